@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs everything the build and the tests need on Debian 12, as root.
+# Idempotent: returns at once when every package is there.
+set -eu
+
+PACKAGES="g++ cmake make zlib1g-dev googletest libcli11-dev
+g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev
+wine wine32:i386 xvfb xauth icoutils openssl ${LOCKBOX_EXTRA_PACKAGES:-}"
+
+missing=""
+for p in $PACKAGES; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+[ -z "$missing" ] && exit 0
+
+echo "setup: installing$missing"
+if [ "$(id -u)" != 0 ]; then
+    echo "setup: packages are missing and this is not root (run as root or install:$missing)" >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
+apt-get update -q
+apt-get install -y -q --no-install-recommends $missing

@@ -1,0 +1,64 @@
+// Password keys and the archive's stream cipher.
+//
+// The key is derived from the password by chained MD5 over its UTF-16LE
+// code units: K1 = MD5(P), K2 = MD5(K1 || P), IV = MD5(K2 || P); the AES-256
+// key is K1 || K2. Without a password (length 0) key and IV are all zero.
+//
+// Streams are AES-256 CFB-128, cut into pieces: every call of DecryptStream
+// or EncryptStream is one piece. The block index restarts at 0 with each
+// piece while the feedback register carries on, so the writer must cut
+// pieces exactly where the reader does:
+//
+//   DeriveStreamKey        fresh key, register = IV
+//   name piece (L bytes)   one call
+//   data pieces            IO_CHUNK bytes each, last one shorter
+//
+// A piece ending k bytes into a block leaves the register holding k
+// ciphertext bytes and 16 - k unused keystream bytes; the next piece starts
+// by encrypting that mixed register.
+#pragma once
+#include <stdint.h>
+
+struct CipherContext {
+    uint32_t RoundKeys[60];       // AES-256 schedule, form of the last derivation
+    int RoundCount;               // always 14 once derived
+    uint8_t FeedbackRegister[16]; // IV after derivation, then the CFB register
+};
+
+// The extractor's one process-wide context. Other callers (the archive
+// writer, tests) use contexts of their own.
+extern CipherContext g_Cipher;
+
+// Derives key and IV from `password` (zero-terminated 16-bit code units;
+// units after the first zero are ignored) and loads the encryption-form
+// schedule and the IV into `ctx`. `length` only tells whether a password is
+// used at all: 0 selects the all-zero key and IV. Returns 14.
+int DeriveStreamKey(CipherContext* ctx, const char16_t* password, int length);
+
+// The same derivation, but loads the decryption-form schedule (for the
+// password check). The register is set to the IV as well. Returns 14.
+int DeriveCheckKey(CipherContext* ctx, const char16_t* password, int length);
+
+// Runs DeriveCheckKey, decrypts `checkBlock` (16 bytes) with one AES-256
+// block decryption and returns true exactly when the result starts with the
+// four bytes "LOCK". Leaves the decryption form in `ctx`: DeriveStreamKey
+// must run before the next DecryptStream.
+bool CheckPassword(CipherContext* ctx, const char16_t* password, int length,
+                   const uint8_t checkBlock[16]);
+
+// Decrypts one piece of `length` bytes from `in` to `out` (may be the same
+// buffer). Needs the encryption-form schedule. Writes exactly `length`
+// bytes, no terminator. Length 0 changes nothing.
+void DecryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length);
+
+// The writer's counterpart of DecryptStream: encrypts one piece with the
+// same piece rules, so EncryptStream followed by DecryptStream over the same
+// piece lengths returns the plaintext. `in` and `out` may be the same buffer.
+void EncryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length);
+
+// Builds the header's password check block: "LOCK" followed by the 12 bytes
+// of `filler`, encrypted as one AES-256 block (no chaining) under the key
+// derived from `password`/`length` as above. Uses `ctx` as scratch: it holds
+// the encryption-form key and IV afterwards.
+void MakePasswordCheckBlock(CipherContext* ctx, const char16_t* password, int length,
+                            const uint8_t filler[12], uint8_t out[16]);

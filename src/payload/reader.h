@@ -1,0 +1,110 @@
+// The archive reader: payload location, the archive header and entry
+// extraction. One implementation for the extractor and the lockbox tool.
+// Reaches the operating system only through platform/platform.h; never
+// prints or shows anything; returns ExtractResult codes (format.h).
+#pragma once
+#include <stdint.h>
+#include "crypto/cipher.h"
+#include "payload/format.h"
+#include "platform/platform.h"
+
+// ---- Header values: process-wide, zero at start ---------------------------
+extern FileHandle ArchiveFile;        // open read handle on the archive
+extern int64_t FirstEntryOffset;      // P + 35 + T + R, where entries begin
+extern uint32_t OpenFolderShowCmd;
+extern uint8_t LayoutMode;
+extern uint32_t BackgroundWidth;      // the window layout may raise these two
+extern uint32_t BackgroundHeight;
+extern char* WindowTitle;             // null until the title is read in full
+extern uint8_t PasswordCheckBlock[16];
+extern uint16_t RunAfterLength;       // R; 0 = nothing to open after the run
+extern uint8_t RunAfterName[260];     // R encrypted bytes, the rest zero
+
+// ---- Overwrite answers ----------------------------------------------------
+// Set to 1 only by the overwrite question, never cleared by the reader.
+struct OverwriteAnswers {
+    int32_t YesToAll;
+    int32_t NoToAll;
+    int32_t Cancelled;
+};
+extern OverwriteAnswers OverwriteFlags;
+
+// The overwrite question, defined by each front end (the extractor's dialog,
+// the tool's prompt, tests). Called with the entry's relative name when a
+// file exists at its path and no sticky answer decides; returns 1 to
+// overwrite, anything else to keep the file; may set OverwriteFlags.
+// Null means "keep".
+typedef int (*OverwriteQuestion)(const char* name);
+extern OverwriteQuestion AskOverwrite;
+
+// Finds the payload position P in the bytes of a PE32 image: the end of the
+// raw data of the last section-table entry. -1 when the image does not
+// qualify (magic not 0x10B, no sections) or any field lies beyond `size`.
+int64_t LocatePayloadInImage(const uint8_t* image, uint64_t size);
+
+// Maps the file at `path` and runs LocatePayloadInImage; -1 when the file
+// cannot be opened or mapped or does not qualify.
+int64_t LocatePayload(const char* path);
+
+// Locates the payload of the file at `path`, opens ArchiveFile on it and
+// reads the header into the values above, leaving ArchiveFile (and
+// FirstEntryOffset) at the first entry. RESULT_OK or RESULT_CORRUPT; after a
+// failure WindowTitle is null or the complete title.
+int ReadArchiveHeaderFrom(const char* path);
+
+// ReadArchiveHeaderFrom on the running executable's own file.
+int ReadArchiveHeader();
+
+// Positions ArchiveFile at the first entry, so a new run reads the whole
+// archive again. RESULT_OK or RESULT_CORRUPT.
+int RewindToFirstEntry();
+
+// Closes ArchiveFile, frees the title and zeroes every header value and the
+// overwrite answers (for tests and tools that open several archives).
+void ResetArchiveState();
+
+// What an entry holds, as read by ReadEntry (below).
+struct EntryInfo {
+    uint32_t storedSize;
+    uint64_t originalSize;       // 0 when the writer did not record it
+    uint32_t attributes;
+    FileTimes times;
+    uint16_t nameLength;
+    char name[261];              // decrypted, zero-terminated
+};
+
+// How ExtractEntryEx treats file data.
+enum ExtractMode {
+    EXTRACT_WRITE = 0,   // restore under the destination
+    EXTRACT_TEST = 1,    // decrypt and inflate, write nothing, create nothing
+};
+
+// Restores one entry from ArchiveFile under `destination` (non-empty; a
+// trailing '\' is optional). `ctx` must hold a freshly derived stream key
+// (DeriveStreamKey). Results:
+//   RESULT_OK            entry restored or skipped; next entry follows
+//   RESULT_END           archive ended exactly at an entry boundary, or the
+//                        overwrite question was cancelled
+//   RESULT_CANNOT_CREATE the directory or the output file cannot be created,
+//                        or the finished file cannot replace the existing one
+//   RESULT_CORRUPT       short header/name, name length over 260, a name that
+//                        leads outside the destination, inflate error,
+//                        stored data ending before the stream or behind it
+//   RESULT_NO_MEMORY     buffers or zlib state could not be allocated
+// A file is written to a temporary name beside its destination and moved
+// over it only after the stream ended cleanly; on any failure the temporary
+// file is removed and the destination is untouched.
+int ExtractEntry(CipherContext* ctx, const char* destination);
+
+// ExtractEntry with a mode; `info` (may be null) receives the entry's
+// header and name once they are read.
+int ExtractEntryEx(CipherContext* ctx, const char* destination, ExtractMode mode,
+                   EntryInfo* info);
+
+// Reads one entry's header and name and skips its data without decoding it
+// (for listing). RESULT_OK, RESULT_END at the end, RESULT_CORRUPT.
+int ReadEntry(CipherContext* ctx, EntryInfo* info);
+
+// True when a decrypted name may be used under the destination: not empty,
+// no leading '\' or '/', no ':', no ".." component (either separator).
+bool IsSafeName(const char* name);

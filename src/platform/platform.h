@@ -1,0 +1,98 @@
+// The few operating-system operations the archive reader needs. One header,
+// two implementations chosen by the build: win32.cpp (the extractor and the
+// Windows tool) and posix.cpp (the Linux tool and host tests).
+//
+// Paths are narrow, zero-terminated strings in the form the archive stores
+// them: '\' separates levels. The POSIX side turns '\' into '/'.
+// No function here shows a message or throws; failures come back as values.
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+// An open file: a Win32 HANDLE or a POSIX descriptor.
+typedef intptr_t FileHandle;
+const FileHandle NO_FILE = -1;
+
+// Three FILETIME values: 100-ns ticks since 1601-01-01 UTC.
+struct FileTimes {
+    uint64_t creation;
+    uint64_t lastAccess;
+    uint64_t lastWrite;
+};
+
+// Opens an existing file for reading (shared for reading). NO_FILE on failure.
+FileHandle PlatformOpenRead(const char* path);
+
+// Reads up to `size` bytes; returns the count delivered (0 at the end of the
+// file or on failure). Only the count matters to callers.
+uint32_t PlatformRead(FileHandle file, void* buffer, uint32_t size);
+
+// Moves to absolute `offset`; returns the position reached, -1 on failure.
+int64_t PlatformSeek(FileHandle file, int64_t offset);
+
+// Current position, -1 on failure.
+int64_t PlatformTell(FileHandle file);
+
+// A file, or its first bytes, mapped read-only. `data` is null when mapping
+// failed.
+struct FileMapping {
+    const uint8_t* data;
+    uint64_t size;
+    intptr_t file;     // implementation handles, released by PlatformUnmap
+    intptr_t mapping;
+};
+
+// Maps the first min(file size, `maxSize`) bytes of `path` read-only;
+// `size` is the count mapped. Returns false (and a zeroed mapping) on
+// failure, including an empty file. A 32-bit process cannot map a file of
+// several GiB whole, so readers that need only the head pass a limit.
+bool PlatformMap(const char* path, FileMapping* map, uint64_t maxSize = UINT64_MAX);
+void PlatformUnmap(FileMapping* map);
+
+// Creates `path` for writing; fails when anything exists there already
+// (so a unique temporary name can be probed). NO_FILE on failure.
+FileHandle PlatformCreateNew(const char* path);
+
+// Writes all `size` bytes; false on a short or failed write.
+bool PlatformWrite(FileHandle file, const void* data, uint32_t size);
+
+void PlatformClose(FileHandle file);
+
+// Removes a file; false on failure.
+bool PlatformDelete(const char* path);
+
+// Moves `from` over `to`, replacing a file that exists there, in one step.
+// False on failure, and then `to` is untouched.
+bool PlatformReplace(const char* from, const char* to);
+
+// Creates one directory level; false when it could not be created (also
+// when it exists already: callers ignore the result).
+bool PlatformCreateDirectory(const char* path);
+
+// Opens an existing directory so that its times can be set. NO_FILE on
+// failure (for example when `path` is not a directory).
+FileHandle PlatformOpenDirectory(const char* path);
+
+// Gives `path` the Windows attribute bits (FILE_ATTRIBUTE_*). On POSIX the
+// read-only bit clears the write permissions of a file; the others have no
+// counterpart and are dropped. Directories ignore the read-only bit there.
+bool PlatformSetAttributes(const char* path, uint32_t attributes);
+
+// Sets the three times through an open handle. POSIX keeps only last access
+// and last write (creation time has no counterpart).
+bool PlatformSetTimes(FileHandle file, const FileTimes* times);
+
+// True when anything (file or directory) exists at `path`.
+bool PlatformExists(const char* path);
+
+// True when a file exists at `path` that must not be replaced: on Windows
+// one with the read-only attribute. Always false on POSIX.
+bool PlatformIsProtected(const char* path);
+
+// Zero-filled memory, or null. Freed with PlatformFree.
+void* PlatformAlloc(size_t size);
+void PlatformFree(void* block);
+
+// Full path of the running executable into `buffer` (`size` bytes);
+// returns its length, 0 on failure or when it does not fit.
+uint32_t PlatformOwnPath(char* buffer, uint32_t size);
