@@ -1,0 +1,111 @@
+// Password keys and the piecewise AES-256 CFB-128 stream.
+#include "crypto/cipher.h"
+
+#include "crypto/aes.h"
+#include "crypto/md5.h"
+#include "crypto/wipe.h"
+
+// Static storage: zero before any code runs, no initialiser needed.
+CipherContext g_Cipher;
+
+namespace {
+
+const int STREAM_ROUNDS = 14;
+const uint8_t PASSWORD_MAGIC[4] = {'L', 'O', 'C', 'K'};
+
+// MD5(prefix || P), P being the password's code units up to the first zero
+// unit as UTF-16LE bytes. Units are converted in small batches so that the
+// byte order is fixed whatever the host's.
+void HashPassword(const uint8_t* prefix, const char16_t* password, uint8_t digest[16]) {
+    Md5Context md5;
+    Md5Init(&md5);
+    if (prefix) Md5Update(&md5, prefix, 16);
+
+    uint8_t bytes[64];
+    uint32_t used = 0;
+    for (const char16_t* unit = password; unit && *unit; unit++) {
+        bytes[used++] = (uint8_t)(*unit & 0xff);
+        bytes[used++] = (uint8_t)(*unit >> 8);
+        if (used == sizeof(bytes)) {
+            Md5Update(&md5, bytes, used);
+            used = 0;
+        }
+    }
+    Md5Update(&md5, bytes, used);
+    WipeBytes(bytes, sizeof(bytes));
+    Md5Final(digest, &md5);
+}
+
+// K1 = MD5(P), K2 = MD5(K1 || P), IV = MD5(K2 || P); key K1 || K2.
+// Without a password (length 0) key and IV stay zero.
+void DeriveKey(CipherContext* ctx, const char16_t* password, int length, bool decryptForm) {
+    uint8_t key[32] = {};
+    for (int i = 0; i < 16; i++) ctx->FeedbackRegister[i] = 0;
+    if (length != 0) {
+        HashPassword(nullptr, password, key);
+        HashPassword(key, password, key + 16);
+        HashPassword(key + 16, password, ctx->FeedbackRegister);
+    }
+    ctx->RoundCount = decryptForm ? AesExpandDecryptKey(ctx->RoundKeys, key, 256)
+                                  : AesExpandKey(ctx->RoundKeys, key, 256);
+    WipeBytes(key, sizeof(key));
+}
+
+}  // namespace
+
+int DeriveStreamKey(CipherContext* ctx, const char16_t* password, int length) {
+    DeriveKey(ctx, password, length, false);
+    return STREAM_ROUNDS;
+}
+
+int DeriveCheckKey(CipherContext* ctx, const char16_t* password, int length) {
+    DeriveKey(ctx, password, length, true);
+    return STREAM_ROUNDS;
+}
+
+bool CheckPassword(CipherContext* ctx, const char16_t* password, int length,
+                   const uint8_t checkBlock[16]) {
+    DeriveCheckKey(ctx, password, length);
+    uint8_t plain[16];
+    AesDecryptBlock(ctx->RoundKeys, STREAM_ROUNDS, checkBlock, plain);
+    bool match = plain[0] == PASSWORD_MAGIC[0] && plain[1] == PASSWORD_MAGIC[1] &&
+                 plain[2] == PASSWORD_MAGIC[2] && plain[3] == PASSWORD_MAGIC[3];
+    WipeBytes(plain, sizeof(plain));
+    return match;
+}
+
+// The block index restarts at 0 with every call: each call begins with a
+// fresh encryption of whatever the register holds, even mid-block.
+void DecryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length) {
+    const uint8_t* src = static_cast<const uint8_t*>(in);
+    uint8_t* dst = static_cast<uint8_t*>(out);
+    uint8_t* reg = ctx->FeedbackRegister;
+    for (uint32_t j = 0, i = 0; j < length; j++, i = (i + 1) & 15) {
+        if (i == 0) AesEncryptBlock(ctx->RoundKeys, STREAM_ROUNDS, reg, reg);
+        uint8_t x = src[j];  // read before the write: in == out is allowed
+        dst[j] = (uint8_t)(x ^ reg[i]);
+        reg[i] = x;
+    }
+}
+
+void EncryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length) {
+    const uint8_t* src = static_cast<const uint8_t*>(in);
+    uint8_t* dst = static_cast<uint8_t*>(out);
+    uint8_t* reg = ctx->FeedbackRegister;
+    for (uint32_t j = 0, i = 0; j < length; j++, i = (i + 1) & 15) {
+        if (i == 0) AesEncryptBlock(ctx->RoundKeys, STREAM_ROUNDS, reg, reg);
+        uint8_t y = (uint8_t)(src[j] ^ reg[i]);
+        dst[j] = y;
+        reg[i] = y;
+    }
+}
+
+void MakePasswordCheckBlock(CipherContext* ctx, const char16_t* password, int length,
+                            const uint8_t filler[12], uint8_t out[16]) {
+    DeriveStreamKey(ctx, password, length);
+    uint8_t block[16];
+    for (int i = 0; i < 4; i++) block[i] = PASSWORD_MAGIC[i];
+    for (int i = 0; i < 12; i++) block[4 + i] = filler[i];
+    AesEncryptBlock(ctx->RoundKeys, STREAM_ROUNDS, block, out);
+    WipeBytes(block, sizeof(block));
+}

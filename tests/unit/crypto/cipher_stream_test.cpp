@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+#include <string.h>
+
+#include "bytes.h"
+#include "crypto/aes.h"
+#include "crypto/cipher.h"
+#include "payload/format.h"
+
+#ifndef _WIN32
+#include <stdio.h>
+#include <stdlib.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+// A context loaded with a raw AES-256 key and IV, as a derivation would.
+CipherContext ContextFor(const Bytes& key, const Bytes& iv) {
+    CipherContext ctx;
+    ctx.RoundCount = AesExpandKey(ctx.RoundKeys, key.data(), 256);
+    memcpy(ctx.FeedbackRegister, iv.data(), 16);
+    return ctx;
+}
+
+CipherContext PasswordContext() {
+    CipherContext ctx;
+    DeriveStreamKey(&ctx, u"stream test", 11);
+    return ctx;
+}
+
+Bytes Decrypt(CipherContext* ctx, const Bytes& in) {
+    Bytes out(in.size());
+    DecryptStream(ctx, in.data(), out.data(), (uint32_t)in.size());
+    return out;
+}
+
+Bytes EncryptBlock(const CipherContext& ctx, const uint8_t* block) {
+    Bytes out(16);
+    AesEncryptBlock(ctx.RoundKeys, 14, block, out.data());
+    return out;
+}
+
+Bytes Xor(const uint8_t* a, const uint8_t* b, size_t n) {
+    Bytes out(n);
+    for (size_t i = 0; i < n; i++) out[i] = a[i] ^ b[i];
+    return out;
+}
+
+Bytes Slice(const Bytes& b, size_t from, size_t n) { return Bytes(b.begin() + from, b.begin() + from + n); }
+
+// NIST SP 800-38A, F.3.17 CFB128-AES256.Encrypt (F.3.18 is its inverse).
+const char* SP800_38A_KEY = "603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4";
+const char* SP800_38A_IV = "000102030405060708090a0b0c0d0e0f";
+const char* SP800_38A_PLAIN =
+    "6bc1bee22e409f96e93d7e117393172a ae2d8a571e03ac9c9eb76fac45af8e51"
+    "30c81c46a35ce411e5fbc1191a0a52ef f69f2445df4f9b17ad2b417be66c3710";
+const char* SP800_38A_CIPHER =
+    "dc7e84bfda79164b7ecd8486985d3860 39ffed143b28b1c832113c6331e5407b"
+    "df10132415e54b92a13ed0a8267ae2f9 75a385741ab9cef82031623d55b1e471";
+
+// Pieces whose lengths are multiples of 16 continue plain CFB-128.
+TEST(Stream, Sp800_38aCfb128Aes256) {
+    Bytes key = FromHex(SP800_38A_KEY), iv = FromHex(SP800_38A_IV);
+    Bytes plain = FromHex(SP800_38A_PLAIN), cipher = FromHex(SP800_38A_CIPHER);
+    for (uint32_t split : {64u, 16u, 32u, 48u}) {
+        SCOPED_TRACE(split);
+        CipherContext dec = ContextFor(key, iv), enc = ContextFor(key, iv);
+        Bytes decrypted(64), encrypted(64);
+        for (uint32_t at = 0; at < 64; at += split) {
+            uint32_t n = std::min(split, 64 - at);
+            DecryptStream(&dec, cipher.data() + at, decrypted.data() + at, n);
+            EncryptStream(&enc, plain.data() + at, encrypted.data() + at, n);
+        }
+        EXPECT_EQ(ToHex(decrypted), ToHex(plain));
+        EXPECT_EQ(ToHex(encrypted), ToHex(cipher));
+        // The register ends on the last ciphertext block.
+        EXPECT_EQ(ToHex(dec.FeedbackRegister, 16), ToHex(Slice(cipher, 48, 16)));
+        EXPECT_EQ(ToHex(enc.FeedbackRegister, 16), ToHex(Slice(cipher, 48, 16)));
+    }
+}
+
+TEST(Stream, IoChunkPiecesDecryptLikeOnePiece) {
+    static_assert(IO_CHUNK % 16 == 0, "data chunks must end on block boundaries");
+    std::mt19937 rng(160000);
+    Bytes cipher = RandomBytes(rng, 2 * IO_CHUNK);
+    CipherContext whole = PasswordContext(), pieces = PasswordContext();
+    Bytes expected = Decrypt(&whole, cipher);
+    Bytes actual(cipher.size());
+    DecryptStream(&pieces, cipher.data(), actual.data(), IO_CHUNK);
+    DecryptStream(&pieces, cipher.data() + IO_CHUNK, actual.data() + IO_CHUNK, IO_CHUNK);
+    EXPECT_TRUE(actual == expected);
+    EXPECT_EQ(memcmp(whole.FeedbackRegister, pieces.FeedbackRegister, 16), 0);
+}
+
+// A second piece starting mid-block re-encrypts the mixed register: the
+// first 8 bytes agree with one 16-byte piece, the next 8 do not.
+TEST(Stream, HalfBlockPiecesRestartTheBlock) {
+    std::mt19937 rng(8);
+    Bytes cipher = RandomBytes(rng, 16);
+    CipherContext whole = PasswordContext(), halves = PasswordContext();
+    Bytes expected = Decrypt(&whole, cipher);
+    Bytes actual(16);
+    DecryptStream(&halves, cipher.data(), actual.data(), 8);
+    DecryptStream(&halves, cipher.data() + 8, actual.data() + 8, 8);
+    EXPECT_EQ(ToHex(Slice(actual, 0, 8)), ToHex(Slice(expected, 0, 8)));
+    EXPECT_NE(ToHex(Slice(actual, 8, 8)), ToHex(Slice(expected, 8, 8)));
+}
+
+// An entry: the name is one piece, all its data the next. The first
+// keystream block of the data depends on where the name ended:
+//   L = 0        E(IV)
+//   L = 16, 32   E(last name ciphertext block)     (plain CFB continuation)
+//   L = 5        E(5 name ciphertext bytes || bytes 5..15 of E(IV))
+// After that first block the data is ordinary CFB-128.
+TEST(Stream, DataPieceAfterNamePiece) {
+    std::mt19937 rng(5);
+    const Bytes data = RandomBytes(rng, 100);
+    for (uint32_t nameLength : {0u, 5u, 16u, 21u, 32u}) {
+        SCOPED_TRACE(nameLength);
+        const Bytes name = RandomBytes(rng, nameLength);
+        CipherContext ctx = PasswordContext();
+        const CipherContext start = ctx;
+
+        Bytes plainName = Decrypt(&ctx, name);
+        Bytes plainData = Decrypt(&ctx, data);
+
+        // Expected register before the data piece.
+        uint8_t reg[16];
+        memcpy(reg, start.FeedbackRegister, 16);
+        for (uint32_t at = 0; at < nameLength; at += 16) {
+            Bytes keystream = EncryptBlock(start, reg);
+            uint32_t k = std::min(16u, nameLength - at);
+            EXPECT_EQ(ToHex(Slice(plainName, at, k)),
+                      ToHex(Xor(&name[at], keystream.data(), k)));
+            memcpy(reg, keystream.data(), 16);
+            memcpy(reg, &name[at], k);  // ciphertext bytes, then leftover keystream
+        }
+        if (nameLength == 16) {
+            EXPECT_EQ(ToHex(reg, 16), ToHex(name));
+        }
+        if (nameLength == 5) {
+            Bytes mixed = Slice(name, 0, 5);
+            Bytes firstKeystream = EncryptBlock(start, start.FeedbackRegister);
+            mixed.insert(mixed.end(), firstKeystream.begin() + 5, firstKeystream.end());
+            EXPECT_EQ(ToHex(reg, 16), ToHex(mixed));
+        }
+
+        // Data: plain CFB-128 from that register, block by block.
+        for (uint32_t at = 0; at < data.size(); at += 16) {
+            Bytes keystream = EncryptBlock(start, reg);
+            uint32_t k = std::min<uint32_t>(16, (uint32_t)data.size() - at);
+            ASSERT_EQ(ToHex(Slice(plainData, at, k)), ToHex(Xor(&data[at], keystream.data(), k)))
+                << "data block at " << at;
+            memcpy(reg, &data[at], k);
+        }
+    }
+}
+
+TEST(Stream, ZeroLengthPieceChangesNothing) {
+    CipherContext ctx = PasswordContext();
+    const CipherContext before = ctx;
+    uint8_t out[4] = {1, 2, 3, 4};
+    DecryptStream(&ctx, nullptr, out, 0);
+    EncryptStream(&ctx, nullptr, out, 0);
+    EXPECT_EQ(memcmp(&ctx, &before, sizeof(ctx)), 0);
+    EXPECT_EQ(out[0], 1);
+    EXPECT_EQ(out[3], 4);
+}
+
+// Writer and reader cut the same random pieces (0 included): the round trip
+// returns the plaintext, and in-place runs give the separate-buffer bytes.
+TEST(Stream, RandomPiecesRoundTripAndInPlace) {
+    std::mt19937 rng(38);
+    for (int trial = 0; trial < 50; trial++) {
+        const Bytes plain = RandomBytes(rng, rng() % 600);
+        std::vector<uint32_t> pieces;
+        for (uint32_t at = 0; at < plain.size();) {
+            uint32_t n = std::min<uint32_t>(rng() % 40, (uint32_t)plain.size() - at);
+            pieces.push_back(n);
+            at += n;
+        }
+        pieces.push_back(0);
+
+        CipherContext enc = PasswordContext(), encInPlace = PasswordContext();
+        CipherContext dec = PasswordContext(), decInPlace = PasswordContext();
+        Bytes cipher(plain.size()), inPlace = plain, back(plain.size());
+        uint32_t at = 0;
+        for (uint32_t n : pieces) {
+            EncryptStream(&enc, plain.data() + at, cipher.data() + at, n);
+            EncryptStream(&encInPlace, inPlace.data() + at, inPlace.data() + at, n);
+            at += n;
+        }
+        ASSERT_TRUE(inPlace == cipher) << "trial " << trial;
+        at = 0;
+        for (uint32_t n : pieces) {
+            DecryptStream(&dec, cipher.data() + at, back.data() + at, n);
+            DecryptStream(&decInPlace, inPlace.data() + at, inPlace.data() + at, n);
+            at += n;
+        }
+        ASSERT_TRUE(back == plain) << "trial " << trial;
+        ASSERT_TRUE(inPlace == plain) << "trial " << trial;
+        if (plain.size() >= 16) {
+            ASSERT_FALSE(cipher == plain);
+        }
+    }
+}
+
+#ifndef _WIN32
+Bytes Encrypt(CipherContext* ctx, const Bytes& in) {
+    Bytes out(in.size());
+    EncryptStream(ctx, in.data(), out.data(), (uint32_t)in.size());
+    return out;
+}
+
+// Cross-check with an independent implementation: the openssl command line
+// encrypts with AES-256-CFB (128-bit feedback) under the key and IV that the
+// password chain gives; a single piece of DecryptStream must invert it.
+class OpensslCfb : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (system("openssl version >/dev/null 2>&1") != 0) GTEST_SKIP() << "openssl not found";
+        char pattern[] = "/tmp/lockbox-crypto-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+    }
+    void TearDown() override {
+        if (dir_.empty()) return;
+        unlink((dir_ + "/plain").c_str());
+        unlink((dir_ + "/cipher").c_str());
+        rmdir(dir_.c_str());
+    }
+
+    bool OpensslEncrypt(const Bytes& key, const Bytes& iv, const Bytes& plain, Bytes* cipher) {
+        std::string in = dir_ + "/plain", out = dir_ + "/cipher";
+        FILE* f = fopen(in.c_str(), "wb");
+        if (!f) return false;
+        fwrite(plain.data(), 1, plain.size(), f);
+        fclose(f);
+        std::string command = "openssl enc -aes-256-cfb -K " + ToHex(key) + " -iv " + ToHex(iv) +
+                              " -nopad -in " + in + " -out " + out;
+        if (system(command.c_str()) != 0) return false;
+        f = fopen(out.c_str(), "rb");
+        if (!f) return false;
+        cipher->assign(plain.size() + 1, 0);
+        size_t n = fread(cipher->data(), 1, cipher->size(), f);
+        fclose(f);
+        cipher->resize(n);
+        return true;
+    }
+
+    std::string dir_;
+};
+
+TEST_F(OpensslCfb, SinglePieceIsCfb128) {
+    // Key K1 || K2 and IV of the password "pw" (md5sum chain, see the key tests).
+    Bytes key = FromHex("d29e9e1676c2b9d01b1e10adce084822d8ca3969e1700825027537123d3023fa");
+    Bytes iv = FromHex("18554fab78e6cfd9dfc93a6fb8294b50");
+    std::mt19937 rng(17);
+    for (uint32_t length : {16u, 4096u, 4101u}) {
+        SCOPED_TRACE(length);
+        Bytes plain = RandomBytes(rng, length), cipher;
+        ASSERT_TRUE(OpensslEncrypt(key, iv, plain, &cipher));
+        ASSERT_EQ(cipher.size(), plain.size());
+
+        CipherContext ctx;
+        DeriveStreamKey(&ctx, u"pw", 2);
+        EXPECT_TRUE(Decrypt(&ctx, cipher) == plain);
+        DeriveStreamKey(&ctx, u"pw", 2);
+        EXPECT_TRUE(Encrypt(&ctx, plain) == cipher);
+    }
+}
+#endif
+
+}  // namespace
