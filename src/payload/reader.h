@@ -9,7 +9,7 @@
 #include "platform/platform.h"
 
 // ---- Header values: process-wide, zero at start ---------------------------
-extern FileHandle ArchiveFile;        // open read handle on the archive
+extern FileHandle ArchiveFile;        // open read handle on the archive; NO_FILE at start
 extern int64_t FirstEntryOffset;      // P + 35 + T + R, where entries begin
 extern uint32_t OpenFolderShowCmd;
 extern uint8_t LayoutMode;

@@ -1,0 +1,44 @@
+// The plain EntryHeader, the name length and the encrypted name; listing.
+#include <string.h>
+
+#include "payload/entry_internal.h"
+
+int ReadEntryHead(CipherContext* ctx, EntryInfo* info) {
+    uint8_t raw[ENTRY_HEADER_SIZE];
+    uint32_t got = PlatformRead(ArchiveFile, raw, ENTRY_HEADER_SIZE);
+    if (got == 0) return RESULT_END;
+    if (got != ENTRY_HEADER_SIZE) return RESULT_CORRUPT;
+
+    memset(info, 0, sizeof *info);
+    info->storedSize = LoadLE32(raw + ENT_STORED_SIZE);
+    info->originalSize = LoadLE64(raw + ENT_ORIGINAL_SIZE);
+    info->attributes = LoadLE32(raw + ENT_ATTRIBUTES);
+    info->times.creation = LoadLE64(raw + ENT_CREATION);
+    info->times.lastAccess = LoadLE64(raw + ENT_LAST_ACCESS);
+    info->times.lastWrite = LoadLE64(raw + ENT_LAST_WRITE);
+
+    uint8_t length[2];
+    if (PlatformRead(ArchiveFile, length, 2) != 2) return RESULT_CORRUPT;
+    info->nameLength = LoadLE16(length);
+    if (info->nameLength > MAX_NAME) return RESULT_CORRUPT;
+    if (PlatformRead(ArchiveFile, info->name, info->nameLength) != info->nameLength)
+        return RESULT_CORRUPT;
+    DecryptStream(ctx, info->name, info->name, info->nameLength);
+    info->name[info->nameLength] = 0;
+    return RESULT_OK;
+}
+
+int ReadEntry(CipherContext* ctx, EntryInfo* info) {
+    int result = ReadEntryHead(ctx, info);
+    if (result != RESULT_OK) return result;
+    if ((info->attributes & ATTR_DIRECTORY) || info->storedSize == 0) return RESULT_OK;
+    // Seek to the data's last byte and read it: the position then stands at
+    // the next entry, and a file too short for the data shows.
+    int64_t at = PlatformTell(ArchiveFile);
+    if (at < 0) return RESULT_CORRUPT;
+    int64_t last = at + (int64_t)info->storedSize - 1;
+    uint8_t byte;
+    if (PlatformSeek(ArchiveFile, last) != last || PlatformRead(ArchiveFile, &byte, 1) != 1)
+        return RESULT_CORRUPT;
+    return RESULT_OK;
+}

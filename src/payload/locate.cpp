@@ -1,0 +1,48 @@
+// Payload location: the archive starts behind the raw data of the last
+// section-table entry of a PE32 image.
+//
+//   0    DOS header       u16 at 60: N (low half of e_lfanew)
+//   N    "PE\0\0"         u16 at N + 6: section count S
+//   N+24 optional header  u16 magic, must be 0x10B (PE32)
+//   N+248 section table   S entries of 40 bytes (fixed PE32 optional
+//                         header size; SizeOfOptionalHeader not consulted)
+//        entry S - 1:     u32 SizeOfRawData at +16, u32 PointerToRawData at +20
+#include "payload/reader.h"
+
+namespace {
+
+const uint16_t PE32_MAGIC = 0x10B;
+const uint64_t SECTION_TABLE = 248;
+const uint64_t SECTION_ENTRY_SIZE = 40;
+
+// True when `n` bytes at `off` lie inside an image of `size` bytes.
+bool Fits(uint64_t size, uint64_t off, uint64_t n) {
+    return off <= size && n <= size - off;
+}
+
+// Every field LocatePayloadInImage reads lies below this offset: N and S
+// are 16-bit.
+const uint64_t HEADER_SPAN = 0xFFFF + SECTION_TABLE + SECTION_ENTRY_SIZE * 0xFFFF;
+
+}  // namespace
+
+int64_t LocatePayloadInImage(const uint8_t* image, uint64_t size) {
+    if (!image || size < 64) return -1;  // not even a whole DOS header
+    uint64_t n = LoadLE16(image + 60);
+    if (!Fits(size, n + 24, 2) || LoadLE16(image + n + 24) != PE32_MAGIC) return -1;
+    uint64_t count = LoadLE16(image + n + 6);  // n + 6 < n + 24: already checked
+    if (count == 0) return -1;
+    uint64_t last = n + SECTION_TABLE + SECTION_ENTRY_SIZE * (count - 1);
+    if (!Fits(size, last, SECTION_ENTRY_SIZE)) return -1;
+    return (int64_t)LoadLE32(image + last + 20) + (int64_t)LoadLE32(image + last + 16);
+}
+
+int64_t LocatePayload(const char* path) {
+    // Only the headers are needed: mapping the head keeps archives of
+    // several GiB within reach of a 32-bit process.
+    FileMapping map;
+    if (!PlatformMap(path, &map, HEADER_SPAN)) return -1;
+    int64_t at = LocatePayloadInImage(map.data, map.size);
+    PlatformUnmap(&map);
+    return at;
+}

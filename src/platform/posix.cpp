@@ -1,0 +1,194 @@
+// POSIX implementation of platform.h, for the Linux tool and the host tests.
+// Archive paths use '\' between levels; every path is converted to '/'
+// before it reaches the system.
+#include "platform/platform.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+
+namespace {
+
+std::string NativePath(const char* path) {
+    std::string out(path);
+    for (char& c : out) {
+        if (c == '\\') c = '/';
+    }
+    return out;
+}
+
+const uint64_t TICKS_PER_SECOND = 10000000;
+// 100-ns ticks from 1601-01-01 to 1970-01-01.
+const uint64_t EPOCH_DIFFERENCE = 116444736000000000ULL;
+
+// FILETIME ticks to a timespec, exact to the 100 ns and with floor division
+// so that times before 1970 keep a non-negative nanosecond part. A zero
+// FILETIME means "leave unchanged", as SetFileTime treats it.
+timespec ToTimespec(uint64_t ticks) {
+    timespec ts;
+    if (ticks == 0) {
+        ts.tv_sec = 0;
+        ts.tv_nsec = UTIME_OMIT;
+        return ts;
+    }
+    if (ticks >= EPOCH_DIFFERENCE) {
+        uint64_t t = ticks - EPOCH_DIFFERENCE;
+        ts.tv_sec = (time_t)(t / TICKS_PER_SECOND);
+        ts.tv_nsec = (long)(t % TICKS_PER_SECOND) * 100;
+    } else {
+        uint64_t before = EPOCH_DIFFERENCE - ticks;
+        uint64_t seconds = before / TICKS_PER_SECOND;
+        uint64_t rest = before % TICKS_PER_SECOND;
+        ts.tv_sec = -(time_t)seconds;
+        ts.tv_nsec = 0;
+        if (rest != 0) {
+            ts.tv_sec -= 1;
+            ts.tv_nsec = (long)(TICKS_PER_SECOND - rest) * 100;
+        }
+    }
+    return ts;
+}
+
+}  // namespace
+
+FileHandle PlatformOpenRead(const char* path) {
+    int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    return fd < 0 ? NO_FILE : (FileHandle)fd;
+}
+
+uint32_t PlatformRead(FileHandle file, void* buffer, uint32_t size) {
+    uint32_t done = 0;
+    while (done < size) {
+        ssize_t n = read((int)file, (char*)buffer + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += (uint32_t)n;
+    }
+    return done;
+}
+
+int64_t PlatformSeek(FileHandle file, int64_t offset) {
+    if (offset < 0) return -1;
+    off_t at = lseek((int)file, (off_t)offset, SEEK_SET);
+    return at < 0 ? -1 : (int64_t)at;
+}
+
+int64_t PlatformTell(FileHandle file) {
+    off_t at = lseek((int)file, 0, SEEK_CUR);
+    return at < 0 ? -1 : (int64_t)at;
+}
+
+bool PlatformMap(const char* path, FileMapping* map, uint64_t maxSize) {
+    memset(map, 0, sizeof *map);
+    int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
+        close(fd);
+        return false;
+    }
+    uint64_t size = (uint64_t)st.st_size;
+    if (size > maxSize) size = maxSize;
+    if (size == 0 || size > (uint64_t)SIZE_MAX) {
+        close(fd);
+        return false;
+    }
+    void* data = mmap(nullptr, (size_t)size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (data == MAP_FAILED) {
+        close(fd);
+        return false;
+    }
+    map->data = (const uint8_t*)data;
+    map->size = size;
+    map->file = fd;
+    map->mapping = 0;
+    return true;
+}
+
+void PlatformUnmap(FileMapping* map) {
+    if (map->data) munmap((void*)map->data, (size_t)map->size);
+    if (map->data) close((int)map->file);
+    memset(map, 0, sizeof *map);
+}
+
+FileHandle PlatformCreateNew(const char* path) {
+    int fd = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    return fd < 0 ? NO_FILE : (FileHandle)fd;
+}
+
+bool PlatformWrite(FileHandle file, const void* data, uint32_t size) {
+    uint32_t done = 0;
+    while (done < size) {
+        ssize_t n = write((int)file, (const char*)data + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += (uint32_t)n;
+    }
+    return true;
+}
+
+void PlatformClose(FileHandle file) {
+    if (file != NO_FILE) close((int)file);
+}
+
+bool PlatformDelete(const char* path) {
+    return unlink(NativePath(path).c_str()) == 0;
+}
+
+bool PlatformReplace(const char* from, const char* to) {
+    return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+}
+
+bool PlatformCreateDirectory(const char* path) {
+    return mkdir(NativePath(path).c_str(), 0777) == 0;
+}
+
+FileHandle PlatformOpenDirectory(const char* path) {
+    int fd = open(NativePath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    return fd < 0 ? NO_FILE : (FileHandle)fd;
+}
+
+bool PlatformSetAttributes(const char* path, uint32_t attributes) {
+    std::string native = NativePath(path);
+    struct stat st;
+    if (stat(native.c_str(), &st) != 0) return false;
+    // Only the read-only bit has a counterpart, and only for files.
+    if (!S_ISREG(st.st_mode) || !(attributes & 0x01)) return true;
+    return chmod(native.c_str(), st.st_mode & 07555) == 0;
+}
+
+bool PlatformSetTimes(FileHandle file, const FileTimes* times) {
+    timespec ts[2] = {ToTimespec(times->lastAccess), ToTimespec(times->lastWrite)};
+    return futimens((int)file, ts) == 0;
+}
+
+bool PlatformExists(const char* path) {
+    struct stat st;
+    return lstat(NativePath(path).c_str(), &st) == 0;
+}
+
+bool PlatformIsProtected(const char*) {
+    return false;
+}
+
+void* PlatformAlloc(size_t size) {
+    return calloc(1, size ? size : 1);
+}
+
+void PlatformFree(void* block) {
+    free(block);
+}
+
+uint32_t PlatformOwnPath(char* buffer, uint32_t size) {
+    if (size == 0) return 0;
+    ssize_t n = readlink("/proc/self/exe", buffer, size);
+    if (n <= 0 || (uint64_t)n >= size) return 0;
+    buffer[n] = 0;
+    return (uint32_t)n;
+}

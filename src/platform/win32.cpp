@@ -1,0 +1,170 @@
+// Win32 implementation of platform.h, for the extractor and the Windows tool.
+// Goes into the stub: no exceptions, no C runtime beyond memset.
+#include "platform/platform.h"
+
+#include <string.h>
+#include <windows.h>
+
+namespace {
+
+HANDLE ToHandle(FileHandle file) { return (HANDLE)file; }
+FileHandle FromHandle(HANDLE h) { return h == INVALID_HANDLE_VALUE ? NO_FILE : (FileHandle)h; }
+
+FILETIME ToFiletime(uint64_t ticks) {
+    FILETIME ft;
+    ft.dwLowDateTime = (DWORD)ticks;
+    ft.dwHighDateTime = (DWORD)(ticks >> 32);
+    return ft;
+}
+
+}  // namespace
+
+FileHandle PlatformOpenRead(const char* path) {
+    return FromHandle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, NULL));
+}
+
+uint32_t PlatformRead(FileHandle file, void* buffer, uint32_t size) {
+    DWORD got = 0;
+    if (!ReadFile(ToHandle(file), buffer, size, &got, NULL)) return 0;
+    return got;
+}
+
+int64_t PlatformSeek(FileHandle file, int64_t offset) {
+    if (offset < 0) return -1;
+    LARGE_INTEGER to, at;
+    to.QuadPart = offset;
+    if (!SetFilePointerEx(ToHandle(file), to, &at, FILE_BEGIN)) return -1;
+    return at.QuadPart;
+}
+
+int64_t PlatformTell(FileHandle file) {
+    LARGE_INTEGER zero, at;
+    zero.QuadPart = 0;
+    if (!SetFilePointerEx(ToHandle(file), zero, &at, FILE_CURRENT)) return -1;
+    return at.QuadPart;
+}
+
+bool PlatformMap(const char* path, FileMapping* map, uint64_t maxSize) {
+    memset(map, 0, sizeof *map);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, NULL);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER fileSize;
+    if (!GetFileSizeEx(file, &fileSize) || fileSize.QuadPart <= 0) {
+        CloseHandle(file);
+        return false;
+    }
+    uint64_t size = (uint64_t)fileSize.QuadPart;
+    if (size > maxSize) size = maxSize;
+    if (size == 0 || size > (SIZE_T)-1) {
+        CloseHandle(file);
+        return false;
+    }
+    HANDLE mapping = CreateFileMappingA(file, NULL, PAGE_READONLY, 0, 0, NULL);
+    if (mapping == NULL) {
+        CloseHandle(file);
+        return false;
+    }
+    void* view = MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, (SIZE_T)size);
+    if (view == NULL) {
+        CloseHandle(mapping);
+        CloseHandle(file);
+        return false;
+    }
+    map->data = (const uint8_t*)view;
+    map->size = size;
+    map->file = (intptr_t)file;
+    map->mapping = (intptr_t)mapping;
+    return true;
+}
+
+void PlatformUnmap(FileMapping* map) {
+    if (map->data) {
+        UnmapViewOfFile(map->data);
+        CloseHandle((HANDLE)map->mapping);
+        CloseHandle((HANDLE)map->file);
+    }
+    memset(map, 0, sizeof *map);
+}
+
+FileHandle PlatformCreateNew(const char* path) {
+    return FromHandle(CreateFileA(path, GENERIC_WRITE | DELETE, 0, NULL, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, NULL));
+}
+
+bool PlatformWrite(FileHandle file, const void* data, uint32_t size) {
+    const char* p = (const char*)data;
+    while (size > 0) {
+        DWORD done = 0;
+        if (!WriteFile(ToHandle(file), p, size, &done, NULL) || done == 0) return false;
+        p += done;
+        size -= done;
+    }
+    return true;
+}
+
+void PlatformClose(FileHandle file) {
+    if (file != NO_FILE) CloseHandle(ToHandle(file));
+}
+
+bool PlatformDelete(const char* path) {
+    return DeleteFileA(path) != 0;
+}
+
+bool PlatformReplace(const char* from, const char* to) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool PlatformCreateDirectory(const char* path) {
+    return CreateDirectoryA(path, NULL) != 0;
+}
+
+FileHandle PlatformOpenDirectory(const char* path) {
+    // Backup semantics open files too; only a directory will do here.
+    DWORD attributes = GetFileAttributesA(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return NO_FILE;
+    return FromHandle(CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_ATTRIBUTE_DIRECTORY, NULL));
+}
+
+bool PlatformSetAttributes(const char* path, uint32_t attributes) {
+    return SetFileAttributesA(path, attributes) != 0;
+}
+
+bool PlatformSetTimes(FileHandle file, const FileTimes* times) {
+    FILETIME creation = ToFiletime(times->creation);
+    FILETIME access = ToFiletime(times->lastAccess);
+    FILETIME write = ToFiletime(times->lastWrite);
+    return SetFileTime(ToHandle(file), &creation, &access, &write) != 0;
+}
+
+bool PlatformExists(const char* path) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return false;
+    FindClose(search);
+    return true;
+}
+
+bool PlatformIsProtected(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+void* PlatformAlloc(size_t size) {
+    return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size ? size : 1);
+}
+
+void PlatformFree(void* block) {
+    if (block) HeapFree(GetProcessHeap(), 0, block);
+}
+
+uint32_t PlatformOwnPath(char* buffer, uint32_t size) {
+    if (size == 0) return 0;
+    DWORD n = GetModuleFileNameA(NULL, buffer, size);
+    if (n == 0 || n >= size) return 0;
+    return n;
+}

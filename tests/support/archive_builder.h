@@ -1,0 +1,198 @@
+// A small archive writer for tests, independent of the real writer, with
+// hooks to damage what it writes: lengths that lie, streams cut short or
+// padded, hand-made zlib streams of an exact size.
+#pragma once
+#include <stdint.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "crypto/cipher.h"
+#include "payload/format.h"
+#include "platform/platform.h"
+#include "support/pe_image.h"
+
+using Bytes = std::vector<uint8_t>;
+
+inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+inline void Append(Bytes& to, const Bytes& from) { to.insert(to.end(), from.begin(), from.end()); }
+inline void AppendLE16(Bytes& to, uint16_t v) {
+    uint8_t b[2];
+    StoreLE16(b, v);
+    to.insert(to.end(), b, b + 2);
+}
+inline void AppendLE32(Bytes& to, uint32_t v) {
+    uint8_t b[4];
+    StoreLE32(b, v);
+    to.insert(to.end(), b, b + 4);
+}
+inline void AppendLE64(Bytes& to, uint64_t v) {
+    uint8_t b[8];
+    StoreLE64(b, v);
+    to.insert(to.end(), b, b + 8);
+}
+
+// Deterministic bytes that deflate cannot shrink.
+inline std::string NoiseBytes(size_t n, uint32_t seed = 1) {
+    std::string s(n, 0);
+    uint32_t x = seed * 2654435761u + 12345;
+    for (size_t i = 0; i < n; i++) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        s[i] = (char)(x >> 11);
+    }
+    return s;
+}
+
+// One zlib stream (RFC 1950) of `data` at `level`.
+inline Bytes ZlibCompress(const std::string& data, int level = 6) {
+    uLongf size = compressBound((uLong)data.size());
+    Bytes out(size);
+    int z = compress2(out.data(), &size, (const Bytef*)data.data(), (uLong)data.size(), level);
+    if (z != Z_OK) return Bytes();
+    out.resize(size);
+    return out;
+}
+
+// A zlib stream of stored blocks that is exactly `streamSize` bytes long
+// (at least 11); `data` receives the uncompressed contents.
+inline Bytes StoredStreamOfSize(size_t streamSize, std::string* data, uint32_t seed = 7) {
+    // 2 header bytes + blocks of (5 + length) + 4 Adler-32 bytes.
+    size_t blocks = 1, length = 0;
+    for (;; blocks++) {
+        length = streamSize - 6 - 5 * blocks;
+        if ((length + 65534) / 65535 <= blocks) break;
+    }
+    *data = NoiseBytes(length, seed);
+    Bytes out = {0x78, 0x01};
+    size_t at = 0;
+    for (size_t b = 0; b < blocks; b++) {
+        size_t left = length - at;
+        size_t blocksLeft = blocks - b;
+        size_t n = (left + blocksLeft - 1) / blocksLeft;
+        out.push_back(b + 1 == blocks ? 1 : 0);
+        AppendLE16(out, (uint16_t)n);
+        AppendLE16(out, (uint16_t)~n);
+        out.insert(out.end(), data->begin() + at, data->begin() + at + n);
+        at += n;
+    }
+    uint32_t adler = (uint32_t)adler32(adler32(0, nullptr, 0), (const Bytef*)data->data(),
+                                       (uInt)data->size());
+    out.push_back((uint8_t)(adler >> 24));
+    out.push_back((uint8_t)(adler >> 16));
+    out.push_back((uint8_t)(adler >> 8));
+    out.push_back((uint8_t)adler);
+    return out;
+}
+
+struct TestHeader {
+    uint32_t showCmd = 0;
+    uint8_t layout = 2;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    std::string title = "Test archive";
+    std::string runAfter;            // plaintext; stored encrypted
+    std::u16string password = u"secret";
+    int64_t titleLength = -1;        // >= 0: written instead of the true length
+    int64_t runAfterLength = -1;     // >= 0: written instead of the true length
+};
+
+struct TestEntry {
+    std::string name;
+    uint32_t attributes = ATTR_ARCHIVE;
+    FileTimes times = {0, 0, 0};
+    std::string data;                // uncompressed contents of a file entry
+    int level = 6;
+    Bytes stream;                    // when not empty: the stored zlib stream as is
+    bool noStream = false;           // a file entry without any data (StoredSize 0)
+    int64_t storedSize = -1;         // >= 0: written instead of the true length
+    int64_t nameLength = -1;         // >= 0: written instead of the true length
+    Bytes trailing;                  // plaintext bytes stored behind the stream
+    size_t cutStream = 0;            // bytes cut off the end of the stream
+    int flipByte = -1;               // >= 0: this byte of the stream is inverted
+};
+
+inline int PasswordLength(const std::u16string& password) { return (int)password.size(); }
+
+inline Bytes BuildHeader(const TestHeader& h) {
+    Bytes out;
+    AppendLE32(out, h.showCmd);
+    out.push_back(h.layout);
+    AppendLE32(out, h.width);
+    AppendLE32(out, h.height);
+    AppendLE32(out, h.titleLength >= 0 ? (uint32_t)h.titleLength : (uint32_t)h.title.size());
+    Append(out, ToBytes(h.title));
+    CipherContext ctx;
+    uint8_t filler[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
+    uint8_t check[16];
+    MakePasswordCheckBlock(&ctx, h.password.c_str(), PasswordLength(h.password), filler, check);
+    out.insert(out.end(), check, check + 16);
+    AppendLE16(out, h.runAfterLength >= 0 ? (uint16_t)h.runAfterLength
+                                          : (uint16_t)h.runAfter.size());
+    Bytes name = ToBytes(h.runAfter);
+    DeriveStreamKey(&ctx, h.password.c_str(), PasswordLength(h.password));
+    EncryptStream(&ctx, name.data(), name.data(), (uint32_t)name.size());
+    Append(out, name);
+    return out;
+}
+
+// One entry encrypted as the reader expects: fresh key, the name as one
+// piece, the data in IO_CHUNK pieces.
+inline Bytes BuildEntry(const std::u16string& password, const TestEntry& e) {
+    bool directory = (e.attributes & ATTR_DIRECTORY) != 0;
+    Bytes stored;
+    if (!directory) {
+        if (!e.noStream) stored = !e.stream.empty() ? e.stream : ZlibCompress(e.data, e.level);
+        if (e.flipByte >= 0 && (size_t)e.flipByte < stored.size()) stored[e.flipByte] ^= 0xFF;
+        stored.resize(stored.size() - std::min(e.cutStream, stored.size()));
+        Append(stored, e.trailing);
+    }
+    Bytes out;
+    AppendLE32(out, e.storedSize >= 0 ? (uint32_t)e.storedSize : (uint32_t)stored.size());
+    AppendLE64(out, e.data.size());
+    AppendLE32(out, e.attributes);
+    AppendLE64(out, e.times.creation);
+    AppendLE64(out, e.times.lastAccess);
+    AppendLE64(out, e.times.lastWrite);
+    out.resize(out.size() + 16, 0);
+    AppendLE16(out, e.nameLength >= 0 ? (uint16_t)e.nameLength : (uint16_t)e.name.size());
+
+    CipherContext ctx;
+    DeriveStreamKey(&ctx, password.c_str(), PasswordLength(password));
+    Bytes name = ToBytes(e.name);
+    EncryptStream(&ctx, name.data(), name.data(), (uint32_t)name.size());
+    Append(out, name);
+    for (size_t at = 0; at < stored.size(); at += IO_CHUNK) {
+        uint32_t n = (uint32_t)std::min<size_t>(IO_CHUNK, stored.size() - at);
+        EncryptStream(&ctx, stored.data() + at, stored.data() + at, n);
+    }
+    Append(out, stored);
+    return out;
+}
+
+inline Bytes BuildArchive(const TestHeader& header, const std::vector<TestEntry>& entries,
+                          const PeSpec& pe = PeSpec()) {
+    Bytes out = MakePeImage(pe);
+    Append(out, BuildHeader(header));
+    for (const TestEntry& e : entries) Append(out, BuildEntry(header.password, e));
+    return out;
+}
+
+inline bool WriteBytes(const std::string& path, const Bytes& bytes) {
+    std::ofstream f(path, std::ios::binary | std::ios::trunc);
+    f.write((const char*)bytes.data(), (std::streamsize)bytes.size());
+    return (bool)f;
+}
+
+inline bool ReadBytes(const std::string& path, std::string* out) {
+    std::ifstream f(path, std::ios::binary);
+    if (!f) return false;
+    out->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
+    return true;
+}

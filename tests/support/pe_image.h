@@ -1,0 +1,64 @@
+// Minimal PE32 images built in memory, for locating the payload. Only the
+// fields the reader looks at are filled in; the rest is filler.
+//
+//   0     "MZ", u32 e_lfanew at 60
+//   N     "PE\0\0", u16 NumberOfSections at N+6, u16 SizeOfOptionalHeader at N+20
+//   N+24  u16 magic
+//   N+248 section table, 40 bytes per entry (size at +16, pointer at +20)
+#pragma once
+#include <stdint.h>
+
+#include <algorithm>
+#include <vector>
+
+struct PeSection {
+    uint32_t pointer;  // PointerToRawData
+    uint32_t size;     // SizeOfRawData
+};
+
+struct PeSpec {
+    uint16_t lfanew = 0x80;
+    uint16_t magic = 0x10B;
+    uint16_t sizeOfOptionalHeader = 224;
+    std::vector<PeSection> sections = {{0x200, 0x200}};
+};
+
+inline void PutLE16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
+    b[at] = (uint8_t)v;
+    b[at + 1] = (uint8_t)(v >> 8);
+}
+inline void PutLE32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
+    for (int i = 0; i < 4; i++) b[at + i] = (uint8_t)(v >> (8 * i));
+}
+
+// The end of the last table entry's raw data: where the payload goes.
+inline uint32_t PePayloadPosition(const PeSpec& spec) {
+    if (spec.sections.empty()) return 0;
+    return spec.sections.back().pointer + spec.sections.back().size;
+}
+
+// An image exactly as long as the payload position (at least as long as its
+// own headers), so that appended bytes begin at the payload.
+inline std::vector<uint8_t> MakePeImage(const PeSpec& spec = PeSpec()) {
+    size_t headers = (size_t)spec.lfanew + 248 + 40 * spec.sections.size();
+    size_t size = std::max<size_t>(headers, PePayloadPosition(spec));
+    std::vector<uint8_t> image(size);
+    for (size_t i = 0; i < size; i++) image[i] = (uint8_t)(i * 7 + 3);  // filler
+    image[0] = 'M';
+    image[1] = 'Z';
+    PutLE32(image, 60, spec.lfanew);
+    size_t n = spec.lfanew;
+    image[n] = 'P';
+    image[n + 1] = 'E';
+    image[n + 2] = 0;
+    image[n + 3] = 0;
+    PutLE16(image, n + 6, (uint16_t)spec.sections.size());
+    PutLE16(image, n + 20, spec.sizeOfOptionalHeader);
+    PutLE16(image, n + 24, spec.magic);
+    for (size_t i = 0; i < spec.sections.size(); i++) {
+        size_t entry = n + 248 + 40 * i;
+        PutLE32(image, entry + 16, spec.sections[i].size);
+        PutLE32(image, entry + 20, spec.sections[i].pointer);
+    }
+    return image;
+}

@@ -1,0 +1,155 @@
+// Regression tests for faults of the original extraction behaviour that
+// this reader mends. Each would fail on that behaviour.
+#include <gtest/gtest.h>
+
+#include "archive_fixture.h"
+
+namespace {
+
+using EntryFault = ArchiveTest;
+
+TestEntry File(const std::string& name, const std::string& data) {
+    TestEntry e;
+    e.name = name;
+    e.data = data;
+    return e;
+}
+
+// Fault 1: names leading out of the destination were used as they stood.
+TEST_F(EntryFault, NamesLeavingTheDestinationAreRefused) {
+    const char* names[] = {"..\\evil.txt", "../evil.txt", "a\\..\\..\\evil.txt", "\\evil.txt",
+                           "/evil.txt", "C:evil.txt", "...\\evil.txt", ""};
+    for (bool directory : {false, true}) {
+        for (const char* name : names) {
+            ResetArchiveState();
+            TestEntry e = File(name, "evil");
+            if (directory) e.attributes = ATTR_DIRECTORY;
+            ASSERT_EQ(RESULT_OK, Open({e}));
+            EXPECT_EQ(RESULT_CORRUPT, Next()) << '"' << name << '"';
+            EXPECT_TRUE(ListDir(dest).empty()) << name;
+            EXPECT_EQ(std::vector<std::string>({"archive.exe", "out"}), ListDir(scratch.path()))
+                << name;
+        }
+    }
+}
+
+// Fault 2: stored data ending before the stream was RESULT_END with the
+// partial file kept, so a truncated download looked like a success.
+TEST_F(EntryFault, TruncatedDataIsCorruptAndLeavesNothing) {
+    std::string data = NoiseBytes(3 * IO_CHUNK);
+    Bytes full = BuildArchive(header, {File("big.bin", data)});
+    size_t dataStart = full.size() - ZlibCompress(data).size();
+    const size_t cuts[] = {1, 1000, IO_CHUNK, IO_CHUNK + 10, 2 * IO_CHUNK + 1};
+    for (size_t cut : cuts) {
+        ResetArchiveState();
+        Bytes archive(full.begin(), full.begin() + dataStart + cut);
+        ASSERT_EQ(RESULT_OK, OpenBytes(archive));
+        EXPECT_EQ(RESULT_CORRUPT, Next()) << cut;
+        EXPECT_TRUE(ListDir(dest).empty()) << cut;
+    }
+}
+
+TEST_F(EntryFault, StoredSizeShorterThanTheStream) {
+    TestEntry e = File("a.txt", NoiseBytes(500));
+    e.storedSize = (int64_t)ZlibCompress(e.data).size() - 3;
+    ASSERT_EQ(RESULT_OK, Open({e}));
+    EXPECT_EQ(RESULT_CORRUPT, Next());
+    EXPECT_TRUE(ListDir(dest).empty());
+}
+
+// Fault 3: after "No to All" files that did not exist were not written either.
+TEST_F(EntryFault, NoToAllStillWritesNewFiles) {
+    ASSERT_TRUE(WriteBytes(Out("a.txt"), ToBytes("old a")));
+    ASSERT_TRUE(WriteBytes(Out("c.txt"), ToBytes("old c")));
+    g_Script.answers = {ANSWER_NO_ALL};
+    ASSERT_EQ(RESULT_OK, Open({File("a.txt", "A"), File("b.txt", "B"), File("c.txt", "C")}));
+    EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_OK, RESULT_END}), RunAll());
+    EXPECT_EQ(std::vector<std::string>({"a.txt"}), g_Script.asked);
+    EXPECT_EQ("old a", Contents(Out("a.txt")));
+    EXPECT_EQ("B", Contents(Out("b.txt")));
+    EXPECT_EQ("old c", Contents(Out("c.txt")));
+}
+
+// Fault 4: an existing file was emptied before its replacement was known to
+// be good; damaged or cut data then lost it.
+TEST_F(EntryFault, ExistingFileSurvivesAFailedReplacement) {
+    std::string data = NoiseBytes(2 * IO_CHUNK + 500);
+    TestEntry damaged = File("a.txt", data);
+    damaged.flipByte = (int)ZlibCompress(data).size() - 2;  // Adler-32: after all output
+    TestEntry cut = File("a.txt", data);
+    cut.cutStream = 100;
+    TestEntry padded = File("a.txt", data);
+    padded.trailing = ToBytes("junk");
+    const struct {
+        const char* what;
+        TestEntry entry;
+    } cases[] = {{"damaged", damaged}, {"truncated", cut}, {"padded", padded}};
+    for (const auto& c : cases) {
+        for (ScriptedAnswer answer : {ANSWER_YES, ANSWER_YES_ALL}) {
+            ResetArchiveState();
+            g_Script.answers = {answer};
+            ASSERT_TRUE(WriteBytes(Out("a.txt"), ToBytes("precious")));
+            ASSERT_EQ(RESULT_OK, Open({c.entry}));
+            EXPECT_EQ(RESULT_CORRUPT, Next()) << c.what;
+            EXPECT_EQ("precious", Contents(Out("a.txt"))) << c.what;
+            EXPECT_EQ(std::vector<std::string>({"a.txt"}), ListDir(dest)) << c.what;
+        }
+    }
+}
+
+TEST_F(EntryFault, SuccessfulReplacementLeavesNoTemporaryFile) {
+    ASSERT_TRUE(WriteBytes(Out("a.txt"), ToBytes("old")));
+    g_Script.answers = {ANSWER_YES};
+    TestEntry e = File("a.txt", "new contents");
+    e.attributes = ATTR_READONLY;
+    e.times.lastWrite = FiletimeOf(1600000000, 42);
+    ASSERT_EQ(RESULT_OK, Open({e}));
+    EXPECT_EQ(RESULT_OK, Next());
+    FileTimes t;
+    ASSERT_TRUE(ReadTimes(Out("a.txt"), &t));
+    EXPECT_EQ(e.times.lastWrite, t.lastWrite);
+    EXPECT_EQ("new contents", Contents(Out("a.txt")));
+    EXPECT_EQ(std::vector<std::string>({"a.txt"}), ListDir(dest));
+}
+
+#ifdef _WIN32
+TEST_F(EntryFault, ReadOnlyExistingFileCannotBeReplaced) {
+    ASSERT_TRUE(WriteBytes(Out("a.txt"), ToBytes("locked")));
+    ASSERT_TRUE(SetFileAttributesA(Out("a.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    g_Script.answers = {ANSWER_YES};
+    ASSERT_EQ(RESULT_OK, Open({File("a.txt", "new")}));
+    EXPECT_EQ(RESULT_CANNOT_CREATE, Next());
+    EXPECT_EQ("locked", Contents(Out("a.txt")));
+    EXPECT_EQ(std::vector<std::string>({"a.txt"}), ListDir(dest));
+}
+#endif
+
+// Fault 5: stored bytes behind the stream's end were left in the archive
+// and read as the next entry.
+TEST_F(EntryFault, StoredBytesBehindTheStreamAreCorrupt) {
+    const struct {
+        const char* what;
+        size_t trailing;
+        size_t dataSize;
+    } cases[] = {
+        {"in the same piece", 3, 100},
+        {"a whole further piece", IO_CHUNK + 5, 100},
+        {"behind a stream of exactly one piece", 1, 0},
+    };
+    for (const auto& c : cases) {
+        ResetArchiveState();
+        TestEntry e;
+        e.name = "a.bin";
+        if (c.dataSize) {
+            e.data = NoiseBytes(c.dataSize);
+        } else {
+            e.stream = StoredStreamOfSize(IO_CHUNK, &e.data);
+        }
+        e.trailing = Bytes(c.trailing, 0);
+        ASSERT_EQ(RESULT_OK, Open({e, File("b.txt", "b")}));
+        EXPECT_EQ(RESULT_CORRUPT, Next()) << c.what;
+        EXPECT_TRUE(ListDir(dest).empty()) << c.what;
+    }
+}
+
+}  // namespace

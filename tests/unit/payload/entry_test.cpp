@@ -1,0 +1,369 @@
+// Entry extraction: directories, files, data sizes around IO_CHUNK, the
+// overwrite answers, attributes and times, test mode and listing.
+#include <gtest/gtest.h>
+
+#include "archive_fixture.h"
+
+namespace {
+
+using EntryTest = ArchiveTest;
+
+TestEntry Dir(const std::string& name, uint32_t attributes = ATTR_DIRECTORY) {
+    TestEntry e;
+    e.name = name;
+    e.attributes = attributes | ATTR_DIRECTORY;
+    return e;
+}
+
+TestEntry File(const std::string& name, const std::string& data) {
+    TestEntry e;
+    e.name = name;
+    e.data = data;
+    return e;
+}
+
+TEST_F(EntryTest, EmptyArchiveEnds) {
+    ASSERT_EQ(RESULT_OK, Open({}));
+    EXPECT_EQ(RESULT_END, Next());
+    EXPECT_EQ(RESULT_END, Next());
+}
+
+TEST_F(EntryTest, DestinationWithAndWithoutTrailingBackslash) {
+    ASSERT_EQ(RESULT_OK, Open({Dir("docs"), File("docs\\a.txt", "alpha"), File("b.txt", "beta")}));
+    std::string second = scratch.Native("out2");
+    ASSERT_TRUE(PlatformCreateDirectory(second.c_str()));
+    EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_OK, RESULT_END}), RunAll(dest));
+    ASSERT_EQ(RESULT_OK, RewindToFirstEntry());
+    EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_OK, RESULT_END}), RunAll(second + "\\"));
+    for (const std::string& root : {dest, second}) {
+        EXPECT_TRUE(IsDirectory(root + "/docs"));
+        EXPECT_EQ("alpha", Contents(root + "/docs/a.txt"));
+        EXPECT_EQ("beta", Contents(root + "/b.txt"));
+        EXPECT_EQ(std::vector<std::string>({"b.txt", "docs"}), ListDir(root));
+    }
+}
+
+// Sizes of the stored (compressed) stream around the piece size: each piece
+// is decrypted on its own, and the entry behind must still be found.
+TEST_F(EntryTest, StoredSizesAroundTheChunk) {
+    const size_t sizes[] = {11, IO_CHUNK - 1, IO_CHUNK, IO_CHUNK + 1, 2 * IO_CHUNK + 17};
+    for (size_t size : sizes) {
+        ResetArchiveState();
+        std::string data;
+        TestEntry big;
+        big.name = "big" + std::to_string(size);
+        big.stream = StoredStreamOfSize(size, &data, (uint32_t)size);
+        ASSERT_EQ(size, big.stream.size());
+        ASSERT_EQ(RESULT_OK, Open({big, File("after.txt", "next entry")}));
+        EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_END}), RunAll()) << size;
+        EXPECT_TRUE(Contents(Out(big.name)) == data) << size;
+        EXPECT_EQ("next entry", Contents(Out("after.txt"))) << size;
+    }
+}
+
+// Output sizes around the output buffer: a stream whose output fills the
+// buffer exactly is written once, not twice.
+TEST_F(EntryTest, OutputSizesAroundTheChunk) {
+    const size_t sizes[] = {1, IO_CHUNK - 1, IO_CHUNK, IO_CHUNK + 1, 2 * IO_CHUNK, 1000000};
+    std::vector<TestEntry> entries;
+    for (size_t size : sizes) {
+        TestEntry e = File("f" + std::to_string(size), NoiseBytes(size, (uint32_t)size));
+        e.level = size % 2 ? 9 : 1;
+        entries.push_back(e);
+    }
+    TestEntry text = File("text", std::string(3 * IO_CHUNK + 5, 'x'));  // tiny stream, much output
+    entries.push_back(text);
+    ASSERT_EQ(RESULT_OK, Open(entries));
+    EXPECT_EQ(entries.size() + 1, RunAll().size());
+    for (const TestEntry& e : entries) {
+        std::string got = Contents(Out(e.name));
+        EXPECT_EQ(e.data.size(), got.size()) << e.name;
+        EXPECT_TRUE(got == e.data) << e.name;
+    }
+}
+
+TEST_F(EntryTest, StoredSizeZeroGivesAnEmptyFile) {
+    TestEntry empty;
+    empty.name = "empty.txt";
+    empty.noStream = true;
+    empty.times = {FiletimeOf(1500000000), FiletimeOf(1500000100), FiletimeOf(1500000200)};
+    ASSERT_TRUE(WriteBytes(Out("existing.txt"), ToBytes("old")));
+    TestEntry replacing = empty;
+    replacing.name = "existing.txt";
+    g_Script.answers = {ANSWER_YES};
+    ASSERT_EQ(RESULT_OK, Open({empty, replacing, File("c.txt", "c")}));
+    EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_OK, RESULT_END}), RunAll());
+    FileTimes t;
+    ASSERT_TRUE(ReadTimes(Out("empty.txt"), &t));
+    EXPECT_EQ(FiletimeOf(1500000200), t.lastWrite);
+    EXPECT_EQ("", Contents(Out("empty.txt")));
+    EXPECT_EQ("", Contents(Out("existing.txt")));
+    EXPECT_EQ("c", Contents(Out("c.txt")));
+}
+
+struct OverwriteCase {
+    const char* what;
+    std::vector<ScriptedAnswer> answers;
+    std::vector<std::string> asked;
+    std::vector<int> results;
+    const char* a;  // contents afterwards
+    const char* b;
+    const char* c;  // c.txt did not exist before
+};
+
+// a.txt and b.txt exist; the archive holds a.txt, b.txt, new c.txt, a
+// directory and d.txt inside it.
+TEST_F(EntryTest, OverwriteAnswers) {
+    const std::vector<int> all = {RESULT_OK, RESULT_OK, RESULT_OK, RESULT_OK, RESULT_OK, RESULT_END};
+    const OverwriteCase cases[] = {
+        {"Yes, No", {ANSWER_YES, ANSWER_NO}, {"a.txt", "b.txt"}, all, "A2", "B1", "C2"},
+        {"No, Yes", {ANSWER_NO, ANSWER_YES}, {"a.txt", "b.txt"}, all, "A1", "B2", "C2"},
+        {"Yes to All", {ANSWER_YES_ALL}, {"a.txt"}, all, "A2", "B2", "C2"},
+        {"No to All: new files still written", {ANSWER_NO_ALL}, {"a.txt"}, all, "A1", "B1", "C2"},
+        {"Cancel at the first", {ANSWER_CANCEL}, {"a.txt"}, {RESULT_END}, "A1", "B1", "<missing>"},
+        {"Cancel at the second", {ANSWER_YES, ANSWER_CANCEL}, {"a.txt", "b.txt"},
+         {RESULT_OK, RESULT_END}, "A2", "B1", "<missing>"},
+    };
+    for (const OverwriteCase& c : cases) {
+        ResetArchiveState();
+        g_Script = OverwriteScript();
+        g_Script.answers = c.answers;
+        ScratchDir out;
+        ASSERT_TRUE(WriteBytes(out.Native("a.txt"), ToBytes("A1")));
+        ASSERT_TRUE(WriteBytes(out.Native("b.txt"), ToBytes("B1")));
+        ASSERT_EQ(RESULT_OK, Open({File("a.txt", "A2"), File("b.txt", "B2"), File("c.txt", "C2"),
+                                   Dir("d"), File("d\\d.txt", "D2")}));
+        EXPECT_EQ(c.results, RunAll(out.path())) << c.what;
+        EXPECT_EQ(c.asked, g_Script.asked) << c.what;
+        EXPECT_EQ(c.a, Contents(out.Native("a.txt"))) << c.what;
+        EXPECT_EQ(c.b, Contents(out.Native("b.txt"))) << c.what;
+        EXPECT_EQ(c.c, Contents(out.Native("c.txt"))) << c.what;
+        if (c.results.size() > 2) {
+            EXPECT_EQ("D2", Contents(out.Native("d/d.txt"))) << c.what;
+        }
+        // Nothing but the entries: no temporary file left behind.
+        size_t expected = c.results.size() > 2 ? 4 : 2;
+        EXPECT_EQ(expected, ListDir(out.path()).size()) << c.what;
+    }
+}
+
+TEST_F(EntryTest, CancelLeavesThePositionBehindTheName) {
+    ASSERT_TRUE(WriteBytes(Out("a.txt"), ToBytes("keep")));
+    g_Script.answers = {ANSWER_CANCEL};
+    header.title = "";
+    ASSERT_EQ(RESULT_OK, Open({File("a.txt", "new")}));
+    EXPECT_EQ(RESULT_END, Next());
+    EXPECT_EQ(0x400 + 35 + 58 + 5, PlatformTell(ArchiveFile));
+    EXPECT_EQ("keep", Contents(Out("a.txt")));
+}
+
+TEST_F(EntryTest, WithoutAQuestionExistingFilesAreKept) {
+    AskOverwrite = nullptr;
+    ASSERT_TRUE(WriteBytes(Out("a.txt"), ToBytes("keep")));
+    ASSERT_EQ(RESULT_OK, Open({File("a.txt", "new"), File("b.txt", "b")}));
+    EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_END}), RunAll());
+    EXPECT_EQ("keep", Contents(Out("a.txt")));
+    EXPECT_EQ("b", Contents(Out("b.txt")));
+}
+
+TEST_F(EntryTest, NameLengthLimit) {
+    // 260 bytes of name are accepted (checked in test mode: a full path that
+    // long exceeds what Windows' narrow calls take), 261 are refused.
+    const struct {
+        size_t length;
+        int expected;
+    } cases[] = {{260, RESULT_OK}, {261, RESULT_CORRUPT}};
+    for (const auto& c : cases) {
+        ResetArchiveState();
+        TestEntry e = File(std::string(100, 'd') + "\\" + std::string(c.length - 101, 'f'), "x");
+        ASSERT_EQ(RESULT_OK, Open({e}));
+        EntryInfo info;
+        EXPECT_EQ(c.expected, Next(dest, EXTRACT_TEST, &info)) << c.length;
+        if (c.expected == RESULT_OK) {
+            EXPECT_EQ(e.name, info.name);
+        }
+    }
+#ifndef _WIN32
+    ResetArchiveState();
+    std::string dir(100, 'd');
+    TestEntry e = File(dir + "\\" + std::string(159, 'f'), "long");
+    ASSERT_EQ(RESULT_OK, Open({Dir(dir), e}));
+    EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_END}), RunAll());
+    EXPECT_EQ("long", Contents(Out(e.name)));
+#endif
+}
+
+TEST_F(EntryTest, MissingDirectoryCannotBeCreated) {
+    ASSERT_EQ(RESULT_OK, Open({File("nodir\\a.txt", "a")}));
+    EXPECT_EQ(RESULT_CANNOT_CREATE, Next());
+    EXPECT_TRUE(ListDir(dest).empty());
+}
+
+TEST_F(EntryTest, DirectoryEntries) {
+    ASSERT_TRUE(PlatformCreateDirectory(Out("exists").c_str()));
+    ASSERT_TRUE(WriteBytes(Out("afile"), ToBytes("x")));
+    TestEntry timed = Dir("timed");
+    timed.times = {FiletimeOf(1400000000), FiletimeOf(1400000001), FiletimeOf(1400000002, 1234)};
+    ASSERT_EQ(RESULT_OK,
+              Open({Dir("exists"), timed, Dir("other"), Dir("other\\sub"), Dir("afile")}));
+    // A directory that exists is fine; a file in the way is not.
+    EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_OK, RESULT_OK, RESULT_CANNOT_CREATE}), RunAll());
+    EXPECT_TRUE(IsDirectory(Out("other\\sub")));
+    EXPECT_EQ("x", Contents(Out("afile")));
+    EXPECT_TRUE(g_Script.asked.empty());
+    FileTimes t;
+    ASSERT_TRUE(ReadTimes(Out("timed"), &t));
+    EXPECT_EQ(timed.times.lastWrite, t.lastWrite);
+    EXPECT_EQ(timed.times.lastAccess, t.lastAccess);
+    if (CreationTimesKept()) {
+        EXPECT_EQ(timed.times.creation, t.creation);
+    }
+}
+
+struct TimeCase {
+    const char* what;
+    uint64_t filetime;
+};
+
+// Times go through exactly, also before 1970 and with odd 100-ns parts.
+TEST_F(EntryTest, TimesAndAttributes) {
+    const TimeCase cases[] = {
+        {"Unix epoch", FiletimeOf(0)},
+        {"1960 and one tick", FiletimeOf(-315619200, 1)},
+        {"1969, last tick before the epoch", FiletimeOf(-1, 9999999)},
+        {"2001 with 100-ns parts", FiletimeOf(1000000000, 1234567)},
+        {"2100", FiletimeOf(4102444800LL, 5)},
+    };
+    std::vector<TestEntry> entries;
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
+        TestEntry e = File("t" + std::to_string(i), "data");
+        e.times = {cases[i].filetime + 7, cases[i].filetime + 3, cases[i].filetime};
+        e.attributes = ATTR_ARCHIVE | (i % 2 ? ATTR_READONLY : 0);
+        entries.push_back(e);
+    }
+    ASSERT_EQ(RESULT_OK, Open(entries));
+    EXPECT_EQ(entries.size() + 1, RunAll().size());
+    for (size_t i = 0; i < entries.size(); i++) {
+        FileTimes t;
+        std::string path = Out(entries[i].name);
+        ASSERT_TRUE(ReadTimes(path, &t));
+        EXPECT_EQ(entries[i].times.lastWrite, t.lastWrite) << cases[i].what;
+        EXPECT_EQ(entries[i].times.lastAccess, t.lastAccess) << cases[i].what;
+#ifdef _WIN32
+        if (CreationTimesKept()) {
+            EXPECT_EQ(entries[i].times.creation, t.creation) << cases[i].what;
+        }
+        DWORD a = GetFileAttributesA(path.c_str());
+        EXPECT_EQ((DWORD)entries[i].attributes, a & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_ARCHIVE))
+            << cases[i].what;
+#else
+        struct stat st;
+        ASSERT_EQ(0, stat(path.c_str(), &st));
+        EXPECT_EQ((entries[i].attributes & ATTR_READONLY) != 0, (st.st_mode & 0222) == 0)
+            << cases[i].what;
+#endif
+    }
+}
+
+#ifdef _WIN32
+TEST_F(EntryTest, WindowsAttributesOnFilesAndDirectories) {
+    TestEntry hidden = File("hidden.txt", "h");
+    hidden.attributes = ATTR_HIDDEN | ATTR_ARCHIVE;
+    TestEntry dir = Dir("secret", ATTR_HIDDEN);
+    dir.times = {FiletimeOf(1300000000, 11), FiletimeOf(1300000001, 22), FiletimeOf(1300000002, 33)};
+    ASSERT_EQ(RESULT_OK, Open({hidden, dir}));
+    EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_END}), RunAll());
+    EXPECT_TRUE(GetFileAttributesA(Out("hidden.txt").c_str()) & FILE_ATTRIBUTE_HIDDEN);
+    DWORD a = GetFileAttributesA(Out("secret").c_str());
+    EXPECT_TRUE(a & FILE_ATTRIBUTE_HIDDEN);
+    EXPECT_TRUE(a & FILE_ATTRIBUTE_DIRECTORY);
+    FileTimes t;
+    ASSERT_TRUE(ReadTimes(Out("secret"), &t));
+    if (CreationTimesKept()) {
+        EXPECT_EQ(dir.times.creation, t.creation);
+    }
+    EXPECT_EQ(dir.times.lastAccess, t.lastAccess);
+    EXPECT_EQ(dir.times.lastWrite, t.lastWrite);
+}
+
+TEST_F(EntryTest, HiddenExistingFileIsReplaced) {
+    ASSERT_TRUE(WriteBytes(Out("h.txt"), ToBytes("old")));
+    ASSERT_TRUE(SetFileAttributesA(Out("h.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
+    g_Script.answers = {ANSWER_YES};
+    ASSERT_EQ(RESULT_OK, Open({File("h.txt", "new")}));
+    EXPECT_EQ(RESULT_OK, Next());
+    EXPECT_EQ("new", Contents(Out("h.txt")));
+    EXPECT_EQ(std::vector<std::string>({"h.txt"}), ListDir(dest));
+}
+#endif
+
+TEST_F(EntryTest, TestModeCreatesNothing) {
+    TestEntry bad = File("bad.txt", NoiseBytes(5000));
+    bad.flipByte = 100;
+    ASSERT_EQ(RESULT_OK, Open({Dir("d"), File("d\\a.txt", "a"), File("b.txt", ""), bad}));
+    EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_OK, RESULT_CORRUPT}),
+              RunAll(dest, EXTRACT_TEST));
+    EXPECT_TRUE(ListDir(dest).empty());
+}
+
+TEST_F(EntryTest, ListingSkipsTheData) {
+    TestEntry big = File("big.bin", NoiseBytes(IO_CHUNK + 99));
+    big.times.lastWrite = FiletimeOf(1234567890);
+    ASSERT_EQ(RESULT_OK, Open({Dir("d"), big, File("d\\e.txt", "e")}));
+    const char* names[] = {"d", "big.bin", "d\\e.txt"};
+    for (const char* name : names) {
+        EntryInfo info;
+        DeriveStreamKey(&ctx, header.password.c_str(), 6);
+        ASSERT_EQ(RESULT_OK, ReadEntry(&ctx, &info));
+        EXPECT_STREQ(name, info.name);
+        if (std::string(name) == "big.bin") {
+            EXPECT_EQ(IO_CHUNK + 99, info.originalSize);
+            EXPECT_EQ(FiletimeOf(1234567890), info.times.lastWrite);
+        }
+    }
+    DeriveStreamKey(&ctx, header.password.c_str(), 6);
+    EntryInfo info;
+    EXPECT_EQ(RESULT_END, ReadEntry(&ctx, &info));
+    EXPECT_TRUE(ListDir(dest).empty());
+}
+
+TEST_F(EntryTest, ListingATruncatedEntry) {
+    Bytes archive = BuildArchive(header, {File("a.bin", NoiseBytes(1000))});
+    archive.pop_back();
+    ASSERT_EQ(RESULT_OK, OpenBytes(archive));
+    EntryInfo info;
+    DeriveStreamKey(&ctx, header.password.c_str(), 6);
+    EXPECT_EQ(RESULT_CORRUPT, ReadEntry(&ctx, &info));
+}
+
+// An entry cut inside its header, name length or name.
+TEST_F(EntryTest, ShortEntryHeadersAndNames) {
+    Bytes entry = BuildEntry(header.password, File("name.txt", "data"));
+    for (size_t cut = 1; cut < ENTRY_HEADER_SIZE + 2 + 8; cut++) {
+        ResetArchiveState();
+        Bytes archive = MakePeImage();
+        Append(archive, BuildHeader(header));
+        archive.insert(archive.end(), entry.begin(), entry.begin() + cut);
+        ASSERT_EQ(RESULT_OK, OpenBytes(archive));
+        EXPECT_EQ(RESULT_CORRUPT, Next()) << "cut at " << cut;
+    }
+    EXPECT_TRUE(ListDir(dest).empty());
+}
+
+TEST_F(EntryTest, DamagedDataIsCorruptAlsoWhenSkipped) {
+    TestEntry bad = File("a.txt", "some text that compresses, some text that compresses");
+    bad.flipByte = 4;
+    for (bool exists : {false, true}) {
+        ResetArchiveState();
+        if (exists) {
+            ASSERT_TRUE(WriteBytes(Out("a.txt"), ToBytes("old")));
+        }
+        g_Script.answers = {ANSWER_NO};
+        ASSERT_EQ(RESULT_OK, Open({bad}));
+        EXPECT_EQ(RESULT_CORRUPT, Next());
+        EXPECT_EQ(exists ? "old" : "<missing>", Contents(Out("a.txt")));
+        EXPECT_EQ(exists ? 1u : 0u, ListDir(dest).size());
+    }
+}
+
+}  // namespace

@@ -1,0 +1,158 @@
+// The archive header: field limits, truncation anywhere, password check.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include "archive_fixture.h"
+
+namespace {
+
+using HeaderTest = ArchiveTest;
+
+const int64_t P = 0x400;  // payload position of the default image
+
+TEST_F(HeaderTest, NothingAppendedIsCorrupt) {
+    ASSERT_EQ(RESULT_CORRUPT, OpenBytes(MakePeImage()));
+    EXPECT_EQ(nullptr, WindowTitle);
+}
+
+TEST_F(HeaderTest, MinimalHeaderOf35Bytes) {
+    header.title = "";
+    Bytes bytes = BuildHeader(header);
+    ASSERT_EQ(35u, bytes.size());
+    Bytes archive = MakePeImage();
+    Append(archive, bytes);
+    ASSERT_EQ(RESULT_OK, OpenBytes(archive));
+    ASSERT_NE(nullptr, WindowTitle);
+    EXPECT_STREQ("", WindowTitle);
+    EXPECT_EQ(0u, RunAfterLength);
+    EXPECT_EQ(2u, LayoutMode);
+    EXPECT_EQ(P + 35, FirstEntryOffset);
+    EXPECT_EQ(P + 35, PlatformTell(ArchiveFile));
+    EXPECT_EQ(RESULT_END, Next());
+}
+
+TEST_F(HeaderTest, ValuesAsStored) {
+    header.showCmd = 5;
+    header.layout = 1;
+    header.width = 640;
+    header.height = 0x12345678;
+    header.title = "Holiday photos";
+    header.runAfter = "photos\\index.html";
+    ASSERT_EQ(RESULT_OK, Open({}));
+    EXPECT_EQ(5u, OpenFolderShowCmd);
+    EXPECT_EQ(1u, LayoutMode);
+    EXPECT_EQ(640u, BackgroundWidth);
+    EXPECT_EQ(0x12345678u, BackgroundHeight);
+    EXPECT_STREQ("Holiday photos", WindowTitle);
+    ASSERT_EQ(header.runAfter.size(), RunAfterLength);
+    EXPECT_EQ(P + 35 + 14 + 17, FirstEntryOffset);
+
+    // The run-after name is stored encrypted as one piece from a fresh key.
+    char name[261] = {};
+    DeriveStreamKey(&ctx, header.password.c_str(), PasswordLength(header.password));
+    DecryptStream(&ctx, RunAfterName, name, RunAfterLength);
+    EXPECT_STREQ("photos\\index.html", name);
+    for (size_t i = RunAfterLength; i < sizeof RunAfterName; i++) ASSERT_EQ(0, RunAfterName[i]);
+}
+
+struct LimitCase {
+    size_t title;
+    size_t runAfter;
+    int expected;
+    bool titleSet;
+};
+
+TEST_F(HeaderTest, LengthLimits) {
+    const LimitCase cases[] = {
+        {260, 0, RESULT_OK, true},
+        {261, 0, RESULT_CORRUPT, false},
+        {0, 260, RESULT_OK, true},
+        {5, 261, RESULT_CORRUPT, true},
+        {260, 260, RESULT_OK, true},
+    };
+    for (const LimitCase& c : cases) {
+        ResetArchiveState();
+        header.title = std::string(c.title, 'T');
+        header.runAfter = std::string(c.runAfter, 'r');
+        EXPECT_EQ(c.expected, Open({})) << c.title << "/" << c.runAfter;
+        ASSERT_EQ(c.titleSet, WindowTitle != nullptr) << c.title << "/" << c.runAfter;
+        if (WindowTitle) {
+            EXPECT_EQ(header.title, WindowTitle);
+        }
+    }
+}
+
+TEST_F(HeaderTest, LengthFieldsAboveLimitEvenWithTheBytesPresent) {
+    header.title = std::string(300, 'T');
+    header.titleLength = 0xFFFFFFFF;  // would wrap an unchecked T + 1
+    EXPECT_EQ(RESULT_CORRUPT, Open({}));
+    EXPECT_EQ(nullptr, WindowTitle);
+}
+
+// A header cut at every byte: always CORRUPT; the title is either absent or
+// complete.
+TEST_F(HeaderTest, EveryTruncation) {
+    header.title = "Title";
+    header.runAfter = "run.exe";
+    Bytes full = BuildHeader(header);
+    for (size_t cut = 0; cut < full.size(); cut++) {
+        ResetArchiveState();
+        Bytes archive = MakePeImage();
+        archive.insert(archive.end(), full.begin(), full.begin() + cut);
+        ASSERT_EQ(RESULT_CORRUPT, OpenBytes(archive)) << "cut at " << cut;
+        if (cut < HDR_TITLE + 5) {
+            EXPECT_EQ(nullptr, WindowTitle) << "cut at " << cut;
+        } else {
+            ASSERT_NE(nullptr, WindowTitle) << "cut at " << cut;
+            EXPECT_STREQ("Title", WindowTitle);
+        }
+    }
+}
+
+TEST_F(HeaderTest, FileEndingInsideTheCheckBlock) {
+    header.title = "Caption";
+    Bytes archive = MakePeImage();
+    Bytes h = BuildHeader(header);
+    archive.insert(archive.end(), h.begin(), h.begin() + HDR_TITLE + 7 + 9);
+    EXPECT_EQ(RESULT_CORRUPT, OpenBytes(archive));
+    EXPECT_STREQ("Caption", WindowTitle);
+}
+
+TEST_F(HeaderTest, PayloadPositionFromTheLastSectionEntry) {
+    PeSpec pe;
+    pe.sizeOfOptionalHeader = 0xF0;
+    pe.sections = {{0x400, 0x400}, {0x200, 0x300}};  // the first ends further
+    ASSERT_EQ(RESULT_OK, Open({}, pe));
+    EXPECT_EQ(0x500 + 35 + (int64_t)header.title.size(), FirstEntryOffset);
+
+    ResetArchiveState();
+    pe.magic = 0x20B;
+    EXPECT_EQ(RESULT_CORRUPT, Open({}, pe));
+}
+
+TEST_F(HeaderTest, PayloadPositionBeyondTheFile) {
+    Bytes archive = MakePeImage();
+    PutLE32(archive, 0x80 + 248 + 20, 0x100000);
+    Append(archive, BuildHeader(header));
+    EXPECT_EQ(RESULT_CORRUPT, OpenBytes(archive));
+}
+
+TEST_F(HeaderTest, PasswordCheck) {
+    ASSERT_EQ(RESULT_OK, Open({}));
+    EXPECT_TRUE(CheckPassword(&ctx, u"secret", 6, PasswordCheckBlock));
+    EXPECT_FALSE(CheckPassword(&ctx, u"Secret", 6, PasswordCheckBlock));
+    EXPECT_FALSE(CheckPassword(&ctx, u"secret!", 7, PasswordCheckBlock));
+    EXPECT_FALSE(CheckPassword(&ctx, u"", 0, PasswordCheckBlock));
+}
+
+TEST_F(HeaderTest, RewindReadsTheEntriesAgain) {
+    TestEntry e;
+    e.name = "a.txt";
+    ASSERT_EQ(RESULT_OK, Open({e}));
+    EXPECT_EQ(Results({RESULT_OK, RESULT_END}), RunAll(dest, EXTRACT_TEST));
+    ASSERT_EQ(RESULT_OK, RewindToFirstEntry());
+    EXPECT_EQ(Results({RESULT_OK, RESULT_END}), RunAll(dest, EXTRACT_TEST));
+}
+
+}  // namespace

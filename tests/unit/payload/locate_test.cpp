@@ -1,0 +1,100 @@
+// Payload location in PE32 images.
+#include <gtest/gtest.h>
+
+#include "archive_fixture.h"
+
+namespace {
+
+// Runs the locator on an exact-size heap copy, so a read past `size` is
+// caught by the sanitizer build.
+int64_t Locate(const Bytes& image, size_t size) {
+    std::vector<uint8_t> copy(image.begin(), image.begin() + size);
+    return LocatePayloadInImage(size ? copy.data() : nullptr, size);
+}
+int64_t Locate(const Bytes& image) { return Locate(image, image.size()); }
+
+struct LocateCase {
+    const char* what;
+    PeSpec spec;
+    int64_t expected;
+};
+
+PeSpec With(uint16_t magic, uint16_t optionalSize, std::vector<PeSection> sections) {
+    PeSpec s;
+    s.magic = magic;
+    s.sizeOfOptionalHeader = optionalSize;
+    s.sections = sections;
+    return s;
+}
+
+TEST(LocatePayload, Table) {
+    const LocateCase cases[] = {
+        {"one section", With(0x10B, 224, {{0x200, 0x200}}), 0x400},
+        {"optional header size not 224: table still at N+248",
+         With(0x10B, 240, {{0x200, 0x200}}), 0x400},
+        {"optional header size 0", With(0x10B, 0, {{0x400, 0x10}}), 0x410},
+        {"last table entry decides, not the furthest section",
+         With(0x10B, 224, {{0x400, 0x800}, {0x200, 0x200}}), 0x400},
+        {"three sections", With(0x10B, 224, {{0x400, 0x200}, {0x600, 0x200}, {0x800, 0x123}}),
+         0x923},
+        {"64-bit image refused", With(0x20B, 240, {{0x200, 0x200}}), -1},
+        {"ROM image refused", With(0x107, 224, {{0x200, 0x200}}), -1},
+        {"no sections", With(0x10B, 224, {}), -1},
+    };
+    for (const LocateCase& c : cases) {
+        EXPECT_EQ(c.expected, Locate(MakePeImage(c.spec))) << c.what;
+    }
+}
+
+TEST(LocatePayload, PositionBeyond4GiBDoesNotWrap) {
+    Bytes image = MakePeImage();  // small image, patched section entry
+    PutLE32(image, 0x80 + 248 + 16, 0x100);
+    PutLE32(image, 0x80 + 248 + 20, 0xFFFFFFF0u);
+    EXPECT_EQ(0x1000000F0LL, Locate(image));
+}
+
+// Fault 6: the locator never reads outside the image, whatever the headers
+// claim. Each truncation of a valid image either fails or, once the last
+// section entry is complete, finds the payload.
+TEST(LocatePayloadFault, EveryTruncationStaysInBounds) {
+    Bytes image = MakePeImage(With(0x10B, 224, {{0x400, 0x100}, {0x500, 0x100}}));
+    size_t needed = 0x80 + 248 + 40 * 2;
+    for (size_t size = 0; size <= image.size(); size++) {
+        EXPECT_EQ(size < needed ? -1 : 0x600, Locate(image, size)) << "size " << size;
+    }
+}
+
+TEST(LocatePayloadFault, FieldsPointingPastTheEnd) {
+    Bytes base = MakePeImage();
+    struct {
+        const char* what;
+        size_t at;
+        uint16_t value;
+    } patches[] = {
+        {"e_lfanew past the end", 60, 0xFFF0},
+        {"e_lfanew with the magic past the end", 60, (uint16_t)(base.size() - 25)},
+        {"section count reaching past the end", 0x80 + 6, 0xFFFF},
+        {"section count one too many", 0x80 + 6, (uint16_t)((base.size() - 0x80 - 248) / 40 + 1)},
+    };
+    for (const auto& p : patches) {
+        Bytes image = base;
+        PutLE16(image, p.at, p.value);
+        EXPECT_EQ(-1, Locate(image)) << p.what;
+    }
+}
+
+TEST(LocatePayload, FromFile) {
+    ScratchDir scratch;
+    std::string exe = scratch.Native("a.exe");
+    ASSERT_TRUE(WriteBytes(exe, MakePeImage()));
+    EXPECT_EQ(0x400, LocatePayload(exe.c_str()));
+    EXPECT_EQ(-1, LocatePayload(scratch.Native("missing.exe").c_str()));
+    std::string empty = scratch.Native("empty.exe");
+    ASSERT_TRUE(WriteBytes(empty, Bytes()));
+    EXPECT_EQ(-1, LocatePayload(empty.c_str()));
+    std::string tiny = scratch.Native("tiny.exe");
+    ASSERT_TRUE(WriteBytes(tiny, Bytes(63, 0)));
+    EXPECT_EQ(-1, LocatePayload(tiny.c_str()));
+}
+
+}  // namespace
