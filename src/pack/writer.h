@@ -16,8 +16,9 @@ struct ArchiveSettings {
     std::string runAfter;         // empty = none; <= 260
     bool usePassword = true;      // false: the no-password branch (zero key)
     std::u16string password;      // UTF-16 code units; used when usePassword
-    int level = 6;                // zlib level 0-9
-    int jobs = 1;                 // files compressed in parallel; output identical for any value
+    int level = 6;                // zlib level 0-9, or -1 for zlib's default
+    int jobs = 1;                 // files compressed in parallel (below 1: 1, above 64: 64);
+                                  // the output is identical for any value
 };
 
 struct WriterEntry {
@@ -35,21 +36,38 @@ struct WriteResult {
     std::string error;            // one line: what went wrong, naming the entry or file
 };
 
-// Called as data is compressed: bytes of input consumed so far of the total.
+// Called as data is compressed: bytes of input consumed so far of the total
+// (the sizes of all file entries, measured before writing). Always called
+// on the thread that called WriteArchive, never from a worker; `done`
+// never decreases and, when no source changed size meanwhile, ends at
+// `total` on success.
 using ProgressFn = void (*)(uint64_t done, uint64_t total, void* user);
 
 // Writes the archive to `outPath`: the stub bytes up to its payload position
-// P, the header, then the entries in the order given. Streams file data
-// (memory stays bounded for any file size). Refuses, before writing
-// anything: names, title or run-after over 260 bytes, unsafe names, a file
-// entry whose directory is not listed before it. Refuses during writing a
-// compressed stream over 4 GiB - 1 and unreadable input. On failure no
-// output file is left behind (the output is written under a temporary name
-// and renamed at the end).
+// P (bytes behind P are dropped), the header, then the entries in the order
+// given. Equal inputs give byte-identical archives.
+//
+// Refuses, before writing anything: a stub that is not a PE32 image with
+// sections or is shorter than P; a title, run-after name or entry name over
+// 260 bytes; a run-after or entry name that is empty, holds a NUL byte,
+// fails IsSafeName or has an empty component; an entry (file or directory)
+// whose parent is not listed before it as a directory entry; a name listed
+// twice (compared as Windows compares: '/' = '\', ASCII case ignored); a
+// directory entry with data; a password holding a NUL code unit; a level
+// outside -1..9; a source file that cannot be opened.
+// Fails during writing on unreadable input, a compressed stream over
+// 4 GiB - 1 bytes, and write errors.
+//
+// Memory stays bounded for any file size: each entry is compressed into
+// memory up to 8 MiB, beyond that into a temporary file beside `outPath`;
+// at most `jobs` entries are in flight. The archive is written under a
+// temporary name beside `outPath` and moved over it at the end, so on any
+// failure `outPath` is untouched and no file is left behind. Never throws.
 WriteResult WriteArchive(const std::vector<uint8_t>& stub, const ArchiveSettings& settings,
                          const std::vector<WriterEntry>& entries, const std::string& outPath,
                          ProgressFn progress = nullptr, void* user = nullptr);
 
-// Same, returning the archive bytes in memory (for tests; small archives).
+// Same, returning the archive bytes in `out` (for tests; small archives:
+// everything, spills included, stays in memory). `out` is emptied on failure.
 WriteResult WriteArchiveToMemory(const std::vector<uint8_t>& stub, const ArchiveSettings& settings,
                                  const std::vector<WriterEntry>& entries, std::vector<uint8_t>* out);

@@ -1,0 +1,67 @@
+#include "pack/entry_source.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <system_error>
+
+namespace {
+std::string Reason(int code) {
+    return code ? std::generic_category().message(code) : std::string("unknown error");
+}
+}  // namespace
+
+EntrySource::~EntrySource() {
+    if (file) std::fclose(file);
+}
+
+bool OpenEntrySource(const WriterEntry& entry, EntrySource* source, std::string* error) {
+    if (entry.sourcePath.empty()) {
+        source->data = &entry.data;
+        return true;
+    }
+    source->path = entry.sourcePath;
+    errno = 0;
+    source->file = std::fopen(entry.sourcePath.c_str(), "rb");
+    if (!source->file) {
+        *error = "cannot open " + entry.sourcePath + ": " + Reason(errno);
+        return false;
+    }
+    return true;
+}
+
+bool ReadEntrySource(EntrySource* source, uint8_t* buffer, size_t size, size_t* got,
+                     std::string* error) {
+    if (!source->file) {
+        size_t n = source->data ? std::min(size, source->data->size() - source->offset) : 0;
+        if (n) std::memcpy(buffer, source->data->data() + source->offset, n);
+        source->offset += n;
+        *got = n;
+        return true;
+    }
+    errno = 0;
+    *got = std::fread(buffer, 1, size, source->file);
+    if (*got < size && std::ferror(source->file)) {
+        *error = "cannot read " + source->path + ": " + Reason(errno);
+        return false;
+    }
+    return true;
+}
+
+bool ProbeEntrySource(const WriterEntry& entry, uint64_t* size, std::string* error) {
+    *size = 0;
+    if (entry.sourcePath.empty()) {
+        *size = entry.data.size();
+        return true;
+    }
+    EntrySource source;
+    if (!OpenEntrySource(entry, &source, error)) return false;
+    // std::fstream positions are 64-bit where std::ftell's long is not.
+    std::ifstream in(entry.sourcePath, std::ios::binary | std::ios::ate);
+    if (in) {
+        std::streamoff end = in.tellg();
+        if (end > 0) *size = (uint64_t)end;
+    }
+    return true;
+}

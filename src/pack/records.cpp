@@ -1,0 +1,56 @@
+#include "pack/records.h"
+
+#include <cstring>
+#include "payload/format.h"
+
+StreamKey StreamKeyOf(const ArchiveSettings& settings) {
+    if (!settings.usePassword) return StreamKey{u"", 0};
+    int units = settings.password.size() > 0x7fffffff ? 0x7fffffff : (int)settings.password.size();
+    return StreamKey{settings.password.c_str(), units > 0 ? units : 1};
+}
+
+std::vector<uint8_t> EncryptNamePiece(CipherContext* ctx, const StreamKey& key,
+                                      const std::string& name) {
+    DeriveStreamKey(ctx, key.password, key.length);
+    std::vector<uint8_t> out(name.begin(), name.end());
+    EncryptStream(ctx, out.data(), out.data(), (uint32_t)out.size());
+    return out;
+}
+
+std::vector<uint8_t> BuildArchiveHeader(const ArchiveSettings& settings) {
+    StreamKey key = StreamKeyOf(settings);
+    std::vector<uint8_t> out(HDR_FIXED_SIZE + settings.title.size() + settings.runAfter.size());
+    uint8_t* p = out.data();
+    StoreLE32(p + HDR_SHOW_CMD, settings.openFolderShowCmd);
+    p[HDR_LAYOUT] = settings.layoutMode;
+    StoreLE32(p + HDR_BG_WIDTH, settings.backgroundWidth);
+    StoreLE32(p + HDR_BG_HEIGHT, settings.backgroundHeight);
+    StoreLE32(p + HDR_TITLE_LEN, (uint32_t)settings.title.size());
+    if (!settings.title.empty()) std::memcpy(p + HDR_TITLE, settings.title.data(), settings.title.size());
+    p += HDR_TITLE + settings.title.size();
+
+    CipherContext ctx;
+    const uint8_t filler[12] = {0};
+    MakePasswordCheckBlock(&ctx, key.password, key.length, filler, p);
+    p += CHECK_BLOCK_SIZE;
+
+    StoreLE16(p, (uint16_t)settings.runAfter.size());
+    p += 2;
+    if (!settings.runAfter.empty()) {
+        std::vector<uint8_t> name = EncryptNamePiece(&ctx, key, settings.runAfter);
+        std::memcpy(p, name.data(), name.size());
+    }
+    return out;
+}
+
+void BuildEntryPrefix(const WriterEntry& entry, uint32_t storedSize, uint64_t originalSize,
+                      uint8_t out[ENTRY_PREFIX_SIZE]) {
+    std::memset(out, 0, ENTRY_PREFIX_SIZE);
+    StoreLE32(out + ENT_STORED_SIZE, storedSize);
+    StoreLE64(out + ENT_ORIGINAL_SIZE, originalSize);
+    StoreLE32(out + ENT_ATTRIBUTES, entry.attributes);
+    StoreLE64(out + ENT_CREATION, entry.creationTime);
+    StoreLE64(out + ENT_LAST_ACCESS, entry.lastAccessTime);
+    StoreLE64(out + ENT_LAST_WRITE, entry.lastWriteTime);
+    StoreLE16(out + ENTRY_HEADER_SIZE, (uint16_t)entry.name.size());
+}

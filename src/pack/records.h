@@ -1,0 +1,38 @@
+// The plain records of an archive, laid out byte for byte as the reader
+// expects them (payload/format.h): the archive header and the entry header.
+#pragma once
+#include <stdint.h>
+#include <vector>
+#include <string>
+#include "crypto/cipher.h"
+#include "pack/writer.h"
+#include "payload/format.h"
+
+// Key material in the form DeriveStreamKey takes it.
+struct StreamKey {
+    const char16_t* password;   // zero-terminated code units
+    int length;                 // 0 selects the no-password (all-zero) key
+};
+
+// The key of `settings`. A password that is used but empty still gives a
+// non-zero length: the key chain then runs over the empty message.
+// `settings` must outlive the result.
+StreamKey StreamKeyOf(const ArchiveSettings& settings);
+
+// Derives a fresh stream key into `ctx` and encrypts `name` as one piece.
+// Afterwards `ctx` holds the register from which the entry's data continues.
+std::vector<uint8_t> EncryptNamePiece(CipherContext* ctx, const StreamKey& key,
+                                      const std::string& name);
+
+// The ArchiveHeader: fixed fields, title, the password check block ("LOCK"
+// and twelve zero bytes, so that equal inputs give equal archives), R and
+// the run-after name encrypted as one piece from a fresh key.
+std::vector<uint8_t> BuildArchiveHeader(const ArchiveSettings& settings);
+
+// Size of an EntryHeader followed by the u16 name length.
+const uint32_t ENTRY_PREFIX_SIZE = ENTRY_HEADER_SIZE + 2;
+
+// Fills `out` with the 56-byte EntryHeader and the name length: stored and
+// original size, attributes, the three times, zeros in bytes 40 to 55.
+void BuildEntryPrefix(const WriterEntry& entry, uint32_t storedSize, uint64_t originalSize,
+                      uint8_t out[ENTRY_PREFIX_SIZE]);

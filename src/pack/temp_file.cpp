@@ -1,0 +1,25 @@
+#include "pack/temp_file.h"
+
+#include <atomic>
+
+namespace {
+// Shared by all threads so that concurrent callers rarely probe the same name.
+std::atomic<unsigned> g_nextTempNumber{0};
+const unsigned kTempAttempts = 1000;
+}
+
+FileHandle CreateTempFile(const std::string& prefix, std::string* path) {
+    for (unsigned attempt = 0; attempt < kTempAttempts; attempt++) {
+        std::string candidate = prefix + std::to_string(g_nextTempNumber++);
+        FileHandle file = PlatformCreateNew(candidate.c_str());
+        if (file != NO_FILE) {
+            *path = candidate;
+            return file;
+        }
+        // Only a name that exists is worth another try; anything else (no
+        // such directory, no permission) fails the same way for every name.
+        if (!PlatformExists(candidate.c_str())) break;
+    }
+    path->clear();
+    return NO_FILE;
+}

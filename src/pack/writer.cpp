@@ -1,0 +1,193 @@
+#include "pack/writer.h"
+
+#include <new>
+#include "pack/compress_pool.h"
+#include "pack/entry_compress.h"
+#include "pack/entry_source.h"
+#include "pack/input_check.h"
+#include "pack/output_sink.h"
+#include "pack/records.h"
+#include "pack/temp_file.h"
+#include "payload/format.h"
+#include "payload/reader.h"
+
+namespace {
+
+// Entries smaller than this once compressed stay in memory between
+// compression and copying; larger ones go to a temporary file.
+const uint64_t kSpillMemoryLimit = 8u << 20;
+// More workers than this gain nothing and only multiply memory.
+const int kMaxJobs = 64;
+
+struct Progress {
+    ProgressFn fn = nullptr;
+    void* user = nullptr;
+    uint64_t total = 0;
+    uint64_t reported = ~0ull;
+    void Report(uint64_t done) {
+        if (!fn || done == reported) return;
+        reported = done;
+        fn(done, total, user);
+    }
+};
+
+bool WriteEntry(OutputSink* sink, const WriterEntry& entry, const std::vector<uint8_t>& name,
+                uint32_t storedSize, uint64_t originalSize) {
+    uint8_t prefix[ENTRY_PREFIX_SIZE];
+    BuildEntryPrefix(entry, storedSize, originalSize, prefix);
+    return SinkWrite(sink, prefix, sizeof prefix) && SinkWrite(sink, name.data(), name.size());
+}
+
+// Everything that can be refused before a byte is written: the names and
+// settings, the stub, and sources that cannot be opened. Sets the payload
+// position P of the stub and the progress total.
+std::string Prepare(const std::vector<uint8_t>& stub, const ArchiveSettings& settings,
+                    const std::vector<WriterEntry>& entries, uint64_t* payload, uint64_t* total) {
+    std::string error = CheckArchiveInput(settings, entries);
+    if (!error.empty()) return error;
+    int64_t p = LocatePayloadInImage(stub.data(), stub.size());
+    if (p < 0) return "the stub is not a 32-bit Windows executable with sections";
+    if ((uint64_t)p > stub.size())
+        return "the stub is shorter than its sections (" + std::to_string(stub.size()) +
+               " bytes, sections end at " + std::to_string(p) + ")";
+    *payload = (uint64_t)p;
+    *total = 0;
+    for (const WriterEntry& entry : entries) {
+        if (entry.attributes & ATTR_DIRECTORY) continue;
+        uint64_t size = 0;
+        if (!ProbeEntrySource(entry, &size, &error)) return error;
+        *total += size;
+    }
+    return std::string();
+}
+
+// Writes the archive to `sink`: the stub up to `payload`, the header, the
+// entries. `spillPrefix` names temporary spill files (empty: spills stay in
+// memory). Returns an empty string or the error.
+std::string WriteAll(const std::vector<uint8_t>& stub, uint64_t payload, const ArchiveSettings& settings,
+                     const std::vector<WriterEntry>& entries, OutputSink* sink,
+                     const std::string& spillPrefix, const std::string& outName,
+                     Progress* progress) {
+    std::string error;
+    std::string writeError = "cannot write " + outName;
+    if (!SinkWrite(sink, stub.data(), (size_t)payload)) return writeError;
+    std::vector<uint8_t> header = BuildArchiveHeader(settings);
+    if (!SinkWrite(sink, header.data(), header.size())) return writeError;
+
+    CompressOptions options;
+    options.level = settings.level;
+    options.key = StreamKeyOf(settings);
+    options.place.filePrefix = spillPrefix;
+    options.place.memoryLimit = kSpillMemoryLimit;
+    int jobs = settings.jobs < 1 ? 1 : settings.jobs > kMaxJobs ? kMaxJobs : settings.jobs;
+
+    CompressPool pool(jobs, options);
+    auto tick = [progress](uint64_t done) { progress->Report(done); };
+    size_t nextToSubmit = 0;
+    progress->Report(0);
+    for (const WriterEntry& entry : entries) {
+        // Keep up to `jobs` file entries compressing ahead of the writing.
+        while (pool.InFlight() < (size_t)jobs && nextToSubmit < entries.size()) {
+            const WriterEntry& next = entries[nextToSubmit++];
+            if (!(next.attributes & ATTR_DIRECTORY)) pool.Submit(&next);
+        }
+        if (entry.attributes & ATTR_DIRECTORY) {
+            CipherContext ctx;
+            if (!WriteEntry(sink, entry, EncryptNamePiece(&ctx, options.key, entry.name), 0, 0))
+                return writeError;
+            continue;
+        }
+        CompressedEntry* done = pool.WaitOldest(tick);
+        if (!done->ok) return done->error;
+        if (!WriteEntry(sink, entry, done->encryptedName, done->storedSize, done->originalSize))
+            return writeError;
+        if (!SpillCopyTo(&done->spill, sink, &error)) return entry.name + ": " + error;
+        pool.PopOldest();
+    }
+    if (!SinkFlush(sink)) return writeError;
+    progress->Report(pool.Consumed());
+    return std::string();
+}
+
+// The archive under construction: a temporary file beside the output,
+// deleted unless it was moved into place.
+struct TempOutput {
+    std::string path;
+    FileHandle file = NO_FILE;
+    ~TempOutput() {
+        if (file != NO_FILE) PlatformClose(file);
+        if (!path.empty()) PlatformDelete(path.c_str());
+    }
+};
+
+WriteResult Failure(const std::string& error) {
+    WriteResult result;
+    result.error = error;
+    return result;
+}
+
+template <typename Body>
+WriteResult Guarded(Body body) {
+    try {
+        return body();
+    } catch (const std::bad_alloc&) {
+        return Failure("out of memory");
+    } catch (const std::exception& e) {
+        return Failure(std::string("internal error: ") + e.what());
+    } catch (...) {
+        return Failure("internal error");
+    }
+}
+
+}  // namespace
+
+WriteResult WriteArchive(const std::vector<uint8_t>& stub, const ArchiveSettings& settings,
+                         const std::vector<WriterEntry>& entries, const std::string& outPath,
+                         ProgressFn progressFn, void* user) {
+    return Guarded([&] {
+        if (outPath.empty()) return Failure("no output file given");
+        uint64_t payload = 0;
+        Progress progress;
+        progress.fn = progressFn;
+        progress.user = user;
+        std::string error = Prepare(stub, settings, entries, &payload, &progress.total);
+        if (!error.empty()) return Failure(error);
+        TempOutput temp;
+        temp.file = CreateTempFile(outPath + ".tmp", &temp.path);
+        if (temp.file == NO_FILE)
+            return Failure("cannot create " + outPath + ": no temporary file can be made in its directory");
+        OutputSink sink;
+        sink.file = temp.file;
+        error = WriteAll(stub, payload, settings, entries, &sink, outPath + ".spill", outPath, &progress);
+        if (!error.empty()) return Failure(error);
+        PlatformClose(temp.file);
+        temp.file = NO_FILE;
+        if (!PlatformReplace(temp.path.c_str(), outPath.c_str()))
+            return Failure("cannot create " + outPath + " (moving the finished archive into place failed)");
+        temp.path.clear();
+        WriteResult result;
+        result.ok = true;
+        return result;
+    });
+}
+
+WriteResult WriteArchiveToMemory(const std::vector<uint8_t>& stub, const ArchiveSettings& settings,
+                                 const std::vector<WriterEntry>& entries, std::vector<uint8_t>* out) {
+    return Guarded([&] {
+        if (!out) return Failure("no output buffer given");
+        out->clear();
+        std::vector<uint8_t> bytes;
+        OutputSink sink;
+        sink.memory = &bytes;
+        uint64_t payload = 0;
+        Progress progress;
+        std::string error = Prepare(stub, settings, entries, &payload, &progress.total);
+        if (!error.empty()) return Failure(error);
+        error = WriteAll(stub, payload, settings, entries, &sink, std::string(), "the archive", &progress);
+        if (!error.empty()) return Failure(error);
+        out->swap(bytes);
+        WriteResult result;
+        result.ok = true;
+        return result;
+    });
+}

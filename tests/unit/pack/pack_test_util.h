@@ -1,0 +1,204 @@
+// Helpers for the writer's tests: random entry trees, reading an archive
+// back through the real reader, and what the file system says about the
+// restored files.
+#pragma once
+#include <stdint.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <string>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+#include "pack/writer.h"
+#include "payload/reader.h"
+#include "support/pe_image.h"
+#include "support/scratch_dir.h"
+
+// Deterministic bytes that deflate cannot shrink.
+inline std::string Noise(size_t n, uint32_t seed) {
+    std::string s(n, 0);
+    uint32_t x = seed * 2654435761u + 0x9e3779b9u;
+    for (size_t i = 0; i < n; i++) {
+        x ^= x << 13;
+        x ^= x >> 17;
+        x ^= x << 5;
+        s[i] = (char)(x >> 11);
+    }
+    return s;
+}
+
+// Bytes that deflate shrinks a lot.
+inline std::string Text(size_t n, uint32_t seed) {
+    static const char words[] = "lorem ipsum dolor sit amet consectetur adipiscing elit ";
+    std::string s;
+    s.reserve(n);
+    for (size_t i = 0; s.size() < n; i++) s += words[(i * (seed + 3)) % (sizeof words - 1)];
+    s.resize(n);
+    return s;
+}
+
+inline std::vector<uint8_t> TestStub() {
+    PeSpec spec;
+    spec.sections = {{0x200, 0x400}, {0x600, 0x200}};
+    return MakePeImage(spec);
+}
+
+inline bool WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), (std::streamsize)bytes.size());
+    return (bool)out;
+}
+
+inline std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline std::vector<uint8_t> ReadFileVector(const std::string& path) {
+    std::string s = ReadFileBytes(path);
+    return std::vector<uint8_t>(s.begin(), s.end());
+}
+
+// Names of everything directly inside `dir`.
+inline std::vector<std::string> ListDir(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// FILETIME for a moment after 1970, with sub-second ticks.
+inline uint64_t FileTimeFromUnix(uint64_t seconds, uint32_t ticks) {
+    return 116444736000000000ull + seconds * 10000000ull + ticks;
+}
+
+// What the file system reports about a restored file.
+struct FileFacts {
+    bool exists = false;
+    bool directory = false;
+    bool readOnly = false;
+    uint64_t lastAccess = 0;   // FILETIME
+    uint64_t lastWrite = 0;
+};
+
+inline FileFacts FactsOf(const std::string& path) {
+    FileFacts f;
+#ifdef _WIN32
+    WIN32_FILE_ATTRIBUTE_DATA d;
+    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d)) return f;
+    f.exists = true;
+    f.directory = (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    f.readOnly = (d.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    f.lastAccess = ((uint64_t)d.ftLastAccessTime.dwHighDateTime << 32) | d.ftLastAccessTime.dwLowDateTime;
+    f.lastWrite = ((uint64_t)d.ftLastWriteTime.dwHighDateTime << 32) | d.ftLastWriteTime.dwLowDateTime;
+#else
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return f;
+    f.exists = true;
+    f.directory = S_ISDIR(st.st_mode);
+    f.readOnly = (st.st_mode & 0222) == 0;
+    f.lastAccess = FileTimeFromUnix(st.st_atim.tv_sec, (uint32_t)(st.st_atim.tv_nsec / 100));
+    f.lastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, (uint32_t)(st.st_mtim.tv_nsec / 100));
+#endif
+    return f;
+}
+
+// The password as the reader's key derivation takes it.
+inline int KeyLength(const ArchiveSettings& s) {
+    if (!s.usePassword) return 0;
+    return s.password.empty() ? 1 : (int)s.password.size();
+}
+
+struct ReadBack {
+    int headerResult = RESULT_CORRUPT;
+    bool passwordOk = false;
+    int lastResult = RESULT_CORRUPT;        // what ended the entry loop
+    std::vector<EntryInfo> entries;
+    int64_t endOfLastEntry = -1;            // ArchiveFile position after the last entry
+    std::string title;
+    std::string runAfter;                   // decrypted
+    uint32_t showCmd = 0, width = 0, height = 0;
+    uint8_t layout = 0;
+};
+
+// Opens `archive` with the reader, checks `password`, and extracts every
+// entry under `destination` (or only tests them) until the loop ends.
+inline ReadBack ReadArchiveBack(const std::string& archive, const ArchiveSettings& password,
+                                const std::string& destination, ExtractMode mode = EXTRACT_WRITE) {
+    ReadBack rb;
+    ResetArchiveState();
+    rb.headerResult = ReadArchiveHeaderFrom(archive.c_str());
+    if (rb.headerResult != RESULT_OK) return rb;
+    rb.title = WindowTitle ? WindowTitle : "";
+    rb.showCmd = OpenFolderShowCmd;
+    rb.layout = LayoutMode;
+    rb.width = BackgroundWidth;
+    rb.height = BackgroundHeight;
+    CipherContext ctx;
+    const char16_t* pw = password.password.c_str();
+    int length = KeyLength(password);
+    rb.passwordOk = CheckPassword(&ctx, pw, length, PasswordCheckBlock);
+    if (!rb.passwordOk) return rb;
+    if (RunAfterLength) {
+        DeriveStreamKey(&ctx, pw, length);
+        uint8_t name[260];
+        DecryptStream(&ctx, RunAfterName, name, RunAfterLength);
+        rb.runAfter.assign((const char*)name, RunAfterLength);
+    }
+    rb.endOfLastEntry = PlatformTell(ArchiveFile);
+    for (;;) {
+        DeriveStreamKey(&ctx, pw, length);
+        EntryInfo info;
+        int r = ExtractEntryEx(&ctx, destination.c_str(), mode, &info);
+        if (r != RESULT_OK) {
+            rb.lastResult = r;
+            break;
+        }
+        rb.entries.push_back(info);
+        rb.endOfLastEntry = PlatformTell(ArchiveFile);
+    }
+    ResetArchiveState();
+    return rb;
+}
+
+// A random tree of nested directories and files of awkward sizes, some
+// held in memory and some read from files under `sources`.
+inline std::vector<WriterEntry> RandomTree(uint32_t seed, const ScratchDir& sources) {
+    static const size_t sizes[] = {0, 1, 15, 16, 17, 4096, IO_CHUNK - 1, IO_CHUNK, IO_CHUNK + 1,
+                                   3 * IO_CHUNK + 7};
+    std::mt19937 rng(seed);
+    std::vector<WriterEntry> entries;
+    std::vector<std::string> dirs = {""};
+    for (int i = 0; i < 28; i++) {
+        std::string parent = dirs[rng() % dirs.size()];
+        std::string name = parent + (parent.empty() ? "" : "\\") + (i % 5 ? "n" : "") + std::to_string(i);
+        WriterEntry e;
+        e.name = name;
+        e.lastAccessTime = FileTimeFromUnix(1300000000 + rng() % 300000000, rng() % 10000000);
+        e.lastWriteTime = FileTimeFromUnix(1300000000 + rng() % 300000000, rng() % 10000000);
+        e.creationTime = e.lastWriteTime - 1000;
+        if (rng() % 4 == 0) {
+            e.attributes = ATTR_DIRECTORY;
+            dirs.push_back(name);
+        } else {
+            e.attributes = rng() % 3 == 0 ? ATTR_READONLY | ATTR_ARCHIVE : ATTR_ARCHIVE;
+            size_t size = sizes[rng() % (sizeof sizes / sizeof sizes[0])];
+            e.data = rng() % 2 ? Noise(size, rng()) : Text(size, rng());
+            if (rng() % 2) {
+                e.sourcePath = sources.Native("src" + std::to_string(i));
+                WriteFileBytes(e.sourcePath, e.data);
+            }
+        }
+        entries.push_back(e);
+    }
+    return entries;
+}

@@ -1,0 +1,180 @@
+// Archives written by the writer and read back by the reader.
+#include <gtest/gtest.h>
+
+#include "pack_test_util.h"
+
+namespace {
+
+struct PasswordCase {
+    const char* label;
+    bool usePassword;
+    std::u16string password;
+};
+
+void PrintTo(const PasswordCase& c, std::ostream* os) { *os << c.label; }
+
+class WriterRoundTrip : public ::testing::TestWithParam<PasswordCase> {};
+
+void ExpectRestored(const std::vector<WriterEntry>& entries, const ScratchDir& out) {
+    for (const WriterEntry& e : entries) {
+        SCOPED_TRACE(e.name);
+        std::string path = out.Native(e.name);
+        FileFacts facts = FactsOf(path);
+        ASSERT_TRUE(facts.exists);
+        if (e.attributes & ATTR_DIRECTORY) {
+            // A directory's times change as its contents are restored.
+            EXPECT_TRUE(facts.directory);
+            continue;
+        }
+        EXPECT_FALSE(facts.directory);
+        EXPECT_TRUE(ReadFileBytes(path) == e.data) << "contents differ";
+        EXPECT_EQ((e.attributes & ATTR_READONLY) != 0, facts.readOnly);
+        EXPECT_EQ(e.lastWriteTime, facts.lastWrite);
+        EXPECT_EQ(e.lastAccessTime, facts.lastAccess);
+    }
+}
+
+TEST_P(WriterRoundTrip, RandomTreesComeBackIdentical) {
+    for (uint32_t seed : {1u, 2u, 3u}) {
+        SCOPED_TRACE(seed);
+        ScratchDir sources, work, out;
+        std::vector<WriterEntry> entries = RandomTree(seed, sources);
+        ArchiveSettings settings;
+        settings.usePassword = GetParam().usePassword;
+        settings.password = GetParam().password;
+        settings.title = "Archive " + std::to_string(seed);
+        settings.runAfter = entries[0].name;
+        settings.openFolderShowCmd = 5;
+        settings.layoutMode = 1;
+        settings.backgroundWidth = 400;
+        settings.backgroundHeight = 300;
+        settings.jobs = (int)seed;
+        std::string archive = work.Native("out.exe");
+        WriteResult w = WriteArchive(TestStub(), settings, entries, archive);
+        ASSERT_TRUE(w.ok) << w.error;
+
+        ReadBack rb = ReadArchiveBack(archive, settings, out.path());
+        ASSERT_EQ(RESULT_OK, rb.headerResult);
+        ASSERT_TRUE(rb.passwordOk);
+        EXPECT_EQ(RESULT_END, rb.lastResult);
+        ASSERT_EQ(entries.size(), rb.entries.size());
+        EXPECT_EQ(settings.title, rb.title);
+        EXPECT_EQ(settings.runAfter, rb.runAfter);
+        EXPECT_EQ(5u, rb.showCmd);
+        EXPECT_EQ(1, rb.layout);
+        EXPECT_EQ(400u, rb.width);
+        EXPECT_EQ(300u, rb.height);
+        // The last entry ends exactly at the end of the file.
+        EXPECT_EQ((int64_t)ReadFileBytes(archive).size(), rb.endOfLastEntry);
+        for (size_t i = 0; i < entries.size(); i++) {
+            EXPECT_EQ(entries[i].name, rb.entries[i].name);
+            EXPECT_EQ(entries[i].attributes, rb.entries[i].attributes);
+            EXPECT_EQ(entries[i].creationTime, rb.entries[i].times.creation);
+            bool dir = entries[i].attributes & ATTR_DIRECTORY;
+            EXPECT_EQ(dir ? 0 : entries[i].data.size(), rb.entries[i].originalSize);
+        }
+        ExpectRestored(entries, out);
+        EXPECT_EQ(std::vector<std::string>{"out.exe"}, ListDir(work.path()));
+    }
+}
+
+TEST_P(WriterRoundTrip, OtherPasswordsAreRefused) {
+    ScratchDir work, out;
+    ArchiveSettings settings;
+    settings.usePassword = GetParam().usePassword;
+    settings.password = GetParam().password;
+    std::vector<WriterEntry> entries(1);
+    entries[0].name = "a.txt";
+    entries[0].data = "hello";
+    std::string archive = work.Native("out.exe");
+    ASSERT_TRUE(WriteArchive(TestStub(), settings, entries, archive).ok);
+
+    std::vector<ArchiveSettings> others(3);
+    others[0].password = u"wrong";
+    others[1].usePassword = false;
+    others[2].password = u"";
+    for (const ArchiveSettings& other : others) {
+        if (other.usePassword == settings.usePassword && other.password == settings.password) continue;
+        ReadBack rb = ReadArchiveBack(archive, other, out.path());
+        ASSERT_EQ(RESULT_OK, rb.headerResult);
+        EXPECT_FALSE(rb.passwordOk);
+    }
+    EXPECT_TRUE(ReadArchiveBack(archive, settings, out.path()).passwordOk);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Passwords, WriterRoundTrip,
+    ::testing::Values(PasswordCase{"Password", true, u"p\u00e4ssw\u00f6rd \U0001F511"},
+                      PasswordCase{"NoPassword", false, u""},
+                      PasswordCase{"EmptyPassword", true, u""}),
+    [](const ::testing::TestParamInfo<PasswordCase>& info) { return std::string(info.param.label); });
+
+TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
+    std::string dir(120, 'd');
+    std::string file(260 - dir.size() - 1, 'f');
+    std::vector<WriterEntry> entries(3);
+    entries[0].name = "x";
+    entries[0].data = "one";
+    entries[1].name = dir;
+    entries[1].attributes = ATTR_DIRECTORY;
+    entries[2].name = dir + "\\" + file;
+    entries[2].data = Text(1000, 4);
+    ASSERT_EQ(260u, entries[2].name.size());
+    ArchiveSettings settings;
+    settings.password = u"pw";
+    settings.title = std::string(260, 'T');
+    settings.runAfter = entries[2].name;
+    ScratchDir work, out;
+    std::string archive = work.Native("out.exe");
+    WriteResult w = WriteArchive(TestStub(), settings, entries, archive);
+    ASSERT_TRUE(w.ok) << w.error;
+    // Windows paths are limited to 260 bytes in all, so only test there.
+#ifdef _WIN32
+    ExtractMode mode = EXTRACT_TEST;
+#else
+    ExtractMode mode = EXTRACT_WRITE;
+#endif
+    ReadBack rb = ReadArchiveBack(archive, settings, out.path(), mode);
+    ASSERT_TRUE(rb.passwordOk);
+    EXPECT_EQ(RESULT_END, rb.lastResult);
+    ASSERT_EQ(3u, rb.entries.size());
+    EXPECT_EQ(entries[0].name, rb.entries[0].name);
+    EXPECT_EQ(entries[2].name, rb.entries[2].name);
+    EXPECT_EQ(settings.title, rb.title);
+    EXPECT_EQ(settings.runAfter, rb.runAfter);
+    if (mode == EXTRACT_WRITE) {
+        EXPECT_TRUE(ReadFileBytes(out.Native(entries[2].name)) == entries[2].data);
+    }
+}
+
+// An entry that outgrows the in-memory spill goes through a temporary file,
+// which is gone afterwards.
+TEST(WriterRoundTripTest, LargeEntryPassesThroughATemporaryFile) {
+    std::vector<WriterEntry> entries(2);
+    entries[0].name = "big.bin";
+    entries[0].data = Noise(9u << 20, 11);
+    entries[1].name = "small.txt";
+    entries[1].data = Text(50000, 2);
+    ArchiveSettings settings;
+    settings.password = u"secret";
+    settings.level = 1;
+    settings.jobs = 2;
+    ScratchDir work, out;
+    std::string archive = work.Native("out.exe");
+    WriteResult w = WriteArchive(TestStub(), settings, entries, archive);
+    ASSERT_TRUE(w.ok) << w.error;
+    EXPECT_EQ(std::vector<std::string>{"out.exe"}, ListDir(work.path()));
+    ReadBack rb = ReadArchiveBack(archive, settings, out.path());
+    EXPECT_EQ(RESULT_END, rb.lastResult);
+    EXPECT_TRUE(ReadFileBytes(out.Native("big.bin")) == entries[0].data);
+    EXPECT_TRUE(ReadFileBytes(out.Native("small.txt")) == entries[1].data);
+}
+
+TEST(WriterRoundTripTest, ArchiveWithoutEntriesEndsAfterTheHeader) {
+    ArchiveSettings settings;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(WriteArchiveToMemory(TestStub(), settings, {}, &bytes).ok);
+    EXPECT_EQ(TestStub().size() + HDR_FIXED_SIZE, bytes.size());
+}
+
+}  // namespace
