@@ -49,8 +49,10 @@ AES_INLINE void EncryptRound(const uint32_t s[4], uint32_t t[4], const uint32_t*
     t[3] = Te[0][B0(s[3])] ^ Te[1][B1(s[0])] ^ Te[2][B2(s[1])] ^ Te[3][B3(s[2])] ^ rk[3];
 }
 
-// Inner round of the equivalent inverse cipher: the row shift runs the other way.
-AES_INLINE void DecryptRound(const uint32_t s[4], uint32_t t[4], const uint32_t* rk) {
+// Inner round of the equivalent inverse cipher: the row shift runs the other
+// way. Not inlined: decryption runs once per password check, and thirteen
+// inlined copies would cost the extractor 3 KiB.
+__attribute__((noinline)) void DecryptRound(const uint32_t s[4], uint32_t t[4], const uint32_t* rk) {
     t[0] = Td[0][B0(s[0])] ^ Td[1][B1(s[3])] ^ Td[2][B2(s[2])] ^ Td[3][B3(s[1])] ^ rk[0];
     t[1] = Td[0][B0(s[1])] ^ Td[1][B1(s[0])] ^ Td[2][B2(s[3])] ^ Td[3][B3(s[2])] ^ rk[1];
     t[2] = Td[0][B0(s[2])] ^ Td[1][B1(s[1])] ^ Td[2][B2(s[0])] ^ Td[3][B3(s[3])] ^ rk[2];
@@ -75,6 +77,7 @@ int AesExpandKey(uint32_t* schedule, const uint8_t* key, int bits) {
     case 256: nk = 8; rounds = 14; break;
     default: return 0;
     }
+    AesGetTables();
     for (int i = 0; i < nk; i++) schedule[i] = LoadBigEndian(key + 4 * i);
 
     const int words = 4 * (rounds + 1);

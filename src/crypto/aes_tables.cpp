@@ -1,14 +1,14 @@
 // The AES tables follow from arithmetic in GF(2^8) modulo
-// x^8 + x^4 + x^3 + x + 1; constexpr evaluation turns them into constant data.
+// x^8 + x^4 + x^3 + x + 1.
 #include "crypto/aes_tables.h"
 
 namespace {
 
-constexpr uint8_t XTime(uint8_t a) {
+uint8_t XTime(uint8_t a) {
     return (uint8_t)((a << 1) ^ ((a & 0x80) ? 0x1b : 0x00));
 }
 
-constexpr uint8_t Multiply(uint8_t a, uint8_t b) {
+uint8_t Multiply(uint8_t a, uint8_t b) {
     uint8_t product = 0;
     while (b) {
         if (b & 1) product ^= a;
@@ -18,20 +18,19 @@ constexpr uint8_t Multiply(uint8_t a, uint8_t b) {
     return product;
 }
 
-constexpr uint8_t RotateByteLeft(uint8_t x, int n) {
+uint8_t RotateByteLeft(uint8_t x, int n) {
     return (uint8_t)((x << n) | (x >> (8 - n)));
 }
 
-constexpr uint32_t RotateRight(uint32_t x, int n) {
+uint32_t RotateRight(uint32_t x, int n) {
     return n == 0 ? x : (x >> n) | (x << (32 - n));
 }
 
-constexpr uint32_t Word(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
+uint32_t Word(uint8_t b0, uint8_t b1, uint8_t b2, uint8_t b3) {
     return ((uint32_t)b0 << 24) | ((uint32_t)b1 << 16) | ((uint32_t)b2 << 8) | b3;
 }
 
-constexpr AesTables MakeAesTables() {
-    AesTables t{};
+void BuildAesTables(AesTables& t) {
 
     // Powers of the generator 3 walk through all 255 non-zero elements;
     // the inverse of 3^k is 3^(255 - k).
@@ -73,11 +72,26 @@ constexpr AesTables MakeAesTables() {
         t.Rcon[i] = (uint32_t)rc << 24;
         rc = XTime(rc);
     }
-    return t;
 }
 
 }  // namespace
 
-// constexpr forces evaluation at compile time: a table that could not be
-// computed there is a build error, never a run-time initialiser.
-extern constexpr AesTables AES_TABLES = MakeAesTables();
+AesTables AES_TABLES;
+
+// 0: not built, 1: being built, 2: ready. Compiler atomics rather than
+// std::call_once: the extractor links no C++ runtime.
+static int g_TablesState;
+
+const AesTables& AesGetTables() {
+    if (__atomic_load_n(&g_TablesState, __ATOMIC_ACQUIRE) == 2) return AES_TABLES;
+    int expected = 0;
+    if (__atomic_compare_exchange_n(&g_TablesState, &expected, 1, false, __ATOMIC_ACQ_REL,
+                                    __ATOMIC_ACQUIRE)) {
+        BuildAesTables(AES_TABLES);
+        __atomic_store_n(&g_TablesState, 2, __ATOMIC_RELEASE);
+    } else {
+        while (__atomic_load_n(&g_TablesState, __ATOMIC_ACQUIRE) != 2) {
+        }
+    }
+    return AES_TABLES;
+}

@@ -1,7 +1,7 @@
-// Constant tables of the 32-bit table-driven AES (FIPS-197), computed by the
-// compiler and placed in read-only data: no code runs at start-up to build
-// them, which matters for the extractor, which has no C runtime start-up.
-// Internal to the crypto module; exposed for tests.
+// Tables of the 32-bit table-driven AES (FIPS-197). They are built once, on
+// the first key expansion, rather than stored: that keeps 10 KiB of constant
+// data out of the extractor, whose size matters. Internal to the crypto
+// module; exposed for tests.
 #pragma once
 #include <stdint.h>
 
@@ -21,4 +21,10 @@ struct AesTables {
     uint32_t Rcon[10];
 };
 
-extern const AesTables AES_TABLES;
+// The tables, built on first use (thread-safe: the tool expands keys on
+// several threads). Every block operation runs on a schedule from
+// AesExpandKey or AesExpandDecryptKey, which call this first.
+const AesTables& AesGetTables();
+
+// The tables; valid once AesGetTables has returned.
+extern AesTables AES_TABLES;

@@ -4,7 +4,7 @@
 
 #include "payload/reader.h"
 
-FileHandle ArchiveFile = NO_FILE;
+FileHandle ArchiveFile;  // NO_FILE
 int64_t FirstEntryOffset = 0;
 uint32_t OpenFolderShowCmd = 0;
 uint8_t LayoutMode = 0;

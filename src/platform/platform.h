@@ -9,9 +9,10 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// An open file: a Win32 HANDLE or a POSIX descriptor.
+// An open file: a Win32 HANDLE or (POSIX) a descriptor plus one. NO_FILE is
+// 0, so handle variables that start zeroed need no initialiser.
 typedef intptr_t FileHandle;
-const FileHandle NO_FILE = -1;
+const FileHandle NO_FILE = 0;
 
 // Three FILETIME values: 100-ns ticks since 1601-01-01 UTC.
 struct FileTimes {

@@ -57,15 +57,20 @@ timespec ToTimespec(uint64_t ticks) {
 
 }  // namespace
 
+// Handles are descriptors plus one, so that NO_FILE (0) is never a valid
+// handle and zero-initialised handle variables mean "no file".
+static FileHandle FromDescriptor(int fd) { return fd < 0 ? NO_FILE : (FileHandle)fd + 1; }
+static int Descriptor(FileHandle file) { return (int)(file - 1); }
+
 FileHandle PlatformOpenRead(const char* path) {
     int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    return fd < 0 ? NO_FILE : (FileHandle)fd;
+    return FromDescriptor(fd);
 }
 
 uint32_t PlatformRead(FileHandle file, void* buffer, uint32_t size) {
     uint32_t done = 0;
     while (done < size) {
-        ssize_t n = read((int)file, (char*)buffer + done, size - done);
+        ssize_t n = read(Descriptor(file), (char*)buffer + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) break;
         done += (uint32_t)n;
@@ -75,12 +80,12 @@ uint32_t PlatformRead(FileHandle file, void* buffer, uint32_t size) {
 
 int64_t PlatformSeek(FileHandle file, int64_t offset) {
     if (offset < 0) return -1;
-    off_t at = lseek((int)file, (off_t)offset, SEEK_SET);
+    off_t at = lseek(Descriptor(file), (off_t)offset, SEEK_SET);
     return at < 0 ? -1 : (int64_t)at;
 }
 
 int64_t PlatformTell(FileHandle file) {
-    off_t at = lseek((int)file, 0, SEEK_CUR);
+    off_t at = lseek(Descriptor(file), 0, SEEK_CUR);
     return at < 0 ? -1 : (int64_t)at;
 }
 
@@ -119,13 +124,13 @@ void PlatformUnmap(FileMapping* map) {
 
 FileHandle PlatformCreateNew(const char* path) {
     int fd = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    return fd < 0 ? NO_FILE : (FileHandle)fd;
+    return FromDescriptor(fd);
 }
 
 bool PlatformWrite(FileHandle file, const void* data, uint32_t size) {
     uint32_t done = 0;
     while (done < size) {
-        ssize_t n = write((int)file, (const char*)data + done, size - done);
+        ssize_t n = write(Descriptor(file), (const char*)data + done, size - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return false;
         done += (uint32_t)n;
@@ -134,7 +139,7 @@ bool PlatformWrite(FileHandle file, const void* data, uint32_t size) {
 }
 
 void PlatformClose(FileHandle file) {
-    if (file != NO_FILE) close((int)file);
+    if (file != NO_FILE) close(Descriptor(file));
 }
 
 bool PlatformDelete(const char* path) {
@@ -151,7 +156,7 @@ bool PlatformCreateDirectory(const char* path) {
 
 FileHandle PlatformOpenDirectory(const char* path) {
     int fd = open(NativePath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return fd < 0 ? NO_FILE : (FileHandle)fd;
+    return FromDescriptor(fd);
 }
 
 bool PlatformSetAttributes(const char* path, uint32_t attributes) {
@@ -165,7 +170,7 @@ bool PlatformSetAttributes(const char* path, uint32_t attributes) {
 
 bool PlatformSetTimes(FileHandle file, const FileTimes* times) {
     timespec ts[2] = {ToTimespec(times->lastAccess), ToTimespec(times->lastWrite)};
-    return futimens((int)file, ts) == 0;
+    return futimens(Descriptor(file), ts) == 0;
 }
 
 bool PlatformExists(const char* path) {

@@ -8,7 +8,7 @@
 namespace {
 
 HANDLE ToHandle(FileHandle file) { return (HANDLE)file; }
-FileHandle FromHandle(HANDLE h) { return h == INVALID_HANDLE_VALUE ? NO_FILE : (FileHandle)h; }
+FileHandle FromHandle(HANDLE h) { return h == INVALID_HANDLE_VALUE || h == NULL ? NO_FILE : (FileHandle)h; }
 
 FILETIME ToFiletime(uint64_t ticks) {
     FILETIME ft;
