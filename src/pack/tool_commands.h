@@ -1,0 +1,19 @@
+// The subcommands of lockbox. Each Add*Command registers its subcommand and
+// options on `app`; when the user picks it, `*run` is set to a function that
+// carries it out and returns the exit code (failures are thrown as
+// ToolError).
+#pragma once
+#include <functional>
+
+namespace CLI { class App; }
+
+using CommandRun = std::function<int()>;
+
+void AddCreateCommand(CLI::App* app, CommandRun* run);
+void AddListCommand(CLI::App* app, CommandRun* run);
+void AddTestCommand(CLI::App* app, CommandRun* run);
+void AddExtractCommand(CLI::App* app, CommandRun* run);
+
+// --codepage, shared by every command: names and title are stored in it.
+const int DEFAULT_CODEPAGE = 1252;
+void AddCodepageOption(CLI::App* app, int* codepage);

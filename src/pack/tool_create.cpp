@@ -1,0 +1,193 @@
+// lockbox create: scans the inputs, prepares the stub and writes the archive.
+#include <CLI/CLI.hpp>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <memory>
+
+#include "pack/tool_codepage.h"
+#include "pack/tool_commands.h"
+#include "pack/tool_error.h"
+#include "pack/tool_password.h"
+#include "pack/tool_progress.h"
+#include "pack/tool_resources.h"
+#include "pack/tool_scan.h"
+#include "pack/tool_system.h"
+#include "pack/writer.h"
+#include "payload/format.h"
+#include "payload/reader.h"
+
+extern const unsigned char kEmbeddedStub[];
+extern const std::size_t kEmbeddedStubSize;
+
+namespace {
+
+struct CreateOptions {
+    std::string output;
+    std::vector<std::string> inputs;
+    PasswordOptions password;
+    std::string title;
+    std::string runAfter;
+    uint32_t openFolder = 0;
+    std::string background;
+    std::string layout = "bottom";
+    std::string icon;
+    std::string stub;
+    int level = 6;
+    int jobs = 0;
+    int codepage = DEFAULT_CODEPAGE;
+    bool quiet = false;
+};
+
+std::vector<uint8_t> LoadStub(const CreateOptions& o) {
+    if (o.stub.empty()) {
+        if (kEmbeddedStubSize == 0)
+            Fail("this lockbox was built without an extractor stub",
+                 "give one with --stub FILE, or rebuild lockbox with the stub");
+        return std::vector<uint8_t>(kEmbeddedStub, kEmbeddedStub + kEmbeddedStubSize);
+    }
+    std::ifstream in(o.stub, std::ios::binary);
+    if (!in) Fail("cannot open stub '" + o.stub + "'", "check the path given to --stub");
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad() || bytes.empty()) Fail("cannot read stub '" + o.stub + "'", "check the file");
+    return bytes;
+}
+
+// Converts an option's text to the archive's code page, refusing what does
+// not fit.
+std::string StoredOption(const std::string& text, const char* option, int codepage) {
+    std::string stored;
+    if (!Utf8ToCodepage(text, codepage, &stored))
+        UsageFail(std::string(option) + " '" + text + "' cannot be written in code page " +
+                      std::to_string(codepage),
+                  "use other characters or another --codepage");
+    if (stored.size() > MAX_NAME)
+        UsageFail(std::string(option) + " is " + std::to_string(stored.size()) +
+                      " bytes long, more than " + std::to_string(MAX_NAME),
+                  "shorten it");
+    return stored;
+}
+
+std::string Percent(uint64_t part, uint64_t whole) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f%%", whole ? 100.0 * (double)part / (double)whole : 0.0);
+    return text;
+}
+
+int RunCreate(const CreateOptions& o) {
+    ArchiveSettings settings;
+    settings.level = o.level;
+    settings.jobs = o.jobs > 0 ? o.jobs : HardwareThreads();
+    settings.openFolderShowCmd = o.openFolder;
+    settings.layoutMode = o.layout == "none" ? LAYOUT_NONE : o.layout == "top" ? LAYOUT_TOP : LAYOUT_BOTTOM;
+    settings.title = StoredOption(o.title, "--title", o.codepage);
+    std::string runAfter;
+    if (!o.runAfter.empty()) {
+        runAfter = StoredOption(o.runAfter, "--run-after", o.codepage);
+        for (char& c : runAfter)
+            if (c == '/') c = '\\';
+    }
+
+    // Pictures and stub before the inputs: their errors are cheaper to find.
+    std::vector<uint8_t> stub = LoadStub(o);
+    BitmapResource background;
+    IconResource icon;
+    ResourceChanges changes;
+    if (!o.background.empty()) {
+        background = LoadBitmapFile(o.background);
+        changes.background = &background;
+        settings.backgroundWidth = background.width;
+        settings.backgroundHeight = background.height;
+    }
+    if (!o.icon.empty()) {
+        icon = LoadIconFile(o.icon);
+        changes.icon = &icon;
+    }
+    ReplaceStubResources(&stub, changes, o.stub.empty() ? "(built in)" : o.stub);
+
+    ScanTotals totals;
+    std::vector<WriterEntry> entries = ScanInputs(o.inputs, o.codepage, o.output, &totals);
+    if (!runAfter.empty()) {
+        bool found = false;
+        for (const WriterEntry& e : entries)
+            if (e.name == runAfter && !(e.attributes & ATTR_DIRECTORY)) found = true;
+        if (!found)
+            UsageFail("--run-after '" + o.runAfter + "' is not a file in the archive",
+                      "give the stored name as 'lockbox list' shows it, e.g. 'sample\\readme.txt'");
+        settings.runAfter = runAfter;
+    }
+
+    Password password = ObtainPassword(o.password, true, true);
+    settings.usePassword = password.use;
+    settings.password = password.units;
+
+    ProgressBar bar;
+    StartProgress(&bar, StderrIsTerminal() && !o.quiet);
+    WriteResult result = WriteArchive(stub, settings, entries, o.output, UpdateProgress, &bar);
+    FinishProgress(&bar);
+    if (!result.ok) Fail("cannot create '" + o.output + "': " + result.error, "nothing was written");
+
+    if (!o.quiet) {
+        uint64_t outSize = 0;
+        std::ifstream out(o.output, std::ios::binary | std::ios::ate);
+        if (out) outSize = (uint64_t)out.tellg();
+        char seconds[32];
+        std::snprintf(seconds, sizeof seconds, "%.2f s", ElapsedSeconds(bar));
+        // The ratio compares the appended archive, not the whole .exe, with the input.
+        int64_t at = LocatePayloadInImage(stub.data(), stub.size());
+        uint64_t archiveSize = at > 0 && (uint64_t)at <= outSize ? outSize - (uint64_t)at : outSize;
+        std::printf("%s: %llu files, %llu directories, %s in, %s out (archive %s, %s of the input), %s\n",
+                    o.output.c_str(), (unsigned long long)totals.files,
+                    (unsigned long long)totals.directories, HumanBytes(totals.bytes).c_str(),
+                    HumanBytes(outSize).c_str(), HumanBytes(archiveSize).c_str(),
+                    Percent(archiveSize, totals.bytes).c_str(), seconds);
+    }
+    return EXIT_OK;
+}
+
+}  // namespace
+
+void AddCodepageOption(CLI::App* app, int* codepage) {
+    app->add_option("--codepage", *codepage,
+                    "Code page of names and title in the archive: 1252 (default), 850 or 437; "
+                    "it should be the recipient's ANSI code page")
+        ->type_name("CP")
+        ->check(CLI::IsMember({1252, 850, 437}));
+}
+
+void AddCreateCommand(CLI::App* app, CommandRun* run) {
+    auto o = std::make_shared<CreateOptions>();
+    CLI::App* sub = app->add_subcommand("create", "Make a self-extracting archive of files and directories");
+    sub->footer(
+        "Names are stored relative to each PATH's last component, with '\\' separators.\n"
+        "The password is taken as UTF-8 and hashed as UTF-16; the extractor converts what the\n"
+        "recipient types from the ANSI code page to UTF-16, so characters of that code page\n"
+        "(for 1252: ASCII and Western European letters) give the same key; others may not.\n"
+        "Without -p, --password-file or --no-password the password is asked twice on the terminal.");
+    sub->add_option("-o,--output", o->output, "The archive to write (an .exe)")->required()->type_name("OUT.exe");
+    sub->add_option("paths", o->inputs, "Files and directories to store")->required()->type_name("PATH");
+    AddPasswordOptions(sub, &o->password);
+    sub->add_option("--title", o->title, "Title of the extractor's window")->type_name("TEXT");
+    sub->add_option("--run-after", o->runAfter,
+                    "Open this stored file after extraction (a name as 'lockbox list' shows it)")
+        ->type_name("NAME");
+    sub->add_flag("--open-folder{1}", o->openFolder,
+                  "Open the destination folder after extraction, with show command SHOWCMD (default 1)")
+        ->check(CLI::Range(0u, 65535u))
+        ->option_text("[=SHOWCMD]");
+    sub->add_option("--background", o->background,
+                    "Background picture (.bmp) of the extractor's window; the window takes its size")
+        ->type_name("FILE.bmp");
+    sub->add_option("--layout", o->layout, "Where the controls go over the background (default bottom)")
+        ->check(CLI::IsMember({"none", "top", "bottom"}))
+        ->type_name("none|top|bottom");
+    sub->add_option("--icon", o->icon, "Icon (.ico) of the archive")->type_name("FILE.ico");
+    sub->add_option("--stub", o->stub, "Extractor stub to use instead of the built-in one")->type_name("FILE");
+    sub->add_option("-l,--level", o->level, "Compression level 0-9 (default 6)")->check(CLI::Range(0, 9));
+    sub->add_option("-j,--jobs", o->jobs,
+                    "Files compressed in parallel (default: hardware threads); the output is the same for any value")
+        ->check(CLI::Range(1, 1024));
+    AddCodepageOption(sub, &o->codepage);
+    sub->add_flag("-q,--quiet", o->quiet, "No progress bar and no summary");
+    sub->callback([o, run] { *run = [o] { return RunCreate(*o); }; });
+}

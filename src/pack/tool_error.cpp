@@ -1,0 +1,19 @@
+#include "pack/tool_error.h"
+
+#include <cstdio>
+
+static std::string Line(const std::string& what, const std::string& todo) {
+    return todo.empty() ? what : what + " (" + todo + ")";
+}
+
+void Fail(const std::string& what, const std::string& todo) {
+    throw ToolError(EXIT_FAILED, Line(what, todo));
+}
+
+void UsageFail(const std::string& what, const std::string& todo) {
+    throw ToolError(EXIT_USAGE, Line(what, todo));
+}
+
+void Warn(const std::string& text) {
+    std::fprintf(stderr, "lockbox: warning: %s\n", text.c_str());
+}

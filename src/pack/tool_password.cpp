@@ -1,0 +1,94 @@
+#include "pack/tool_password.h"
+
+#include <CLI/CLI.hpp>
+#include <fstream>
+
+#include "pack/tool_codepage.h"
+#include "pack/tool_error.h"
+#include "pack/tool_system.h"
+
+// Below this length a password falls quickly to offline guessing: the key
+// is three unsalted MD5s of it.
+static const size_t kShortPassword = 12;
+
+void AddPasswordOptions(CLI::App* app, PasswordOptions* options) {
+    app->add_option_function<std::string>(
+           "-p,--password",
+           [options](const std::string& value) {
+               options->password = value;
+               options->passwordGiven = true;
+           },
+           "Password (visible to other users in the process list; prefer --password-file "
+           "or the prompt)")
+        ->type_name("PW")
+        ->allow_extra_args(false);
+    app->add_option("--password-file", options->passwordFile,
+                    "Read the password from the first line of FILE")
+        ->type_name("FILE");
+    app->add_flag("--no-password", options->noPassword,
+                  "No password: names and data are encrypted under the all-zero key, "
+                  "which anyone can open");
+}
+
+static std::string ReadPasswordFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::string line;
+    if (!in) Fail("cannot open password file '" + path + "'", "check the path and its permissions");
+    std::getline(in, line);
+    if (in.bad()) Fail("cannot read password file '" + path + "'", "check the file");
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
+    return line;
+}
+
+static std::string AskPassword(bool confirm) {
+    std::string first, second;
+    if (!ReadSecretLine("Password: ", &first))
+        Fail("no password was entered", "type it at the prompt, or give --password-file");
+    if (confirm) {
+        if (!ReadSecretLine("Password again: ", &second) || second != first)
+            Fail("the two passwords differ", "run the command again and type the same password twice");
+    }
+    return first;
+}
+
+Password ObtainPassword(const PasswordOptions& options, bool confirm, bool warn) {
+    int sources = (options.passwordGiven ? 1 : 0) + (options.passwordFile.empty() ? 0 : 1) +
+                  (options.noPassword ? 1 : 0);
+    if (sources > 1)
+        UsageFail("--password, --password-file and --no-password exclude each other",
+                  "give only one of them");
+    std::string text;
+    if (options.noPassword) {
+        text.clear();
+    } else if (options.passwordGiven) {
+        text = options.password;
+    } else if (!options.passwordFile.empty()) {
+        text = ReadPasswordFile(options.passwordFile);
+    } else if (StdinIsTerminal()) {
+        text = AskPassword(confirm);
+    } else {
+        UsageFail("no password given and standard input is not a terminal",
+                  "give -p, --password-file or --no-password");
+    }
+
+    Password result;
+    if (text.empty()) {
+        if (warn)
+            Warn(options.noPassword ? "no password: anyone can open this archive"
+                                    : "empty password: the archive is made without a password, "
+                                      "anyone can open it");
+        return result;
+    }
+    if (!Utf8ToUtf16(text, &result.units))
+        UsageFail("the password is not valid UTF-8", "give it in UTF-8");
+    result.use = true;
+    if (warn && result.units.size() < kShortPassword)
+        Warn("password shorter than " + std::to_string(kShortPassword) +
+             " characters: it can be guessed offline quickly (use a longer one)");
+    if (warn && !IsPrintableAscii(text))
+        Warn("the password holds characters outside printable ASCII: the extractor reads it "
+             "through the recipient's ANSI code page (and in its window through the OEM code "
+             "page), which may not reproduce them");
+    return result;
+}

@@ -1,0 +1,31 @@
+// Password options shared by every command, and how the tool turns them into
+// the UTF-16 password the archive keys are derived from.
+#pragma once
+#include <string>
+
+namespace CLI { class App; }
+
+struct PasswordOptions {
+    std::string password;      // -p/--password
+    bool passwordGiven = false;
+    std::string passwordFile;  // --password-file
+    bool noPassword = false;   // --no-password
+};
+
+// Adds -p/--password, --password-file and --no-password to `app`.
+void AddPasswordOptions(CLI::App* app, PasswordOptions* options);
+
+struct Password {
+    bool use = false;          // false: the no-password branch (all-zero key)
+    std::u16string units;      // UTF-16 code units when `use`
+};
+
+// Settles the password from the options, from the file, or by asking on the
+// terminal (twice when `confirm`). An empty password is the no-password
+// branch: the extractor treats an empty typed password that way, so an
+// archive keyed with an empty string could never be opened. Throws
+// ToolError: usage error when no source is given and stdin is no terminal,
+// or the text is not UTF-8; failure when the file cannot be read or the two
+// typed passwords differ. With `warn`, warns about passwords that are weak
+// or may not be typed the same way on the recipient's system.
+Password ObtainPassword(const PasswordOptions& options, bool confirm, bool warn);

@@ -1,0 +1,463 @@
+#include "pack/tool_resources.h"
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <map>
+
+#include "pack/tool_error.h"
+#include "payload/format.h"
+
+// ---- pictures ---------------------------------------------------------------
+
+static std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) Fail("cannot open '" + path + "'", "check the path and its permissions");
+    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (in.bad()) Fail("cannot read '" + path + "'", "check the file");
+    return bytes;
+}
+
+BitmapResource LoadBitmapFile(const std::string& path) {
+    std::vector<uint8_t> file = ReadWholeFile(path);
+    const std::string bad = "'" + path + "' is not a usable Windows bitmap: ";
+    const std::string todo = "save it as an uncompressed .bmp";
+    const size_t kFileHeader = 14;
+    if (file.size() < kFileHeader + 12 || file[0] != 'B' || file[1] != 'M')
+        Fail(bad + "no BMP signature", todo);
+    const uint8_t* info = file.data() + kFileHeader;
+    size_t infoAvail = file.size() - kFileHeader;
+    uint32_t headerSize = LoadLE32(info);
+    if (headerSize != 12 && (headerSize < 40 || headerSize > infoAvail))
+        Fail(bad + "unknown header size " + std::to_string(headerSize), todo);
+
+    int64_t width, height;
+    uint32_t bitCount, compression = 0, colorsUsed = 0, paletteEntry = 4;
+    if (headerSize == 12) {  // BITMAPCOREHEADER
+        width = LoadLE16(info + 4);
+        height = LoadLE16(info + 6);
+        bitCount = LoadLE16(info + 10);
+        paletteEntry = 3;
+    } else {
+        width = (int32_t)LoadLE32(info + 4);
+        height = (int32_t)LoadLE32(info + 8);
+        bitCount = LoadLE16(info + 14);
+        compression = LoadLE32(info + 16);
+        colorsUsed = LoadLE32(info + 32);
+    }
+    if (height < 0) height = -height;  // top-down rows
+    if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
+        Fail(bad + "width or height out of range", todo);
+    // 0 BI_RGB, 1 BI_RLE8, 2 BI_RLE4, 3 BI_BITFIELDS; JPEG/PNG inside a BMP
+    // cannot be loaded as a bitmap resource.
+    if (compression > 3) Fail(bad + "compression " + std::to_string(compression) + " not supported", todo);
+    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
+        bitCount != 32)
+        Fail(bad + std::to_string(bitCount) + " bits per pixel", todo);
+
+    uint64_t palette = 0;
+    if (bitCount <= 8) palette = (uint64_t)(colorsUsed ? colorsUsed : (1u << bitCount)) * paletteEntry;
+    else if (colorsUsed) palette = (uint64_t)colorsUsed * paletteEntry;
+    uint64_t masks = (compression == 3 && headerSize == 40) ? 12 : 0;
+    uint64_t tableEnd = kFileHeader + headerSize + masks + palette;
+    if (tableEnd > file.size()) Fail(bad + "the colour table runs past the end of the file", todo);
+
+    // The resource loader expects the pixels right behind the colour table;
+    // a file may leave a gap before them (bfOffBits), which is dropped.
+    uint64_t pixelsAt = LoadLE32(file.data() + 10);
+    if (pixelsAt < tableEnd || pixelsAt > file.size()) pixelsAt = tableEnd;
+    uint64_t pixelBytes = file.size() - pixelsAt;
+    if (compression == 0 || compression == 3) {
+        uint64_t row = (((uint64_t)width * bitCount + 31) / 32) * 4;
+        if (row * (uint64_t)height > pixelBytes)
+            Fail(bad + "the file is shorter than its pixels", todo);
+        pixelBytes = row * (uint64_t)height;
+    }
+    BitmapResource result;
+    result.dib.assign(file.begin() + kFileHeader, file.begin() + (long)tableEnd);
+    result.dib.insert(result.dib.end(), file.begin() + (long)pixelsAt,
+                      file.begin() + (long)(pixelsAt + pixelBytes));
+    result.width = (uint32_t)width;
+    result.height = (uint32_t)height;
+    return result;
+}
+
+IconResource LoadIconFile(const std::string& path) {
+    std::vector<uint8_t> file = ReadWholeFile(path);
+    const std::string bad = "'" + path + "' is not a usable icon file: ";
+    const std::string todo = "give a Windows .ico file";
+    if (file.size() < 6 || LoadLE16(&file[0]) != 0 || LoadLE16(&file[2]) != 1)
+        Fail(bad + "no icon header", todo);
+    uint16_t count = LoadLE16(&file[4]);
+    if (count == 0) Fail(bad + "it holds no image", todo);
+    if ((size_t)count * 16 > file.size() - 6) Fail(bad + "the directory is truncated", todo);
+
+    IconResource icon;
+    icon.group.assign(file.begin(), file.begin() + 6);
+    for (uint16_t i = 0; i < count; i++) {
+        const uint8_t* e = &file[6 + (size_t)i * 16];
+        uint32_t size = LoadLE32(e + 8), offset = LoadLE32(e + 12);
+        if (size == 0 || offset > file.size() || size > file.size() - offset)
+            Fail(bad + "image " + std::to_string(i + 1) + " lies outside the file", todo);
+        icon.group.insert(icon.group.end(), e, e + 12);  // width .. bytes in resource
+        icon.group.push_back(0);                          // nID, set when placed
+        icon.group.push_back(0);
+        icon.images.emplace_back(file.begin() + offset, file.begin() + offset + size);
+    }
+    return icon;
+}
+
+// ---- the resource tree --------------------------------------------------------
+//
+//   root directory ── type (id or name) ── name (id or name) ── language ── data
+//
+// Each directory lists named entries first, then id entries in ascending
+// order. Data entries hold an RVA, a size and a code page.
+
+namespace {
+
+struct ResKey {
+    bool isName = false;
+    uint16_t id = 0;
+    std::u16string name;
+    bool operator<(const ResKey& o) const {
+        if (isName != o.isName) return isName;  // names sort before ids
+        return isName ? name < o.name : id < o.id;
+    }
+};
+
+ResKey IdKey(uint16_t id) {
+    ResKey k;
+    k.id = id;
+    return k;
+}
+
+struct ResNode {
+    bool isLeaf = false;
+    std::vector<uint8_t> data;
+    uint32_t codepage = 0;
+    std::map<ResKey, ResNode> children;
+};
+
+// Where the PE's fields are.
+struct PeLayout {
+    size_t optional = 0;         // offset of the optional header
+    size_t sections = 0;         // offset of the section table
+    uint16_t sectionCount = 0;
+    size_t rsrcHeader = 0;       // offset of the resource section's header
+    size_t relocHeader = 0;      // offset of a relocation section behind it, or 0
+};
+
+const size_t kSectionHeader = 40;
+const size_t kDirResource = 2, kDirSecurity = 4, kDirRelocations = 5;
+
+struct Image {
+    std::vector<uint8_t>* bytes;
+    std::string name;
+
+    [[noreturn]] void Bad(const std::string& why) const {
+        Fail("cannot edit the resources of stub '" + name + "': " + why,
+             "give a stub built by this project with --stub");
+    }
+    uint32_t U32(size_t at) const {
+        if (at > bytes->size() || 4 > bytes->size() - at) Bad("a header lies outside the file");
+        return LoadLE32(bytes->data() + at);
+    }
+    uint16_t U16(size_t at) const {
+        if (at > bytes->size() || 2 > bytes->size() - at) Bad("a header lies outside the file");
+        return LoadLE16(bytes->data() + at);
+    }
+    void Put32(size_t at, uint32_t v) { StoreLE32(bytes->data() + at, v); }
+
+    // File offset of `size` bytes at `rva`, searching every section.
+    size_t RvaToOffset(const PeLayout& pe, uint32_t rva, uint32_t size) const {
+        for (uint16_t i = 0; i < pe.sectionCount; i++) {
+            size_t h = pe.sections + i * kSectionHeader;
+            uint32_t va = U32(h + 12), raw = U32(h + 16), ptr = U32(h + 20);
+            if (rva >= va && rva - va <= raw && size <= raw - (rva - va)) {
+                uint64_t off = (uint64_t)ptr + (rva - va);
+                if (off > bytes->size() || size > bytes->size() - off) Bad("resource data lies outside the file");
+                return (size_t)off;
+            }
+        }
+        Bad("resource data lies outside every section");
+    }
+};
+
+PeLayout ParsePe(const Image& img) {
+    PeLayout pe;
+    if (img.bytes->size() < 64 || img.U16(0) != 0x5A4D) img.Bad("no MZ header");
+    size_t nt = img.U32(60);
+    if (img.U32(nt) != 0x00004550) img.Bad("no PE signature");
+    pe.sectionCount = img.U16(nt + 6);
+    uint16_t optionalSize = img.U16(nt + 20);
+    pe.optional = nt + 24;
+    if (img.U16(pe.optional) != 0x10B) img.Bad("not a 32-bit (PE32) image");
+    // The extractor finds its section table at a fixed distance behind the
+    // PE signature, which holds only for the standard optional header size.
+    if (optionalSize != 224) img.Bad("unusual optional header size");
+    if (img.U32(pe.optional + 92) < 16) img.Bad("too few data directories");
+    pe.sections = pe.optional + optionalSize;
+    if (pe.sectionCount == 0) img.Bad("no sections");
+    img.U32(pe.sections + pe.sectionCount * kSectionHeader - 4);  // bounds check of the table
+
+    uint32_t rsrcRva = img.U32(pe.optional + 96 + 8 * kDirResource);
+    if (rsrcRva == 0) img.Bad("it has no resources");
+    if (img.U32(pe.optional + 96 + 8 * kDirSecurity) != 0)
+        img.Bad("it is signed, and a new resource section would break the signature");
+    int rsrc = -1;
+    for (uint16_t i = 0; i < pe.sectionCount; i++)
+        if (img.U32(pe.sections + i * kSectionHeader + 12) == rsrcRva) rsrc = i;
+    if (rsrc < 0) img.Bad("the resource directory does not start a section");
+    pe.rsrcHeader = pe.sections + (size_t)rsrc * kSectionHeader;
+    // The resource section can only grow when it is the last one, or when
+    // the only section behind it holds base relocations: those list RVAs
+    // elsewhere in the image and nothing points into them but the data
+    // directory, so they can move behind the grown section.
+    if (rsrc == pe.sectionCount - 2) {
+        size_t next = pe.sections + (size_t)(rsrc + 1) * kSectionHeader;
+        if (std::memcmp(img.bytes->data() + next, ".reloc\0\0", 8) != 0 ||
+            img.U32(pe.optional + 96 + 8 * kDirRelocations) != img.U32(next + 12))
+            img.Bad("the resource section is not the last section");
+        pe.relocHeader = next;
+    } else if (rsrc != pe.sectionCount - 1) {
+        img.Bad("the resource section is not the last section");
+    }
+    // Every other section must lie before it in memory and in the file.
+    uint32_t rsrcAt = img.U32(pe.rsrcHeader + 20);
+    for (uint16_t i = 0; i < pe.sectionCount; i++) {
+        size_t h = pe.sections + i * kSectionHeader;
+        if (h == pe.rsrcHeader || h == pe.relocHeader) continue;
+        if ((uint64_t)img.U32(h + 12) + img.U32(h + 8) > rsrcRva ||
+            (uint64_t)img.U32(h + 20) + img.U32(h + 16) > rsrcAt)
+            img.Bad("the resource section is not the last section in memory and in the file");
+    }
+    return pe;
+}
+
+// Reads the directory at `dirOffset` (relative to the resource section).
+void ParseDirectory(const Image& img, const PeLayout& pe, size_t base, uint32_t sectionSize,
+                    uint32_t dirOffset, int depth, ResNode* node) {
+    if (depth > 3) img.Bad("the resource tree is too deep");
+    if (dirOffset > sectionSize || 16 > sectionSize - dirOffset) img.Bad("a resource directory lies outside the section");
+    size_t dir = base + dirOffset;
+    uint32_t count = (uint32_t)img.U16(dir + 12) + img.U16(dir + 14);
+    if ((uint64_t)count * 8 > sectionSize - dirOffset - 16) img.Bad("a resource directory is truncated");
+    for (uint32_t i = 0; i < count; i++) {
+        size_t e = dir + 16 + (size_t)i * 8;
+        uint32_t nameField = img.U32(e), target = img.U32(e + 4);
+        ResKey key;
+        if (nameField & 0x80000000u) {
+            uint32_t at = nameField & 0x7FFFFFFFu;
+            if (at > sectionSize || 2 > sectionSize - at) img.Bad("a resource name lies outside the section");
+            uint16_t len = img.U16(base + at);
+            if ((uint64_t)len * 2 > sectionSize - at - 2) img.Bad("a resource name is truncated");
+            key.isName = true;
+            for (uint16_t k = 0; k < len; k++) key.name.push_back((char16_t)img.U16(base + at + 2 + 2 * k));
+        } else {
+            key.id = (uint16_t)nameField;
+        }
+        ResNode& child = node->children[key];
+        if (target & 0x80000000u) {
+            if (depth == 3) img.Bad("the resource tree is too deep");
+            ParseDirectory(img, pe, base, sectionSize, target & 0x7FFFFFFFu, depth + 1, &child);
+        } else {
+            if (depth != 3) img.Bad("resource data at an unexpected level");
+            if (target > sectionSize || 16 > sectionSize - target) img.Bad("a resource data entry lies outside the section");
+            uint32_t rva = img.U32(base + target), size = img.U32(base + target + 4);
+            size_t at = img.RvaToOffset(pe, rva, size);
+            child.isLeaf = true;
+            child.codepage = img.U32(base + target + 8);
+            child.data.assign(img.bytes->begin() + (long)at, img.bytes->begin() + (long)(at + size));
+        }
+    }
+}
+
+// Icon ids that group `except` does not use but other groups do.
+std::map<uint16_t, bool> IconIdsOfOtherGroups(const ResNode& root, uint16_t except) {
+    std::map<uint16_t, bool> used;
+    auto groups = root.children.find(IdKey(RES_TYPE_GROUP_ICON));
+    if (groups == root.children.end()) return used;
+    for (const auto& name : groups->second.children) {
+        if (!name.first.isName && name.first.id == except) continue;
+        for (const auto& lang : name.second.children) {
+            const std::vector<uint8_t>& g = lang.second.data;
+            if (g.size() < 6) continue;
+            uint16_t n = LoadLE16(&g[4]);
+            for (uint16_t i = 0; i < n && 6 + (size_t)(i + 1) * 14 <= g.size(); i++)
+                used[LoadLE16(&g[6 + (size_t)i * 14 + 12])] = true;
+        }
+    }
+    return used;
+}
+
+void PlaceIcon(ResNode* root, const IconResource& icon) {
+    ResNode& groups = root->children[IdKey(RES_TYPE_GROUP_ICON)];
+    ResNode& icons = root->children[IdKey(RES_TYPE_ICON)];
+    std::map<uint16_t, bool> keep = IconIdsOfOtherGroups(*root, RES_ICON_GROUP_ID);
+    // Drop the old group and the images only it used.
+    auto old = groups.children.find(IdKey(RES_ICON_GROUP_ID));
+    if (old != groups.children.end()) {
+        for (const auto& lang : old->second.children) {
+            const std::vector<uint8_t>& g = lang.second.data;
+            if (g.size() < 6) continue;
+            uint16_t n = LoadLE16(&g[4]);
+            for (uint16_t i = 0; i < n && 6 + (size_t)(i + 1) * 14 <= g.size(); i++) {
+                uint16_t id = LoadLE16(&g[6 + (size_t)i * 14 + 12]);
+                if (!keep.count(id)) icons.children.erase(IdKey(id));
+            }
+        }
+        groups.children.erase(old);
+    }
+    std::vector<uint8_t> group = icon.group;
+    uint16_t next = 1;
+    for (size_t i = 0; i < icon.images.size(); i++) {
+        while (icons.children.count(IdKey(next))) next++;
+        StoreLE16(&group[6 + i * 14 + 12], next);
+        ResNode& image = icons.children[IdKey(next)].children[IdKey(RES_ICON_LANG)];
+        image.isLeaf = true;
+        image.data = icon.images[i];
+        next++;
+    }
+    ResNode& g = groups.children[IdKey(RES_ICON_GROUP_ID)].children[IdKey(RES_ICON_LANG)];
+    g.isLeaf = true;
+    g.data = group;
+}
+
+void PlaceBitmap(ResNode* root, const BitmapResource& bitmap) {
+    ResNode& name = root->children[IdKey(RES_TYPE_BITMAP)].children[IdKey(RES_BACKGROUND_ID)];
+    name.children.clear();
+    ResNode& leaf = name.children[IdKey(RES_BACKGROUND_LANG)];
+    leaf.isLeaf = true;
+    leaf.data = bitmap.dib;
+}
+
+size_t Align(size_t v, size_t a) { return (v + a - 1) / a * a; }
+
+// Serialises the tree for a section at `sectionRva`:
+//   [directories, breadth first][data entries][names][data, 8-byte aligned]
+std::vector<uint8_t> BuildSection(const ResNode& root, uint32_t sectionRva) {
+    std::vector<const ResNode*> dirs{&root}, leaves;
+    size_t dirBytes = 0, nameBytes = 0;
+    for (size_t i = 0; i < dirs.size(); i++) {
+        dirBytes += 16 + dirs[i]->children.size() * 8;
+        for (const auto& c : dirs[i]->children) {
+            if (c.first.isName) nameBytes += 2 + 2 * c.first.name.size();
+            (c.second.isLeaf ? leaves : dirs).push_back(&c.second);
+        }
+    }
+    size_t entriesAt = dirBytes, namesAt = entriesAt + leaves.size() * 16;
+    size_t dataAt = Align(namesAt + nameBytes, 8);
+    size_t total = dataAt;
+    for (const ResNode* l : leaves) total = Align(total + l->data.size(), 8);
+    std::vector<uint8_t> out(total, 0);
+
+    std::map<const ResNode*, size_t> dirOffset, leafOffset;
+    size_t at = 0;
+    for (const ResNode* d : dirs) {
+        dirOffset[d] = at;
+        at += 16 + d->children.size() * 8;
+    }
+    size_t data = dataAt;
+    for (size_t i = 0; i < leaves.size(); i++) {
+        size_t e = entriesAt + i * 16;
+        leafOffset[leaves[i]] = e;
+        StoreLE32(&out[e], sectionRva + (uint32_t)data);
+        StoreLE32(&out[e + 4], (uint32_t)leaves[i]->data.size());
+        StoreLE32(&out[e + 8], leaves[i]->codepage);
+        std::copy(leaves[i]->data.begin(), leaves[i]->data.end(), out.begin() + (long)data);
+        data = Align(data + leaves[i]->data.size(), 8);
+    }
+    size_t name = namesAt;
+    for (const ResNode* d : dirs) {
+        size_t o = dirOffset[d];
+        uint16_t named = 0, ids = 0;
+        size_t e = o + 16;
+        for (const auto& c : d->children) {
+            if (c.first.isName) {
+                named++;
+                StoreLE32(&out[e], 0x80000000u | (uint32_t)name);
+                StoreLE16(&out[name], (uint16_t)c.first.name.size());
+                for (size_t k = 0; k < c.first.name.size(); k++)
+                    StoreLE16(&out[name + 2 + 2 * k], (uint16_t)c.first.name[k]);
+                name += 2 + 2 * c.first.name.size();
+            } else {
+                ids++;
+                StoreLE32(&out[e], c.first.id);
+            }
+            StoreLE32(&out[e + 4], c.second.isLeaf ? (uint32_t)leafOffset[&c.second]
+                                                   : 0x80000000u | (uint32_t)dirOffset[&c.second]);
+            e += 8;
+        }
+        StoreLE16(&out[o + 12], named);
+        StoreLE16(&out[o + 14], ids);
+    }
+    return out;
+}
+
+// The PE checksum: 16-bit one's-complement-style sum of the file with the
+// checksum field taken as zero, plus the file length.
+uint32_t PeChecksum(const std::vector<uint8_t>& bytes, size_t checksumAt) {
+    uint64_t sum = 0;
+    for (size_t i = 0; i < bytes.size(); i += 2) {
+        uint32_t word = bytes[i] | (i + 1 < bytes.size() ? bytes[i + 1] << 8 : 0);
+        if (i == checksumAt || i == checksumAt + 2) word = 0;
+        sum += word;
+        sum = (sum & 0xFFFF) + (sum >> 16);
+    }
+    sum = (sum & 0xFFFF) + (sum >> 16);
+    return (uint32_t)sum + (uint32_t)bytes.size();
+}
+
+}  // namespace
+
+void ReplaceStubResources(std::vector<uint8_t>* bytes, const ResourceChanges& changes,
+                          const std::string& stubName) {
+    if (!changes.background && !changes.icon) return;
+    Image img{bytes, stubName};
+    PeLayout pe = ParsePe(img);
+    size_t h = pe.rsrcHeader;
+    uint32_t va = img.U32(h + 12), vsize = img.U32(h + 8), rawSize = img.U32(h + 16),
+             rawAt = img.U32(h + 20);
+    if (rawAt > bytes->size() || rawSize > bytes->size() - rawAt)
+        img.Bad("the resource section lies outside the file");
+    uint32_t used = vsize != 0 && vsize < rawSize ? vsize : rawSize;
+
+    ResNode root;
+    ParseDirectory(img, pe, rawAt, used, 0, 1, &root);
+    if (changes.background) PlaceBitmap(&root, *changes.background);
+    if (changes.icon) PlaceIcon(&root, *changes.icon);
+    std::vector<uint8_t> section = BuildSection(root, va);
+
+    uint32_t fileAlign = img.U32(pe.optional + 36), sectionAlign = img.U32(pe.optional + 32);
+    if (fileAlign == 0 || sectionAlign == 0) img.Bad("zero alignment");
+    std::vector<uint8_t> reloc;
+    uint32_t relocVirtual = 0;
+    if (pe.relocHeader) {
+        uint32_t at = img.U32(pe.relocHeader + 20), size = img.U32(pe.relocHeader + 16);
+        if (at > bytes->size() || size > bytes->size() - at) img.Bad("the relocations lie outside the file");
+        reloc.assign(bytes->begin() + at, bytes->begin() + at + size);
+        relocVirtual = img.U32(pe.relocHeader + 8);
+    }
+    size_t newRaw = Align(section.size(), fileAlign);
+    bytes->resize(rawAt);
+    bytes->insert(bytes->end(), section.begin(), section.end());
+    bytes->resize(rawAt + newRaw, 0);
+    img.Put32(h + 8, (uint32_t)section.size());
+    img.Put32(h + 16, (uint32_t)newRaw);
+    int64_t initializedDelta = (int64_t)newRaw - rawSize;
+    size_t imageEnd = (size_t)va + section.size();
+    img.Put32(pe.optional + 96 + 8 * kDirResource, va);
+    img.Put32(pe.optional + 96 + 8 * kDirResource + 4, (uint32_t)section.size());
+    if (pe.relocHeader) {
+        uint32_t relocVa = (uint32_t)Align(imageEnd, sectionAlign);
+        img.Put32(pe.relocHeader + 12, relocVa);
+        img.Put32(pe.relocHeader + 20, (uint32_t)bytes->size());
+        img.Put32(pe.optional + 96 + 8 * kDirRelocations, relocVa);
+        bytes->insert(bytes->end(), reloc.begin(), reloc.end());
+        imageEnd = (size_t)relocVa + relocVirtual;
+    }
+    img.Put32(pe.optional + 8, (uint32_t)((int64_t)img.U32(pe.optional + 8) + initializedDelta));
+    img.Put32(pe.optional + 56, (uint32_t)Align(imageEnd, sectionAlign));
+    if (img.U32(pe.optional + 64) != 0) img.Put32(pe.optional + 64, PeChecksum(*bytes, pe.optional + 64));
+}

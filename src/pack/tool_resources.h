@@ -1,0 +1,57 @@
+// A small editor for the resources of the extractor stub (a PE32 image):
+// replaces the background bitmap and the program icon, and reads pictures
+// from .bmp and .ico files.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Resource ids and languages the stub carries.
+const uint16_t RES_TYPE_ICON = 3;
+const uint16_t RES_TYPE_BITMAP = 2;
+const uint16_t RES_TYPE_GROUP_ICON = 14;
+const uint16_t RES_BACKGROUND_ID = 107;
+const uint16_t RES_BACKGROUND_LANG = 1033;
+const uint16_t RES_ICON_GROUP_ID = 102;
+const uint16_t RES_ICON_LANG = 1049;
+
+// A bitmap as a resource: the device-independent bitmap (header, colour
+// table, pixels) without the file's 14-byte BITMAPFILEHEADER.
+struct BitmapResource {
+    std::vector<uint8_t> dib;
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+// An icon as resources: the group directory (GRPICONDIR with 14-byte
+// entries; their ids are filled in when the icon is placed) and one image
+// per entry.
+struct IconResource {
+    std::vector<uint8_t> group;
+    std::vector<std::vector<uint8_t>> images;
+};
+
+// Loads a .bmp file. Throws ToolError naming the file when it cannot be
+// read, is not an uncompressed or RLE Windows bitmap, or is truncated.
+BitmapResource LoadBitmapFile(const std::string& path);
+
+// Loads a .ico file. Throws ToolError naming the file when it cannot be
+// read, is not an icon file, or an image lies outside the file.
+IconResource LoadIconFile(const std::string& path);
+
+// What to change in the stub; null members are left alone.
+struct ResourceChanges {
+    const BitmapResource* background = nullptr;  // becomes bitmap 107, language 1033
+    const IconResource* icon = nullptr;          // becomes icon group 102 + icons, language 1049
+};
+
+// Rewrites `image` (a PE32 stub, changed in place) with the resource section
+// rebuilt: section sizes, SizeOfImage, SizeOfInitializedData, the resource
+// data directory and (when set) the checksum are fixed, and the resource
+// section stays the last one (a base relocation section behind it moves
+// behind the grown section), so the image still ends where its last
+// section's raw data ends. Throws ToolError (naming `stubName`) when the
+// image is not a PE32, has no resource section, its resource section is not
+// the last one, it is signed, or its resource tree is malformed.
+void ReplaceStubResources(std::vector<uint8_t>* image, const ResourceChanges& changes,
+                          const std::string& stubName);

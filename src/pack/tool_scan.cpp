@@ -1,0 +1,126 @@
+#include "pack/tool_scan.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "pack/tool_codepage.h"
+#include "pack/tool_error.h"
+#include "pack/tool_system.h"
+#include "payload/format.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Scanner {
+    int codepage;
+    fs::path output;
+    ScanTotals* totals;
+    std::vector<WriterEntry>* entries;
+};
+
+std::string ArchiveName(const std::string& utf8Name, int codepage) {
+    std::string name;
+    if (!Utf8ToCodepage(utf8Name, codepage, &name))
+        Fail("the name '" + utf8Name + "' cannot be written in code page " +
+                 std::to_string(codepage),
+             "rename it, or choose another --codepage");
+    if (name.size() > MAX_NAME)
+        Fail("the name '" + utf8Name + "' is " + std::to_string(name.size()) +
+                 " bytes long in the archive, more than " + std::to_string(MAX_NAME),
+             "shorten the path or move it higher up");
+    return name;
+}
+
+void AddPath(Scanner& s, const fs::path& path, const std::string& utf8Name, bool top);
+
+void AddDirectoryContents(Scanner& s, const fs::path& dir, const std::string& utf8Name) {
+    std::vector<std::string> children;
+    std::error_code ec;
+    fs::directory_iterator it(dir, ec), end;
+    for (; !ec && it != end; it.increment(ec)) children.push_back(it->path().filename().u8string());
+    if (ec)
+        Fail("cannot read directory '" + dir.u8string() + "': " + ec.message(),
+             "check its permissions");
+    std::sort(children.begin(), children.end());
+    for (const std::string& child : children)
+        AddPath(s, dir / fs::u8path(child), utf8Name + "\\" + child, false);
+}
+
+void AddPath(Scanner& s, const fs::path& path, const std::string& utf8Name, bool top) {
+    PathInfo info;
+    std::string error;
+    if (!ExaminePath(path.u8string(), &info, &error))
+        Fail("cannot read '" + path.u8string() + "': " + error, "check the path and its permissions");
+    if (info.isDirectory && info.isLink && !top) {
+        Warn("skipped '" + path.u8string() + "': a link to a directory");
+        return;
+    }
+    if (!info.isDirectory && !info.isRegular) {
+        if (top) Fail("'" + path.u8string() + "' is not a file or directory", "give files and directories");
+        Warn("skipped '" + path.u8string() + "': not a file or directory");
+        return;
+    }
+    WriterEntry entry;
+    entry.name = ArchiveName(utf8Name, s.codepage);
+    entry.creationTime = info.creationTime;
+    // Reading the inputs moves their access times, so recording them would
+    // make every run differ from the last; the archive takes last write.
+    entry.lastAccessTime = info.lastWriteTime;
+    entry.lastWriteTime = info.lastWriteTime;
+    if (info.isDirectory) {
+        // The read-only bit means something else on a Windows directory, so
+        // directories carry only their own bit.
+        entry.attributes = ATTR_DIRECTORY;
+        s.entries->push_back(entry);
+        s.totals->directories++;
+        AddDirectoryContents(s, path, utf8Name);
+    } else {
+        std::error_code ec;
+        if (fs::equivalent(path, s.output, ec)) {
+            Warn("skipped '" + path.u8string() + "': it is the archive being written");
+            return;
+        }
+        entry.attributes = ATTR_ARCHIVE | (info.readOnly ? ATTR_READONLY : 0);
+        entry.sourcePath = path.string();
+        // Found now rather than half-way through writing the archive.
+        std::ifstream probe(path, std::ios::binary);
+        if (!probe) Fail("cannot open '" + path.u8string() + "' for reading", "check its permissions");
+        s.entries->push_back(entry);
+        s.totals->files++;
+        s.totals->bytes += info.size;
+    }
+}
+
+// The name under which a given path appears at the top of the archive.
+std::string TopName(const std::string& given) {
+    fs::path p = fs::u8path(given).lexically_normal();
+    if (p.filename().empty()) p = p.parent_path();
+    std::string name = p.filename().u8string();
+    if (name.empty() || name == "." || name == "..") {
+        std::error_code ec;
+        fs::path full = fs::weakly_canonical(fs::absolute(p, ec), ec);
+        name = full.filename().u8string();
+    }
+    if (name.empty() || name == "." || name == "..")
+        UsageFail("'" + given + "' has no name to store it under", "give a named file or directory");
+    return name;
+}
+
+}  // namespace
+
+std::vector<WriterEntry> ScanInputs(const std::vector<std::string>& paths, int codepage,
+                                    const std::string& output, ScanTotals* totals) {
+    std::vector<WriterEntry> entries;
+    Scanner s{codepage, fs::u8path(output), totals, &entries};
+    std::set<std::string> tops;
+    for (const std::string& given : paths) {
+        std::string name = TopName(given);
+        if (!tops.insert(name).second)
+            UsageFail("two inputs are both named '" + name + "'", "give paths with different names");
+        AddPath(s, fs::u8path(given), name, true);
+    }
+    return entries;
+}

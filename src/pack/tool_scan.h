@@ -1,0 +1,30 @@
+// Turns the paths given to `lockbox create` into archive entries.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "pack/writer.h"
+
+struct ScanTotals {
+    uint64_t files = 0;
+    uint64_t directories = 0;
+    uint64_t bytes = 0;       // sum of file sizes
+};
+
+// Collects `paths` (UTF-8): a file gives one entry, a directory one entry
+// for itself and then its contents, recursively, sorted by name, each
+// directory before what it holds. The top name of each path is its last
+// component; names below it are joined with '\' and converted to
+// `codepage`. Attributes: ATTR_DIRECTORY for directories, ATTR_ARCHIVE for
+// files, plus ATTR_READONLY for files without write permission. Last access
+// time is stored as last write time (output does not change from run to
+// run), and on POSIX so is creation time. Symbolic
+// links to files are followed; links to directories and special files are
+// skipped with a warning. Throws ToolError (exit 1) naming the path for a
+// path that cannot be read, a name that the code page cannot hold, a name
+// over 260 bytes, or two top-level paths with the same name.
+// A file that is `output` (the archive about to be replaced) is skipped, so
+// an archive written into its own input does not carry its predecessor.
+std::vector<WriterEntry> ScanInputs(const std::vector<std::string>& paths, int codepage,
+                                    const std::string& output, ScanTotals* totals);

@@ -1,0 +1,42 @@
+// The few things the tool asks of the operating system beyond standard C++:
+// terminals, reading a line without echo, file attributes and times, and
+// the command line as UTF-8. tool_system_posix.cpp and tool_system_win32.cpp
+// hold the two implementations (each compiles to nothing on the other side).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// True when standard input / standard error is a terminal.
+bool StdinIsTerminal();
+bool StderrIsTerminal();
+
+// Prints `prompt` on stderr and reads one line from the terminal on stdin
+// with echo off; the line ending is dropped. False at end of input.
+bool ReadSecretLine(const std::string& prompt, std::string* line);
+
+// Prints `prompt` on stderr and reads one line from stdin (echoed).
+// False at end of input.
+bool ReadAnswerLine(const std::string& prompt, std::string* line);
+
+// What the archive records of a file or directory.
+struct PathInfo {
+    bool isDirectory = false;
+    bool isRegular = false;    // a plain file (symbolic links followed)
+    bool isLink = false;       // the path itself is a symbolic link
+    bool readOnly = false;     // no write permission for the owner / read-only attribute
+    uint64_t size = 0;
+    uint64_t creationTime = 0; // FILETIME; POSIX has none and reports last write
+    uint64_t lastAccessTime = 0;
+    uint64_t lastWriteTime = 0;
+};
+
+// Fills `info` for `path` (UTF-8). False with `error` set when the path
+// cannot be examined.
+bool ExaminePath(const std::string& path, PathInfo* info, std::string* error);
+
+// The program's arguments (without the program name) as UTF-8.
+std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// Default for --jobs.
+int HardwareThreads();

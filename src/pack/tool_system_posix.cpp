@@ -1,0 +1,81 @@
+#ifndef _WIN32
+#include "pack/tool_system.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <iostream>
+#include <sys/stat.h>
+#include <termios.h>
+#include <thread>
+#include <unistd.h>
+
+bool StdinIsTerminal() { return isatty(0) == 1; }
+bool StderrIsTerminal() { return isatty(2) == 1; }
+
+static bool ReadLineFromStdin(std::string* line) {
+    line->clear();
+    if (!std::getline(std::cin, *line)) return false;
+    if (!line->empty() && line->back() == '\r') line->pop_back();
+    return true;
+}
+
+bool ReadSecretLine(const std::string& prompt, std::string* line) {
+    std::fputs(prompt.c_str(), stderr);
+    std::fflush(stderr);
+    termios saved;
+    bool restore = tcgetattr(0, &saved) == 0;
+    if (restore) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~(tcflag_t)ECHO;
+        quiet.c_lflag |= ECHONL;
+        tcsetattr(0, TCSAFLUSH, &quiet);
+    }
+    bool ok = ReadLineFromStdin(line);
+    if (restore) tcsetattr(0, TCSAFLUSH, &saved);
+    return ok;
+}
+
+bool ReadAnswerLine(const std::string& prompt, std::string* line) {
+    std::fputs(prompt.c_str(), stderr);
+    std::fflush(stderr);
+    return ReadLineFromStdin(line);
+}
+
+// FILETIME counts 100-ns ticks from 1601-01-01; Unix time from 1970-01-01.
+static uint64_t ToFileTime(const timespec& t) {
+    const uint64_t kEpochDelta = 116444736000000000ULL;
+    if (t.tv_sec < 0) return 0;
+    return kEpochDelta + (uint64_t)t.tv_sec * 10000000ULL + (uint64_t)t.tv_nsec / 100;
+}
+
+bool ExaminePath(const std::string& path, PathInfo* info, std::string* error) {
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) {
+        *error = std::strerror(errno);
+        return false;
+    }
+    info->isLink = S_ISLNK(st.st_mode);
+    if (info->isLink && stat(path.c_str(), &st) != 0) {
+        *error = std::string("broken symbolic link: ") + std::strerror(errno);
+        return false;
+    }
+    info->isDirectory = S_ISDIR(st.st_mode);
+    info->isRegular = S_ISREG(st.st_mode);
+    info->readOnly = (st.st_mode & S_IWUSR) == 0;
+    info->size = (uint64_t)st.st_size;
+    info->lastWriteTime = ToFileTime(st.st_mtim);
+    info->lastAccessTime = ToFileTime(st.st_atim);
+    info->creationTime = info->lastWriteTime;
+    return true;
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+int HardwareThreads() {
+    unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : (int)n;
+}
+#endif

@@ -1,0 +1,112 @@
+#ifdef _WIN32
+#include "pack/tool_system.h"
+
+#include <cstdio>
+#include <io.h>
+#include <iostream>
+#include <thread>
+#include <windows.h>
+
+bool StdinIsTerminal() { return _isatty(0) != 0; }
+bool StderrIsTerminal() { return _isatty(2) != 0; }
+
+static std::wstring Widen(const std::string& utf8) {
+    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), nullptr, 0);
+    std::wstring w((size_t)n, L'\0');
+    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), &w[0], n);
+    return w;
+}
+
+static std::string Narrow(const wchar_t* w) {
+    int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
+    if (n <= 1) return std::string();
+    std::string s((size_t)n, '\0');
+    WideCharToMultiByte(CP_UTF8, 0, w, -1, &s[0], n, nullptr, nullptr);
+    s.resize((size_t)n - 1);
+    return s;
+}
+
+// Reads a console line as UTF-16 and hands it on as UTF-8; falls back to
+// the C runtime when stdin is not a console.
+static bool ReadLineFromStdin(std::string* line) {
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode;
+    line->clear();
+    if (GetConsoleMode(in, &mode)) {
+        std::wstring w;
+        wchar_t c;
+        DWORD got;
+        while (ReadConsoleW(in, &c, 1, &got, nullptr) && got == 1) {
+            if (c == L'\n') {
+                *line = Narrow(w.c_str());
+                return true;
+            }
+            if (c != L'\r') w.push_back(c);
+        }
+        *line = Narrow(w.c_str());
+        return !w.empty();
+    }
+    if (!std::getline(std::cin, *line)) return false;
+    if (!line->empty() && line->back() == '\r') line->pop_back();
+    return true;
+}
+
+bool ReadSecretLine(const std::string& prompt, std::string* line) {
+    std::fputs(prompt.c_str(), stderr);
+    std::fflush(stderr);
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    DWORD mode = 0;
+    bool restore = GetConsoleMode(in, &mode) != 0;
+    if (restore) SetConsoleMode(in, mode & ~(DWORD)ENABLE_ECHO_INPUT);
+    bool ok = ReadLineFromStdin(line);
+    if (restore) {
+        SetConsoleMode(in, mode);
+        std::fputs("\n", stderr);
+    }
+    return ok;
+}
+
+bool ReadAnswerLine(const std::string& prompt, std::string* line) {
+    std::fputs(prompt.c_str(), stderr);
+    std::fflush(stderr);
+    return ReadLineFromStdin(line);
+}
+
+static uint64_t Ticks(const FILETIME& t) {
+    return ((uint64_t)t.dwHighDateTime << 32) | t.dwLowDateTime;
+}
+
+bool ExaminePath(const std::string& path, PathInfo* info, std::string* error) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) {
+        *error = "cannot read its attributes (error " + std::to_string(GetLastError()) + ")";
+        return false;
+    }
+    info->isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    info->isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    info->isRegular = !info->isDirectory && (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
+    info->readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+    info->size = ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;
+    info->creationTime = Ticks(data.ftCreationTime);
+    info->lastAccessTime = Ticks(data.ftLastAccessTime);
+    info->lastWriteTime = Ticks(data.ftLastWriteTime);
+    return true;
+}
+
+// The C runtime's argv is in the ANSI code page; the wide command line
+// keeps every character.
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+    int n = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &n);
+    if (!wide) return std::vector<std::string>(argv + 1, argv + argc);
+    std::vector<std::string> args;
+    for (int i = 1; i < n; i++) args.push_back(Narrow(wide[i]));
+    LocalFree(wide);
+    return args;
+}
+
+int HardwareThreads() {
+    unsigned n = std::thread::hardware_concurrency();
+    return n == 0 ? 1 : (int)n;
+}
+#endif

@@ -1,0 +1,86 @@
+// lockbox test and list on damaged archives and with wrong passwords.
+#include "payload/format.h"
+#include "tool_fixture.h"
+
+namespace {
+
+// Archive of one file "f.txt" (a name shorter than a cipher block, so a
+// damaged name also garbles the data that follows it) with an empty title
+// and no run-after name:
+//   P: header (35 bytes, check block at P+17) | EntryHeader (56) | L (2) | name | data
+class Damage : public ToolTest {
+protected:
+    size_t payload = 0;
+    std::string archive;
+
+    void SetUp() override {
+        ToolTest::SetUp();
+        WriteFileBytes(Path("f.txt"), std::string(5000, 'q') + "tail\n");
+        ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "good.exe", "-p", kPassword, "f.txt"})).exitCode);
+        archive = ReadFileBytes(Path("good.exe"));
+        payload = ReadFileBytes(Path("stub.exe")).size();
+        ASSERT_GT(archive.size(), payload + HDR_FIXED_SIZE + ENTRY_HEADER_SIZE + 2 + 5);
+    }
+
+    ToolRun TestWithFlip(size_t at) {
+        std::string bad = archive;
+        bad[at] ^= 0x40;
+        WriteFileBytes(Path("bad.exe"), bad);
+        return RunLockbox(dir, {"test", "bad.exe", "-p", kPassword});
+    }
+};
+
+TEST_F(Damage, IntactArchivePasses) {
+    ToolRun r = RunLockbox(dir, {"test", "good.exe", "-p", kPassword});
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    EXPECT_NE(std::string::npos, r.out.find("OK")) << r.out;
+}
+
+TEST_F(Damage, FlippedBytesAreReportedWithTheEntry) {
+    size_t entry = payload + HDR_FIXED_SIZE;
+    size_t name = entry + ENTRY_HEADER_SIZE + 2;
+    struct Case {
+        const char* label;
+        size_t at;
+        const char* expect;
+    } cases[] = {
+        {"check block", payload + HDR_TITLE, "wrong password"},
+        {"name", name + 1, "entry 1"},
+        {"data start", name + 5, "entry 1 'f.txt'"},
+        {"data end", archive.size() - 2, "entry 1 'f.txt'"},
+        {"stored size", entry + ENT_STORED_SIZE, "entry 1"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        ToolRun r = TestWithFlip(c.at);
+        EXPECT_EQ(1, r.exitCode);
+        std::vector<std::string> lines = ErrorLines(r.err);
+        ASSERT_EQ(1u, lines.size()) << r.err;
+        EXPECT_EQ(0u, lines[0].rfind("lockbox: ", 0));
+        EXPECT_NE(std::string::npos, lines[0].find(c.expect)) << lines[0];
+    }
+}
+
+TEST_F(Damage, WrongPasswordIsNamedByEveryCommand) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"list", "good.exe", "-p", "not the password at all"},
+        {"test", "good.exe", "-p", "not the password at all"},
+        {"extract", "good.exe", "-p", "not the password at all", "-o", "out"},
+        {"test", "good.exe", "--no-password"},
+    };
+    for (const auto& args : commands) {
+        SCOPED_TRACE(args[0] + " " + args[3]);
+        ToolRun r = RunLockbox(dir, args);
+        EXPECT_EQ(1, r.exitCode);
+        EXPECT_EQ(0u, r.err.rfind("lockbox: wrong password", 0)) << r.err;
+    }
+    EXPECT_NE(0, access(Path("out/f.txt").c_str(), F_OK));
+}
+
+TEST_F(Damage, NotAnArchive) {
+    ToolRun r = RunLockbox(dir, {"list", "stub.exe", "-p", kPassword});
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_NE(std::string::npos, r.err.find("not a Lockbox archive")) << r.err;
+}
+
+}  // namespace

@@ -1,0 +1,111 @@
+// Refusals: one line "lockbox: ...", the right exit code, no output file.
+#include <algorithm>
+
+#include "tool_fixture.h"
+
+namespace {
+
+struct Refusal {
+    const char* label;
+    std::vector<std::string> args;  // after "create -q -o out.exe" (and "--stub stub.exe" unless given)
+    int exitCode;
+    const char* says;
+};
+
+TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
+    MakeInputTree();
+    WriteFileBytes(Path("notabmp.bmp"), "hello, not a bitmap");
+    WriteFileBytes(Path("notastub.exe"), "MZ but nothing else");
+    const std::string pw = kPassword;
+    const Refusal cases[] = {
+        {"missing input", {"-p", pw, "nope"}, 1, "nope"},
+        {"run-after not stored", {"-p", pw, "--run-after", "in/zzz.txt", "in"}, 2, "--run-after"},
+        {"run-after names a directory", {"-p", pw, "--run-after", "in/sub", "in"}, 2, "--run-after"},
+        {"title over 260", {"-p", pw, "--title", std::string(261, 't'), "in"}, 2, "--title"},
+        {"run-after over 260", {"-p", pw, "--run-after", std::string(261, 'r'), "in"}, 2, "--run-after"},
+        {"name over 260", {"-p", pw, "in"}, 1, "260"},
+        {"no password source", {"in"}, 2, "not a terminal"},
+        {"two password sources", {"-p", pw, "--no-password", "in"}, 2, "exclude"},
+        {"missing password file", {"--password-file", "nofile", "in"}, 1, "nofile"},
+        {"missing stub", {"-p", pw, "--stub", "nostub.exe", "in"}, 1, "nostub.exe"},
+        {"stub not a PE", {"-p", pw, "--stub", "notastub.exe", "--background", "in/a.txt", "in"}, 1, ""},
+        {"background not a bitmap", {"-p", pw, "--background", "notabmp.bmp", "in"}, 1, "notabmp.bmp"},
+        {"icon not an icon", {"-p", pw, "--icon", "notabmp.bmp", "in"}, 1, "notabmp.bmp"},
+        {"bad layout", {"-p", pw, "--layout", "middle", "in"}, 2, "layout"},
+        {"bad level", {"-p", pw, "-l", "10", "in"}, 2, "level"},
+        {"unknown code page", {"-p", pw, "--codepage", "1251", "in"}, 2, "codepage"},
+        {"unknown option", {"-p", pw, "--frobnicate", "in"}, 2, "frobnicate"},
+    };
+    for (const Refusal& c : cases) {
+        SCOPED_TRACE(c.label);
+        // Only the name-length case may see a tree deeper than 260 bytes.
+        std::string deep = "in/void";
+        for (int i = 0; i < 7 && std::string(c.label) == "name over 260"; i++) {
+            deep += "/" + std::string(40, 'd');
+            mkdir(Path(deep).c_str(), 0755);
+        }
+        std::vector<std::string> args = {"create", "-q", "-o", "out.exe"};
+        if (std::find(c.args.begin(), c.args.end(), "--stub") == c.args.end()) {
+            args.push_back("--stub");
+            args.push_back("stub.exe");
+        }
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ToolRun r = RunLockbox(dir, args);
+        EXPECT_EQ(c.exitCode, r.exitCode) << r.err;
+        std::vector<std::string> lines = ErrorLines(r.err);
+        ASSERT_EQ(1u, lines.size()) << r.err;
+        EXPECT_EQ(0u, lines[0].rfind("lockbox: ", 0)) << lines[0];
+        EXPECT_NE(std::string::npos, lines[0].find(c.says)) << lines[0];
+        EXPECT_NE(0, access(Path("out.exe").c_str(), F_OK)) << "output left behind";
+        RunShell("rm -rf " + ShellQuote(Path("in/void/" + std::string(40, 'd'))));
+    }
+}
+
+TEST_F(ToolTest, FailedCreateKeepsAnEarlierArchive) {
+    MakeInputTree();
+    WriteFileBytes(Path("out.exe"), "earlier");
+    ToolRun r = RunLockbox(dir, Create({"-o", "out.exe", "-p", kPassword, "in", "missing"}));
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_EQ("earlier", ReadFileBytes(Path("out.exe")));
+}
+
+TEST_F(ToolTest, NoStubBuiltInAndNoneGiven) {
+    MakeInputTree();
+    ToolRun r = RunLockbox(dir, {"create", "-o", "out.exe", "-p", kPassword, "in"});
+    if (r.exitCode == 0) GTEST_SKIP() << "this lockbox has a stub built in";
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_NE(std::string::npos, r.err.find("--stub")) << r.err;
+    EXPECT_NE(0, access(Path("out.exe").c_str(), F_OK));
+}
+
+TEST_F(ToolTest, HelpVersionAndUsage) {
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {{"--help"}, 0, "create"},
+        {{"create", "--help"}, 0, "--run-after"},
+        {{"extract", "--help"}, 0, "--overwrite"},
+        {{"--version"}, 0, "lockbox"},
+        {{}, 2, "lockbox: "},
+        {{"frob"}, 2, "lockbox: "},
+        {{"list"}, 2, "lockbox: "},
+    };
+    for (const Case& c : cases) {
+        ToolRun r = RunLockbox(dir, c.args);
+        EXPECT_EQ(c.exitCode, r.exitCode) << r.err;
+        EXPECT_NE(std::string::npos, (r.out + r.err).find(c.says)) << r.out << r.err;
+    }
+}
+
+TEST_F(ToolTest, WeakPasswordsDrawWarningsNotRefusals) {
+    MakeInputTree();
+    ToolRun r = RunLockbox(dir, Create({"-o", "w.exe", "-p", "sh\xC3\xB6rt", "in"}));
+    EXPECT_EQ(0, r.exitCode);
+    EXPECT_NE(std::string::npos, r.err.find("shorter than 12")) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("ANSI code page")) << r.err;
+    EXPECT_EQ(0, RunLockbox(dir, {"test", "w.exe", "-p", "sh\xC3\xB6rt"}).exitCode);
+}
+
+}  // namespace

@@ -1,0 +1,217 @@
+// create -> extract / list / test on the host, and reproducible output.
+#include <dirent.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+
+#include "tool_fixture.h"
+
+namespace {
+
+struct NodeInfo {
+    bool isDir;
+    bool writable;
+    std::string contents;
+    long mtimeSec, mtimeNsec;
+};
+
+void Walk(const std::string& root, const std::string& rel, std::map<std::string, NodeInfo>* out) {
+    std::string full = rel.empty() ? root : root + "/" + rel;
+    struct stat st;
+    ASSERT_EQ(0, lstat(full.c_str(), &st)) << full;
+    NodeInfo n{S_ISDIR(st.st_mode), (st.st_mode & S_IWUSR) != 0, "", st.st_mtim.tv_sec,
+               st.st_mtim.tv_nsec};
+    if (!n.isDir) n.contents = ReadFileBytes(full);
+    (*out)[rel] = n;
+    if (!n.isDir) return;
+    DIR* d = opendir(full.c_str());
+    ASSERT_NE(nullptr, d);
+    std::vector<std::string> names;
+    while (dirent* e = readdir(d))
+        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
+    closedir(d);
+    for (const std::string& name : names) Walk(root, rel.empty() ? name : rel + "/" + name, out);
+}
+
+void ExpectSameTree(const std::string& want, const std::string& got) {
+    std::map<std::string, NodeInfo> a, b;
+    Walk(want, "", &a);
+    Walk(got, "", &b);
+    ASSERT_EQ(a.size(), b.size());
+    for (const auto& kv : a) {
+        SCOPED_TRACE(kv.first);
+        ASSERT_TRUE(b.count(kv.first));
+        const NodeInfo &x = kv.second, &y = b[kv.first];
+        EXPECT_EQ(x.isDir, y.isDir);
+        EXPECT_EQ(x.contents, y.contents);
+        if (!x.isDir) {
+            EXPECT_EQ(x.writable, y.writable);
+        }
+        EXPECT_EQ(x.mtimeSec, y.mtimeSec);
+        EXPECT_EQ(x.mtimeNsec / 100, y.mtimeNsec / 100);  // FILETIME keeps 100 ns
+    }
+}
+
+struct PasswordCase {
+    const char* label;
+    std::vector<std::string> create;  // password options for create
+    std::vector<std::string> open;    // and for list/test/extract
+};
+
+void PrintTo(const PasswordCase& c, std::ostream* os) { *os << c.label; }
+
+class RoundTrip : public ToolTest, public ::testing::WithParamInterface<PasswordCase> {};
+
+TEST_P(RoundTrip, ExtractGivesTheSameTree) {
+    MakeInputTree();
+    WriteFileBytes(Path("pw.txt"), "from a file \xC3\xA9\n");
+    const PasswordCase& c = GetParam();
+    ToolRun made = RunLockbox(dir, Create([&] {
+        std::vector<std::string> a = {"-o", "out.exe", "in"};
+        a.insert(a.end(), c.create.begin(), c.create.end());
+        return a;
+    }()));
+    ASSERT_EQ(0, made.exitCode) << made.err;
+
+    std::vector<std::string> test = {"test", "out.exe"};
+    test.insert(test.end(), c.open.begin(), c.open.end());
+    ToolRun tested = RunLockbox(dir, test);
+    EXPECT_EQ(0, tested.exitCode) << tested.err;
+    EXPECT_NE(std::string::npos, tested.out.find("8 entries intact")) << tested.out;
+
+    std::vector<std::string> extract = {"extract", "out.exe", "-o", "restored"};
+    extract.insert(extract.end(), c.open.begin(), c.open.end());
+    ToolRun extracted = RunLockbox(dir, extract);
+    ASSERT_EQ(0, extracted.exitCode) << extracted.err;
+    ExpectSameTree(Path("in"), Path("restored/in"));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Passwords, RoundTrip,
+    ::testing::Values(PasswordCase{"password", {"-p", kPassword}, {"-p", kPassword}},
+                      PasswordCase{"none", {"--no-password"}, {"--no-password"}},
+                      // An empty password is the extractor's no-password
+                      // branch, so the two open each other's archives.
+                      PasswordCase{"empty", {"-p", ""}, {"--no-password"}},
+                      PasswordCase{"file", {"--password-file", "pw.txt"}, {"-p", "from a file \xC3\xA9"}}),
+    [](const ::testing::TestParamInfo<PasswordCase>& info) { return std::string(info.param.label); });
+
+TEST_F(ToolTest, PasswordFileTakesTheFirstLineWithoutItsEnding) {
+    MakeInputTree();
+    WriteFileBytes(Path("pw.txt"), "from a file \xC3\xA9\r\nsecond line\n");
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "--password-file", "pw.txt", "in"})).exitCode);
+    EXPECT_EQ(0, RunLockbox(dir, {"test", "a.exe", "-p", "from a file \xC3\xA9"}).exitCode);
+    EXPECT_EQ(1, RunLockbox(dir, {"test", "a.exe", "-p", "from a file \xC3\xA9\r"}).exitCode);
+}
+
+TEST_F(ToolTest, ListShowsSettingsAndEveryEntryWithItsSize) {
+    MakeInputTree();
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "out.exe", "-p", kPassword, "--title", "Caf\xC3\xA9 files",
+                                         "--run-after", "in/a.txt", "--open-folder=3", "--layout",
+                                         "top", "in"}))
+                     .exitCode);
+    ToolRun list = RunLockbox(dir, {"list", "out.exe", "-p", kPassword});
+    ASSERT_EQ(0, list.exitCode) << list.err;
+    const std::string& o = list.out;
+    EXPECT_NE(std::string::npos, o.find("title:       Caf\xC3\xA9 files")) << o;
+    EXPECT_NE(std::string::npos, o.find("layout:      top (1)")) << o;
+    EXPECT_NE(std::string::npos, o.find("run after:   in\\a.txt")) << o;
+    EXPECT_NE(std::string::npos, o.find("open folder: yes (show command 3)")) << o;
+    EXPECT_NE(std::string::npos, o.find("background:  none")) << o;
+    struct Row {
+        const char* type;
+        const char* attr;
+        const char* size;
+        const char* name;
+    } rows[] = {
+        {"dir", "D----", "-", "in"},
+        {"file", "----A", "6", "in\\a.txt"},
+        {"file", "----A", "400000", "in\\big.bin"},
+        {"file", "----A", "0", "in\\empty.bin"},
+        {"dir", "D----", "-", "in\\sub"},
+        {"dir", "D----", "-", "in\\sub\\deeper"},
+        {"file", "-R--A", "13", "in\\sub\\deeper\\readonly.txt"},
+        {"dir", "D----", "-", "in\\void"},
+    };
+    size_t at = 0;
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        char want[256];
+        std::snprintf(want, sizeof want, "%-4s  %-5s  %12s", r.type, r.attr, r.size);
+        size_t line = o.find(std::string("  ") + r.name + "\n", at);
+        ASSERT_NE(std::string::npos, line) << o;  // entries appear in archive order
+        size_t start = o.rfind('\n', line) + 1;
+        EXPECT_EQ(0u, o.compare(start, std::strlen(want), want)) << o.substr(start, line - start);
+        at = line + 1;
+    }
+}
+
+TEST_F(ToolTest, OutputDoesNotDependOnJobsOrRun) {
+    MakeInputTree();
+    for (int i = 0; i < 20; i++) WriteFileBytes(Path("in/sub/f" + std::to_string(i)), std::string(i * 5000, 'x' + i % 3));
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "j1.exe", "-j", "1", "-p", kPassword, "in"})).exitCode);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "j2.exe", "-j", "2", "-p", kPassword, "in"})).exitCode);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "j2b.exe", "-j", "2", "-p", kPassword, "in"})).exitCode);
+    std::string one = ReadFileBytes(Path("j1.exe"));
+    EXPECT_FALSE(one.empty());
+    EXPECT_TRUE(one == ReadFileBytes(Path("j2.exe")));
+    EXPECT_TRUE(one == ReadFileBytes(Path("j2b.exe")));
+}
+
+TEST_F(ToolTest, SeveralInputsAreStoredUnderTheirLastComponent) {
+    MakeInputTree();
+    WriteFileBytes(Path("loose.txt"), "loose\n");
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "m.exe", "--no-password", "in/sub/", "loose.txt"})).exitCode);
+    ToolRun list = RunLockbox(dir, {"list", "m.exe", "--no-password"});
+    EXPECT_NE(std::string::npos, list.out.find("  sub\\deeper\\readonly.txt\n")) << list.out;
+    EXPECT_NE(std::string::npos, list.out.find("  loose.txt\n")) << list.out;
+    EXPECT_EQ(std::string::npos, list.out.find("in\\")) << list.out;
+}
+
+TEST_F(ToolTest, ExtractOverwriteModes) {
+    MakeInputTree();
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "out.exe", "--no-password", "in"})).exitCode);
+    mkdir(Path("dest").c_str(), 0755);
+    mkdir(Path("dest/in").c_str(), 0755);
+    WriteFileBytes(Path("dest/in/a.txt"), "mine\n");
+    // Without a terminal "ask" keeps what exists, like "never"; new files
+    // are still written.
+    for (const char* mode : {"ask", "never"}) {
+        ASSERT_EQ(0, RunLockbox(dir, {"extract", "out.exe", "--no-password", "-o", "dest", "--overwrite", mode})
+                         .exitCode);
+        EXPECT_EQ("mine\n", ReadFileBytes(Path("dest/in/a.txt"))) << mode;
+        EXPECT_EQ(400000u, ReadFileBytes(Path("dest/in/big.bin")).size()) << mode;
+    }
+    ASSERT_EQ(0, RunLockbox(dir, {"extract", "out.exe", "--no-password", "-o", "dest", "--overwrite", "always"})
+                     .exitCode);
+    EXPECT_EQ("alpha\n", ReadFileBytes(Path("dest/in/a.txt")));
+}
+
+TEST_F(ToolTest, CodepageNamesAreConvertedAndShown) {
+    mkdir(Path("d").c_str(), 0755);
+    WriteFileBytes(Path("d/na\xC3\xAFve \xE2\x82\xAC.txt"), "x");  // "naïve €.txt"
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "w.exe", "--no-password", "d"})).exitCode);
+    ToolRun list = RunLockbox(dir, {"list", "w.exe", "--no-password"});
+    EXPECT_NE(std::string::npos, list.out.find("d\\na\xC3\xAFve \xE2\x82\xAC.txt")) << list.out;
+    // The euro sign has no place in code page 850.
+    ToolRun refused = RunLockbox(dir, Create({"-o", "w850.exe", "--no-password", "--codepage", "850", "d"}));
+    EXPECT_EQ(1, refused.exitCode);
+    EXPECT_NE(std::string::npos, refused.err.find("code page 850")) << refused.err;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(ToolTest, ArchiveWrittenIntoItsInputDoesNotStoreItself) {
+    MakeInputTree();
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "in/self.exe", "--no-password", "in"})).exitCode);
+    ToolRun again = RunLockbox(dir, Create({"-o", "in/self.exe", "--no-password", "in"}));
+    ASSERT_EQ(0, again.exitCode) << again.err;
+    EXPECT_NE(std::string::npos, again.err.find("skipped")) << again.err;
+    ToolRun list = RunLockbox(dir, {"list", "in/self.exe", "--no-password"});
+    EXPECT_EQ(std::string::npos, list.out.find("in\\self.exe")) << list.out;
+}
+
+}  // namespace

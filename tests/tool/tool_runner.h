@@ -1,0 +1,78 @@
+// Runs the built lockbox binary in a scratch directory and captures its exit
+// code, standard output and standard error.
+#pragma once
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "support/scratch_dir.h"
+
+struct ToolRun {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string ShellQuote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s) {
+        if (c == '\'') q += "'\\''";
+        else q += c;
+    }
+    return q + "'";
+}
+
+inline std::string ReadFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(bytes.data(), (std::streamsize)bytes.size());
+}
+
+// Runs `lockbox args...` with `dir` as working directory and stdin from
+// /dev/null (so no prompt can wait for a terminal).
+inline ToolRun RunLockbox(const ScratchDir& dir, const std::vector<std::string>& args) {
+    std::string cmd = "cd " + ShellQuote(dir.path()) + " && " + ShellQuote(LOCKBOX_TOOL);
+    for (const std::string& a : args) cmd += " " + ShellQuote(a);
+    cmd += " >.stdout 2>.stderr </dev/null";
+    int status = std::system(cmd.c_str());
+    ToolRun run;
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    run.out = ReadFileBytes(dir.Native(".stdout"));
+    run.err = ReadFileBytes(dir.Native(".stderr"));
+    std::remove(dir.Native(".stdout").c_str());
+    std::remove(dir.Native(".stderr").c_str());
+    return run;
+}
+
+// Runs a shell command line; returns its standard output.
+inline std::string RunShell(const std::string& cmd, int* exitCode = nullptr) {
+    std::string full = cmd + " 2>/dev/null";
+    FILE* pipe = popen(full.c_str(), "r");
+    std::string out;
+    if (!pipe) return out;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    int status = pclose(pipe);
+    if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return out;
+}
+
+// The lines of `text` that are not warnings.
+inline std::vector<std::string> ErrorLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    std::string line;
+    while (std::getline(in, line))
+        if (line.rfind("lockbox: warning:", 0) != 0) lines.push_back(line);
+    return lines;
+}
