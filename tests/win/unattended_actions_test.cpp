@@ -1,0 +1,139 @@
+// What the stub does after the last entry in unattended mode: the run-after
+// file and the destination folder handed to the shell, and neither after a
+// cancel at the overwrite question.
+#include <gtest/gtest.h>
+
+#include "win/unattended_support.h"
+
+namespace unattended_test {
+namespace {
+
+const DWORD kQuiet = 2500;  // how long "nothing is launched" is watched
+
+struct CaptionSearch {
+    std::string part;
+    HWND found;
+};
+
+BOOL CALLBACK MatchCaption(HWND window, LPARAM param) {
+    CaptionSearch* s = reinterpret_cast<CaptionSearch*>(param);
+    if (!IsWindowVisible(window)) return TRUE;
+    char text[512];
+    int n = GetWindowTextA(window, text, sizeof text);
+    if (n > 0 && std::string(text, n).find(s->part) != std::string::npos) {
+        s->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// A visible top-level window of any process whose caption contains `part`.
+HWND WaitForCaption(const std::string& part, DWORD ms) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        CaptionSearch s{part, NULL};
+        EnumWindows(MatchCaption, reinterpret_cast<LPARAM>(&s));
+        if (s.found != NULL || GetTickCount() - start > ms) return s.found;
+        Sleep(100);
+    }
+}
+
+// Closes the shell's folder window and waits until it is gone.
+void CloseWindowOf(HWND window) {
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    for (int i = 0; i < 50 && IsWindow(window); i++) Sleep(100);
+}
+
+// A folder name that no other window's caption contains.
+std::string UniqueFolderName(const char* what) {
+    return std::string("lbx-") + what + "-" + std::to_string(GetCurrentProcessId()) + "-" +
+           std::to_string(GetTickCount());
+}
+
+class Actions : public ::testing::Test {
+protected:
+    ArchiveSettings Settings() { return BasicSettings("Actions", "pw"); }
+    ScratchDir scratch_;
+    std::string archive_ = scratch_ / "sfx.exe";
+    std::string marker_ = scratch_ / "ran.txt";
+};
+
+TEST_F(Actions, RunAfterFileIsOpenedAfterTheLastEntry) {
+    ArchiveSettings settings = Settings();
+    settings.runAfter = "go.cmd";
+    // The script sees the last entry: it copies it to the marker.
+    ASSERT_EQ("", MakeArchive(settings,
+                              {FileEntry("go.cmd", "@copy /y last.txt \"" + marker_ + "\" >nul\r\n"),
+                               FileEntry("last.txt", "last entry")},
+                              archive_));
+    std::string out = scratch_ / "out";
+    ASSERT_TRUE(CreateDirectoryA(out.c_str(), NULL));
+
+    EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + out + "\"", out));
+    // The marker may exist before the copy has finished writing it.
+    DWORD start = GetTickCount();
+    while (ReadBytes(marker_) != "last entry" && GetTickCount() - start < kWaitMs) Sleep(50);
+    EXPECT_EQ("last entry", ReadBytes(marker_)) << "run-after file not opened";
+}
+
+// A run-after name that leads out of the destination is not launched, even
+// when a file waits there.
+TEST_F(Actions, UnsafeRunAfterNameIsNotLaunched) {
+    ArchiveSettings settings = Settings();
+    settings.runAfter = "xx\\evil.cmd";
+    ASSERT_EQ("", MakeArchive(settings, {FileEntry("a.txt", "a")}, archive_));
+    ASSERT_TRUE(PatchRunAfterName(archive_, "pw", "..\\evil.cmd"));
+    WriteBytes(scratch_ / "evil.cmd", MarkerScript(marker_));
+
+    EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + scratch_ / "out\\" + "\"", scratch_.path()));
+    EXPECT_EQ("a", ReadBytes(scratch_ / "out\\a.txt"));
+    EXPECT_FALSE(WaitForFile(marker_, kQuiet)) << "a name with .. was launched";
+}
+
+// The shell opens a folder in a window that names it; Wine's explorer does
+// so too.
+TEST_F(Actions, DestinationFolderIsOpened) {
+    ArchiveSettings settings = Settings();
+    settings.openFolderShowCmd = SW_SHOWNORMAL;
+    ASSERT_EQ("", MakeArchive(settings, {FileEntry("a.txt", "a")}, archive_));
+    std::string name = UniqueFolderName("open");
+    std::string out = scratch_ / name;
+
+    EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + out + "\\\"", scratch_.path()));
+    EXPECT_EQ("a", ReadBytes(out + "\\a.txt"));
+    HWND folder = WaitForCaption(name, kWaitMs);
+    EXPECT_NE((HWND)NULL, folder) << "no window shows the destination folder";
+    if (folder != NULL) CloseWindowOf(folder);
+}
+
+// Cancel at the overwrite question: exit code 1, and neither the run-after
+// file nor the folder is opened.
+TEST_F(Actions, CancelOpensNothing) {
+    ArchiveSettings settings = Settings();
+    settings.runAfter = "go.cmd";
+    settings.openFolderShowCmd = SW_SHOWNORMAL;
+    ASSERT_EQ("", MakeArchive(settings, {FileEntry("go.cmd", MarkerScript(marker_)),
+                                         FileEntry("f.txt", "new")},
+                              archive_));
+    std::string name = UniqueFolderName("cancel");
+    std::string out = scratch_ / name;
+    ASSERT_TRUE(CreateDirectoryA(out.c_str(), NULL));
+    WriteBytes(out + "\\f.txt", "old");
+
+    StubProcess stub(archive_, "pw \"" + out + "\"", scratch_.path());
+    ASSERT_TRUE(stub.started());
+    HWND dialog = WaitForDialog(stub.pid(), NULL, kWaitMs, "Overwrite confirmation");
+    ASSERT_NE((HWND)NULL, dialog);
+    Click(dialog, IDCLOSE);
+    EXPECT_EQ(static_cast<DWORD>(RESULT_END), stub.WaitForExit());
+
+    EXPECT_EQ("old", ReadBytes(out + "\\f.txt"));
+    EXPECT_EQ(MarkerScript(marker_), ReadBytes(out + "\\go.cmd"));
+    EXPECT_FALSE(WaitForFile(marker_, kQuiet)) << "run-after file opened after a cancel";
+    HWND folder = WaitForCaption(name, 500);
+    EXPECT_EQ((HWND)NULL, folder) << "folder opened after a cancel";
+    if (folder != NULL) CloseWindowOf(folder);
+}
+
+}  // namespace
+}  // namespace unattended_test

@@ -1,0 +1,87 @@
+// The extraction run inside the test process (src/run is linked into the
+// test program): what one run leaves for the next.
+#include <gtest/gtest.h>
+
+#include "launcher/app.h"
+#include "payload/reader.h"
+#include "run/run.h"
+#include "win/unattended_support.h"
+
+namespace unattended_test {
+namespace {
+
+int AnswerYes(const char*) { return 1; }
+
+class RunInProcess : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ("", MakeArchive(BasicSettings("In process", "pw"),
+                                  {FileEntry("a.txt", "A"), FileEntry("b.txt", "B"), FileEntry("c.txt", "C")},
+                                  archive_));
+        ASSERT_TRUE(CreateDirectoryA(out_.c_str(), NULL));
+        ResetArchiveState();
+        ASSERT_EQ(RESULT_OK, ReadArchiveHeaderFrom(archive_.c_str()));
+        AskOverwrite = AnswerYes;
+    }
+    void TearDown() override {
+        ResetArchiveState();
+        AskOverwrite = nullptr;
+    }
+    std::map<std::string, std::string> AllNew() { return {{"a.txt", "A"}, {"b.txt", "B"}, {"c.txt", "C"}}; }
+
+    ScratchDir scratch_;
+    std::string archive_ = scratch_ / "sfx.exe";
+    std::string out_ = scratch_ / "out";
+};
+
+// Regression: a second run after "Cannot create output file!" used to go on
+// from wherever the failed entry left the archive, in the middle of its data.
+TEST_F(RunInProcess, RunAfterCannotCreateStartsAtTheFirstEntry) {
+    std::string blocked = out_ + "\\b.txt";
+    WriteBytes(blocked, "old");
+    SetFileAttributesA(blocked.c_str(), FILE_ATTRIBUTE_READONLY);
+
+    EXPECT_EQ(RESULT_CANNOT_CREATE, RunExtraction("pw", out_.c_str()));
+    EXPECT_EQ("A", ReadBytes(out_ + "\\a.txt"));
+    EXPECT_FALSE(Exists(out_ + "\\c.txt"));
+
+    DeleteFileA((out_ + "\\a.txt").c_str());
+    SetFileAttributesA(blocked.c_str(), FILE_ATTRIBUTE_NORMAL);
+    EXPECT_EQ(RESULT_END, RunExtraction("pw", out_.c_str()));
+    EXPECT_TRUE(AllNew() == ReadTree(out_));
+}
+
+TEST_F(RunInProcess, RunAfterCorruptEntryStartsAtTheFirstEntry) {
+    // A directory where the second file belongs cannot be replaced.
+    std::string blocked = out_ + "\\b.txt";
+    ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), NULL));
+    int first = RunExtraction("pw", out_.c_str());
+    EXPECT_TRUE(first == RESULT_CANNOT_CREATE || first == RESULT_CORRUPT) << first;
+
+    RemoveDirectoryA(blocked.c_str());
+    DeleteFileA((out_ + "\\a.txt").c_str());
+    EXPECT_EQ(RESULT_END, RunExtraction("pw", out_.c_str()));
+    EXPECT_TRUE(AllNew() == ReadTree(out_));
+}
+
+TEST_F(RunInProcess, WrongPasswordConsumesNothing) {
+    EXPECT_EQ(RESULT_BAD_PASSWORD, RunExtraction("PW", out_.c_str()));
+    EXPECT_TRUE(ReadTree(out_).empty());
+    EXPECT_EQ(RESULT_END, RunExtraction("pw", out_.c_str()));
+    EXPECT_TRUE(AllNew() == ReadTree(out_));
+}
+
+// An archive made without a password opens with an empty one only.
+TEST_F(RunInProcess, EmptyPassword) {
+    ArchiveSettings settings = BasicSettings("No password", "");
+    settings.usePassword = false;
+    std::string open = scratch_ / "open.exe";
+    ASSERT_EQ("", MakeArchive(settings, {FileEntry("a.txt", "A")}, open));
+    ASSERT_EQ(RESULT_OK, ReadArchiveHeaderFrom(open.c_str()));
+    EXPECT_EQ(RESULT_BAD_PASSWORD, RunExtraction("x", out_.c_str()));
+    EXPECT_EQ(RESULT_END, RunExtraction("", out_.c_str()));
+    EXPECT_EQ("A", ReadBytes(out_ + "\\a.txt"));
+}
+
+}  // namespace
+}  // namespace unattended_test
