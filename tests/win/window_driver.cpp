@@ -1,0 +1,355 @@
+// Helpers that drive the extractor stub from outside its process.
+#include "window_driver.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace window_test {
+
+namespace {
+
+std::string TestProgramDirectory() {
+    char path[MAX_PATH];
+    DWORD n = GetModuleFileNameA(NULL, path, MAX_PATH);
+    std::string s(path, n);
+    return s.substr(0, s.find_last_of("\\/"));
+}
+
+void RemoveTree(const std::string& dir) {
+    WIN32_FIND_DATAA fd;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            std::string name = fd.cFileName;
+            if (name == "." || name == "..") continue;
+            std::string full = dir + "\\" + name;
+            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveTree(full);
+            else
+                DeleteFileA(full.c_str());
+        } while (FindNextFileA(find, &fd));
+        FindClose(find);
+    }
+    RemoveDirectoryA(dir.c_str());
+}
+
+void ReadTreeInto(const std::string& root, const std::string& prefix,
+                  std::map<std::string, std::string>* out) {
+    WIN32_FIND_DATAA fd;
+    std::string dir = prefix.empty() ? root : root + "\\" + prefix;
+    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        std::string name = fd.cFileName;
+        if (name == "." || name == "..") continue;
+        std::string rel = prefix.empty() ? name : prefix + "\\" + name;
+        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+            (*out)[rel] = "<dir>";
+            ReadTreeInto(root, rel, out);
+        } else {
+            (*out)[rel] = ReadBytes(root + "\\" + rel);
+        }
+    } while (FindNextFileA(find, &fd));
+    FindClose(find);
+}
+
+struct Search {
+    DWORD pid;                  // 0: any process
+    const char* className;
+    HWND owner;
+    bool anyOwner;
+    bool visibleOnly;
+    const char* caption;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM param) {
+    Search* s = reinterpret_cast<Search*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(window, &pid);
+    if (s->pid != 0 && pid != s->pid) return TRUE;
+    if (ClassOf(window) != s->className) return TRUE;
+    if (s->visibleOnly && !IsWindowVisible(window)) return TRUE;
+    if (!s->anyOwner && GetWindow(window, GW_OWNER) != s->owner) return TRUE;
+    if (s->caption != nullptr && TextOf(window) != s->caption) return TRUE;
+    s->found = window;
+    return FALSE;
+}
+
+HWND FindTopLevel(Search s) {
+    EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&s));
+    return s.found;
+}
+
+template <typename F>
+HWND Poll(DWORD ms, F find) {
+    DWORD start = GetTickCount();
+    for (;;) {
+        HWND w = find();
+        if (w != NULL) return w;
+        if (GetTickCount() - start > ms) return NULL;
+        Sleep(50);
+    }
+}
+
+}  // namespace
+
+ScratchDir::ScratchDir() {
+    static int counter = 0;
+    // At the root of the temporary directory's drive: Wine's folder chooser
+    // cannot select a folder inside the user profile (it shows the profile
+    // folders as shell folders), and the flows choose these folders.
+    char temp[MAX_PATH];
+    GetTempPathA(MAX_PATH, temp);
+    std::string base = std::string(temp).substr(0, 2);
+    for (;;) {
+        std::ostringstream name;
+        name << base << "\\lbxwin-" << GetCurrentProcessId() << "-" << ++counter;
+        if (CreateDirectoryA(name.str().c_str(), NULL)) {
+            path_ = name.str();
+            break;
+        }
+    }
+}
+
+ScratchDir::~ScratchDir() { RemoveTree(path_); }
+
+const std::vector<uint8_t>& StubImage() {
+    static std::vector<uint8_t> image = [] {
+        std::string bytes = ReadBytes(TestProgramDirectory() + "\\lockbox-stub.exe");
+        return std::vector<uint8_t>(bytes.begin(), bytes.end());
+    }();
+    return image;
+}
+
+WriterEntry FileEntry(const std::string& name, const std::string& data) {
+    WriterEntry e;
+    e.name = name;
+    e.attributes = FILE_ATTRIBUTE_ARCHIVE;
+    e.data = data;
+    // 2020-01-01, so that no restored time is 0.
+    e.creationTime = e.lastAccessTime = e.lastWriteTime = 132223104000000000ull;
+    return e;
+}
+
+WriterEntry DirEntry(const std::string& name) {
+    WriterEntry e = FileEntry(name, "");
+    e.attributes = FILE_ATTRIBUTE_DIRECTORY;
+    return e;
+}
+
+ArchiveSettings BasicSettings(const std::string& title, const std::string& password) {
+    ArchiveSettings s;
+    s.title = title;
+    s.password.assign(password.begin(), password.end());
+    return s;
+}
+
+std::string MakeArchive(const ArchiveSettings& settings, const std::vector<WriterEntry>& entries,
+                        const std::string& path) {
+    if (StubImage().empty()) return "lockbox-stub.exe not found beside the test program";
+    WriteResult r = WriteArchive(StubImage(), settings, entries, path);
+    return r.ok ? std::string() : r.error;
+}
+
+void WriteBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out << bytes;
+}
+
+std::string ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::map<std::string, std::string> ReadTree(const std::string& root) {
+    std::map<std::string, std::string> tree;
+    ReadTreeInto(root, "", &tree);
+    return tree;
+}
+
+StubProcess::StubProcess(const std::string& exe, const std::string& arguments,
+                         const std::string& directory) {
+    std::string line = "\"" + exe + "\"";
+    if (!arguments.empty()) line += " " + arguments;
+    std::vector<char> buffer(line.begin(), line.end());
+    buffer.push_back('\0');
+    STARTUPINFOA si;
+    ZeroMemory(&si, sizeof si);
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi;
+    if (CreateProcessA(exe.c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL,
+                       directory.c_str(), &si, &pi)) {
+        CloseHandle(pi.hThread);
+        process_ = pi.hProcess;
+        pid_ = pi.dwProcessId;
+    }
+}
+
+StubProcess::~StubProcess() {
+    if (process_ == NULL) return;
+    if (running()) {
+        TerminateProcess(process_, kKilled);
+        WaitForSingleObject(process_, kWaitMs);
+    }
+    CloseHandle(process_);
+}
+
+bool StubProcess::running() const {
+    return process_ != NULL && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
+}
+
+DWORD StubProcess::WaitForExit(DWORD ms) {
+    if (process_ == NULL) return kKilled;
+    if (WaitForSingleObject(process_, ms) != WAIT_OBJECT_0) {
+        TerminateProcess(process_, kKilled);
+        WaitForSingleObject(process_, kWaitMs);
+        return kKilled;
+    }
+    DWORD code = kKilled;
+    GetExitCodeProcess(process_, &code);
+    return code;
+}
+
+HWND FindMainWindow(DWORD pid) {
+    if (pid == 0) return NULL;
+    return FindTopLevel(Search{pid, "LockboxSFX", NULL, true, false, nullptr, NULL});
+}
+
+HWND WaitForMainWindow(DWORD pid, DWORD ms) {
+    if (pid == 0) return NULL;  // not started; 0 would match every process
+    return Poll(ms, [&] {
+        return FindTopLevel(Search{pid, "LockboxSFX", NULL, true, true, nullptr, NULL});
+    });
+}
+
+HWND WaitForDialog(DWORD pid, HWND owner, DWORD ms, const char* caption) {
+    if (pid == 0) return NULL;
+    return Poll(ms, [&] {
+        return FindTopLevel(Search{pid, "#32770", owner, false, true, caption, NULL});
+    });
+}
+
+HWND WaitForAnyWindow(const char* className, const char* caption, DWORD ms) {
+    return Poll(ms, [&] {
+        return FindTopLevel(Search{0, className, NULL, true, true, caption, NULL});
+    });
+}
+
+std::string TextOf(HWND window) {
+    char text[1024];
+    DWORD_PTR copied = 0;
+    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
+                             SMTO_ABORTIFHUNG, 5000, &copied))
+        return "<no answer>";
+    return std::string(text, copied);
+}
+
+std::string ClassOf(HWND window) {
+    char name[256];
+    int n = GetClassNameA(window, name, sizeof name);
+    return std::string(name, n > 0 ? n : 0);
+}
+
+std::string MessageText(HWND box) {
+    for (HWND child = GetWindow(box, GW_CHILD); child != NULL; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassOf(child) != "Static") continue;
+        std::string text = TextOf(child);
+        if (!text.empty()) return text;
+    }
+    return std::string();
+}
+
+char MessageIconColour(HWND box) {
+    HWND icon = NULL;
+    for (HWND child = GetWindow(box, GW_CHILD); child != NULL; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassOf(child) == "Static" && (GetWindowLongA(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON &&
+            IsWindowVisible(child))
+            icon = child;
+    }
+    if (icon == NULL) return '?';
+    RECT r;
+    GetWindowRect(icon, &r);
+    // The box may not be painted yet: look again for a while.
+    for (int attempt = 0; attempt < 40; ++attempt) {
+        int red = 0, blue = 0;
+        HDC screen = GetDC(NULL);
+        for (int y = r.top; y < r.bottom; y += 2) {
+            for (int x = r.left; x < r.right; x += 2) {
+                COLORREF c = GetPixel(screen, x, y);
+                int R = GetRValue(c), G = GetGValue(c), B = GetBValue(c);
+                if (R > 150 && G < 110 && B < 110) ++red;
+                if (B > 150 && R < 130 && B > G + 20) ++blue;
+            }
+        }
+        ReleaseDC(NULL, screen);
+        if (red > 20 && red > 3 * blue) return 'r';
+        if (blue > 20 && blue > 3 * red) return 'b';
+        Sleep(50);
+    }
+    return '?';
+}
+
+void Click(HWND dialog, int id) {
+    PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
+}
+
+void SetText(HWND control, const std::string& text) {
+    DWORD_PTR ignored;
+    SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
+                        SMTO_ABORTIFHUNG, 5000, &ignored);
+}
+
+void PressKey(HWND window, UINT key) {
+    UINT scan = MapVirtualKeyA(key, 0);
+    PostMessageA(window, WM_KEYDOWN, key, 1 | (scan << 16));
+    PostMessageA(window, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
+}
+
+bool ChooseFolder(const StubProcess& stub, HWND chooser, const std::string& folder) {
+    // The path must live in the chooser's process.
+    void* remote = VirtualAllocEx(stub.handle(), NULL, folder.size() + 1, MEM_COMMIT | MEM_RESERVE,
+                                  PAGE_READWRITE);
+    if (remote == NULL) return false;
+    SIZE_T written = 0;
+    bool ok = WriteProcessMemory(stub.handle(), remote, folder.c_str(), folder.size() + 1, &written) &&
+              written == folder.size() + 1;
+    DWORD_PTR answer = 0;
+    ok = ok && SendMessageTimeoutA(chooser, WM_USER + 102 /* BFFM_SETSELECTIONA */, TRUE,
+                                   reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 5000, &answer);
+    // The dialog gives no usable answer to the message; its edit field shows
+    // the selected folder's name. OK with any other selection would restore
+    // the files somewhere else (the desktop), so cancel instead.
+    std::string leaf = folder.substr(folder.find_last_of('\\') + 1);
+    std::string shown;
+    for (HWND child = GetWindow(chooser, GW_CHILD); child != NULL; child = GetWindow(child, GW_HWNDNEXT)) {
+        if (ClassOf(child) == "Edit") shown = TextOf(child);
+    }
+    ok = ok && lstrcmpiA(shown.c_str(), leaf.c_str()) == 0;
+    Click(chooser, ok ? IDOK : IDCANCEL);
+    // The memory stays with the stub, which ends soon after.
+    return ok;
+}
+
+RECT WindowRect(HWND window) {
+    RECT r = {0, 0, 0, 0};
+    GetWindowRect(window, &r);
+    return r;
+}
+
+SIZE ClientSize(HWND window) {
+    RECT r = {0, 0, 0, 0};
+    GetClientRect(window, &r);
+    return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+RECT ChildRect(HWND parent, int id) {
+    RECT r = WindowRect(GetDlgItem(parent, id));
+    MapWindowPoints(NULL, parent, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+}
+
+}  // namespace window_test

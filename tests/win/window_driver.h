@@ -1,0 +1,117 @@
+// Drives the real extractor stub from a test process: archives made with the
+// writer, the stub started with no arguments, and its windows found, read
+// and clicked from outside, as a person would.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "pack/writer.h"
+
+namespace window_test {
+
+const DWORD kWaitMs = 15000;        // bound on every wait for a window or an exit
+const DWORD kQuietMs = 1500;        // how long "nothing appears" is watched
+const DWORD kKilled = 0xDEADDEAD;   // WaitForExit's answer when it had to kill
+
+// A scratch folder under the temporary directory, removed with its contents.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+
+private:
+    std::string path_;
+};
+
+// The stub built beside the test program (lockbox-stub.exe).
+const std::vector<uint8_t>& StubImage();
+
+// A file entry with the given bytes, and a directory entry.
+WriterEntry FileEntry(const std::string& name, const std::string& data);
+WriterEntry DirEntry(const std::string& name);
+
+// Settings with a title and password; no background, nothing after the run.
+ArchiveSettings BasicSettings(const std::string& title, const std::string& password);
+
+// Writes the archive to `path`; empty string on success, else the error.
+std::string MakeArchive(const ArchiveSettings& settings, const std::vector<WriterEntry>& entries,
+                        const std::string& path);
+
+void WriteBytes(const std::string& path, const std::string& bytes);
+std::string ReadBytes(const std::string& path);
+
+// Every file and directory under `root`: relative name ('\' separators) to
+// contents; a directory maps to "<dir>".
+std::map<std::string, std::string> ReadTree(const std::string& root);
+
+// One running stub. The destructor kills it if it is still running.
+class StubProcess {
+public:
+    // Starts `exe` with the command-line tail `arguments` in `directory`.
+    StubProcess(const std::string& exe, const std::string& arguments, const std::string& directory);
+    ~StubProcess();
+    StubProcess(const StubProcess&) = delete;
+    StubProcess& operator=(const StubProcess&) = delete;
+
+    bool started() const { return process_ != NULL; }
+    DWORD pid() const { return pid_; }
+    HANDLE handle() const { return process_; }
+    bool running() const;
+    // The exit code, or kKilled when the stub did not end within `ms`.
+    DWORD WaitForExit(DWORD ms = kWaitMs);
+
+private:
+    HANDLE process_ = NULL;
+    DWORD pid_ = 0;
+};
+
+// The visible main window ("LockboxSFX") of process `pid`, null on timeout.
+HWND WaitForMainWindow(DWORD pid, DWORD ms = kWaitMs);
+// Any window of class "LockboxSFX" that belongs to `pid` (visible or not).
+HWND FindMainWindow(DWORD pid);
+
+// A visible dialog (class #32770) of process `pid` whose owner is `owner`
+// (null: no owner), optionally with the given caption; null on timeout.
+HWND WaitForDialog(DWORD pid, HWND owner, DWORD ms = kWaitMs, const char* caption = nullptr);
+
+// A visible top-level window of any process with this class and caption.
+HWND WaitForAnyWindow(const char* className, const char* caption, DWORD ms = kWaitMs);
+
+// Text of a window of another process (WM_GETTEXT, with a timeout).
+std::string TextOf(HWND window);
+std::string ClassOf(HWND window);
+
+// The message text of a message box: its static control with text.
+std::string MessageText(HWND box);
+
+// Which icon a message box shows, judged from the screen: 'r' for the red
+// error icon, 'b' for the blue information icon, '?' when neither is seen.
+char MessageIconColour(HWND box);
+
+// Posts a click to control `id` of `dialog`; posted so that a click that
+// opens a modal loop does not block the test.
+void Click(HWND dialog, int id);
+// Puts text into a control of another process.
+void SetText(HWND control, const std::string& text);
+// Posts a key press (WM_KEYDOWN and WM_KEYUP) to `window`.
+void PressKey(HWND window, UINT key);
+
+// Drives the folder chooser `chooser` of `stub` to `folder` and presses its
+// OK. False when the selection could not be set.
+bool ChooseFolder(const StubProcess& stub, HWND chooser, const std::string& folder);
+
+// Window rectangle and client size; control rectangle in the parent's
+// client coordinates.
+RECT WindowRect(HWND window);
+SIZE ClientSize(HWND window);
+RECT ChildRect(HWND parent, int id);
+
+}  // namespace window_test
