@@ -1,0 +1,305 @@
+// Window mode end to end: the password, the folder chooser, the overwrite
+// question and the result messages of the real stub, driven from outside.
+// Every flow ends with the stub's exit code and the restored tree.
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "payload/reader.h"
+
+#include "window_driver.h"
+
+using namespace window_test;
+
+namespace {
+
+typedef std::map<std::string, std::string> Tree;
+
+const char kTitle[] = "Lockbox test";
+const char kPassword[] = "secret";
+// The window class of a folder that the shell opens (Wine's explorer).
+const char kShellFolderClass[] = "ExplorerWClass";
+
+class WindowFlow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // Named after the test: a folder window that the shell opens for
+        // one test must not be taken for another's.
+        out_ = dir_ / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        CreateDirectoryA(out_.c_str(), NULL);
+    }
+
+    std::vector<WriterEntry> Entries() {
+        return {FileEntry("a.txt", "alpha"), DirEntry("sub"), FileEntry("sub\\b.txt", "beta")};
+    }
+    Tree FullTree() { return {{"a.txt", "alpha"}, {"sub", "<dir>"}, {"sub\\b.txt", "beta"}}; }
+
+    // Writes the archive and starts the stub with no arguments; main_ is
+    // its main window.
+    void Start(const ArchiveSettings& settings, const std::vector<WriterEntry>& entries) {
+        std::string exe = dir_ / "box.exe";
+        ASSERT_EQ(MakeArchive(settings, entries, exe), "");
+        stub_.reset(new StubProcess(exe, "", dir_.path()));
+        ASSERT_TRUE(stub_->started());
+        main_ = WaitForMainWindow(stub_->pid());
+        ASSERT_NE(main_, (HWND)NULL);
+    }
+    void Start() { Start(BasicSettings(kTitle, kPassword), Entries()); }
+
+    // Types the password and presses "OK" (posted: the run is modal).
+    void PressOk(const std::string& password) {
+        SetText(GetDlgItem(main_, 1000), password);
+        Click(main_, IDOK);
+    }
+
+    std::string Leaf() const { return out_.substr(out_.find_last_of('\\') + 1); }
+
+    HWND WaitForChooser() { return WaitForDialog(stub_->pid(), main_); }
+
+    // Waits for a message box owned by the main window, checks its caption,
+    // text and icon, and presses its OK.
+    void ExpectMessage(const std::string& text, char icon) {
+        // Captioned with the title, which also tells it from a dialog that
+        // is still closing.
+        HWND box = WaitForDialog(stub_->pid(), main_, kWaitMs, kTitle);
+        ASSERT_NE(box, (HWND)NULL) << "no message box: " << text;
+        EXPECT_EQ(MessageText(box), text);
+        EXPECT_EQ(MessageIconColour(box), icon);
+        // A single button.
+        EXPECT_NE(GetDlgItem(box, IDOK), (HWND)NULL);
+        EXPECT_EQ(GetDlgItem(box, IDCANCEL), (HWND)NULL);
+        Click(box, IDOK);
+        WaitGone(box);
+    }
+
+    void WaitGone(HWND window) {
+        for (DWORD start = GetTickCount(); IsWindow(window) && GetTickCount() - start < kWaitMs;)
+            Sleep(20);
+    }
+
+    // Nothing owned by the main window comes up for a while, and the stub
+    // stays open.
+    void ExpectQuietAndOpen() {
+        EXPECT_EQ(WaitForDialog(stub_->pid(), main_, kQuietMs), (HWND)NULL);
+        EXPECT_TRUE(stub_->running());
+        EXPECT_TRUE(IsWindowVisible(main_));
+    }
+
+    void ChooseOut(const std::string& folder) {
+        HWND chooser = WaitForChooser();
+        ASSERT_NE(chooser, (HWND)NULL) << "no folder chooser";
+        ASSERT_TRUE(ChooseFolder(*stub_, chooser, folder));
+        WaitGone(chooser);
+    }
+
+    ScratchDir dir_;
+    std::string out_;
+    std::unique_ptr<StubProcess> stub_;
+    HWND main_ = NULL;
+};
+
+TEST_F(WindowFlow, WrongPasswordStaysThenRightPasswordRestores) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    PressOk("wrong");
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage("Entered password is invalid.", 'r'));
+    ExpectQuietAndOpen();
+    EXPECT_EQ(ReadTree(out_), Tree());
+
+    PressOk(kPassword);
+    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage("Files have been successfully restored.", 'b'));
+    EXPECT_EQ(stub_->WaitForExit(), 0u);
+    EXPECT_EQ(ReadTree(out_), FullTree());
+}
+
+TEST_F(WindowFlow, EnterKeyStartsARun) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    SetText(GetDlgItem(main_, 1000), "wrong");
+    PressKey(GetDlgItem(main_, 1000), VK_RETURN);
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage("Entered password is invalid.", 'r'));
+    PostMessageA(main_, WM_CLOSE, 0, 0);
+    EXPECT_EQ(stub_->WaitForExit(), 0u);
+    EXPECT_EQ(ReadTree(out_), Tree());
+}
+
+TEST_F(WindowFlow, ChooserClosedIsSilentAndOkAsksAgain) {
+    ASSERT_NO_FATAL_FAILURE(Start());
+    PressOk(kPassword);
+    HWND chooser = WaitForChooser();
+    ASSERT_NE(chooser, (HWND)NULL);
+    Click(chooser, IDCANCEL);
+    WaitGone(chooser);
+    ExpectQuietAndOpen();
+    EXPECT_EQ(ReadTree(out_), Tree());
+
+    Click(main_, IDOK);
+    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage("Files have been successfully restored.", 'b'));
+    EXPECT_EQ(stub_->WaitForExit(), 0u);
+    EXPECT_EQ(ReadTree(out_), FullTree());
+}
+
+// With an action after the run configured, the action is the sign of
+// success: no message box.
+TEST_F(WindowFlow, NoMessageWhenOpenFolderIsConfigured) {
+    ArchiveSettings s = BasicSettings(kTitle, kPassword);
+    s.openFolderShowCmd = SW_SHOWMINNOACTIVE;
+    ASSERT_NO_FATAL_FAILURE(Start(s, Entries()));
+    PressOk(kPassword);
+    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+    EXPECT_EQ(stub_->WaitForExit(), 0u);
+    EXPECT_EQ(ReadTree(out_), FullTree());
+    // The shell opened the folder: its window is the sign of success.
+    HWND folder = WaitForAnyWindow(kShellFolderClass, Leaf().c_str());
+    EXPECT_NE(folder, (HWND)NULL);
+    if (folder != NULL) PostMessageA(folder, WM_CLOSE, 0, 0);
+    WaitGone(folder);
+}
+
+TEST_F(WindowFlow, NoMessageWhenRunAfterIsConfigured) {
+    ArchiveSettings s = BasicSettings(kTitle, kPassword);
+    s.runAfter = "run.cmd";
+    std::vector<WriterEntry> entries = Entries();
+    // The restored script leaves a mark beside itself when it runs.
+    const std::string script = "@echo ran>\"%~dp0ran.txt\"\r\n";
+    entries.push_back(FileEntry("run.cmd", script));
+    ASSERT_NO_FATAL_FAILURE(Start(s, entries));
+    PressOk(kPassword);
+    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+    EXPECT_EQ(stub_->WaitForExit(), 0u);
+    for (DWORD start = GetTickCount();
+         GetFileAttributesA((out_ + "\\ran.txt").c_str()) == INVALID_FILE_ATTRIBUTES &&
+         GetTickCount() - start < kWaitMs;)
+        Sleep(50);
+    Sleep(200);  // let the script close its file
+    Tree expected = FullTree();
+    expected["run.cmd"] = script;
+    expected["ran.txt"] = "ran\r\n";
+    EXPECT_EQ(ReadTree(out_), expected);
+}
+
+// Cancel at the overwrite question reports the cancel even though opening
+// the folder is configured, and ends with 0.
+TEST_F(WindowFlow, CancelAtOverwriteQuestion) {
+    WriteBytes(out_ + "\\a.txt", "old");
+    ArchiveSettings s = BasicSettings(kTitle, kPassword);
+    s.openFolderShowCmd = SW_SHOWNORMAL;
+    ASSERT_NO_FATAL_FAILURE(Start(s, Entries()));
+    PressOk(kPassword);
+    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+    HWND question = WaitForDialog(stub_->pid(), main_, kWaitMs, "Overwrite confirmation");
+    ASSERT_NE(question, (HWND)NULL);
+    EXPECT_EQ(TextOf(GetDlgItem(question, 2001)), "a.txt");
+    Click(question, 8);
+    WaitGone(question);
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage("Operation canceled!", 'r'));
+    EXPECT_EQ(stub_->WaitForExit(), 0u);
+    EXPECT_EQ(ReadTree(out_), (Tree{{"a.txt", "old"}}));
+    // A cancelled run opens no folder.
+    EXPECT_EQ(WaitForAnyWindow(kShellFolderClass, Leaf().c_str(), kQuietMs), (HWND)NULL);
+}
+
+// A damaged entry is reported and leaves the window open; the next "OK"
+// reads the archive again from its first entry, which the overwrite
+// question for a.txt proves.
+TEST_F(WindowFlow, DamagedEntryStaysAndNextRunStartsAtFirstEntry) {
+    std::string noise;
+    for (int i = 0; i < 4000; ++i) noise += char((i * 7919 + (i >> 3) * 31) & 0xFF);
+    std::vector<WriterEntry> entries = {FileEntry("a.txt", "alpha"), FileEntry("b.bin", noise)};
+    std::string exe = dir_ / "box.exe";
+    ASSERT_EQ(MakeArchive(BasicSettings(kTitle, kPassword), entries, exe), "");
+    std::string bytes = ReadBytes(exe);
+    bytes[bytes.size() - 200] ^= 0x55;  // inside b.bin's compressed stream
+    WriteBytes(exe, bytes);
+    stub_.reset(new StubProcess(exe, "", dir_.path()));
+    main_ = WaitForMainWindow(stub_->pid());
+    ASSERT_NE(main_, (HWND)NULL);
+
+    PressOk(kPassword);
+    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage("Archive file is corrupted or password is invalid!", 'r'));
+    ExpectQuietAndOpen();
+    EXPECT_EQ(ReadTree(out_), (Tree{{"a.txt", "alpha"}}));
+
+    Click(main_, IDOK);
+    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+    HWND question = WaitForDialog(stub_->pid(), main_, kWaitMs, "Overwrite confirmation");
+    ASSERT_NE(question, (HWND)NULL) << "second run did not start at the first entry; shown: "
+                                    << MessageText(WaitForDialog(stub_->pid(), main_, 0));
+    EXPECT_EQ(TextOf(GetDlgItem(question, 2001)), "a.txt");
+    Click(question, IDOK);
+    WaitGone(question);
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage("Archive file is corrupted or password is invalid!", 'r'));
+
+    Click(main_, IDCANCEL);
+    EXPECT_EQ(stub_->WaitForExit(), 0xFFFFFFFFu);
+    EXPECT_EQ(ReadTree(out_), (Tree{{"a.txt", "alpha"}}));
+}
+
+// A file where the archive needs a directory: the directory cannot be made.
+TEST_F(WindowFlow, BlockedDirectoryCannotCreate) {
+    WriteBytes(out_ + "\\sub", "in the way");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    PressOk(kPassword);
+    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage("Cannot create output file!", 'r'));
+    ExpectQuietAndOpen();
+    PostMessageA(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
+    EXPECT_EQ(stub_->WaitForExit(), 0u);
+    EXPECT_EQ(ReadTree(out_), (Tree{{"a.txt", "alpha"}, {"sub", "in the way"}}));
+}
+
+TEST_F(WindowFlow, WaysToLeave) {
+    struct Way {
+        const char* what;
+        void (*leave)(HWND main);
+        DWORD exitCode;
+    };
+    const Way ways[] = {
+        {"Cancel button", [](HWND m) { Click(m, IDCANCEL); }, 0xFFFFFFFFu},
+        {"Escape", [](HWND m) { PressKey(GetDlgItem(m, 1000), VK_ESCAPE); }, 0xFFFFFFFFu},
+        {"close box", [](HWND m) { PostMessageA(m, WM_SYSCOMMAND, SC_CLOSE, 0); }, 0u},
+        {"WM_CLOSE", [](HWND m) { PostMessageA(m, WM_CLOSE, 0, 0); }, 0u},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.what);
+        ASSERT_NO_FATAL_FAILURE(Start());
+        way.leave(main_);
+        EXPECT_EQ(stub_->WaitForExit(), way.exitCode);
+        EXPECT_EQ(ReadTree(out_), Tree());
+    }
+}
+
+// A damaged header is reported before any main window, with no owner; the
+// box carries the title only when the title was read in full.
+TEST_F(WindowFlow, DamagedHeaderBeforeAnyWindow) {
+    std::string exe = dir_ / "box.exe";
+    ASSERT_EQ(MakeArchive(BasicSettings(kTitle, kPassword), Entries(), exe), "");
+    const std::string whole = ReadBytes(exe);
+    int64_t payload = LocatePayloadInImage(StubImage().data(), StubImage().size());
+    ASSERT_GT(payload, 0);
+    struct Cut {
+        const char* what;
+        size_t headerBytes;  // of 17 + title (12) + 16 check bytes + 2 run-after length
+        bool titleShown;
+    };
+    const Cut cuts[] = {
+        {"inside the title", 20, false},
+        {"inside the check block", 35, true},
+    };
+    for (const Cut& cut : cuts) {
+        SCOPED_TRACE(cut.what);
+        WriteBytes(exe, whole.substr(0, (size_t)payload + cut.headerBytes));
+        stub_.reset(new StubProcess(exe, "", dir_.path()));
+        HWND box = WaitForDialog(stub_->pid(), NULL);
+        ASSERT_NE(box, (HWND)NULL);
+        EXPECT_EQ(MessageText(box), "Archive file is corrupted");
+        EXPECT_EQ(TextOf(box) == kTitle, cut.titleShown) << TextOf(box);
+        EXPECT_EQ(FindMainWindow(stub_->pid()), (HWND)NULL);
+        Click(box, IDOK);
+        EXPECT_EQ(stub_->WaitForExit(), 0xFFFFFFFCu);
+    }
+    EXPECT_EQ(ReadTree(out_), Tree());
+}
+
+}  // namespace
