@@ -1,0 +1,58 @@
+// The plain form of an archive's entry area: the same bytes with every name
+// and every data piece decrypted. Fuzzers and sweeps mutate the plain form
+// (so that a mutated name or zlib stream means something) and encrypt it
+// again before the reader sees it.
+//
+// The walk follows the reader, including on damaged input: a short header,
+// a name length over 260 or a piece cut by the end of the buffer ends the
+// walk, and whatever follows stays as it is. Both directions take the same
+// walk because the fields that steer it (StoredSize, attributes, L) are
+// stored in the clear.
+//
+//   [56 EntryHeader][u16 L][L name: one piece][StoredSize data: IO_CHUNK pieces]
+//   directory entries (attribute 0x10) carry no data
+#pragma once
+#include <stddef.h>
+#include <stdint.h>
+
+#include "crypto/cipher.h"
+#include "payload/format.h"
+
+enum CodecDirection { CODEC_ENCRYPT, CODEC_DECRYPT };
+
+inline void CodecPiece(CipherContext* ctx, uint8_t* p, uint32_t n, CodecDirection direction) {
+    if (direction == CODEC_ENCRYPT) {
+        EncryptStream(ctx, p, p, n);
+    } else {
+        DecryptStream(ctx, p, p, n);
+    }
+}
+
+// Encrypts or decrypts, in place, the names and data of the entries in
+// `area` (`size` bytes, the bytes behind the archive header) under the key
+// from `password` / `length` (as DeriveStreamKey takes them).
+inline void TransformEntryArea(uint8_t* area, size_t size, const char16_t* password, int length,
+                               CodecDirection direction) {
+    CipherContext ctx;
+    size_t at = 0;
+    while (size - at >= ENTRY_HEADER_SIZE + 2) {
+        uint32_t stored = LoadLE32(area + at + ENT_STORED_SIZE);
+        uint32_t attributes = LoadLE32(area + at + ENT_ATTRIBUTES);
+        uint32_t nameLength = LoadLE16(area + at + ENTRY_HEADER_SIZE);
+        at += ENTRY_HEADER_SIZE + 2;
+        if (nameLength > MAX_NAME) return;
+        DeriveStreamKey(&ctx, password, length);
+        uint32_t name = size - at < nameLength ? (uint32_t)(size - at) : nameLength;
+        CodecPiece(&ctx, area + at, name, direction);
+        at += name;
+        if (name < nameLength) return;
+        if (attributes & ATTR_DIRECTORY) continue;
+        size_t data = size - at < stored ? size - at : stored;
+        for (size_t done = 0; done < data;) {
+            uint32_t piece = data - done < IO_CHUNK ? (uint32_t)(data - done) : IO_CHUNK;
+            CodecPiece(&ctx, area + at + done, piece, direction);
+            done += piece;
+        }
+        at += data;
+    }
+}
