@@ -5,6 +5,8 @@
 #include "crypto/md5.h"
 #include "crypto/wipe.h"
 
+#include <string.h>
+
 // Static storage: zero before any code runs, no initialiser needed.
 CipherContext g_Cipher;
 
@@ -13,25 +15,24 @@ namespace {
 const int STREAM_ROUNDS = 14;
 const uint8_t PASSWORD_MAGIC[4] = {'L', 'O', 'C', 'K'};
 
+// Faster stream paths installed by the tool; null in the extractor.
+StreamFunction g_fastDecrypt;
+StreamFunction g_fastEncrypt;
+
 // MD5(prefix || P), P being the password's code units up to the first zero
-// unit as UTF-16LE bytes. Units are converted in small batches so that the
-// byte order is fixed whatever the host's.
+// unit as UTF-16LE bytes. Each unit is split into its two bytes explicitly
+// so that the byte order is fixed whatever the host's; passwords are short,
+// so absorbing two bytes at a time costs nothing that matters.
 void HashPassword(const uint8_t* prefix, const char16_t* password, uint8_t digest[16]) {
     Md5Context md5;
     Md5Init(&md5);
     if (prefix) Md5Update(&md5, prefix, 16);
-
-    uint8_t bytes[64];
-    uint32_t used = 0;
+    uint8_t bytes[2];
     for (const char16_t* unit = password; unit && *unit; unit++) {
-        bytes[used++] = (uint8_t)(*unit & 0xff);
-        bytes[used++] = (uint8_t)(*unit >> 8);
-        if (used == sizeof(bytes)) {
-            Md5Update(&md5, bytes, used);
-            used = 0;
-        }
+        bytes[0] = (uint8_t)(*unit & 0xff);
+        bytes[1] = (uint8_t)(*unit >> 8);
+        Md5Update(&md5, bytes, 2);
     }
-    Md5Update(&md5, bytes, used);
     WipeBytes(bytes, sizeof(bytes));
     Md5Final(digest, &md5);
 }
@@ -68,15 +69,28 @@ bool CheckPassword(CipherContext* ctx, const char16_t* password, int length,
     DeriveCheckKey(ctx, password, length);
     uint8_t plain[16];
     AesDecryptBlock(ctx->RoundKeys, STREAM_ROUNDS, checkBlock, plain);
-    bool match = plain[0] == PASSWORD_MAGIC[0] && plain[1] == PASSWORD_MAGIC[1] &&
-                 plain[2] == PASSWORD_MAGIC[2] && plain[3] == PASSWORD_MAGIC[3];
+    // One 32-bit comparison: both sides are loaded the same way, so the
+    // host's byte order does not matter.
+    uint32_t head, magic;
+    memcpy(&head, plain, 4);
+    memcpy(&magic, PASSWORD_MAGIC, 4);
+    bool match = head == magic;
     WipeBytes(plain, sizeof(plain));
     return match;
 }
 
+void SetStreamAccelerator(StreamFunction decrypt, StreamFunction encrypt) {
+    g_fastDecrypt = decrypt;
+    g_fastEncrypt = encrypt;
+}
+
+namespace {
+
 // The block index restarts at 0 with every call: each call begins with a
-// fresh encryption of whatever the register holds, even mid-block.
-void DecryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length) {
+// fresh encryption of whatever the register holds, even mid-block. Kept out
+// of line so that the public functions below stay a bare jump.
+__attribute__((noinline)) void DecryptBytes(CipherContext* ctx, const void* in, void* out,
+                                            uint32_t length) {
     const uint8_t* src = static_cast<const uint8_t*>(in);
     uint8_t* dst = static_cast<uint8_t*>(out);
     uint8_t* reg = ctx->FeedbackRegister;
@@ -88,7 +102,8 @@ void DecryptStream(CipherContext* ctx, const void* in, void* out, uint32_t lengt
     }
 }
 
-void EncryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length) {
+__attribute__((noinline)) void EncryptBytes(CipherContext* ctx, const void* in, void* out,
+                                            uint32_t length) {
     const uint8_t* src = static_cast<const uint8_t*>(in);
     uint8_t* dst = static_cast<uint8_t*>(out);
     uint8_t* reg = ctx->FeedbackRegister;
@@ -98,6 +113,18 @@ void EncryptStream(CipherContext* ctx, const void* in, void* out, uint32_t lengt
         dst[j] = y;
         reg[i] = y;
     }
+}
+
+}  // namespace
+
+void DecryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length) {
+    StreamFunction run = g_fastDecrypt ? g_fastDecrypt : DecryptBytes;
+    run(ctx, in, out, length);
+}
+
+void EncryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length) {
+    StreamFunction run = g_fastEncrypt ? g_fastEncrypt : EncryptBytes;
+    run(ctx, in, out, length);
 }
 
 void MakePasswordCheckBlock(CipherContext* ctx, const char16_t* password, int length,

@@ -51,6 +51,18 @@ bool CheckPassword(CipherContext* ctx, const char16_t* password, int length,
 // bytes, no terminator. Length 0 changes nothing.
 void DecryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length);
 
+// Signature shared by DecryptStream, EncryptStream and their faster
+// replacements.
+typedef void (*StreamFunction)(CipherContext* ctx, const void* in, void* out, uint32_t length);
+
+// Makes DecryptStream and EncryptStream hand every piece to `decrypt` and
+// `encrypt` instead of running their own byte loops; null restores the byte
+// loop for that direction. The replacements must give exactly the bytes and
+// leave exactly the register of the byte loops (crypto/fast/ holds them;
+// the extractor installs none, to stay small). Not thread-safe: call at
+// start-up, before any thread uses the cipher.
+void SetStreamAccelerator(StreamFunction decrypt, StreamFunction encrypt);
+
 // The writer's counterpart of DecryptStream: encrypts one piece with the
 // same piece rules, so EncryptStream followed by DecryptStream over the same
 // piece lengths returns the plaintext. `in` and `out` may be the same buffer.

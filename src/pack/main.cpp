@@ -4,11 +4,14 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
+#include "crypto/fast/stream_fast.h"
 #include "pack/tool_commands.h"
 #include "pack/tool_error.h"
 #include "pack/tool_system.h"
 
 int main(int argc, char** argv) {
+    // Before any thread starts: the cipher's hook is a plain global.
+    UseFastestStreamPath();
     CLI::App app{"lockbox " LOCKBOX_VERSION
                  ": makes password-protected self-extracting archives for Windows, and "
                  "lists, tests and extracts them.",

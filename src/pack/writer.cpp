@@ -18,6 +18,13 @@ namespace {
 const uint64_t kSpillMemoryLimit = 8u << 20;
 // More workers than this gain nothing and only multiply memory.
 const int kMaxJobs = 64;
+// Entries are written in order, so one large entry holds up the writing of
+// everything behind it. To keep every worker busy meanwhile, entries are
+// submitted ahead while their input adds up to at most this much per job
+// (and no more than kLookaheadEntries per job). Finished results wait in
+// memory (up to kSpillMemoryLimit each; larger ones are in spill files).
+const uint64_t kLookaheadBytesPerJob = 16u << 20;
+const size_t kLookaheadEntriesPerJob = 64;
 
 struct Progress {
     ProgressFn fn = nullptr;
@@ -42,7 +49,8 @@ bool WriteEntry(OutputSink* sink, const WriterEntry& entry, const std::vector<ui
 // settings, the stub, and sources that cannot be opened. Sets the payload
 // position P of the stub and the progress total.
 std::string Prepare(const std::vector<uint8_t>& stub, const ArchiveSettings& settings,
-                    const std::vector<WriterEntry>& entries, uint64_t* payload, uint64_t* total) {
+                    const std::vector<WriterEntry>& entries, uint64_t* payload, uint64_t* total,
+                    std::vector<uint64_t>* sizes) {
     std::string error = CheckArchiveInput(settings, entries);
     if (!error.empty()) return error;
     int64_t p = LocatePayloadInImage(stub.data(), stub.size());
@@ -52,10 +60,12 @@ std::string Prepare(const std::vector<uint8_t>& stub, const ArchiveSettings& set
                " bytes, sections end at " + std::to_string(p) + ")";
     *payload = (uint64_t)p;
     *total = 0;
-    for (const WriterEntry& entry : entries) {
-        if (entry.attributes & ATTR_DIRECTORY) continue;
+    sizes->assign(entries.size(), 0);
+    for (size_t i = 0; i < entries.size(); i++) {
+        if (entries[i].attributes & ATTR_DIRECTORY) continue;
         uint64_t size = 0;
-        if (!ProbeEntrySource(entry, &size, &error)) return error;
+        if (!ProbeEntrySource(entries[i], &size, &error)) return error;
+        (*sizes)[i] = size;
         *total += size;
     }
     return std::string();
@@ -65,7 +75,8 @@ std::string Prepare(const std::vector<uint8_t>& stub, const ArchiveSettings& set
 // entries. `spillPrefix` names temporary spill files (empty: spills stay in
 // memory). Returns an empty string or the error.
 std::string WriteAll(const std::vector<uint8_t>& stub, uint64_t payload, const ArchiveSettings& settings,
-                     const std::vector<WriterEntry>& entries, OutputSink* sink,
+                     const std::vector<WriterEntry>& entries, const std::vector<uint64_t>& sizes,
+                     OutputSink* sink,
                      const std::string& spillPrefix, const std::string& outName,
                      Progress* progress) {
     std::string error;
@@ -84,12 +95,22 @@ std::string WriteAll(const std::vector<uint8_t>& stub, uint64_t payload, const A
     CompressPool pool(jobs, options);
     auto tick = [progress](uint64_t done) { progress->Report(done); };
     size_t nextToSubmit = 0;
+    uint64_t aheadBytes = 0;  // input size of the entries submitted and not yet written
+    const uint64_t aheadLimit = kLookaheadBytesPerJob * (uint64_t)jobs;
+    const size_t aheadEntries = kLookaheadEntriesPerJob * (size_t)jobs;
     progress->Report(0);
-    for (const WriterEntry& entry : entries) {
-        // Keep up to `jobs` file entries compressing ahead of the writing.
-        while (pool.InFlight() < (size_t)jobs && nextToSubmit < entries.size()) {
+    for (size_t index = 0; index < entries.size(); index++) {
+        const WriterEntry& entry = entries[index];
+        // Always `jobs` file entries in flight; more while the look-ahead
+        // budget lasts.
+        while (nextToSubmit < entries.size()) {
+            size_t n = pool.InFlight();
+            uint64_t size = sizes[nextToSubmit];
+            if (n >= (size_t)jobs && (n >= aheadEntries || aheadBytes + size > aheadLimit)) break;
             const WriterEntry& next = entries[nextToSubmit++];
-            if (!(next.attributes & ATTR_DIRECTORY)) pool.Submit(&next);
+            if (next.attributes & ATTR_DIRECTORY) continue;
+            pool.Submit(&next);
+            aheadBytes += size;
         }
         if (entry.attributes & ATTR_DIRECTORY) {
             CipherContext ctx;
@@ -103,6 +124,7 @@ std::string WriteAll(const std::vector<uint8_t>& stub, uint64_t payload, const A
             return writeError;
         if (!SpillCopyTo(&done->spill, sink, &error)) return entry.name + ": " + error;
         pool.PopOldest();
+        aheadBytes -= sizes[index];
     }
     if (!SinkFlush(sink)) return writeError;
     progress->Report(pool.Consumed());
@@ -150,7 +172,8 @@ WriteResult WriteArchive(const std::vector<uint8_t>& stub, const ArchiveSettings
         Progress progress;
         progress.fn = progressFn;
         progress.user = user;
-        std::string error = Prepare(stub, settings, entries, &payload, &progress.total);
+        std::vector<uint64_t> sizes;
+        std::string error = Prepare(stub, settings, entries, &payload, &progress.total, &sizes);
         if (!error.empty()) return Failure(error);
         TempOutput temp;
         temp.file = CreateTempFile(outPath + ".tmp", &temp.path);
@@ -158,7 +181,8 @@ WriteResult WriteArchive(const std::vector<uint8_t>& stub, const ArchiveSettings
             return Failure("cannot create " + outPath + ": no temporary file can be made in its directory");
         OutputSink sink;
         sink.file = temp.file;
-        error = WriteAll(stub, payload, settings, entries, &sink, outPath + ".spill", outPath, &progress);
+        error = WriteAll(stub, payload, settings, entries, sizes, &sink, outPath + ".spill", outPath,
+                         &progress);
         if (!error.empty()) return Failure(error);
         PlatformClose(temp.file);
         temp.file = NO_FILE;
@@ -181,9 +205,11 @@ WriteResult WriteArchiveToMemory(const std::vector<uint8_t>& stub, const Archive
         sink.memory = &bytes;
         uint64_t payload = 0;
         Progress progress;
-        std::string error = Prepare(stub, settings, entries, &payload, &progress.total);
+        std::vector<uint64_t> sizes;
+        std::string error = Prepare(stub, settings, entries, &payload, &progress.total, &sizes);
         if (!error.empty()) return Failure(error);
-        error = WriteAll(stub, payload, settings, entries, &sink, std::string(), "the archive", &progress);
+        error = WriteAll(stub, payload, settings, entries, sizes, &sink, std::string(), "the archive",
+                         &progress);
         if (!error.empty()) return Failure(error);
         out->swap(bytes);
         WriteResult result;

@@ -60,7 +60,9 @@ using ProgressFn = void (*)(uint64_t done, uint64_t total, void* user);
 //
 // Memory stays bounded for any file size: each entry is compressed into
 // memory up to 8 MiB, beyond that into a temporary file beside `outPath`;
-// at most `jobs` entries are in flight. The archive is written under a
+// `jobs` entries are in flight, and more small ones behind a large one as
+// long as their input adds up to at most 16 MiB per job (at most 64 entries
+// per job). The archive is written under a
 // temporary name beside `outPath` and moved over it at the end, so on any
 // failure `outPath` is untouched and no file is left behind. Never throws.
 WriteResult WriteArchive(const std::vector<uint8_t>& stub, const ArchiveSettings& settings,

@@ -1,0 +1,202 @@
+#!/usr/bin/env bash
+# Benchmark of lockbox against peer tools on a reproducible corpus.
+#
+#   bench/run.sh [SIZE_MIB]        default 256
+#
+# Builds the stub (build/bench-win) and the tool (build/bench-host), installs
+# the peer tools if missing (7zip zip unzip pigz time), writes the corpus
+# (bench/gen_corpus.py, fixed seed) and the archives under /dev/shm, and runs
+# every case BENCH_RUNS times (default 3), destination on tmpfs. Prints a
+# table of median times, peak resident memory and ratios against the peers
+# and floors measured in the same run, and writes it to bench/results/.
+#
+# Environment: BENCH_RUNS, BENCH_SEED (default 1234), BENCH_DIR (default
+# /dev/shm/lockbox-bench; removed at the end unless BENCH_KEEP=1),
+# BENCH_NO_WINE=1 skips the Wine cases.
+set -euo pipefail
+
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+SIZE="${1:-256}"
+RUNS="${BENCH_RUNS:-3}"
+SEED="${BENCH_SEED:-1234}"
+WORK="${BENCH_DIR:-/dev/shm/lockbox-bench}"
+PW="bench-password-2024"
+JOBS="$(nproc)"
+
+log() { printf '%s\n' "$*" >&2; }
+
+# ---- tools ------------------------------------------------------------------
+need=()
+for pair in 7zz:7zip zip:zip unzip:unzip pigz:pigz /usr/bin/time:time; do
+  command -v "${pair%%:*}" >/dev/null 2>&1 || need+=("${pair#*:}")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  log "installing ${need[*]}"
+  apt-get install -y "${need[@]}" >/dev/null 2>&1 || { apt-get update >/dev/null && apt-get install -y "${need[@]}" >/dev/null; }
+fi
+
+log "building the stub and the tool"
+WIN="$ROOT/build/bench-win"
+HOST="$ROOT/build/bench-host"
+cmake -S "$ROOT" -B "$WIN" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$WIN" --target lockbox_stub -j "$JOBS" >/dev/null
+STUB="$WIN/lockbox-stub.exe"
+cmake -S "$ROOT" -B "$HOST" -DCMAKE_BUILD_TYPE=Release -DLOCKBOX_STUB="$STUB" >/dev/null
+cmake --build "$HOST" --target lockbox -j "$JOBS" >/dev/null
+LOCKBOX="$HOST/lockbox"
+export WINEPREFIX="$WIN/wineprefix"
+
+# ---- corpus and archives ----------------------------------------------------
+rm -rf "$WORK"
+mkdir -p "$WORK"
+[ "${BENCH_KEEP:-0}" = 1 ] || trap 'rm -rf "$WORK"' EXIT
+CORPUS="$WORK/corpus"
+log "writing the corpus: $SIZE MiB, seed $SEED"
+python3 "$ROOT/bench/gen_corpus.py" "$CORPUS" "$SIZE" "$SEED"
+FILES=$(find "$CORPUS" -type f | wc -l)
+BYTES=$(du -sb "$CORPUS" | cut -f1)
+
+log "making the peer archives"
+(cd "$WORK" && tar cf - corpus | pigz -6 >corpus.tar.gz)
+(cd "$WORK" && 7zz a -t7z -mx=1 -mhe=on -p"$PW" peer.7z corpus >/dev/null)
+(cd "$WORK" && 7zz a -tzip -mem=AES256 -mm=Deflate -p"$PW" peer-aes.zip corpus >/dev/null)
+(cd "$WORK" && zip -q -r -P "$PW" peer-classic.zip corpus)
+"$LOCKBOX" create -q -p "$PW" -o "$WORK/lockbox.exe" "$CORPUS" 2>/dev/null
+
+# ---- measuring --------------------------------------------------------------
+# run NAME SETUP COMMAND...: runs SETUP (a shell snippet, not timed) and then
+# COMMAND RUNS times under /usr/bin/time; keeps the median wall time and the
+# largest peak resident set.
+declare -A TIME MEM
+run() {
+  local name="$1" setup="$2"
+  shift 2
+  local times=() mem=0 i
+  for ((i = 0; i < RUNS; i++)); do
+    bash -c "$setup"
+    /usr/bin/time -f '%e %M' -o "$WORK/time.txt" "$@" >/dev/null 2>"$WORK/err.txt" || {
+      log "$name failed:"; cat "$WORK/err.txt" >&2; exit 1; }
+    read -r t m <"$WORK/time.txt"
+    times+=("$t")
+    [ "$m" -gt "$mem" ] && mem=$m
+  done
+  TIME[$name]=$(printf '%s\n' "${times[@]}" | sort -n | sed -n "$(((RUNS + 1) / 2))p")
+  MEM[$name]=$mem
+  log "$(printf '%-28s %7.2f s %8d KiB' "$name" "${TIME[$name]}" "$mem")"
+}
+
+OUT="$WORK/out"
+fresh="rm -rf '$OUT' && mkdir -p '$OUT'"
+check() {  # the extracted tree must equal the corpus
+  diff -r "$CORPUS" "$1" >/dev/null || { log "extracted tree differs from the corpus: $1"; exit 1; }
+}
+
+log "extraction ($RUNS runs each)"
+run "cp -r" "$fresh" cp -r "$CORPUS" "$OUT/corpus"
+run "inflate alone (pigz -d -p1)" "true" pigz -dc -p1 "$WORK/corpus.tar.gz"
+run "lockbox extract" "$fresh" "$LOCKBOX" extract -q -p "$PW" -o "$OUT" "$WORK/lockbox.exe"
+check "$OUT/corpus"
+run "7zz x (.7z AES-256)" "$fresh" 7zz x -y -p"$PW" -o"$OUT" "$WORK/peer.7z"
+run "7zz x (.zip AES-256)" "$fresh" 7zz x -y -p"$PW" -o"$OUT" "$WORK/peer-aes.zip"
+run "unzip -P (classic .zip)" "$fresh" unzip -q -P "$PW" "$WORK/peer-classic.zip" -d "$OUT"
+check "$OUT/corpus"
+
+if [ "${BENCH_NO_WINE:-0}" != 1 ]; then
+  log "extraction under Wine (first start of the prefix may take ~20 s)"
+  WOUT='Z:'"$(printf '%s' "$OUT" | tr / '\\')"'\'
+  "$ROOT/scripts/wine-run" cmd /c ver >/dev/null 2>&1 || true
+  # The stub exits with 1 (RESULT_END: every entry restored) on success.
+  run "stub under Wine" "$fresh" bash -c '"$0" "$@"; [ $? -eq 1 ]' "$ROOT/scripts/wine-run" \
+    "$WORK/lockbox.exe" "$PW" "$WOUT"
+  check "$OUT/corpus"
+  WSRC='Z:'"$(printf '%s' "$CORPUS" | tr / '\\')"
+  run "wine xcopy" "$fresh" "$ROOT/scripts/wine-run" xcopy /E /I /Q /Y "$WSRC" "${WOUT}corpus"
+fi
+
+log "creation ($RUNS runs each)"
+run "lockbox create -j 1" "rm -f '$WORK/c1.exe'" "$LOCKBOX" create -q -j 1 -p "$PW" -o "$WORK/c1.exe" "$CORPUS"
+run "lockbox create -j $JOBS" "rm -f '$WORK/cn.exe'" "$LOCKBOX" create -q -p "$PW" -o "$WORK/cn.exe" "$CORPUS"
+cmp -s "$WORK/c1.exe" "$WORK/cn.exe" || { log "-j 1 and -j $JOBS archives differ"; exit 1; }
+run "7zz a -tzip AES-256" "rm -f '$WORK/c7.zip'" bash -c "cd '$WORK' && exec 7zz a -tzip -mem=AES256 -mm=Deflate -p'$PW' c7.zip corpus"
+run "zip -e (zip -P)" "rm -f '$WORK/cz.zip'" bash -c "cd '$WORK' && exec zip -q -r -P '$PW' cz.zip corpus"
+
+size() { stat -c %s "$1"; }
+SIZE_LB=$(size "$WORK/cn.exe")
+SIZE_7Z=$(size "$WORK/c7.zip")
+SIZE_ZIP=$(size "$WORK/cz.zip")
+STUB_SIZE=$(size "$STUB")
+
+# ---- memory scaling of extraction --------------------------------------------
+log "peak memory of extraction for 64 MiB and 1 GiB corpora"
+declare -A SCALE
+for mib in 64 1024; do
+  dir="$WORK/scale$mib"
+  python3 "$ROOT/bench/gen_corpus.py" "$dir/corpus" "$mib" "$SEED"
+  "$LOCKBOX" create -q -p "$PW" -o "$dir/a.exe" "$dir/corpus" 2>/dev/null
+  rm -rf "$dir/corpus"
+  mkdir -p "$dir/out"
+  /usr/bin/time -f '%M' -o "$WORK/time.txt" "$LOCKBOX" extract -q -p "$PW" -o "$dir/out" "$dir/a.exe"
+  SCALE[lockbox$mib]=$(tail -1 "$WORK/time.txt")
+  if [ "${BENCH_NO_WINE:-0}" != 1 ]; then
+    rm -rf "$dir/out" && mkdir -p "$dir/out"
+    /usr/bin/time -f '%M' -o "$WORK/time.txt" "$ROOT/scripts/wine-run" "$dir/a.exe" "$PW" \
+      'Z:'"$(printf '%s' "$dir/out" | tr / '\\')"'\' >/dev/null 2>&1 || true
+    SCALE[stub$mib]=$(tail -1 "$WORK/time.txt")
+  fi
+  rm -rf "$dir"
+done
+
+# ---- report -----------------------------------------------------------------
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", (b > 0 ? a / b : 0) }'; }
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+t() { printf '%s' "${TIME[$1]:-n/a}"; }
+
+fastest_peer=$(printf '%s\n' "${TIME["7zz x (.7z AES-256)"]}" "${TIME["7zz x (.zip AES-256)"]}" \
+  "${TIME["unzip -P (classic .zip)"]}" | sort -n | head -1)
+floor=$(awk -v a="${TIME["inflate alone (pigz -d -p1)"]}" -v b="${TIME["cp -r"]}" 'BEGIN { print a + b }')
+EX="${TIME["lockbox extract"]}"
+CR="${TIME["lockbox create -j $JOBS"]}"
+
+mkdir -p "$ROOT/bench/results"
+REPORT="$ROOT/bench/results/$(date +%Y-%m-%d).md"
+{
+  echo "# lockbox benchmark, $(date '+%Y-%m-%d %H:%M')"
+  echo
+  echo "Corpus: $SIZE MiB ($BYTES bytes, $FILES files), seed $SEED; $(nproc) cores," \
+       "load average at start $(cut -d' ' -f1-3 /proc/loadavg); destination on tmpfs;" \
+       "median of $RUNS runs. Stub: $STUB_SIZE bytes."
+  echo
+  echo "| case | time (s) | peak RSS (MiB) |"
+  echo "|---|---:|---:|"
+  for name in "lockbox extract" "stub under Wine" "7zz x (.7z AES-256)" "7zz x (.zip AES-256)" \
+              "unzip -P (classic .zip)" "cp -r" "inflate alone (pigz -d -p1)" "wine xcopy" \
+              "lockbox create -j 1" "lockbox create -j $JOBS" "7zz a -tzip AES-256" "zip -e (zip -P)"; do
+    [ -n "${TIME[$name]:-}" ] && echo "| $name | ${TIME[$name]} | $(mib "${MEM[$name]}") |"
+  done
+  echo
+  echo "Archive sizes: lockbox $SIZE_LB, 7zz -tzip AES-256 $SIZE_7Z, zip -e $SIZE_ZIP bytes."
+  echo
+  echo "| ratio | value | target |"
+  echo "|---|---:|---:|"
+  echo "| lockbox extract / fastest peer extractor | $(ratio "$EX" "$fastest_peer") | <= 0.35 |"
+  echo "| lockbox extract / (inflate alone + cp -r) | $(ratio "$EX" "$floor") | <= 1.5 |"
+  [ -n "${TIME["stub under Wine"]:-}" ] &&
+    echo "| stub under Wine / wine xcopy | $(ratio "${TIME["stub under Wine"]}" "${TIME["wine xcopy"]}") | <= 1.2 |"
+  echo "| lockbox create -j $JOBS / 7zz a -tzip AES-256 | $(ratio "$CR" "$(t "7zz a -tzip AES-256")") | <= 0.5 |"
+  echo "| lockbox create -j $JOBS / zip -e | $(ratio "$CR" "$(t "zip -e (zip -P)")") | <= 0.7 |"
+  echo "| lockbox create -j 1 / lockbox create -j $JOBS | $(ratio "$(t "lockbox create -j 1")" "$CR") | |"
+  echo "| lockbox archive size / zip -e archive size | $(ratio "$SIZE_LB" "$SIZE_ZIP") | <= 1.01 |"
+  echo
+  echo "Peak RSS of extraction by corpus size (MiB):"
+  echo
+  echo "| corpus | lockbox extract | stub under Wine |"
+  echo "|---|---:|---:|"
+  echo "| 64 MiB | $(mib "${SCALE[lockbox64]}") | $( [ -n "${SCALE[stub64]:-}" ] && mib "${SCALE[stub64]}" || echo n/a) |"
+  echo "| $SIZE MiB | $(mib "${MEM["lockbox extract"]}") | $( [ -n "${MEM["stub under Wine"]:-}" ] && mib "${MEM["stub under Wine"]}" || echo n/a) |"
+  echo "| 1 GiB | $(mib "${SCALE[lockbox1024]}") | $( [ -n "${SCALE[stub1024]:-}" ] && mib "${SCALE[stub1024]}" || echo n/a) |"
+  echo
+  echo "The stub's figure is the peak of the wine process that /usr/bin/time watches" \
+       "(the loader), not of wineserver."
+} >"$REPORT"
+cat "$REPORT"
+log "written to $REPORT"
