@@ -5,7 +5,8 @@ set -eu
 
 PACKAGES="g++ cmake make zlib1g-dev googletest libcli11-dev
 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev
-wine wine32:i386 xvfb xauth icoutils openssl ${LOCKBOX_EXTRA_PACKAGES:-}"
+wine wine32:i386 fonts-wine xvfb xauth icoutils openssl
+clang-14 libclang-rt-14-dev libfuzzer-14-dev ${LOCKBOX_EXTRA_PACKAGES:-}"
 
 missing=""
 for p in $PACKAGES; do

@@ -22,6 +22,14 @@ step "sanitizer tests"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
     ctest --test-dir "$build/asan" --output-on-failure -j "$(nproc)" || status=1
 
+step "fuzzing (${LOCKBOX_FUZZ_SECONDS:-60} s per target, two at a time)"
+fuzz_seconds=${LOCKBOX_FUZZ_SECONDS:-60}
+"$top/scripts/fuzz.sh" "$fuzz_seconds" entries roundtrip header > "$build/fuzz-a.log" 2>&1 &
+fuzz_a=$!
+"$top/scripts/fuzz.sh" "$fuzz_seconds" command_line layout > "$build/fuzz-b.log" 2>&1 || status=1
+wait $fuzz_a || status=1
+cat "$build/fuzz-a.log" "$build/fuzz-b.log"
+
 step "Windows tests under Wine"
 export WINEPREFIX="$build/win32/wineprefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1 || true

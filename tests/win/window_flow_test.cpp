@@ -167,15 +167,16 @@ TEST_F(WindowFlow, NoMessageWhenRunAfterIsConfigured) {
     PressOk(kPassword);
     ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
     EXPECT_EQ(stub_->WaitForExit(), 0u);
-    for (DWORD start = GetTickCount();
-         GetFileAttributesA((out_ + "\\ran.txt").c_str()) == INVALID_FILE_ATTRIBUTES &&
-         GetTickCount() - start < kWaitMs;)
-        Sleep(50);
-    Sleep(200);  // let the script close its file
     Tree expected = FullTree();
     expected["run.cmd"] = script;
     expected["ran.txt"] = "ran\r\n";
-    EXPECT_EQ(ReadTree(out_), expected);
+    // The script runs in a process of its own: wait until its mark is complete.
+    Tree tree = ReadTree(out_);
+    for (DWORD start = GetTickCount(); tree != expected && GetTickCount() - start < kWaitMs;) {
+        Sleep(50);
+        tree = ReadTree(out_);
+    }
+    EXPECT_EQ(tree, expected);
 }
 
 // Cancel at the overwrite question reports the cancel even though opening
