@@ -69,7 +69,7 @@ TEST_F(Damage, WrongPasswordIsNamedByEveryCommand) {
         {"test", "good.exe", "--no-password"},
     };
     for (const auto& args : commands) {
-        SCOPED_TRACE(args[0] + " " + args[3]);
+        SCOPED_TRACE(args[0] + " " + args.back());
         ToolRun r = RunLockbox(dir, args);
         EXPECT_EQ(1, r.exitCode);
         EXPECT_EQ(0u, r.err.rfind("lockbox: wrong password", 0)) << r.err;
