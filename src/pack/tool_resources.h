@@ -6,13 +6,15 @@
 #include <string>
 #include <vector>
 
-// Resource ids and languages the stub carries.
+#include "ui/resource.h"
+
+// Resource types, and the ids and languages the stub carries.
 const uint16_t RES_TYPE_ICON = 3;
 const uint16_t RES_TYPE_BITMAP = 2;
 const uint16_t RES_TYPE_GROUP_ICON = 14;
-const uint16_t RES_BACKGROUND_ID = 107;
+const uint16_t RES_BACKGROUND_ID = IDB_BACKGROUND;
 const uint16_t RES_BACKGROUND_LANG = 1033;
-const uint16_t RES_ICON_GROUP_ID = 102;
+const uint16_t RES_ICON_GROUP_ID = IDI_MAIN;
 const uint16_t RES_ICON_LANG = 1049;
 
 // A bitmap as a resource: the device-independent bitmap (header, colour

@@ -21,9 +21,9 @@ inline int PasswordLength() { return 5; }
 
 // A PE32 image with two sections; the payload begins at 0x800.
 inline std::vector<uint8_t> Stub() {
-    PeSpec spec;
-    spec.sections = {{0x200, 0x400}, {0x600, 0x200}};
-    return MakePeImage(spec);
+    PeShape shape;
+    shape.sections = {{0x200, 0x400}, {0x600, 0x200}};
+    return MakePeImage(shape);
 }
 
 inline ArchiveSettings Settings() {

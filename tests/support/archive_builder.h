@@ -177,7 +177,7 @@ inline Bytes BuildEntry(const std::u16string& password, const TestEntry& e) {
 }
 
 inline Bytes BuildArchive(const TestHeader& header, const std::vector<TestEntry>& entries,
-                          const PeSpec& pe = PeSpec()) {
+                          const PeShape& pe = PeShape()) {
     Bytes out = MakePeImage(pe);
     Append(out, BuildHeader(header));
     for (const TestEntry& e : entries) Append(out, BuildEntry(header.password, e));

@@ -16,7 +16,7 @@ struct PeSection {
     uint32_t size;     // SizeOfRawData
 };
 
-struct PeSpec {
+struct PeShape {
     uint16_t lfanew = 0x80;
     uint16_t magic = 0x10B;
     uint16_t sizeOfOptionalHeader = 224;
@@ -32,33 +32,33 @@ inline void PutLE32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
 }
 
 // The end of the last table entry's raw data: where the payload goes.
-inline uint32_t PePayloadPosition(const PeSpec& spec) {
-    if (spec.sections.empty()) return 0;
-    return spec.sections.back().pointer + spec.sections.back().size;
+inline uint32_t PePayloadPosition(const PeShape& shape) {
+    if (shape.sections.empty()) return 0;
+    return shape.sections.back().pointer + shape.sections.back().size;
 }
 
 // An image exactly as long as the payload position (at least as long as its
 // own headers), so that appended bytes begin at the payload.
-inline std::vector<uint8_t> MakePeImage(const PeSpec& spec = PeSpec()) {
-    size_t headers = (size_t)spec.lfanew + 248 + 40 * spec.sections.size();
-    size_t size = std::max<size_t>(headers, PePayloadPosition(spec));
+inline std::vector<uint8_t> MakePeImage(const PeShape& shape = PeShape()) {
+    size_t headers = (size_t)shape.lfanew + 248 + 40 * shape.sections.size();
+    size_t size = std::max<size_t>(headers, PePayloadPosition(shape));
     std::vector<uint8_t> image(size);
     for (size_t i = 0; i < size; i++) image[i] = (uint8_t)(i * 7 + 3);  // filler
     image[0] = 'M';
     image[1] = 'Z';
-    PutLE32(image, 60, spec.lfanew);
-    size_t n = spec.lfanew;
+    PutLE32(image, 60, shape.lfanew);
+    size_t n = shape.lfanew;
     image[n] = 'P';
     image[n + 1] = 'E';
     image[n + 2] = 0;
     image[n + 3] = 0;
-    PutLE16(image, n + 6, (uint16_t)spec.sections.size());
-    PutLE16(image, n + 20, spec.sizeOfOptionalHeader);
-    PutLE16(image, n + 24, spec.magic);
-    for (size_t i = 0; i < spec.sections.size(); i++) {
+    PutLE16(image, n + 6, (uint16_t)shape.sections.size());
+    PutLE16(image, n + 20, shape.sizeOfOptionalHeader);
+    PutLE16(image, n + 24, shape.magic);
+    for (size_t i = 0; i < shape.sections.size(); i++) {
         size_t entry = n + 248 + 40 * i;
-        PutLE32(image, entry + 16, spec.sections[i].size);
-        PutLE32(image, entry + 20, spec.sections[i].pointer);
+        PutLE32(image, entry + 16, shape.sections[i].size);
+        PutLE32(image, entry + 20, shape.sections[i].pointer);
     }
     return image;
 }

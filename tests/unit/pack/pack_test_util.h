@@ -47,9 +47,9 @@ inline std::string Text(size_t n, uint32_t seed) {
 }
 
 inline std::vector<uint8_t> TestStub() {
-    PeSpec spec;
-    spec.sections = {{0x200, 0x400}, {0x600, 0x200}};
-    return MakePeImage(spec);
+    PeShape shape;
+    shape.sections = {{0x200, 0x400}, {0x600, 0x200}};
+    return MakePeImage(shape);
 }
 
 inline bool WriteFileBytes(const std::string& path, const std::string& bytes) {

@@ -82,9 +82,9 @@ TEST(WriterRefusalTest, RefusedBeforeWritingAndNothingLeftBehind) {
         {"level 10", [](ArchiveSettings* s, auto*, auto*) { s->level = 10; }, "level"},
         {"64-bit stub",
          [](auto*, auto*, std::vector<uint8_t>* stub) {
-             PeSpec spec;
-             spec.magic = 0x20B;
-             *stub = MakePeImage(spec);
+             PeShape shape;
+             shape.magic = 0x20B;
+             *stub = MakePeImage(shape);
          },
          "stub"},
         {"stub cut short", [](auto*, auto*, std::vector<uint8_t>* stub) { stub->resize(stub->size() - 1); },

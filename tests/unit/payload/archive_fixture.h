@@ -170,7 +170,7 @@ protected:
     }
 
     // Writes the archive and reads its header.
-    int Open(const std::vector<TestEntry>& entries, const PeSpec& pe = PeSpec()) {
+    int Open(const std::vector<TestEntry>& entries, const PeShape& pe = PeShape()) {
         return OpenBytes(BuildArchive(header, entries, pe));
     }
     int OpenBytes(const Bytes& archive) {

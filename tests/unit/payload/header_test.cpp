@@ -120,7 +120,7 @@ TEST_F(HeaderTest, FileEndingInsideTheCheckBlock) {
 }
 
 TEST_F(HeaderTest, PayloadPositionFromTheLastSectionEntry) {
-    PeSpec pe;
+    PeShape pe;
     pe.sizeOfOptionalHeader = 0xF0;
     pe.sections = {{0x400, 0x400}, {0x200, 0x300}};  // the first ends further
     ASSERT_EQ(RESULT_OK, Open({}, pe));

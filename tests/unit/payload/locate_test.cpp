@@ -15,12 +15,12 @@ int64_t Locate(const Bytes& image) { return Locate(image, image.size()); }
 
 struct LocateCase {
     const char* what;
-    PeSpec spec;
+    PeShape shape;
     int64_t expected;
 };
 
-PeSpec With(uint16_t magic, uint16_t optionalSize, std::vector<PeSection> sections) {
-    PeSpec s;
+PeShape With(uint16_t magic, uint16_t optionalSize, std::vector<PeSection> sections) {
+    PeShape s;
     s.magic = magic;
     s.sizeOfOptionalHeader = optionalSize;
     s.sections = sections;
@@ -42,7 +42,7 @@ TEST(LocatePayload, Table) {
         {"no sections", With(0x10B, 224, {}), -1},
     };
     for (const LocateCase& c : cases) {
-        EXPECT_EQ(c.expected, Locate(MakePeImage(c.spec))) << c.what;
+        EXPECT_EQ(c.expected, Locate(MakePeImage(c.shape))) << c.what;
     }
 }
 

@@ -133,9 +133,9 @@ TEST_F(MalformedSweep, NamesLeavingTheDestinationAreRefused) {
 // Payload location reads only inside the image it is given: exact-size
 // buffers whose headers point past their end.
 TEST(PayloadLocationBounds, FieldsPointingPastTheEndGiveMinusOne) {
-    PeSpec spec;
-    spec.sections = {{0x200, 0x200}};
-    std::vector<uint8_t> good = MakePeImage(spec);
+    PeShape shape;
+    shape.sections = {{0x200, 0x200}};
+    std::vector<uint8_t> good = MakePeImage(shape);
     ASSERT_EQ(LocatePayloadInImage(good.data(), good.size()), 0x400);
     struct Case {
         const char* what;

@@ -68,12 +68,12 @@ inline Sample MakeSample() {
     settings.runAfter = "b.bin";
     settings.password = kPassword;
 
-    PeSpec spec;
-    spec.sections = {{0x200, 0x200}, {0x400, 0x100}};
+    PeShape shape;
+    shape.sections = {{0x200, 0x200}, {0x400, 0x100}};
     Sample s;
-    WriteResult r = WriteArchiveToMemory(MakePeImage(spec), settings, entries, &s.bytes);
+    WriteResult r = WriteArchiveToMemory(MakePeImage(shape), settings, entries, &s.bytes);
     if (!r.ok) return Sample();
-    s.entriesAt = PePayloadPosition(spec) + HDR_FIXED_SIZE + settings.title.size() + settings.runAfter.size();
+    s.entriesAt = PePayloadPosition(shape) + HDR_FIXED_SIZE + settings.title.size() + settings.runAfter.size();
     for (auto& e : entries) {
         std::string path = e.name;
         for (char& c : path) if (c == '\\') c = '/';
