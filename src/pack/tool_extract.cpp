@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <memory>
 
 #include "pack/tool_archive.h"
@@ -67,19 +68,76 @@ int AskOnTerminal(const char* name) {
 
 int KeepExisting(const char*) { return Keep(); }
 
-struct RestoredDirectory {
-    std::string path;   // destination '\' name
+struct RestoredEntry {
+    std::string name;   // as stored: code-page bytes, '\\' separators
+    bool directory;
     FileTimes times;
 };
+
+bool HasHighBytes(const std::string& text) {
+    for (unsigned char c : text)
+        if (c >= 0x80) return true;
+    return false;
+}
+
+// The reader writes names as their stored code-page bytes. Where the file
+// system wants UTF-8 (POSIX), give every restored entry its UTF-8 name,
+// innermost first, so that each parent still has its stored name while its
+// children move. A name that is taken already keeps its stored form: nothing
+// is replaced. Returns every entry's path as it ends up ('/' separators).
+std::vector<std::string> GiveNativeNames(const std::string& destination,
+                                         const std::vector<RestoredEntry>& entries, int codepage) {
+    std::vector<std::string> leaves(entries.size());
+    std::vector<std::string> parents(entries.size());
+    for (size_t i = 0; i < entries.size(); i++) {
+        std::string name = entries[i].name;
+        for (char& c : name)
+            if (c == '\\') c = '/';
+        size_t slash = name.rfind('/');
+        parents[i] = slash == std::string::npos ? "" : name.substr(0, slash + 1);
+        leaves[i] = slash == std::string::npos ? name : name.substr(slash + 1);
+    }
+    std::map<std::string, std::string> renamed;  // stored name -> final leaf
+    bool warned = false;
+    for (size_t i = entries.size(); i-- > 0;) {
+        if (StoredNamesAreNative() || !HasHighBytes(leaves[i])) continue;
+        std::string wanted = CodepageToUtf8(leaves[i], codepage);
+        std::string at = destination + "/" + parents[i];
+        if (RenameWithoutReplacing(at + leaves[i], at + wanted)) {
+            renamed[entries[i].name] = wanted;
+        } else if (!warned) {
+            warned = true;
+            Warn("'" + DisplayText(entries[i].name, codepage) +
+                 "' keeps its code-page name: its UTF-8 name is taken or cannot be used");
+        }
+    }
+    // Final paths, outermost first: a parent's final path is known before its children's.
+    std::map<std::string, std::string> finalPath;
+    std::vector<std::string> paths(entries.size());
+    for (size_t i = 0; i < entries.size(); i++) {
+        const std::string& stored = entries[i].name;
+        size_t slash = stored.rfind('\\');
+        std::string parent = slash == std::string::npos ? "" : stored.substr(0, slash);
+        auto p = finalPath.find(parent);
+        std::string base = parent.empty() ? destination
+                           : p != finalPath.end() ? p->second
+                                                  : destination + "/" + parents[i].substr(0, parents[i].size() - 1);
+        auto r = renamed.find(stored);
+        paths[i] = base + "/" + (r != renamed.end() ? r->second : leaves[i]);
+        finalPath[stored] = paths[i];
+    }
+    return paths;
+}
 
 // The reader sets a directory's times before its contents are written,
 // which moves them again; setting them once more, innermost first, leaves
 // the tree as the archive has it.
-void RestoreDirectoryTimes(const std::vector<RestoredDirectory>& dirs) {
-    for (auto it = dirs.rbegin(); it != dirs.rend(); ++it) {
-        FileHandle h = PlatformOpenDirectory(it->path.c_str());
+void RestoreDirectoryTimes(const std::vector<RestoredEntry>& entries, const std::vector<std::string>& paths) {
+    for (size_t i = entries.size(); i-- > 0;) {
+        if (!entries[i].directory) continue;
+        FileHandle h = PlatformOpenDirectory(paths[i].c_str());
         if (h == NO_FILE) continue;
-        PlatformSetTimes(h, &it->times);
+        PlatformSetTimes(h, &entries[i].times);
         PlatformClose(h);
     }
 }
@@ -107,12 +165,10 @@ int RunExtract(const ExtractOptions& o) {
         AskOverwrite = KeepExisting;  // "never", and "ask" without anyone to ask
     }
 
-    std::vector<RestoredDirectory> dirs;
-    uint64_t files = 0;
+    std::vector<RestoredEntry> restored;
+    uint64_t files = 0, directories = 0;
     int index = 1;
     std::string failure;
-    bool nonAsciiWarned = false;
-    (void)nonAsciiWarned;
     for (;; index++) {
         EntryInfo info;
         std::memset(&info, 0, sizeof info);
@@ -124,17 +180,9 @@ int RunExtract(const ExtractOptions& o) {
             break;
         }
         if (r == RESULT_OK) {
-#ifndef _WIN32
-            if (!nonAsciiWarned && !IsPrintableAscii(std::string(info.name, info.nameLength))) {
-                nonAsciiWarned = true;
-                Warn("names with non-ASCII characters are restored as code page " +
-                     std::to_string(o.codepage) + " bytes, not as UTF-8");
-            }
-#endif
-            if (info.attributes & ATTR_DIRECTORY)
-                dirs.push_back({o.destination + "\\" + std::string(info.name, info.nameLength), info.times});
-            else
-                files++;
+            bool directory = (info.attributes & ATTR_DIRECTORY) != 0;
+            restored.push_back({std::string(info.name, info.nameLength), directory, info.times});
+            (directory ? directories : files)++;
             continue;
         }
         if (r == RESULT_CANNOT_CREATE)
@@ -146,7 +194,7 @@ int RunExtract(const ExtractOptions& o) {
                       (name.empty() ? "" : " '" + name + "'");
         break;
     }
-    RestoreDirectoryTimes(dirs);
+    RestoreDirectoryTimes(restored, GiveNativeNames(o.destination, restored, o.codepage));
     AskOverwrite = nullptr;
     CloseArchive();
     if (!failure.empty())
@@ -154,7 +202,7 @@ int RunExtract(const ExtractOptions& o) {
     if (!o.quiet)
         std::printf("%s: %llu files and %llu directories restored in '%s', %llu existing files kept\n",
                     o.archive.c_str(), (unsigned long long)(files - g_Kept),
-                    (unsigned long long)dirs.size(), o.destination.c_str(), (unsigned long long)g_Kept);
+                    (unsigned long long)directories, o.destination.c_str(), (unsigned long long)g_Kept);
     return EXIT_OK;
 }
 

@@ -38,5 +38,13 @@ bool ExaminePath(const std::string& path, PathInfo* info, std::string* error);
 // The program's arguments (without the program name) as UTF-8.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
 
+// True where the file system takes stored names as they are (Windows: the
+// ANSI code page); false where the tool turns them into UTF-8 itself.
+bool StoredNamesAreNative();
+
+// Moves `from` to `to` (UTF-8 paths) unless something exists at `to`.
+// False when nothing moved.
+bool RenameWithoutReplacing(const std::string& from, const std::string& to);
+
 // Default for --jobs.
 int HardwareThreads();

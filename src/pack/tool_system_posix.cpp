@@ -2,6 +2,8 @@
 #include "pack/tool_system.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <stdio.h>
 #include <cstdio>
 #include <cstring>
 #include <iostream>
@@ -9,6 +11,12 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+
+bool StoredNamesAreNative() { return false; }
+
+bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
+    return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
+}
 
 bool StdinIsTerminal() { return isatty(0) == 1; }
 bool StderrIsTerminal() { return isatty(2) == 1; }

@@ -200,6 +200,24 @@ TEST_F(ToolTest, CodepageNamesAreConvertedAndShown) {
     EXPECT_NE(std::string::npos, refused.err.find("code page 850")) << refused.err;
 }
 
+// Names are stored in the code page; extract gives them back in UTF-8, and
+// an existing file under the UTF-8 name is never replaced.
+TEST_F(ToolTest, CodepageNamesComeBackAsUtf8) {
+    mkdir(Path("d").c_str(), 0755);
+    mkdir(Path("d/caf\xC3\xA9").c_str(), 0755);                       // "café"
+    WriteFileBytes(Path("d/caf\xC3\xA9/na\xC3\xAFve \xE2\x82\xAC.txt"), "x");  // "naïve €.txt"
+    WriteFileBytes(Path("d/plain.txt"), "p");
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "w.exe", "--no-password", "d"})).exitCode);
+    ToolRun extracted = RunLockbox(dir, {"extract", "w.exe", "--no-password", "-o", "out"});
+    ASSERT_EQ(0, extracted.exitCode) << extracted.err;
+    ExpectSameTree(Path("d"), Path("out/d"));
+
+    ToolRun again = RunLockbox(dir, {"extract", "w.exe", "--no-password", "-o", "out", "--overwrite", "always"});
+    EXPECT_EQ(0, again.exitCode) << again.err;
+    EXPECT_NE(std::string::npos, again.err.find("keeps its code-page name")) << again.err;
+    EXPECT_EQ("x", ReadFileBytes(Path("out/d/caf\xC3\xA9/na\xC3\xAFve \xE2\x82\xAC.txt")));
+}
+
 }  // namespace
 
 namespace {
