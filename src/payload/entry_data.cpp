@@ -16,15 +16,15 @@ bool WriteOut(FileHandle out, const uint8_t* data, uint32_t size) {
 // The stream must end exactly where the stored data ends: data running out
 // first is a truncated entry, bytes left behind the stream would be taken
 // for the next entry.
-int RunInflate(CipherContext* ctx, z_stream* zs, uint32_t storedSize, uint8_t* in, uint8_t* outBuf,
-               FileHandle out) {
+int RunInflate(CipherContext* ctx, FileHandle source, z_stream* zs, uint32_t storedSize, uint8_t* in,
+               uint8_t* outBuf, FileHandle out) {
     uint32_t remaining = storedSize;
     zs->next_out = outBuf;
     zs->avail_out = IO_CHUNK;
     for (;;) {
         if (zs->avail_in == 0 && remaining != 0) {
             uint32_t want = remaining < IO_CHUNK ? remaining : IO_CHUNK;
-            uint32_t got = PlatformRead(ArchiveFile, in, want);
+            uint32_t got = PlatformRead(source, in, want);
             if (got == 0) return RESULT_CORRUPT;  // the file ends inside the data
             DecryptStream(ctx, in, in, got);
             remaining -= got;
@@ -52,23 +52,23 @@ int RunInflate(CipherContext* ctx, z_stream* zs, uint32_t storedSize, uint8_t* i
 
 }  // namespace
 
-int InflateEntryData(CipherContext* ctx, uint32_t storedSize, FileHandle out) {
+int InflateEntryData(CipherContext* ctx, FileHandle source, uint32_t storedSize, FileHandle out,
+                     uint8_t* buffers) {
     if (storedSize == 0) return RESULT_OK;  // no data: an empty file
-    uint8_t* in = (uint8_t*)PlatformAlloc(IO_CHUNK);
-    uint8_t* outBuf = (uint8_t*)PlatformAlloc(IO_CHUNK);
+    uint8_t* own = buffers ? nullptr : (uint8_t*)PlatformAlloc(INFLATE_BUFFERS_SIZE);
+    uint8_t* in = buffers ? buffers : own;
     int result = RESULT_NO_MEMORY;
-    if (in && outBuf) {
+    if (in) {
         z_stream zs;
         memset(&zs, 0, sizeof zs);
         int z = inflateInit(&zs);
         if (z == Z_OK) {
-            result = RunInflate(ctx, &zs, storedSize, in, outBuf, out);
+            result = RunInflate(ctx, source, &zs, storedSize, in, in + IO_CHUNK, out);
             inflateEnd(&zs);
         } else {
             result = z == Z_MEM_ERROR ? RESULT_NO_MEMORY : RESULT_CORRUPT;
         }
     }
-    PlatformFree(outBuf);
-    PlatformFree(in);
+    PlatformFree(own);
     return result;
 }

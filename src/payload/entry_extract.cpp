@@ -24,42 +24,64 @@ int DecideWrite(const char* path, const EntryInfo* info) {
     return answer == 1 ? 1 : 0;
 }
 
-int RestoreFile(CipherContext* ctx, const char* path, const EntryInfo* info) {
+// Opens the temporary output of a file that is to be written.
+int PrepareFile(const char* path, const EntryInfo* info, PendingData* pending) {
     int decision = DecideWrite(path, info);
     if (decision < 0) return RESULT_END;
-    if (decision == 0) return InflateEntryData(ctx, info->storedSize, NO_FILE);
+    if (decision == 0) return RESULT_OK;  // data checked, nothing written
     if (PlatformIsProtected(path)) return RESULT_CANNOT_CREATE;
-
-    OutputFile out;
-    int result = OpenTempBeside(path, &out);
-    if (result != RESULT_OK) return result;
-    result = InflateEntryData(ctx, info->storedSize, out.handle);
-    if (result != RESULT_OK) {
-        DiscardOutput(&out);
-        return result;
-    }
-    return CommitOutput(&out, path, info);
+    return OpenTempBeside(path, &pending->output);
 }
 
 }  // namespace
+
+int PrepareEntry(const char* destination, ExtractMode mode, const EntryInfo* entry,
+                 PendingData* pending) {
+    pending->path = nullptr;
+    pending->output.handle = NO_FILE;
+    pending->output.tempPath = nullptr;
+    pending->dataFollows = false;
+    // Refused before anything is created: the name would leave the destination.
+    if (!IsSafeName(entry->name)) return RESULT_CORRUPT;
+
+    bool directory = (entry->attributes & ATTR_DIRECTORY) != 0;
+    pending->dataFollows = !directory;
+    if (mode == EXTRACT_TEST) return RESULT_OK;
+
+    char* path = BuildEntryPath(destination, entry->name);
+    if (!path) return RESULT_NO_MEMORY;
+    int result = directory ? RestoreDirectory(path, entry) : PrepareFile(path, entry, pending);
+    if (result == RESULT_OK && pending->output.handle != NO_FILE) {
+        pending->path = path;  // kept for FinishEntry
+        return RESULT_OK;
+    }
+    PlatformFree(path);
+    return result;
+}
+
+int FinishEntry(int dataResult, const EntryInfo* entry, PendingData* pending) {
+    int result = dataResult;
+    if (pending->output.handle != NO_FILE) {
+        if (result == RESULT_OK)
+            result = CommitOutput(&pending->output, pending->path, entry);
+        else
+            DiscardOutput(&pending->output);
+    }
+    PlatformFree(pending->path);
+    pending->path = nullptr;
+    return result;
+}
 
 int ExtractEntryEx(CipherContext* ctx, const char* destination, ExtractMode mode, EntryInfo* info) {
     EntryInfo local;
     EntryInfo* entry = info ? info : &local;
     int result = ReadEntryHead(ctx, entry);
     if (result != RESULT_OK) return result;
-    // Refused before anything is created: the name would leave the destination.
-    if (!IsSafeName(entry->name)) return RESULT_CORRUPT;
-
-    bool directory = (entry->attributes & ATTR_DIRECTORY) != 0;
-    if (mode == EXTRACT_TEST)
-        return directory ? RESULT_OK : InflateEntryData(ctx, entry->storedSize, NO_FILE);
-
-    char* path = BuildEntryPath(destination, entry->name);
-    if (!path) return RESULT_NO_MEMORY;
-    result = directory ? RestoreDirectory(path, entry) : RestoreFile(ctx, path, entry);
-    PlatformFree(path);
-    return result;
+    PendingData pending;
+    result = PrepareEntry(destination, mode, entry, &pending);
+    if (result != RESULT_OK || !pending.dataFollows) return result;
+    result = InflateEntryData(ctx, ArchiveFile, entry->storedSize, pending.output.handle);
+    return FinishEntry(result, entry, &pending);
 }
 
 int ExtractEntry(CipherContext* ctx, const char* destination) {

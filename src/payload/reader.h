@@ -101,6 +101,59 @@ int ExtractEntry(CipherContext* ctx, const char* destination);
 int ExtractEntryEx(CipherContext* ctx, const char* destination, ExtractMode mode,
                    EntryInfo* info);
 
+// ---- The same, step by step -------------------------------------------
+// ExtractEntryEx is ReadEntryHead, PrepareEntry, InflateEntryData from
+// ArchiveFile and FinishEntry. Callers that inflate several entries at once
+// run the steps themselves: the data of each file starts where its name
+// ends, and a copy of `ctx` taken there decrypts it from any handle.
+
+// Reads the EntryHeader, the name length and the name from ArchiveFile and
+// decrypts the name (one piece) into `info`, zero-terminated.
+// RESULT_OK; RESULT_END when not one byte of the header arrived;
+// RESULT_CORRUPT for a short header, length or name, or a length over 260.
+int ReadEntryHead(CipherContext* ctx, EntryInfo* info);
+
+// A file being written under a temporary name beside its final path.
+struct OutputFile {
+    FileHandle handle;
+    char* tempPath;       // PlatformAlloc'd
+};
+
+// What PrepareEntry leaves for the data step.
+struct PendingData {
+    bool dataFollows;     // a file: its stored data must be inflated next
+    OutputFile output;    // handle NO_FILE: the data is checked, not written
+    char* path;           // final path while output is open (PlatformAlloc'd)
+};
+
+// Checks the name, restores a directory, and for a file asks the overwrite
+// question and opens the temporary output. Results as ExtractEntryEx; on
+// anything but RESULT_OK nothing is left open. In test mode nothing is
+// created.
+int PrepareEntry(const char* destination, ExtractMode mode, const EntryInfo* entry,
+                 PendingData* pending);
+
+// Room InflateEntryData works in: an input and an output piece.
+const uint32_t INFLATE_BUFFERS_SIZE = 2 * IO_CHUNK;
+
+// Reads, decrypts and inflates `storedSize` bytes of entry data from
+// `source`, writing the output to `out` (NO_FILE: the output is checked
+// and dropped). Works in `buffers` (INFLATE_BUFFERS_SIZE bytes, contents
+// not kept) or, when null, in memory of its own: threads that inflate many
+// entries keep one set each instead of mapping it anew per entry. Consumes exactly `storedSize` bytes when it succeeds.
+// RESULT_OK: the zlib stream ended exactly at the end of the stored data
+// (or storedSize is 0: no data, empty output).
+// RESULT_CORRUPT: inflate error, preset dictionary, stored data ending
+// before the stream, or stored bytes left behind the stream.
+// RESULT_NO_MEMORY: buffers or zlib state. RESULT_CANNOT_CREATE: a write failed.
+int InflateEntryData(CipherContext* ctx, FileHandle source, uint32_t storedSize, FileHandle out,
+                     uint8_t* buffers = nullptr);
+
+// Ends what PrepareEntry began, given the data step's result: the output
+// is moved over the final path on RESULT_OK and removed otherwise. Returns
+// the entry's result.
+int FinishEntry(int dataResult, const EntryInfo* entry, PendingData* pending);
+
 // Reads one entry's header and name and skips its data without decoding it
 // (for listing). RESULT_OK, RESULT_END at the end, RESULT_CORRUPT.
 int ReadEntry(CipherContext* ctx, EntryInfo* info);
