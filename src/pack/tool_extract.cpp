@@ -7,6 +7,7 @@
 #include <map>
 #include <memory>
 
+#include "pack/parallel_extract.h"
 #include "pack/tool_archive.h"
 #include "pack/tool_codepage.h"
 #include "pack/tool_commands.h"
@@ -22,6 +23,7 @@ struct ExtractOptions {
     std::string overwrite = "ask";
     PasswordOptions password;
     int codepage = DEFAULT_CODEPAGE;
+    int jobs = 0;  // 0: one per processor
     bool quiet = false;
 };
 
@@ -167,33 +169,34 @@ int RunExtract(const ExtractOptions& o) {
 
     std::vector<RestoredEntry> restored;
     uint64_t files = 0, directories = 0;
-    int index = 1;
+    ExtractRun run;
+    run.archivePath = o.archive.c_str();
+    run.destination = o.destination.c_str();
+    // A question on the terminal waits for the user anyway; one entry at a
+    // time keeps the prompts in step with what is on disk.
+    run.jobs = AskOverwrite == AskOnTerminal ? 1 : o.jobs > 0 ? o.jobs : HardwareThreads();
+    run.nextKey = [&] { PrepareNextEntry(password); };
+    run.restored = [&](const EntryInfo& info) {
+        bool directory = (info.attributes & ATTR_DIRECTORY) != 0;
+        (directory ? directories : files)++;
+        // Only directories (times) and code-page names (renames) need a
+        // second look; keeping just those holds memory flat in the file count.
+        std::string stored(info.name, info.nameLength);
+        if (directory || (!StoredNamesAreNative() && HasHighBytes(stored)))
+            restored.push_back({stored, directory, info.times});
+    };
+    ExtractOutcome outcome = ExtractAll(run);
+    std::string name = DisplayText(std::string(outcome.entry.name, outcome.entry.nameLength), o.codepage);
     std::string failure;
-    for (;; index++) {
-        EntryInfo info;
-        std::memset(&info, 0, sizeof info);
-        PrepareNextEntry(password);
-        int r = ExtractEntryEx(&g_Cipher, o.destination.c_str(), EXTRACT_WRITE, &info);
-        std::string name = DisplayText(std::string(info.name, info.nameLength), o.codepage);
-        if (r == RESULT_END) {
-            if (OverwriteFlags.Cancelled) failure = "cancelled at '" + name + "'; earlier entries were restored";
-            break;
-        }
-        if (r == RESULT_OK) {
-            bool directory = (info.attributes & ATTR_DIRECTORY) != 0;
-            restored.push_back({std::string(info.name, info.nameLength), directory, info.times});
-            (directory ? directories : files)++;
-            continue;
-        }
-        if (r == RESULT_CANNOT_CREATE)
-            failure = "cannot create '" + name + "' in '" + o.destination + "'";
-        else if (r == RESULT_NO_MEMORY)
-            failure = "out of memory at '" + name + "'";
-        else
-            failure = "'" + o.archive + "' is damaged at entry " + std::to_string(index) +
-                      (name.empty() ? "" : " '" + name + "'");
-        break;
-    }
+    if (outcome.result == RESULT_END && OverwriteFlags.Cancelled)
+        failure = "cancelled at '" + name + "'; earlier entries were restored";
+    else if (outcome.result == RESULT_CANNOT_CREATE)
+        failure = "cannot create '" + name + "' in '" + o.destination + "'";
+    else if (outcome.result == RESULT_NO_MEMORY)
+        failure = "out of memory at '" + name + "'";
+    else if (outcome.result != RESULT_END)
+        failure = "'" + o.archive + "' is damaged at entry " + std::to_string(outcome.index) +
+                  (name.empty() ? "" : " '" + name + "'");
     RestoreDirectoryTimes(restored, GiveNativeNames(o.destination, restored, o.codepage));
     AskOverwrite = nullptr;
     CloseArchive();
@@ -219,6 +222,9 @@ void AddExtractCommand(CLI::App* app, CommandRun* run) {
         ->check(CLI::IsMember({"ask", "always", "never"}));
     AddPasswordOptions(sub, &o->password);
     AddCodepageOption(sub, &o->codepage);
+    sub->add_option("-j,--jobs", o->jobs, "Files inflated at once (default: one per processor)")
+        ->check(CLI::Range(1, 64))
+        ->type_name("N");
     sub->add_flag("-q,--quiet", o->quiet, "No summary line");
     sub->callback([o, run] { *run = [o] { return RunExtract(*o); }; });
 }

@@ -1,0 +1,226 @@
+#include "pack/parallel_extract.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace {
+
+// One file whose data waits for, or goes through, a worker.
+struct DataJob {
+    int index;
+    EntryInfo entry;
+    PendingData pending;
+    CipherContext cipher;    // the stream state where the data begins
+    int64_t offset;          // where the data begins in the archive
+    int result = RESULT_OK;  // guarded by Workers::mutex until done
+    bool started = false;
+    bool done = false;
+};
+
+// Threads that each hold their own handle on the archive and inflate the
+// oldest job nobody has taken yet. The calling thread takes jobs too while
+// it waits for the oldest one, with a handle of its own.
+struct Workers {
+    std::mutex mutex;
+    std::condition_variable work;   // a job was added, or stop
+    std::condition_variable done;   // a job is done
+    std::deque<std::unique_ptr<DataJob>> jobs;  // oldest first; only the caller adds or removes
+    bool stop = false;
+    std::vector<std::thread> threads;
+    FileHandle callerSource = NO_FILE;
+    std::vector<uint8_t> callerBuffers = std::vector<uint8_t>(INFLATE_BUFFERS_SIZE);
+};
+
+DataJob* FirstWaiting(Workers* w) {
+    for (auto& job : w->jobs)
+        if (!job->started) return job.get();
+    return nullptr;
+}
+
+// Runs `job` with the lock released; marks it done under the lock again.
+void RunJob(Workers* w, std::unique_lock<std::mutex>& lock, DataJob* job, FileHandle source,
+            uint8_t* buffers) {
+    job->started = true;
+    lock.unlock();
+    int result = PlatformSeek(source, job->offset) == job->offset
+                     ? InflateEntryData(&job->cipher, source, job->entry.storedSize,
+                                        job->pending.output.handle, buffers)
+                     : RESULT_CORRUPT;
+    lock.lock();
+    job->result = result;
+    job->done = true;
+    w->done.notify_one();
+}
+
+void Work(Workers* w, FileHandle source) {
+    std::vector<uint8_t> buffers(INFLATE_BUFFERS_SIZE);
+    std::unique_lock<std::mutex> lock(w->mutex);
+    for (;;) {
+        DataJob* next = nullptr;
+        w->work.wait(lock, [&] { return w->stop || (next = FirstWaiting(w)) != nullptr; });
+        if (w->stop) break;
+        RunJob(w, lock, next, source, buffers.data());
+    }
+    lock.unlock();
+    PlatformClose(source);
+}
+
+void StartWorkers(Workers* w, const char* archivePath, int count) {
+    w->callerSource = PlatformOpenRead(archivePath);
+    if (w->callerSource == NO_FILE) return;  // no workers: the caller inflates from ArchiveFile
+    for (int i = 0; i < count; i++) {
+        FileHandle source = PlatformOpenRead(archivePath);
+        if (source == NO_FILE) break;
+        w->threads.emplace_back(Work, w, source);
+    }
+}
+
+void StopWorkers(Workers* w) {
+    {
+        std::lock_guard<std::mutex> lock(w->mutex);
+        w->stop = true;
+    }
+    w->work.notify_all();
+    for (std::thread& t : w->threads) t.join();
+    PlatformClose(w->callerSource);
+}
+
+// Windows compares names without regard to ASCII case, and '/' equals '\'.
+bool SameNameChar(char a, char b) {
+    if (a == '/') a = '\\';
+    if (b == '/') b = '\\';
+    if (a >= 'A' && a <= 'Z') a = (char)(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = (char)(b - 'A' + 'a');
+    return a == b;
+}
+
+// True when the two names are the same path or one lies inside the other:
+// such an entry must wait until the earlier one is in place, or the
+// overwrite question would not see it.
+bool Overlap(const char* a, const char* b) {
+    size_t i = 0;
+    while (a[i] && b[i] && SameNameChar(a[i], b[i])) i++;
+    char rest = a[i] ? a[i] : b[i];
+    return (!a[i] || !b[i]) && (rest == 0 || rest == '\\' || rest == '/');
+}
+
+struct Extraction {
+    const ExtractRun& run;
+    Workers workers;
+    ExtractOutcome outcome;
+    bool failed = false;
+};
+
+// Waits for the oldest job and moves its file into place, or removes its
+// output once an entry before it has failed. Returns false when the run
+// must stop.
+bool FinishOldest(Extraction* x) {
+    std::unique_ptr<DataJob> job;
+    {
+        Workers* w = &x->workers;
+        std::unique_lock<std::mutex> lock(w->mutex);
+        DataJob* oldest = w->jobs.front().get();
+        while (!oldest->done) {
+            DataJob* waiting = FirstWaiting(w);
+            if (waiting && w->callerSource != NO_FILE)
+                RunJob(w, lock, waiting, w->callerSource, w->callerBuffers.data());
+            else
+                w->done.wait(lock);
+        }
+        job = std::move(w->jobs.front());
+        x->workers.jobs.pop_front();
+    }
+    if (x->failed) {
+        FinishEntry(RESULT_CORRUPT, &job->entry, &job->pending);
+        return false;
+    }
+    int result = FinishEntry(job->result, &job->entry, &job->pending);
+    if (result == RESULT_OK) {
+        x->run.restored(job->entry);
+        return true;
+    }
+    x->failed = true;
+    x->outcome.result = result;
+    x->outcome.index = job->index;
+    x->outcome.entry = job->entry;
+    return false;
+}
+
+// Finishes every job in flight; after a failure the rest are removed.
+void FinishAll(Extraction* x) {
+    while (!x->workers.jobs.empty()) FinishOldest(x);
+}
+
+bool AnyOverlap(Extraction* x, const char* name) {
+    for (auto& job : x->workers.jobs)
+        if (Overlap(job->entry.name, name)) return true;
+    return false;
+}
+
+// Hands the file's data to the workers, or inflates it here when there are
+// none. ArchiveFile moves on to the next entry either way.
+bool StartData(Extraction* x, std::unique_ptr<DataJob> job) {
+    if (x->workers.threads.empty()) {
+        int result = InflateEntryData(&g_Cipher, ArchiveFile, job->entry.storedSize,
+                                      job->pending.output.handle, x->workers.callerBuffers.data());
+        job->result = result;
+        job->done = true;
+        x->workers.jobs.push_back(std::move(job));
+        return FinishOldest(x);
+    }
+    job->cipher = g_Cipher;
+    job->offset = PlatformTell(ArchiveFile);
+    int64_t next = job->offset + (int64_t)job->entry.storedSize;
+    if (job->offset < 0 || PlatformSeek(ArchiveFile, next) != next) {
+        job->result = RESULT_CORRUPT;
+        job->done = true;
+    }
+    {
+        std::lock_guard<std::mutex> lock(x->workers.mutex);
+        x->workers.jobs.push_back(std::move(job));
+    }
+    x->workers.work.notify_one();
+    // A few jobs per worker keep them busy while small files go by, and
+    // bound the open output files.
+    size_t window = 4 * x->workers.threads.size();
+    while (x->workers.jobs.size() > window)
+        if (!FinishOldest(x)) return false;
+    return true;
+}
+
+}  // namespace
+
+ExtractOutcome ExtractAll(const ExtractRun& run) {
+    Extraction x{run, {}, {}, false};
+    std::memset(&x.outcome, 0, sizeof x.outcome);
+    if (run.jobs > 1) StartWorkers(&x.workers, run.archivePath, run.jobs);
+
+    for (int index = 1;; index++) {
+        std::unique_ptr<DataJob> job(new DataJob);
+        job->index = index;
+        run.nextKey();
+        int result = ReadEntryHead(&g_Cipher, &job->entry);
+        if (result == RESULT_OK && AnyOverlap(&x, job->entry.name)) FinishAll(&x);
+        if (x.failed) break;
+        if (result == RESULT_OK)
+            result = PrepareEntry(run.destination, EXTRACT_WRITE, &job->entry, &job->pending);
+        if (result != RESULT_OK) {
+            FinishAll(&x);
+            if (!x.failed) x.outcome = {result, index, job->entry};
+            break;
+        }
+        if (!job->pending.dataFollows) {
+            run.restored(job->entry);
+            continue;
+        }
+        if (!StartData(&x, std::move(job))) break;
+    }
+    FinishAll(&x);
+    StopWorkers(&x.workers);
+    return x.outcome;
+}

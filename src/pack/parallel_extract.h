@@ -1,0 +1,32 @@
+// Extraction of a whole archive with the files' data inflated on several
+// threads. Entry heads are read, overwrite questions asked and finished
+// files moved into place on the calling thread, in archive order, so the
+// outcome is that of extracting one entry after the other: a file is in
+// place only when every file before it is, and the first failure stops the
+// run with the entries before it restored and nothing half-written.
+#pragma once
+#include <functional>
+
+#include "payload/reader.h"
+
+struct ExtractRun {
+    const char* archivePath;   // opened again by each worker
+    const char* destination;
+    int jobs;                  // worker threads; 1 or less: no threads at all
+    // Loads the stream key for the next entry into g_Cipher.
+    std::function<void()> nextKey;
+    // Told of every entry in place: a directory once created, a file once
+    // moved into place (or kept). A directory always comes before the
+    // entries inside it.
+    std::function<void(const EntryInfo&)> restored;
+};
+
+struct ExtractOutcome {
+    int result;        // RESULT_END: every entry restored, or cancelled
+    int index;         // 1-based entry the result belongs to
+    EntryInfo entry;   // that entry as far as it was read
+};
+
+// Restores the entries of the archive open in ArchiveFile (positioned at the
+// first entry) with the reader's overwrite answers and question.
+ExtractOutcome ExtractAll(const ExtractRun& run);
