@@ -16,10 +16,28 @@ inline uint32_t G(uint32_t x, uint32_t y, uint32_t z) { return (x & z) | (y & ~z
 inline uint32_t H(uint32_t x, uint32_t y, uint32_t z) { return x ^ y ^ z; }
 inline uint32_t I(uint32_t x, uint32_t y, uint32_t z) { return y ^ (x | ~z); }
 
-// One step: a = b + ((a + f(b, c, d) + x + ac) <<< s).
-#define MD5_STEP(f, a, b, c, d, x, s, ac) \
-    (a) += f((b), (c), (d)) + (x) + (uint32_t)(ac); \
-    (a) = RotateLeft((a), (s)) + (b)
+// The additive constant of each of the 64 steps: floor(|sin(i + 1)| * 2^32).
+const uint32_t MD5_SINES[64] = {
+    0xd76aa478, 0xe8c7b756, 0x242070db, 0xc1bdceee,
+    0xf57c0faf, 0x4787c62a, 0xa8304613, 0xfd469501,
+    0x698098d8, 0x8b44f7af, 0xffff5bb1, 0x895cd7be,
+    0x6b901122, 0xfd987193, 0xa679438e, 0x49b40821,
+    0xf61e2562, 0xc040b340, 0x265e5a51, 0xe9b6c7aa,
+    0xd62f105d, 0x02441453, 0xd8a1e681, 0xe7d3fbc8,
+    0x21e1cde6, 0xc33707d6, 0xf4d50d87, 0x455a14ed,
+    0xa9e3e905, 0xfcefa3f8, 0x676f02d9, 0x8d2a4c8a,
+    0xfffa3942, 0x8771f681, 0x6d9d6122, 0xfde5380c,
+    0xa4beea44, 0x4bdecfa9, 0xf6bb4b60, 0xbebfbc70,
+    0x289b7ec6, 0xeaa127fa, 0xd4ef3085, 0x04881d05,
+    0xd9d4d039, 0xe6db99e5, 0x1fa27cf8, 0xc4ac5665,
+    0xf4292244, 0x432aff97, 0xab9423a7, 0xfc93a039,
+    0x655b59c3, 0x8f0ccc92, 0xffeff47d, 0x85845dd1,
+    0x6fa87e4f, 0xfe2ce6e0, 0xa3014314, 0x4e0811a1,
+    0xf7537e82, 0xbd3af235, 0x2ad7d2bb, 0xeb86d391,
+};
+
+// Rotation of each step, four per round.
+const uint8_t MD5_SHIFTS[16] = {7, 12, 17, 22, 5, 9, 14, 20, 4, 11, 16, 23, 6, 10, 15, 21};
 
 void Copy(uint8_t* to, const uint8_t* from, uint32_t length) {
     while (length--) *to++ = *from++;
@@ -82,77 +100,25 @@ void Md5Transform(uint32_t state[4], const uint8_t block[64]) {
     }
     uint32_t a = state[0], b = state[1], c = state[2], d = state[3];
 
-    // Round 1
-    MD5_STEP(F, a, b, c, d, x[0], 7, 0xd76aa478);
-    MD5_STEP(F, d, a, b, c, x[1], 12, 0xe8c7b756);
-    MD5_STEP(F, c, d, a, b, x[2], 17, 0x242070db);
-    MD5_STEP(F, b, c, d, a, x[3], 22, 0xc1bdceee);
-    MD5_STEP(F, a, b, c, d, x[4], 7, 0xf57c0faf);
-    MD5_STEP(F, d, a, b, c, x[5], 12, 0x4787c62a);
-    MD5_STEP(F, c, d, a, b, x[6], 17, 0xa8304613);
-    MD5_STEP(F, b, c, d, a, x[7], 22, 0xfd469501);
-    MD5_STEP(F, a, b, c, d, x[8], 7, 0x698098d8);
-    MD5_STEP(F, d, a, b, c, x[9], 12, 0x8b44f7af);
-    MD5_STEP(F, c, d, a, b, x[10], 17, 0xffff5bb1);
-    MD5_STEP(F, b, c, d, a, x[11], 22, 0x895cd7be);
-    MD5_STEP(F, a, b, c, d, x[12], 7, 0x6b901122);
-    MD5_STEP(F, d, a, b, c, x[13], 12, 0xfd987193);
-    MD5_STEP(F, c, d, a, b, x[14], 17, 0xa679438e);
-    MD5_STEP(F, b, c, d, a, x[15], 22, 0x49b40821);
-
-    // Round 2
-    MD5_STEP(G, a, b, c, d, x[1], 5, 0xf61e2562);
-    MD5_STEP(G, d, a, b, c, x[6], 9, 0xc040b340);
-    MD5_STEP(G, c, d, a, b, x[11], 14, 0x265e5a51);
-    MD5_STEP(G, b, c, d, a, x[0], 20, 0xe9b6c7aa);
-    MD5_STEP(G, a, b, c, d, x[5], 5, 0xd62f105d);
-    MD5_STEP(G, d, a, b, c, x[10], 9, 0x02441453);
-    MD5_STEP(G, c, d, a, b, x[15], 14, 0xd8a1e681);
-    MD5_STEP(G, b, c, d, a, x[4], 20, 0xe7d3fbc8);
-    MD5_STEP(G, a, b, c, d, x[9], 5, 0x21e1cde6);
-    MD5_STEP(G, d, a, b, c, x[14], 9, 0xc33707d6);
-    MD5_STEP(G, c, d, a, b, x[3], 14, 0xf4d50d87);
-    MD5_STEP(G, b, c, d, a, x[8], 20, 0x455a14ed);
-    MD5_STEP(G, a, b, c, d, x[13], 5, 0xa9e3e905);
-    MD5_STEP(G, d, a, b, c, x[2], 9, 0xfcefa3f8);
-    MD5_STEP(G, c, d, a, b, x[7], 14, 0x676f02d9);
-    MD5_STEP(G, b, c, d, a, x[12], 20, 0x8d2a4c8a);
-
-    // Round 3
-    MD5_STEP(H, a, b, c, d, x[5], 4, 0xfffa3942);
-    MD5_STEP(H, d, a, b, c, x[8], 11, 0x8771f681);
-    MD5_STEP(H, c, d, a, b, x[11], 16, 0x6d9d6122);
-    MD5_STEP(H, b, c, d, a, x[14], 23, 0xfde5380c);
-    MD5_STEP(H, a, b, c, d, x[1], 4, 0xa4beea44);
-    MD5_STEP(H, d, a, b, c, x[4], 11, 0x4bdecfa9);
-    MD5_STEP(H, c, d, a, b, x[7], 16, 0xf6bb4b60);
-    MD5_STEP(H, b, c, d, a, x[10], 23, 0xbebfbc70);
-    MD5_STEP(H, a, b, c, d, x[13], 4, 0x289b7ec6);
-    MD5_STEP(H, d, a, b, c, x[0], 11, 0xeaa127fa);
-    MD5_STEP(H, c, d, a, b, x[3], 16, 0xd4ef3085);
-    MD5_STEP(H, b, c, d, a, x[6], 23, 0x04881d05);
-    MD5_STEP(H, a, b, c, d, x[9], 4, 0xd9d4d039);
-    MD5_STEP(H, d, a, b, c, x[12], 11, 0xe6db99e5);
-    MD5_STEP(H, c, d, a, b, x[15], 16, 0x1fa27cf8);
-    MD5_STEP(H, b, c, d, a, x[2], 23, 0xc4ac5665);
-
-    // Round 4
-    MD5_STEP(I, a, b, c, d, x[0], 6, 0xf4292244);
-    MD5_STEP(I, d, a, b, c, x[7], 10, 0x432aff97);
-    MD5_STEP(I, c, d, a, b, x[14], 15, 0xab9423a7);
-    MD5_STEP(I, b, c, d, a, x[5], 21, 0xfc93a039);
-    MD5_STEP(I, a, b, c, d, x[12], 6, 0x655b59c3);
-    MD5_STEP(I, d, a, b, c, x[3], 10, 0x8f0ccc92);
-    MD5_STEP(I, c, d, a, b, x[10], 15, 0xffeff47d);
-    MD5_STEP(I, b, c, d, a, x[1], 21, 0x85845dd1);
-    MD5_STEP(I, a, b, c, d, x[8], 6, 0x6fa87e4f);
-    MD5_STEP(I, d, a, b, c, x[15], 10, 0xfe2ce6e0);
-    MD5_STEP(I, c, d, a, b, x[6], 15, 0xa3014314);
-    MD5_STEP(I, b, c, d, a, x[13], 21, 0x4e0811a1);
-    MD5_STEP(I, a, b, c, d, x[4], 6, 0xf7537e82);
-    MD5_STEP(I, d, a, b, c, x[11], 10, 0xbd3af235);
-    MD5_STEP(I, c, d, a, b, x[2], 15, 0x2ad7d2bb);
-    MD5_STEP(I, b, c, d, a, x[9], 21, 0xeb86d391);
+    // The 64 steps as one loop (the extractor's size is capped; a digest
+    // runs only a few times per entry). Step i of round r takes message word
+    // i, 5i + 1, 3i + 5 or 7i (mod 16) and the round's function.
+    for (int i = 0; i < 64; i++) {
+        int round = i >> 4;
+        uint32_t f;
+        int word;
+        switch (round) {
+        case 0: f = F(b, c, d); word = i; break;
+        case 1: f = G(b, c, d); word = 5 * i + 1; break;
+        case 2: f = H(b, c, d); word = 3 * i + 5; break;
+        default: f = I(b, c, d); word = 7 * i; break;
+        }
+        uint32_t next = b + RotateLeft(a + f + x[word & 15] + MD5_SINES[i], MD5_SHIFTS[4 * round + (i & 3)]);
+        a = d;
+        d = c;
+        c = b;
+        b = next;
+    }
 
     state[0] += a;
     state[1] += b;
