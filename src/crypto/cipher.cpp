@@ -2,6 +2,7 @@
 #include "crypto/cipher.h"
 
 #include "crypto/aes.h"
+#include "crypto/blocks/cfb_blocks.h"
 #include "crypto/md5.h"
 #include "crypto/wipe.h"
 
@@ -18,6 +19,8 @@ const uint8_t PASSWORD_MAGIC[4] = {'L', 'O', 'C', 'K'};
 // Faster stream paths installed by the tool; null in the extractor.
 StreamFunction g_fastDecrypt;
 StreamFunction g_fastEncrypt;
+// Set by tests that check the table-driven loop alone.
+bool g_tablesOnly;
 
 // MD5(prefix || P), P being the password's code units up to the first zero
 // unit as UTF-16LE bytes. Each unit is split into its two bytes explicitly
@@ -84,15 +87,25 @@ void SetStreamAccelerator(StreamFunction decrypt, StreamFunction encrypt) {
     g_fastEncrypt = encrypt;
 }
 
+void UseAesInstructions(bool allowed) { g_tablesOnly = !allowed; }
+
 namespace {
 
 // The block index restarts at 0 with every call: each call begins with a
 // fresh encryption of whatever the register holds, even mid-block. Kept out
 // of line so that the public functions below stay a bare jump.
+// Whole blocks may go to the AES instructions first: they leave the last
+// ciphertext block in the register, from which the loop goes on.
 __attribute__((noinline)) void DecryptBytes(CipherContext* ctx, const void* in, void* out,
                                             uint32_t length) {
     const uint8_t* src = static_cast<const uint8_t*>(in);
     uint8_t* dst = static_cast<uint8_t*>(out);
+    if (!g_tablesOnly) {
+        uint32_t done = DecryptWholeBlocks(ctx, src, dst, length);
+        src += done;
+        dst += done;
+        length -= done;
+    }
     uint8_t* reg = ctx->FeedbackRegister;
     for (uint32_t j = 0, i = 0; j < length; j++, i = (i + 1) & 15) {
         if (i == 0) AesEncryptBlock(ctx->RoundKeys, STREAM_ROUNDS, reg, reg);

@@ -48,8 +48,15 @@ bool CheckPassword(CipherContext* ctx, const char16_t* password, int length,
 
 // Decrypts one piece of `length` bytes from `in` to `out` (may be the same
 // buffer). Needs the encryption-form schedule. Writes exactly `length`
-// bytes, no terminator. Length 0 changes nothing.
+// bytes, no terminator. Length 0 changes nothing. Where the processor has
+// the x86 AES instructions, the piece's whole blocks go through them (see
+// UseAesInstructions); the bytes are the same either way.
 void DecryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length);
+
+// Allows (the default) or forbids DecryptStream's use of the AES
+// instructions, so that tests can hold the table-driven loop against them.
+// Not thread-safe: call before any thread uses the cipher.
+void UseAesInstructions(bool allowed);
 
 // Signature shared by DecryptStream, EncryptStream and their faster
 // replacements.

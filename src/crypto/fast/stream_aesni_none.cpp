@@ -4,10 +4,6 @@
 
 bool AesniSupported() { return false; }
 
-void DecryptStreamAesni(CipherContext* ctx, const void* in, void* out, uint32_t length) {
-    DecryptStreamWords(ctx, in, out, length);
-}
-
 void EncryptStreamAesni(CipherContext* ctx, const void* in, void* out, uint32_t length) {
     EncryptStreamWords(ctx, in, out, length);
 }

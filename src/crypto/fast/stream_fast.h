@@ -1,6 +1,7 @@
 // Faster implementations of the stream cipher for the lockbox tool and the
 // tests. Never linked into the extractor: its size is capped, and there the
-// byte loops of cipher.cpp run.
+// loops of cipher.cpp run (whose decryption hands whole blocks to the AES
+// instructions where the processor has them).
 //
 // Every path gives exactly the bytes and leaves exactly the feedback
 // register of the byte loops, piece rules included (block index restarting
@@ -11,9 +12,10 @@
 #include "crypto/cipher.h"
 
 enum StreamPath {
-    STREAM_PATH_BYTES,  // the byte loops of cipher.cpp (no accelerator)
+    STREAM_PATH_BYTES,  // the byte loops of cipher.cpp, table-driven AES only
     STREAM_PATH_WORDS,  // whole blocks XORed as 64-bit words, table-driven AES
-    STREAM_PATH_AESNI,  // AES instructions; decryption runs 8 blocks at once
+    STREAM_PATH_AESNI,  // AES instructions: DecryptStream's own block path
+                        // (four blocks at once) and a serial encryption
 };
 
 // True when `path` can run on this build and processor (AES-NI: x86 builds
@@ -28,11 +30,10 @@ bool UseStreamPath(StreamPath path);
 StreamPath UseFastestStreamPath();
 
 // The individual paths, for tests and benchmarks (same contract as
-// DecryptStream/EncryptStream). The AES-NI pair must only be called when
+// DecryptStream/EncryptStream). EncryptStreamAesni must only be called when
 // StreamPathAvailable(STREAM_PATH_AESNI).
 void DecryptStreamWords(CipherContext* ctx, const void* in, void* out, uint32_t length);
 void EncryptStreamWords(CipherContext* ctx, const void* in, void* out, uint32_t length);
-void DecryptStreamAesni(CipherContext* ctx, const void* in, void* out, uint32_t length);
 void EncryptStreamAesni(CipherContext* ctx, const void* in, void* out, uint32_t length);
 
 // Whether the processor has the AES instructions (one file per target:

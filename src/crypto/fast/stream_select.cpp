@@ -17,12 +17,14 @@ bool UseStreamPath(StreamPath path) {
     switch (path) {
     case STREAM_PATH_BYTES:
         SetStreamAccelerator(nullptr, nullptr);
+        UseAesInstructions(false);
         break;
     case STREAM_PATH_WORDS:
         SetStreamAccelerator(DecryptStreamWords, EncryptStreamWords);
         break;
     case STREAM_PATH_AESNI:
-        SetStreamAccelerator(DecryptStreamAesni, EncryptStreamAesni);
+        SetStreamAccelerator(nullptr, EncryptStreamAesni);
+        UseAesInstructions(true);
         break;
     }
     return true;

@@ -44,7 +44,7 @@ CipherContext KeyedContext(std::mt19937& rng) {
 
 // Piece lengths that cover the awkward cases: empty, short, one byte off a
 // block either way, and several blocks with and without a remainder
-// (enough for the eight-block groups of the AES-NI path, and a tail).
+// (enough for the four-block groups of the AES-NI path, and a tail).
 std::vector<uint32_t> RandomPieces(std::mt19937& rng, size_t total) {
     std::vector<uint32_t> pieces;
     size_t used = 0;

@@ -1,0 +1,59 @@
+// Whole CFB blocks with the x86 AES instructions, four at a time. Written
+// for size as much as speed: it goes into the extractor.
+#include <cpuid.h>
+#include <wmmintrin.h>
+
+#include "crypto/blocks/cfb_blocks.h"
+
+namespace {
+
+const uint32_t GROUP = 4;
+
+// 0: not asked yet; 1: the processor has AES and SSE2; 2: it has not.
+int g_aesInstructions;
+
+bool HaveAesInstructions() {
+    if (g_aesInstructions == 0) {
+        // Every processor that runs the extractor's Windows has CPUID.
+        unsigned a, b, c, d;
+        __cpuid(1, a, b, c, d);
+        bool have = (c & bit_AES) && (d & bit_SSE2);
+        g_aesInstructions = have ? 1 : 2;
+    }
+    return g_aesInstructions == 1;
+}
+
+}  // namespace
+
+__attribute__((target("aes,sse2"))) uint32_t DecryptWholeBlocks(CipherContext* ctx, const uint8_t* in,
+                                                                 uint8_t* out, uint32_t length) {
+    uint32_t blocks = length / 16;
+    if (blocks == 0 || !HaveAesInstructions()) return 0;
+    // The schedule holds big-endian words; the instructions take the round
+    // keys as bytes in memory order.
+    __m128i keys[15];
+    uint32_t* words = (uint32_t*)keys;
+    for (int i = 0; i < 60; i++) words[i] = __builtin_bswap32(ctx->RoundKeys[i]);
+
+    const __m128i* src = (const __m128i*)in;
+    __m128i* dst = (__m128i*)out;
+    __m128i feedback = _mm_loadu_si128((const __m128i*)ctx->FeedbackRegister);
+    while (blocks > 0) {
+        uint32_t n = blocks < GROUP ? 1 : GROUP;
+        __m128i stream[GROUP];
+        for (uint32_t j = 0; j < n; j++)
+            stream[j] = _mm_xor_si128(j ? _mm_loadu_si128(src + j - 1) : feedback, keys[0]);
+        for (int r = 1; r < 14; r++)
+            for (uint32_t j = 0; j < n; j++) stream[j] = _mm_aesenc_si128(stream[j], keys[r]);
+        feedback = _mm_loadu_si128(src + n - 1);
+        // Each block's input is read before its output is written: in place works.
+        for (uint32_t j = 0; j < n; j++)
+            _mm_storeu_si128(dst + j, _mm_xor_si128(_mm_aesenclast_si128(stream[j], keys[14]),
+                                                    _mm_loadu_si128(src + j)));
+        src += n;
+        dst += n;
+        blocks -= n;
+    }
+    _mm_storeu_si128((__m128i*)ctx->FeedbackRegister, feedback);
+    return length & ~15u;
+}
