@@ -55,7 +55,7 @@ int RunInflate(CipherContext* ctx, FileHandle source, z_stream* zs, uint32_t sto
 int InflateEntryData(CipherContext* ctx, FileHandle source, uint32_t storedSize, FileHandle out,
                      uint8_t* buffers) {
     if (storedSize == 0) return RESULT_OK;  // no data: an empty file
-    uint8_t* own = buffers ? nullptr : (uint8_t*)PlatformAlloc(INFLATE_BUFFERS_SIZE);
+    uint8_t* own = buffers ? nullptr : (uint8_t*)PlatformAllocScratch(INFLATE_BUFFERS_SIZE);
     uint8_t* in = buffers ? buffers : own;
     int result = RESULT_NO_MEMORY;
     if (in) {

@@ -92,6 +92,12 @@ bool PlatformIsProtected(const char* path);
 
 // Zero-filled memory, or null. Freed with PlatformFree.
 void* PlatformAlloc(size_t size);
+
+// Memory with undefined contents, or null; freed with PlatformFree. For
+// large buffers that are written before they are read: nothing touches
+// their pages up front (clearing 320 KB per entry cost Windows' heap a
+// page fault per page, and small files use a few of them).
+void* PlatformAllocScratch(size_t size);
 void PlatformFree(void* block);
 
 // Full path of the running executable into `buffer` (`size` bytes);

@@ -208,6 +208,9 @@ void* PlatformAlloc(size_t size) {
     return block + kHeader;
 }
 
+// Mapped pages cost nothing until touched, so the zeroed kind will do.
+void* PlatformAllocScratch(size_t size) { return PlatformAlloc(size); }
+
 void PlatformFree(void* memory) {
     if (!memory) return;
     uint8_t* block = (uint8_t*)memory - kHeader;

@@ -157,6 +157,10 @@ void* PlatformAlloc(size_t size) {
     return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size ? size : 1);
 }
 
+void* PlatformAllocScratch(size_t size) {
+    return HeapAlloc(GetProcessHeap(), 0, size ? size : 1);
+}
+
 void PlatformFree(void* block) {
     if (block) HeapFree(GetProcessHeap(), 0, block);
 }
