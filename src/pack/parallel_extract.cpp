@@ -5,6 +5,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -76,7 +77,12 @@ void StartWorkers(Workers* w, const char* archivePath, int count) {
     for (int i = 0; i < count; i++) {
         FileHandle source = PlatformOpenRead(archivePath);
         if (source == NO_FILE) break;
-        w->threads.emplace_back(Work, w, source);
+        try {
+            w->threads.emplace_back(Work, w, source);
+        } catch (const std::system_error&) {  // no more threads: go on with those there are
+            PlatformClose(source);
+            break;
+        }
     }
 }
 
@@ -133,7 +139,7 @@ bool FinishOldest(Extraction* x) {
                 w->done.wait(lock);
         }
         job = std::move(w->jobs.front());
-        x->workers.jobs.pop_front();
+        w->jobs.pop_front();
     }
     if (x->failed) {
         FinishEntry(RESULT_CORRUPT, &job->entry, &job->pending);

@@ -140,7 +140,8 @@ const uint32_t INFLATE_BUFFERS_SIZE = 2 * IO_CHUNK;
 // `source`, writing the output to `out` (NO_FILE: the output is checked
 // and dropped). Works in `buffers` (INFLATE_BUFFERS_SIZE bytes, contents
 // not kept) or, when null, in memory of its own: threads that inflate many
-// entries keep one set each instead of mapping it anew per entry. Consumes exactly `storedSize` bytes when it succeeds.
+// entries keep one set each instead of mapping it anew per entry.
+// Consumes exactly `storedSize` bytes when it succeeds.
 // RESULT_OK: the zlib stream ended exactly at the end of the stored data
 // (or storedSize is 0: no data, empty output).
 // RESULT_CORRUPT: inflate error, preset dictionary, stored data ending
