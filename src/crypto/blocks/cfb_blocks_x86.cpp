@@ -31,9 +31,9 @@ __attribute__((target("aes,sse2"))) uint32_t DecryptWholeBlocks(CipherContext* c
     if (blocks == 0 || !HaveAesInstructions()) return 0;
     // The schedule holds big-endian words; the instructions take the round
     // keys as bytes in memory order.
-    __m128i keys[15];
-    uint32_t* words = (uint32_t*)keys;
+    uint32_t words[60];
     for (int i = 0; i < 60; i++) words[i] = __builtin_bswap32(ctx->RoundKeys[i]);
+    const __m128i* keys = (const __m128i*)words;  // __m128i may alias other types
 
     const __m128i* src = (const __m128i*)in;
     __m128i* dst = (__m128i*)out;
@@ -41,15 +41,21 @@ __attribute__((target("aes,sse2"))) uint32_t DecryptWholeBlocks(CipherContext* c
     while (blocks > 0) {
         uint32_t n = blocks < GROUP ? 1 : GROUP;
         __m128i stream[GROUP];
-        for (uint32_t j = 0; j < n; j++)
-            stream[j] = _mm_xor_si128(j ? _mm_loadu_si128(src + j - 1) : feedback, keys[0]);
-        for (int r = 1; r < 14; r++)
-            for (uint32_t j = 0; j < n; j++) stream[j] = _mm_aesenc_si128(stream[j], keys[r]);
+        for (uint32_t j = 0; j < n; j++) {
+            __m128i before = j ? _mm_loadu_si128(src + j - 1) : feedback;
+            stream[j] = _mm_xor_si128(before, _mm_loadu_si128(keys));
+        }
+        for (int r = 1; r < 14; r++) {
+            __m128i key = _mm_loadu_si128(keys + r);
+            for (uint32_t j = 0; j < n; j++) stream[j] = _mm_aesenc_si128(stream[j], key);
+        }
+        __m128i last = _mm_loadu_si128(keys + 14);
         feedback = _mm_loadu_si128(src + n - 1);
         // Each block's input is read before its output is written: in place works.
-        for (uint32_t j = 0; j < n; j++)
-            _mm_storeu_si128(dst + j, _mm_xor_si128(_mm_aesenclast_si128(stream[j], keys[14]),
-                                                    _mm_loadu_si128(src + j)));
+        for (uint32_t j = 0; j < n; j++) {
+            __m128i plain = _mm_xor_si128(_mm_aesenclast_si128(stream[j], last), _mm_loadu_si128(src + j));
+            _mm_storeu_si128(dst + j, plain);
+        }
         src += n;
         dst += n;
         blocks -= n;
