@@ -13,11 +13,11 @@ namespace {
 
 // One file whose data waits for, or goes through, a worker.
 struct DataJob {
-    int index;
-    EntryInfo entry;
-    PendingData pending;
-    CipherContext cipher;    // the stream state where the data begins
-    int64_t offset;          // where the data begins in the archive
+    int index = 0;
+    EntryInfo entry = {};    // zero as far as the head was not read
+    PendingData pending = {};
+    CipherContext cipher = {};  // the stream state where the data begins
+    int64_t offset = 0;         // where the data begins in the archive
     int result = RESULT_OK;  // guarded by Workers::mutex until done
     bool started = false;
     bool done = false;

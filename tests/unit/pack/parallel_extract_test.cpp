@@ -61,6 +61,7 @@ TEST_P(ParallelExtract, RandomTreesComeBackWholeAndParentsAreReportedFirst) {
         Restore r = ExtractWithJobs(archive, settings.password, (int)settings.password.size(),
                                     out.path(), GetParam());
         EXPECT_EQ(RESULT_END, r.outcome.result);
+        EXPECT_EQ(0, r.outcome.entry.nameLength) << "the end is no entry";
         ASSERT_EQ(entries.size(), r.reported.size());
         for (size_t i = 0; i < r.reported.size(); i++) {
             size_t slash = r.reported[i].rfind('\\');
