@@ -92,10 +92,11 @@ void UseAesInstructions(bool allowed) { g_tablesOnly = !allowed; }
 namespace {
 
 // The block index restarts at 0 with every call: each call begins with a
-// fresh encryption of whatever the register holds, even mid-block. Kept out
-// of line so that the public functions below stay a bare jump.
-// Whole blocks may go to the AES instructions first: they leave the last
-// ciphertext block in the register, from which the loop goes on.
+// fresh encryption of whatever the register holds, even mid-block. The
+// piece's whole blocks may go to the AES instructions first; they leave the
+// last ciphertext block in the register, and the byte loop takes the tail
+// from there. Kept out of line so that the public functions below stay a
+// bare jump.
 __attribute__((noinline)) void DecryptBytes(CipherContext* ctx, const void* in, void* out,
                                             uint32_t length) {
     const uint8_t* src = static_cast<const uint8_t*>(in);
