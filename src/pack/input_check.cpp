@@ -4,9 +4,6 @@
 #include "payload/format.h"
 #include "payload/reader.h"
 
-namespace {
-
-// The form in which Windows compares two names.
 std::string NameKey(const std::string& name) {
     std::string key = name;
     for (char& c : key) {
@@ -15,6 +12,8 @@ std::string NameKey(const std::string& name) {
     }
     return key;
 }
+
+namespace {
 
 // Empty when `name` is acceptable as an entry or run-after name.
 std::string NameProblem(const std::string& name) {

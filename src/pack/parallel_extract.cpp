@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "pack/input_check.h"
+
 namespace {
 
 // One file whose data waits for, or goes through, a worker.
@@ -96,23 +98,14 @@ void StopWorkers(Workers* w) {
     PlatformClose(w->callerSource);
 }
 
-// Windows compares names without regard to ASCII case, and '/' equals '\'.
-bool SameNameChar(char a, char b) {
-    if (a == '/') a = '\\';
-    if (b == '/') b = '\\';
-    if (a >= 'A' && a <= 'Z') a = (char)(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = (char)(b - 'A' + 'a');
-    return a == b;
-}
-
-// True when the two names are the same path or one lies inside the other:
-// such an entry must wait until the earlier one is in place, or the
-// overwrite question would not see it.
-bool Overlap(const char* a, const char* b) {
-    size_t i = 0;
-    while (a[i] && b[i] && SameNameChar(a[i], b[i])) i++;
-    char rest = a[i] ? a[i] : b[i];
-    return (!a[i] || !b[i]) && (rest == 0 || rest == '\\' || rest == '/');
+// True when the two names are the same path or one lies inside the other,
+// as Windows compares them: such an entry must wait until the earlier one
+// is in place, or the overwrite question would not see it.
+bool Overlap(const std::string& a, const std::string& b) {
+    const std::string& shorter = a.size() <= b.size() ? a : b;
+    const std::string& longer = a.size() <= b.size() ? b : a;
+    return longer.compare(0, shorter.size(), shorter) == 0 &&
+           (longer.size() == shorter.size() || longer[shorter.size()] == '\\');
 }
 
 struct Extraction {
@@ -163,8 +156,9 @@ void FinishAll(Extraction* x) {
 }
 
 bool AnyOverlap(Extraction* x, const char* name) {
+    std::string key = NameKey(name);
     for (auto& job : x->workers.jobs)
-        if (Overlap(job->entry.name, name)) return true;
+        if (Overlap(NameKey(job->entry.name), key)) return true;
     return false;
 }
 

@@ -14,24 +14,9 @@ int RunStub(const std::string& exe, const std::string& arguments, const std::str
 }
 
 int RunStubLine(const std::string& exe, const std::string& line, const std::string& directory) {
-    std::vector<char> buffer(line.begin(), line.end());
-    buffer.push_back('\0');
-    STARTUPINFOA si;
-    ZeroMemory(&si, sizeof si);
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    if (!CreateProcessA(exe.c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL, directory.c_str(), &si, &pi))
-        return static_cast<int>(kKilled);
-    CloseHandle(pi.hThread);
-    DWORD code = kKilled;
-    if (WaitForSingleObject(pi.hProcess, kWaitMs) == WAIT_OBJECT_0) {
-        GetExitCodeProcess(pi.hProcess, &code);
-    } else {
-        TerminateProcess(pi.hProcess, kKilled);
-        WaitForSingleObject(pi.hProcess, kWaitMs);
-    }
-    CloseHandle(pi.hProcess);
-    return static_cast<int>(code);
+    StubProcess stub(exe, StubProcess::WholeLine{line}, directory);
+    if (!stub.started()) return static_cast<int>(kKilled);
+    return static_cast<int>(stub.WaitForExit(kWaitMs));
 }
 
 WriterEntry TimedFile(const std::string& name, const std::string& data, uint32_t attributes) {

@@ -171,11 +171,20 @@ std::map<std::string, std::string> ReadTree(const std::string& root) {
     return tree;
 }
 
-StubProcess::StubProcess(const std::string& exe, const std::string& arguments,
-                         const std::string& directory) {
+namespace {
+std::string QuotedLine(const std::string& exe, const std::string& arguments) {
     std::string line = "\"" + exe + "\"";
     if (!arguments.empty()) line += " " + arguments;
-    std::vector<char> buffer(line.begin(), line.end());
+    return line;
+}
+}  // namespace
+
+StubProcess::StubProcess(const std::string& exe, const std::string& arguments,
+                         const std::string& directory)
+    : StubProcess(exe, WholeLine{QuotedLine(exe, arguments)}, directory) {}
+
+StubProcess::StubProcess(const std::string& exe, const WholeLine& line, const std::string& directory) {
+    std::vector<char> buffer(line.text.begin(), line.text.end());
     buffer.push_back('\0');
     STARTUPINFOA si;
     ZeroMemory(&si, sizeof si);

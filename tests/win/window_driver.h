@@ -57,6 +57,11 @@ class StubProcess {
 public:
     // Starts `exe` with the command-line tail `arguments` in `directory`.
     StubProcess(const std::string& exe, const std::string& arguments, const std::string& directory);
+    // A whole command line, program name included, passed on as it is.
+    struct WholeLine {
+        std::string text;
+    };
+    StubProcess(const std::string& exe, const WholeLine& line, const std::string& directory);
     ~StubProcess();
     StubProcess(const StubProcess&) = delete;
     StubProcess& operator=(const StubProcess&) = delete;

@@ -20,21 +20,9 @@
 
 #include "pack/writer.h"
 #include "payload/reader.h"
+#include "support/archive_builder.h"
 #include "support/pe_image.h"
 #include "support/scratch_dir.h"
-
-// Deterministic bytes that deflate cannot shrink.
-inline std::string Noise(size_t n, uint32_t seed) {
-    std::string s(n, 0);
-    uint32_t x = seed * 2654435761u + 0x9e3779b9u;
-    for (size_t i = 0; i < n; i++) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        s[i] = (char)(x >> 11);
-    }
-    return s;
-}
 
 // Bytes that deflate shrinks a lot.
 inline std::string Text(size_t n, uint32_t seed) {
@@ -192,7 +180,7 @@ inline std::vector<WriterEntry> RandomTree(uint32_t seed, const ScratchDir& sour
         } else {
             e.attributes = rng() % 3 == 0 ? ATTR_READONLY | ATTR_ARCHIVE : ATTR_ARCHIVE;
             size_t size = sizes[rng() % (sizeof sizes / sizeof sizes[0])];
-            e.data = rng() % 2 ? Noise(size, rng()) : Text(size, rng());
+            e.data = rng() % 2 ? NoiseBytes(size, rng()) : Text(size, rng());
             if (rng() % 2) {
                 e.sourcePath = sources.Native("src" + std::to_string(i));
                 WriteFileBytes(e.sourcePath, e.data);

@@ -5,7 +5,6 @@
 
 #include "pack/parallel_extract.h"
 #include "pack_test_util.h"
-#include "support/archive_builder.h"
 
 namespace {
 

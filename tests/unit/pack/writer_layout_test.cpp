@@ -69,7 +69,7 @@ TEST(WriterLayoutTest, StoredSizeIsTheExactStreamLength) {
     const size_t sizes[] = {0, 2 * IO_CHUNK + 3, IO_CHUNK, 0, 777};
     for (int i = 0; i < 5; i++) {
         entries[i].name = names[i];
-        entries[i].data = i % 2 ? Noise(sizes[i], i) : Text(sizes[i], i);
+        entries[i].data = i % 2 ? NoiseBytes(sizes[i], i) : Text(sizes[i], i);
     }
     entries[0].attributes = ATTR_DIRECTORY;
     ArchiveSettings settings;
@@ -122,7 +122,7 @@ TEST(WriterLayoutTest, StoredSizeIsTheExactStreamLength) {
 TEST(CompressEntryTest, StreamOverTheLimitIsRefused) {
     WriterEntry e;
     e.name = "big";
-    e.data = Noise(5000, 3);
+    e.data = NoiseBytes(5000, 3);
     CompressOptions options;
     options.storedLimit = 4000;
     CompressedEntry out;
@@ -144,7 +144,7 @@ TEST(CompressEntryTest, SpillMovesToATemporaryFile) {
     ScratchDir work;
     WriterEntry e;
     e.name = "n";
-    e.data = Noise(3 * IO_CHUNK + 100, 9);
+    e.data = NoiseBytes(3 * IO_CHUNK + 100, 9);
     CompressOptions options;
     options.key = StreamKey{u"pw", 2};
     CompressedEntry inMemory, inFile;
@@ -179,7 +179,7 @@ TEST(WriterLayoutTest, ProgressRisesToTheTotal) {
     entries[0].name = "a";
     entries[0].data = Text(3 * IO_CHUNK, 1);
     entries[1].name = "b";
-    entries[1].data = Noise(1000, 2);
+    entries[1].data = NoiseBytes(1000, 2);
     entries[2].name = "c";
     entries[2].attributes = ATTR_DIRECTORY;
     ScratchDir work;

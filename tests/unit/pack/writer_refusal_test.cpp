@@ -135,7 +135,7 @@ TEST(WriterRefusalTest, MissingOutputDirectory) {
 TEST(WriterRefusalTest, UnreadableInputWhileWriting) {
     ScratchDir work, sources;
     std::string unreadable = sources.path();  // a directory: opens on POSIX, reads fail
-    std::vector<WriterEntry> entries = {File("big", Noise(9u << 20, 1)), File("bad"), File("after", "z")};
+    std::vector<WriterEntry> entries = {File("big", NoiseBytes(9u << 20, 1)), File("bad"), File("after", "z")};
     entries[1].sourcePath = unreadable;
     ArchiveSettings settings;
     settings.level = 1;

@@ -152,7 +152,7 @@ TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
 TEST(WriterRoundTripTest, LargeEntryPassesThroughATemporaryFile) {
     std::vector<WriterEntry> entries(2);
     entries[0].name = "big.bin";
-    entries[0].data = Noise(9u << 20, 11);
+    entries[0].data = NoiseBytes(9u << 20, 11);
     entries[1].name = "small.txt";
     entries[1].data = Text(50000, 2);
     ArchiveSettings settings;
