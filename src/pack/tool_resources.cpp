@@ -142,6 +142,7 @@ struct ResNode {
 // Where the PE's fields are.
 struct PeLayout {
     size_t optional = 0;         // offset of the optional header
+    size_t directories = 0;      // offset of its data directories
     size_t sections = 0;         // offset of the section table
     uint16_t sectionCount = 0;
     size_t rsrcHeader = 0;       // offset of the resource section's header
@@ -192,18 +193,19 @@ PeLayout ParsePe(const Image& img) {
     pe.sectionCount = img.U16(nt + 6);
     uint16_t optionalSize = img.U16(nt + 20);
     pe.optional = nt + 24;
-    if (img.U16(pe.optional) != 0x10B) img.Bad("not a 32-bit (PE32) image");
+    if (img.U16(pe.optional) != PE_MAGIC) img.Bad(std::string("not a ") + PE_KIND_NAME + " image");
     // The extractor finds its section table at a fixed distance behind the
     // PE signature, which holds only for the standard optional header size.
-    if (optionalSize != 224) img.Bad("unusual optional header size");
-    if (img.U32(pe.optional + 92) < 16) img.Bad("too few data directories");
+    if (optionalSize != PE_OPTIONAL_HEADER_SIZE) img.Bad("unusual optional header size");
+    pe.directories = pe.optional + PE_DATA_DIRECTORIES;
+    if (img.U32(pe.directories - 4) < 16) img.Bad("too few data directories");
     pe.sections = pe.optional + optionalSize;
     if (pe.sectionCount == 0) img.Bad("no sections");
     img.U32(pe.sections + pe.sectionCount * kSectionHeader - 4);  // bounds check of the table
 
-    uint32_t rsrcRva = img.U32(pe.optional + 96 + 8 * kDirResource);
+    uint32_t rsrcRva = img.U32(pe.directories + 8 * kDirResource);
     if (rsrcRva == 0) img.Bad("it has no resources");
-    if (img.U32(pe.optional + 96 + 8 * kDirSecurity) != 0)
+    if (img.U32(pe.directories + 8 * kDirSecurity) != 0)
         img.Bad("it is signed, and a new resource section would break the signature");
     int rsrc = -1;
     for (uint16_t i = 0; i < pe.sectionCount; i++)
@@ -217,7 +219,7 @@ PeLayout ParsePe(const Image& img) {
     if (rsrc == pe.sectionCount - 2) {
         size_t next = pe.sections + (size_t)(rsrc + 1) * kSectionHeader;
         if (std::memcmp(img.bytes->data() + next, ".reloc\0\0", 8) != 0 ||
-            img.U32(pe.optional + 96 + 8 * kDirRelocations) != img.U32(next + 12))
+            img.U32(pe.directories + 8 * kDirRelocations) != img.U32(next + 12))
             img.Bad("the resource section is not the last section");
         pe.relocHeader = next;
     } else if (rsrc != pe.sectionCount - 1) {
@@ -447,13 +449,13 @@ void ReplaceStubResources(std::vector<uint8_t>* bytes, const ResourceChanges& ch
     img.Put32(h + 16, (uint32_t)newRaw);
     int64_t initializedDelta = (int64_t)newRaw - rawSize;
     size_t imageEnd = (size_t)va + section.size();
-    img.Put32(pe.optional + 96 + 8 * kDirResource, va);
-    img.Put32(pe.optional + 96 + 8 * kDirResource + 4, (uint32_t)section.size());
+    img.Put32(pe.directories + 8 * kDirResource, va);
+    img.Put32(pe.directories + 8 * kDirResource + 4, (uint32_t)section.size());
     if (pe.relocHeader) {
         uint32_t relocVa = (uint32_t)Align(imageEnd, sectionAlign);
         img.Put32(pe.relocHeader + 12, relocVa);
         img.Put32(pe.relocHeader + 20, (uint32_t)bytes->size());
-        img.Put32(pe.optional + 96 + 8 * kDirRelocations, relocVa);
+        img.Put32(pe.directories + 8 * kDirRelocations, relocVa);
         bytes->insert(bytes->end(), reloc.begin(), reloc.end());
         imageEnd = (size_t)relocVa + relocVirtual;
     }

@@ -1,6 +1,6 @@
-// A small editor for the resources of the extractor stub (a PE32 image):
-// replaces the background bitmap and the program icon, and reads pictures
-// from .bmp and .ico files.
+// A small editor for the resources of the extractor stub (a PE image of the
+// build's kind, PE_MAGIC): replaces the background bitmap and the program
+// icon, and reads pictures from .bmp and .ico files.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -47,13 +47,13 @@ struct ResourceChanges {
     const IconResource* icon = nullptr;          // becomes icon group 102 + icons, language 1049
 };
 
-// Rewrites `image` (a PE32 stub, changed in place) with the resource section
+// Rewrites `image` (a stub of the build's PE kind, changed in place) with the resource section
 // rebuilt: section sizes, SizeOfImage, SizeOfInitializedData, the resource
 // data directory and (when set) the checksum are fixed, and the resource
 // section stays the last one (a base relocation section behind it moves
 // behind the grown section), so the image still ends where its last
 // section's raw data ends. Throws ToolError (naming `stubName`) when the
-// image is not a PE32, has no resource section, its resource section is not
+// image is not of that kind, has no resource section, its resource section is not
 // the last one, it is signed, or its resource tree is malformed.
 void ReplaceStubResources(std::vector<uint8_t>* image, const ResourceChanges& changes,
                           const std::string& stubName);

@@ -54,7 +54,7 @@ std::string Prepare(const std::vector<uint8_t>& stub, const ArchiveSettings& set
     std::string error = CheckArchiveInput(settings, entries);
     if (!error.empty()) return error;
     int64_t p = LocatePayloadInImage(stub.data(), stub.size());
-    if (p < 0) return "the stub is not a 32-bit Windows executable with sections";
+    if (p < 0) return std::string("the stub is not a ") + PE_KIND_NAME + " Windows executable with sections";
     if ((uint64_t)p > stub.size())
         return "the stub is shorter than its sections (" + std::to_string(stub.size()) +
                " bytes, sections end at " + std::to_string(p) + ")";

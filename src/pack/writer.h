@@ -47,14 +47,15 @@ using ProgressFn = void (*)(uint64_t done, uint64_t total, void* user);
 // P (bytes behind P are dropped), the header, then the entries in the order
 // given. Equal inputs give byte-identical archives.
 //
-// Refuses, before writing anything: a stub that is not a PE32 image with
-// sections or is shorter than P; a title, run-after name or entry name over
-// 260 bytes; a run-after or entry name that is empty, holds a NUL byte,
-// fails IsSafeName or has an empty component; an entry (file or directory)
-// whose parent is not listed before it as a directory entry; a name listed
-// twice (compared as Windows compares: '/' = '\', ASCII case ignored); a
-// directory entry with data; a password holding a NUL code unit; a level
-// outside -1..9; a source file that cannot be opened.
+// Refuses, before writing anything: a stub that is not a PE image of the
+// build's kind (PE_MAGIC) with sections or is shorter than P; a title,
+// run-after name or entry name over 260 bytes; a run-after or entry name
+// that is empty, holds a NUL byte, fails IsSafeName or has an empty
+// component; an entry (file or directory) whose parent is not listed before
+// it as a directory entry; a name listed twice (compared as Windows
+// compares: '/' = '\', ASCII case ignored); a directory entry with data; a
+// password holding a NUL code unit; a level outside -1..9; a source file
+// that cannot be opened.
 // Fails during writing on unreadable input, a compressed stream over
 // 4 GiB - 1 bytes, and write errors.
 //

@@ -13,6 +13,27 @@
 #pragma once
 #include <stdint.h>
 
+// The kind of PE image an archive is appended to: the extractor's own. The
+// extractor that ships is 32-bit (PE32); an x86-64 build (PE32+) exists only
+// so that its tests run on machines without 32-bit user code. Every build
+// reads and writes archives of the kind it was built as, so the two never mix.
+// The extractor finds its section table at the standard optional header size
+// behind the PE signature; SizeOfOptionalHeader is not consulted.
+#if defined(_WIN64)
+const uint16_t PE_MAGIC = 0x20B;
+const uint32_t PE_OPTIONAL_HEADER_SIZE = 240;
+const char* const PE_KIND_NAME = "64-bit (PE32+)";
+#else
+const uint16_t PE_MAGIC = 0x10B;
+const uint32_t PE_OPTIONAL_HEADER_SIZE = 224;
+const char* const PE_KIND_NAME = "32-bit (PE32)";
+#endif
+// Offset of the section table from the PE signature (the COFF header is 20
+// bytes behind the 4-byte signature), and of the data directories (16 of 8
+// bytes end the optional header) from the optional header.
+const uint32_t PE_SECTION_TABLE = 24 + PE_OPTIONAL_HEADER_SIZE;
+const uint32_t PE_DATA_DIRECTORIES = PE_OPTIONAL_HEADER_SIZE - 16 * 8;
+
 // Results shared by the reader, the run and the front ends.
 enum ExtractResult {
     RESULT_END = 1,            // archive ended at an entry boundary, or cancelled

@@ -1,18 +1,17 @@
 // Payload location: the archive starts behind the raw data of the last
-// section-table entry of a PE32 image.
+// section-table entry of a PE image of this build's kind (format.h).
 //
 //   0    DOS header       u16 at 60: N (low half of e_lfanew)
 //   N    "PE\0\0"         u16 at N + 6: section count S
-//   N+24 optional header  u16 magic, must be 0x10B (PE32)
-//   N+248 section table   S entries of 40 bytes (fixed PE32 optional
-//                         header size; SizeOfOptionalHeader not consulted)
+//   N+24 optional header  u16 magic, must be PE_MAGIC
+//   N+PE_SECTION_TABLE    section table, S entries of 40 bytes (at 248 for
+//                         PE32, 264 for PE32+; SizeOfOptionalHeader not consulted)
 //        entry S - 1:     u32 SizeOfRawData at +16, u32 PointerToRawData at +20
 #include "payload/reader.h"
 
 namespace {
 
-const uint16_t PE32_MAGIC = 0x10B;
-const uint64_t SECTION_TABLE = 248;
+const uint64_t SECTION_TABLE = PE_SECTION_TABLE;
 const uint64_t SECTION_ENTRY_SIZE = 40;
 
 // True when `n` bytes at `off` lie inside an image of `size` bytes.
@@ -29,7 +28,7 @@ const uint64_t HEADER_SPAN = 0xFFFF + SECTION_TABLE + SECTION_ENTRY_SIZE * 0xFFF
 int64_t LocatePayloadInImage(const uint8_t* image, uint64_t size) {
     if (!image || size < 64) return -1;  // not even a whole DOS header
     uint64_t n = LoadLE16(image + 60);
-    if (!Fits(size, n + 24, 2) || LoadLE16(image + n + 24) != PE32_MAGIC) return -1;
+    if (!Fits(size, n + 24, 2) || LoadLE16(image + n + 24) != PE_MAGIC) return -1;
     uint64_t count = LoadLE16(image + n + 6);  // n + 6 < n + 24: already checked
     if (count == 0) return -1;
     uint64_t last = n + SECTION_TABLE + SECTION_ENTRY_SIZE * (count - 1);

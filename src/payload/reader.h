@@ -37,9 +37,10 @@ extern OverwriteAnswers OverwriteFlags;
 typedef int (*OverwriteQuestion)(const char* name);
 extern OverwriteQuestion AskOverwrite;
 
-// Finds the payload position P in the bytes of a PE32 image: the end of the
-// raw data of the last section-table entry. -1 when the image does not
-// qualify (magic not 0x10B, no sections) or any field lies beyond `size`.
+// Finds the payload position P in the bytes of a PE image of this build's
+// kind (PE_MAGIC, format.h): the end of the raw data of the last
+// section-table entry. -1 when the image does not qualify (another magic,
+// no sections) or any field lies beyond `size`.
 int64_t LocatePayloadInImage(const uint8_t* image, uint64_t size);
 
 // Maps the file at `path` and runs LocatePayloadInImage; -1 when the file

@@ -1,12 +1,15 @@
-// Minimal PE32 images built in memory, for locating the payload. Only the
-// fields the reader looks at are filled in; the rest is filler.
+// Minimal PE images built in memory, for locating the payload. Only the
+// fields the reader looks at are filled in; the rest is filler. The default
+// shape is of the kind this build reads (PE_MAGIC).
 //
 //   0     "MZ", u32 e_lfanew at 60
 //   N     "PE\0\0", u16 NumberOfSections at N+6, u16 SizeOfOptionalHeader at N+20
 //   N+24  u16 magic
-//   N+248 section table, 40 bytes per entry (size at +16, pointer at +20)
+//   N+PE_SECTION_TABLE  section table, 40 bytes per entry (size at +16, pointer at +20)
 #pragma once
 #include <stdint.h>
+
+#include "payload/format.h"
 
 #include <algorithm>
 #include <vector>
@@ -16,10 +19,13 @@ struct PeSection {
     uint32_t size;     // SizeOfRawData
 };
 
+// The magic of the PE kind this build does not read (PE32 <-> PE32+).
+const uint16_t PE_OTHER_MAGIC = PE_MAGIC == 0x10B ? 0x20B : 0x10B;
+
 struct PeShape {
     uint16_t lfanew = 0x80;
-    uint16_t magic = 0x10B;
-    uint16_t sizeOfOptionalHeader = 224;
+    uint16_t magic = PE_MAGIC;
+    uint16_t sizeOfOptionalHeader = PE_OPTIONAL_HEADER_SIZE;
     std::vector<PeSection> sections = {{0x200, 0x200}};
 };
 
@@ -40,7 +46,7 @@ inline uint32_t PePayloadPosition(const PeShape& shape) {
 // An image exactly as long as the payload position (at least as long as its
 // own headers), so that appended bytes begin at the payload.
 inline std::vector<uint8_t> MakePeImage(const PeShape& shape = PeShape()) {
-    size_t headers = (size_t)shape.lfanew + 248 + 40 * shape.sections.size();
+    size_t headers = (size_t)shape.lfanew + PE_SECTION_TABLE + 40 * shape.sections.size();
     size_t size = std::max<size_t>(headers, PePayloadPosition(shape));
     std::vector<uint8_t> image(size);
     for (size_t i = 0; i < size; i++) image[i] = (uint8_t)(i * 7 + 3);  // filler
@@ -56,7 +62,7 @@ inline std::vector<uint8_t> MakePeImage(const PeShape& shape = PeShape()) {
     PutLE16(image, n + 20, shape.sizeOfOptionalHeader);
     PutLE16(image, n + 24, shape.magic);
     for (size_t i = 0; i < shape.sections.size(); i++) {
-        size_t entry = n + 248 + 40 * i;
+        size_t entry = n + PE_SECTION_TABLE + 40 * i;
         PutLE32(image, entry + 16, shape.sections[i].size);
         PutLE32(image, entry + 20, shape.sections[i].pointer);
     }

@@ -65,7 +65,7 @@ bool PatchRunAfterName(const std::string& path, const std::string& password, con
     std::string bytes = ReadBytes(path);
     const uint8_t* image = reinterpret_cast<const uint8_t*>(bytes.data());
     int64_t payload = LocatePayloadInImage(image, bytes.size());
-    if (payload < 0 || bytes.size() < payload + HDR_FIXED_SIZE) return false;
+    if (payload < 0 || bytes.size() < (uint64_t)payload + HDR_FIXED_SIZE) return false;
     uint32_t titleLength = LoadLE32(image + payload + HDR_TITLE_LEN);
     uint64_t lengthAt = payload + HDR_TITLE + titleLength + CHECK_BLOCK_SIZE;
     if (bytes.size() < lengthAt + 2 || LoadLE16(image + lengthAt) != name.size()) return false;

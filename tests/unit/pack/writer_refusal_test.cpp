@@ -80,10 +80,10 @@ TEST(WriterRefusalTest, RefusedBeforeWritingAndNothingLeftBehind) {
         {"NUL in password",
          [](ArchiveSettings* s, auto*, auto*) { s->password = std::u16string(u"a\0b", 3); }, "password"},
         {"level 10", [](ArchiveSettings* s, auto*, auto*) { s->level = 10; }, "level"},
-        {"64-bit stub",
+        {"stub of the other PE kind",
          [](auto*, auto*, std::vector<uint8_t>* stub) {
              PeShape shape;
-             shape.magic = 0x20B;
+             shape.magic = PE_OTHER_MAGIC;
              *stub = MakePeImage(shape);
          },
          "stub"},

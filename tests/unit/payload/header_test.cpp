@@ -127,13 +127,13 @@ TEST_F(HeaderTest, PayloadPositionFromTheLastSectionEntry) {
     EXPECT_EQ(0x500 + 35 + (int64_t)header.title.size(), FirstEntryOffset);
 
     ResetArchiveState();
-    pe.magic = 0x20B;
+    pe.magic = PE_OTHER_MAGIC;
     EXPECT_EQ(RESULT_CORRUPT, Open({}, pe));
 }
 
 TEST_F(HeaderTest, PayloadPositionBeyondTheFile) {
     Bytes archive = MakePeImage();
-    PutLE32(archive, 0x80 + 248 + 20, 0x100000);
+    PutLE32(archive, 0x80 + PE_SECTION_TABLE + 20, 0x100000);
     Append(archive, BuildHeader(header));
     EXPECT_EQ(RESULT_CORRUPT, OpenBytes(archive));
 }

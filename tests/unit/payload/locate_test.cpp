@@ -1,4 +1,4 @@
-// Payload location in PE32 images.
+// Payload location in PE images of this build's kind.
 #include <gtest/gtest.h>
 
 #include "archive_fixture.h"
@@ -28,18 +28,18 @@ PeShape With(uint16_t magic, uint16_t optionalSize, std::vector<PeSection> secti
 }
 
 TEST(LocatePayload, Table) {
+    const uint16_t M = PE_MAGIC, H = PE_OPTIONAL_HEADER_SIZE;
     const LocateCase cases[] = {
-        {"one section", With(0x10B, 224, {{0x200, 0x200}}), 0x400},
-        {"optional header size not 224: table still at N+248",
-         With(0x10B, 240, {{0x200, 0x200}}), 0x400},
-        {"optional header size 0", With(0x10B, 0, {{0x400, 0x10}}), 0x410},
+        {"one section", With(M, H, {{0x200, 0x200}}), 0x400},
+        {"optional header size not standard: table still at the fixed place",
+         With(M, H + 16, {{0x200, 0x200}}), 0x400},
+        {"optional header size 0", With(M, 0, {{0x400, 0x10}}), 0x410},
         {"last table entry decides, not the furthest section",
-         With(0x10B, 224, {{0x400, 0x800}, {0x200, 0x200}}), 0x400},
-        {"three sections", With(0x10B, 224, {{0x400, 0x200}, {0x600, 0x200}, {0x800, 0x123}}),
-         0x923},
-        {"64-bit image refused", With(0x20B, 240, {{0x200, 0x200}}), -1},
-        {"ROM image refused", With(0x107, 224, {{0x200, 0x200}}), -1},
-        {"no sections", With(0x10B, 224, {}), -1},
+         With(M, H, {{0x400, 0x800}, {0x200, 0x200}}), 0x400},
+        {"three sections", With(M, H, {{0x400, 0x200}, {0x600, 0x200}, {0x800, 0x123}}), 0x923},
+        {"image of the other kind (PE32 / PE32+) refused", With(PE_OTHER_MAGIC, H, {{0x200, 0x200}}), -1},
+        {"ROM image refused", With(0x107, H, {{0x200, 0x200}}), -1},
+        {"no sections", With(M, H, {}), -1},
     };
     for (const LocateCase& c : cases) {
         EXPECT_EQ(c.expected, Locate(MakePeImage(c.shape))) << c.what;
@@ -48,8 +48,8 @@ TEST(LocatePayload, Table) {
 
 TEST(LocatePayload, PositionBeyond4GiBDoesNotWrap) {
     Bytes image = MakePeImage();  // small image, patched section entry
-    PutLE32(image, 0x80 + 248 + 16, 0x100);
-    PutLE32(image, 0x80 + 248 + 20, 0xFFFFFFF0u);
+    PutLE32(image, 0x80 + PE_SECTION_TABLE + 16, 0x100);
+    PutLE32(image, 0x80 + PE_SECTION_TABLE + 20, 0xFFFFFFF0u);
     EXPECT_EQ(0x1000000F0LL, Locate(image));
 }
 
@@ -57,8 +57,8 @@ TEST(LocatePayload, PositionBeyond4GiBDoesNotWrap) {
 // claim. Each truncation of a valid image either fails or, once the last
 // section entry is complete, finds the payload.
 TEST(LocatePayloadFault, EveryTruncationStaysInBounds) {
-    Bytes image = MakePeImage(With(0x10B, 224, {{0x400, 0x100}, {0x500, 0x100}}));
-    size_t needed = 0x80 + 248 + 40 * 2;
+    Bytes image = MakePeImage(With(PE_MAGIC, PE_OPTIONAL_HEADER_SIZE, {{0x400, 0x100}, {0x500, 0x100}}));
+    size_t needed = 0x80 + PE_SECTION_TABLE + 40 * 2;
     for (size_t size = 0; size <= image.size(); size++) {
         EXPECT_EQ(size < needed ? -1 : 0x600, Locate(image, size)) << "size " << size;
     }
@@ -74,7 +74,7 @@ TEST(LocatePayloadFault, FieldsPointingPastTheEnd) {
         {"e_lfanew past the end", 60, 0xFFF0},
         {"e_lfanew with the magic past the end", 60, (uint16_t)(base.size() - 25)},
         {"section count reaching past the end", 0x80 + 6, 0xFFFF},
-        {"section count one too many", 0x80 + 6, (uint16_t)((base.size() - 0x80 - 248) / 40 + 1)},
+        {"section count one too many", 0x80 + 6, (uint16_t)((base.size() - 0x80 - PE_SECTION_TABLE) / 40 + 1)},
     };
     for (const auto& p : patches) {
         Bytes image = base;

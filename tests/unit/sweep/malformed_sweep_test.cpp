@@ -73,7 +73,7 @@ std::vector<size_t> StructureOffsets(const Sample& s) {
     for (size_t i : {60u, 61u}) at.push_back(i);
     for (size_t i = 6; i < 8; i++) at.push_back(n + i);
     for (size_t i = 24; i < 26; i++) at.push_back(n + i);
-    for (size_t i = 16; i < 24; i++) at.push_back(n + 248 + 40 + i);  // last section entry
+    for (size_t i = 16; i < 24; i++) at.push_back(n + PE_SECTION_TABLE + 40 + i);  // last section entry
     for (size_t i = s.entriesAt - 35 - 5 - 5; i < s.entriesAt; i++) at.push_back(i);
     for (size_t e = 0; e < s.entryAt.size(); e++) {
         size_t end = s.entryAt[e] + ENTRY_HEADER_SIZE + 2 + s.plain[e].name.size();
@@ -147,7 +147,7 @@ TEST(PayloadLocationBounds, FieldsPointingPastTheEndGiveMinusOne) {
         {"PE header past the end", 60, 0xFFF0, 0},
         {"optional header magic cut off", 60, (uint16_t)(good.size() - 25), 0},
         {"section count beyond the table", 0x80 + 6, 0xFFFF, 0},
-        {"section table cut off", 0, 0, 0x80 + 248 + 39},
+        {"section table cut off", 0, 0, 0x80 + PE_SECTION_TABLE + 39},
     };
     for (const Case& c : cases) {
         std::vector<uint8_t> image = good;
