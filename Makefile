@@ -10,7 +10,9 @@ setup:
 build: setup
 	scripts/build.sh
 
-demo: build
+# The demo builds only the extractor and the tool, not the test programs.
+demo: setup
+	scripts/build.sh demo
 	scripts/demo.sh
 
 test:

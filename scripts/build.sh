@@ -1,21 +1,39 @@
 #!/bin/sh
-# Configures and builds both configurations: win32 first (the host tool
-# embeds the extractor stub built there), then the host build, and, with
-# "asan", the sanitizer build of the host tests.
+# Configures and builds the configurations: win32 first (the host tool
+# embeds the extractor stub built there), then win64 (the x86-64 Windows
+# build the tests run under wine64), the host build and, with "asan", the
+# sanitizer build of the host tests. With "demo", only what the demo needs:
+# the 32-bit extractor and the host tool.
+#
+#   scripts/build.sh [asan|demo]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
 jobs=$(nproc)
+mode=${1:-all}
 
-cmake -S "$top" -B "$build/win32" -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
+configure() {  # DIR [CMAKE ARGUMENT...]
+    dir=$1
+    shift
+    cmake -S "$top" -B "$build/$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+}
+
+configure win32 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake"
+stub="$build/win32/lockbox-stub.exe"
+configure host -DLOCKBOX_STUB="$stub"
+if [ "$mode" = demo ]; then
+    cmake --build "$build/win32" -j "$jobs" --target lockbox_stub
+    cmake --build "$build/host" -j "$jobs" --target lockbox
+    exit 0
+fi
 cmake --build "$build/win32" -j "$jobs"
 
-stub="$build/win32/lockbox-stub.exe"
-cmake -S "$top" -B "$build/host" -DCMAKE_BUILD_TYPE=Release -DLOCKBOX_STUB="$stub" >/dev/null
+configure win64 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake"
+cmake --build "$build/win64" -j "$jobs"
+
 cmake --build "$build/host" -j "$jobs"
 
-if [ "${1:-}" = asan ]; then
+if [ "$mode" = asan ]; then
     cmake -S "$top" -B "$build/asan" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLOCKBOX_SANITIZE=ON \
           -DLOCKBOX_STUB="$stub" >/dev/null
     cmake --build "$build/asan" -j "$jobs"
