@@ -17,14 +17,17 @@ int ReadEntryHead(CipherContext* ctx, EntryInfo* info) {
     info->times.lastAccess = LoadLE64(raw + ENT_LAST_ACCESS);
     info->times.lastWrite = LoadLE64(raw + ENT_LAST_WRITE);
 
-    uint8_t length[2];
-    if (PlatformRead(ArchiveFile, length, 2) != 2) return RESULT_CORRUPT;
-    info->nameLength = LoadLE16(length);
-    if (info->nameLength > MAX_NAME) return RESULT_CORRUPT;
-    if (PlatformRead(ArchiveFile, info->name, info->nameLength) != info->nameLength)
-        return RESULT_CORRUPT;
-    DecryptStream(ctx, info->name, info->name, info->nameLength);
-    info->name[info->nameLength] = 0;
+    // nameLength stays 0 until the whole name is in: callers print the name
+    // of a damaged entry, and a length never checked would run them past
+    // the buffer.
+    uint8_t bytes[2];
+    if (PlatformRead(ArchiveFile, bytes, 2) != 2) return RESULT_CORRUPT;
+    uint16_t length = LoadLE16(bytes);
+    if (length > MAX_NAME) return RESULT_CORRUPT;
+    if (PlatformRead(ArchiveFile, info->name, length) != length) return RESULT_CORRUPT;
+    DecryptStream(ctx, info->name, info->name, length);
+    info->name[length] = 0;
+    info->nameLength = length;
     return RESULT_OK;
 }
 

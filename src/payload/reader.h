@@ -112,6 +112,7 @@ int ExtractEntryEx(CipherContext* ctx, const char* destination, ExtractMode mode
 // decrypts the name (one piece) into `info`, zero-terminated.
 // RESULT_OK; RESULT_END when not one byte of the header arrived;
 // RESULT_CORRUPT for a short header, length or name, or a length over 260.
+// info->nameLength is 0 unless the whole name was read.
 int ReadEntryHead(CipherContext* ctx, EntryInfo* info);
 
 // A file being written under a temporary name beside its final path.

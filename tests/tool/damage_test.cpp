@@ -77,6 +77,34 @@ TEST_F(Damage, WrongPasswordIsNamedByEveryCommand) {
     EXPECT_NE(0, access(Path("out/f.txt").c_str(), F_OK));
 }
 
+// Stray bytes behind the last entry that read as an entry with a name
+// length over 260: the length was kept, and the message about the damaged
+// entry printed that many bytes from the name buffer (memory, or a crash).
+TEST_F(Damage, OverlongNameLengthGivesABoundedMessage) {
+    const std::vector<std::vector<std::string>> commands = {
+        {"list", "bad.exe", "-p", kPassword},
+        {"test", "bad.exe", "-p", kPassword},
+        {"extract", "bad.exe", "-p", kPassword, "-o", "out", "-j", "1"},
+        {"extract", "bad.exe", "-p", kPassword, "-o", "out", "-j", "4"},
+    };
+    for (uint16_t length : {261, 3000, 8000, 16000, 65535}) {
+        std::string bad = archive + std::string(ENTRY_HEADER_SIZE, '\0');
+        bad += (char)(length & 0xFF);
+        bad += (char)(length >> 8);
+        bad += std::string(300, 'x');
+        WriteFileBytes(Path("bad.exe"), bad);
+        for (const auto& args : commands) {
+            SCOPED_TRACE(args[0] + " " + args.back() + ", length " + std::to_string(length));
+            ToolRun r = RunLockbox(dir, args);
+            EXPECT_EQ(1, r.exitCode);
+            std::vector<std::string> lines = ErrorLines(r.err);
+            ASSERT_EQ(1u, lines.size()) << r.err;
+            EXPECT_NE(std::string::npos, lines[0].find("damaged at entry 2")) << lines[0];
+            EXPECT_LT(lines[0].size(), 200u) << lines[0];
+        }
+    }
+}
+
 TEST_F(Damage, NotAnArchive) {
     ToolRun r = RunLockbox(dir, {"list", "stub.exe", "-p", kPassword});
     EXPECT_EQ(1, r.exitCode);
