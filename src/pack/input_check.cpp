@@ -21,7 +21,9 @@ std::string NameProblem(const std::string& name) {
     if (name.size() > MAX_NAME)
         return "is " + std::to_string(name.size()) + " bytes long; the limit is " + std::to_string(MAX_NAME);
     if (name.find('\0') != std::string::npos) return "holds a NUL byte";
-    if (!IsSafeName(name.c_str())) return "leads outside the destination (drive, leading separator or \"..\")";
+    if (!IsSafeName(name.c_str()))
+        return "is not a safe name on Windows (a drive, a leading separator, a \"..\" component, "
+               "or a device name such as CON, NUL or COM1)";
     std::string key = NameKey(name);
     if (key.back() == '\\' || key.find("\\\\") != std::string::npos) return "has an empty path component";
     return std::string();

@@ -89,7 +89,7 @@ enum ExtractMode {
 //   RESULT_CANNOT_CREATE the directory or the output file cannot be created,
 //                        or the finished file cannot replace the existing one
 //   RESULT_CORRUPT       short header/name, name length over 260, a name that
-//                        leads outside the destination, inflate error,
+//                        fails IsSafeName (below), inflate error,
 //                        stored data ending before the stream or behind it
 //   RESULT_NO_MEMORY     buffers or zlib state could not be allocated
 // A file is written to a temporary name beside its destination and moved
@@ -162,5 +162,8 @@ int FinishEntry(int dataResult, const EntryInfo* entry, PendingData* pending);
 int ReadEntry(CipherContext* ctx, EntryInfo* info);
 
 // True when a decrypted name may be used under the destination: not empty,
-// no leading '\' or '/', no ':', no ".." component (either separator).
+// no leading '\' or '/', no ':', no ".." component (either separator), no
+// component that Windows takes for a device (CON, PRN, AUX, NUL, COM1-COM9,
+// LPT1-LPT9, CONIN$, CONOUT$, in any case, also with an extension or
+// trailing spaces before it).
 bool IsSafeName(const char* name);

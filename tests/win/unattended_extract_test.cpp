@@ -166,6 +166,21 @@ TEST_F(Unattended, DamagedThirdEntry) {
     EXPECT_TRUE(WaitForFile(marker, kWaitMs)) << "run-after file not opened";
 }
 
+// A device name is refused like ".." (-4), not opened: a file named NUL
+// "existed" and the run waited for an overwrite answer forever.
+TEST_F(Unattended, DeviceNamesAreRefused) {
+    const std::string devices[] = {"NUL", "con.txt", "Com1 .log", "CONOUT$"};
+    for (const std::string& device : devices) {
+        SCOPED_TRACE(device);
+        Make({FileEntry("a.txt", "alpha"), DirEntry(std::string(device.size(), 'x'))});
+        ASSERT_TRUE(PatchLastDirectoryName(archive_, "pw", device));
+        std::string out = scratch_ / ("out-" + std::to_string(&device - devices) + "\\");
+        EXPECT_EQ(RESULT_CORRUPT, RunStub(archive_, "pw " + Quote(out), scratch_.path(), 20000));
+        std::map<std::string, std::string> expected = {{"a.txt", "alpha"}};
+        EXPECT_TRUE(expected == ReadTree(out));
+    }
+}
+
 // Without a payload the stub exits with -4 at once: no message box waits
 // for a click in unattended mode.
 TEST_F(Unattended, NothingAppended) {

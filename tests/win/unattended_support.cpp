@@ -61,6 +61,14 @@ bool WaitForFile(const std::string& path, DWORD ms) {
     return true;
 }
 
+// Names are encrypted as one piece with a fresh key.
+static void EncryptName(const std::string& password, const std::string& name, char* out) {
+    std::u16string units(password.begin(), password.end());
+    CipherContext ctx;
+    DeriveStreamKey(&ctx, units.c_str(), static_cast<int>(units.size()));
+    EncryptStream(&ctx, name.data(), out, static_cast<uint32_t>(name.size()));
+}
+
 bool PatchRunAfterName(const std::string& path, const std::string& password, const std::string& name) {
     std::string bytes = ReadBytes(path);
     const uint8_t* image = reinterpret_cast<const uint8_t*>(bytes.data());
@@ -70,10 +78,20 @@ bool PatchRunAfterName(const std::string& path, const std::string& password, con
     uint64_t lengthAt = payload + HDR_TITLE + titleLength + CHECK_BLOCK_SIZE;
     if (bytes.size() < lengthAt + 2 || LoadLE16(image + lengthAt) != name.size()) return false;
 
-    std::u16string units(password.begin(), password.end());
-    CipherContext ctx;
-    DeriveStreamKey(&ctx, units.c_str(), static_cast<int>(units.size()));
-    EncryptStream(&ctx, name.data(), &bytes[lengthAt + 2], static_cast<uint32_t>(name.size()));
+    EncryptName(password, name, &bytes[lengthAt + 2]);
+    WriteBytes(path, bytes);
+    return ReadBytes(path) == bytes;
+}
+
+bool PatchLastDirectoryName(const std::string& path, const std::string& password, const std::string& name) {
+    std::string bytes = ReadBytes(path);
+    size_t at = bytes.size() - name.size();
+    if (bytes.size() < name.size() + 2 + ENTRY_HEADER_SIZE ||
+        LoadLE16(reinterpret_cast<const uint8_t*>(&bytes[at - 2])) != name.size() ||
+        !(LoadLE32(reinterpret_cast<const uint8_t*>(&bytes[at - 2 - ENTRY_HEADER_SIZE + ENT_ATTRIBUTES])) &
+          ATTR_DIRECTORY))
+        return false;
+    EncryptName(password, name, &bytes[at]);
     WriteBytes(path, bytes);
     return ReadBytes(path) == bytes;
 }

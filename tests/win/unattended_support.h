@@ -47,6 +47,11 @@ bool WaitForFile(const std::string& path, DWORD ms);
 // the writer refuses. False when the archive cannot be read or rewritten.
 bool PatchRunAfterName(const std::string& path, const std::string& password, const std::string& name);
 
+// Rewrites the encrypted name of the archive's last entry, which must be a
+// directory (nothing follows its name) with a name of `name`'s length: lets
+// a test plant a name that the writer refuses. False when it cannot.
+bool PatchLastDirectoryName(const std::string& path, const std::string& password, const std::string& name);
+
 // A batch file that writes `marker` when run.
 std::string MarkerScript(const std::string& marker);
 

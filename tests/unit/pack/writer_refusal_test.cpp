@@ -38,6 +38,7 @@ TEST(WriterRefusalTest, RefusedBeforeWritingAndNothingLeftBehind) {
         {"empty name", [](auto*, auto* e, auto*) { e->push_back(File("")); }, "entry 3"},
         {"parent reference", [](auto*, auto* e, auto*) { e->push_back(File("d\\..\\..\\up")); }, "up"},
         {"drive", [](auto*, auto* e, auto*) { e->push_back(File("c:x")); }, "c:x"},
+        {"device name", [](auto*, auto* e, auto*) { e->push_back(File("Con.txt")); }, "device name"},
         {"leading separator", [](auto*, auto* e, auto*) { e->push_back(File("\\abs")); }, "abs"},
         {"slash separator up", [](auto*, auto* e, auto*) { e->push_back(File("d/../../x")); }, "d/../../x"},
         {"empty component", [](auto*, auto* e, auto*) { e->push_back(File("d\\\\x")); }, "component"},

@@ -34,6 +34,26 @@ TEST(IsSafeName, Table) {
         {"a\\..", false},
         {"...\\a", false},
         {"a\\.. \\b", false},
+        // Windows device names, in any component, case, with an extension
+        // or trailing spaces; near misses are ordinary names.
+        {"NUL", false},
+        {"con", false},
+        {"Aux.txt", false},
+        {"dir\\prn", false},
+        {"COM1", false},
+        {"lpt9.log", false},
+        {"com1 .txt", false},
+        {"NUL.tar.gz", false},
+        {"CONIN$", false},
+        {"conout$.x", false},
+        {"nul\\a.txt", false},
+        {"COM0", true},
+        {"COM10", true},
+        {"console", true},
+        {"nul_file", true},
+        {"a.con", true},
+        {"xnul", true},
+        {"CONIN", true},
     };
     for (const auto& c : cases) EXPECT_EQ(c.safe, IsSafeName(c.name)) << '"' << c.name << '"';
 }
