@@ -144,6 +144,19 @@ void RestoreDirectoryTimes(const std::vector<RestoredEntry>& entries, const std:
     }
 }
 
+// Why an entry could not be created; names the link when the entry's path
+// passes through one below the destination.
+std::string CannotCreateMessage(const std::string& destination, const EntryInfo& entry,
+                                const std::string& shownName) {
+    std::string path = destination + "\\";
+    size_t nameAt = path.size();
+    path.append(entry.name, entry.nameLength);
+    uint32_t link = FindLinkInPath(&path[0], (uint32_t)nameAt);
+    if (link == 0) return "cannot create '" + shownName + "' in '" + destination + "'";
+    return "will not write '" + shownName + "': '" + path.substr(nameAt, link - nameAt) + "' in '" +
+           destination + "' is a symbolic link or junction, which could lead outside the destination";
+}
+
 int RunExtract(const ExtractOptions& o) {
     Password password = ObtainPassword(o.password, false, false);
     OpenedArchive archive = OpenArchive(o.archive, password);
@@ -191,7 +204,7 @@ int RunExtract(const ExtractOptions& o) {
     if (outcome.result == RESULT_END && OverwriteFlags.Cancelled)
         failure = "cancelled at '" + name + "'; earlier entries were restored";
     else if (outcome.result == RESULT_CANNOT_CREATE)
-        failure = "cannot create '" + name + "' in '" + o.destination + "'";
+        failure = CannotCreateMessage(o.destination, outcome.entry, name);
     else if (outcome.result == RESULT_NO_MEMORY)
         failure = "out of memory at '" + name + "'";
     else if (outcome.result != RESULT_END)

@@ -1,5 +1,7 @@
 // One entry restored under the destination: a directory, or a file decided
 // by the overwrite answers and written through a temporary file.
+#include <string.h>
+
 #include "payload/entry_internal.h"
 
 namespace {
@@ -50,7 +52,10 @@ int PrepareEntry(const char* destination, ExtractMode mode, const EntryInfo* ent
 
     char* path = BuildEntryPath(destination, entry->name);
     if (!path) return RESULT_NO_MEMORY;
-    int result = directory ? RestoreDirectory(path, entry) : PrepareFile(path, entry, pending);
+    // A link already in the destination would carry the write elsewhere.
+    int result = RESULT_CANNOT_CREATE;
+    if (!FindLinkInPath(path, (uint32_t)(strlen(path) - strlen(entry->name))))
+        result = directory ? RestoreDirectory(path, entry) : PrepareFile(path, entry, pending);
     if (result == RESULT_OK && pending->output.handle != NO_FILE) {
         pending->path = path;  // kept for FinishEntry
         return RESULT_OK;

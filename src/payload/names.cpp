@@ -71,3 +71,16 @@ char* BuildEntryPath(const char* destination, const char* name) {
     memcpy(path + at, name, nameLength + 1);
     return path;
 }
+
+uint32_t FindLinkInPath(char* path, uint32_t from) {
+    for (char* p = path + from;; ++p) {
+        char c = *p;
+        if (c == 0 || c == '\\' || c == '/') {
+            *p = 0;  // the path up to this component, for a moment
+            bool link = p > path + from && PlatformIsLink(path);
+            *p = c;
+            if (link) return (uint32_t)(p - path);
+            if (c == 0) return 0;
+        }
+    }
+}

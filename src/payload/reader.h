@@ -87,7 +87,10 @@ enum ExtractMode {
 //   RESULT_END           archive ended exactly at an entry boundary, or the
 //                        overwrite question was cancelled
 //   RESULT_CANNOT_CREATE the directory or the output file cannot be created,
-//                        or the finished file cannot replace the existing one
+//                        the finished file cannot replace the existing one,
+//                        or the path passes through a link below the
+//                        destination (FindLinkInPath): nothing is created,
+//                        replaced or re-timed through one
 //   RESULT_CORRUPT       short header/name, name length over 260, a name that
 //                        fails IsSafeName (below), inflate error,
 //                        stored data ending before the stream or behind it
@@ -160,6 +163,13 @@ int FinishEntry(int dataResult, const EntryInfo* entry, PendingData* pending);
 // Reads one entry's header and name and skips its data without decoding it
 // (for listing). RESULT_OK, RESULT_END at the end, RESULT_CORRUPT.
 int ReadEntry(CipherContext* ctx, EntryInfo* info);
+
+// Checks the components of `path` from offset `from` on (the part an
+// archive names; the destination before it may be a link, as the user chose
+// it) and returns the length of the first prefix that is a symbolic link,
+// junction or other reparse point, 0 when none is. Writes a terminator into
+// `path` for each check and puts the character back.
+uint32_t FindLinkInPath(char* path, uint32_t from);
 
 // True when a decrypted name may be used under the destination: not empty,
 // no leading '\' or '/', no ':', no ".." component (either separator), no

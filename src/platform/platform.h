@@ -86,6 +86,10 @@ bool PlatformSetTimes(FileHandle file, const FileTimes* times);
 // True when anything (file or directory) exists at `path`.
 bool PlatformExists(const char* path);
 
+// True when `path` itself (not followed) is a symbolic link, a junction or
+// another reparse point.
+bool PlatformIsLink(const char* path);
+
 // True when a file exists at `path` that must not be replaced: on Windows
 // one with the read-only attribute. Always false on POSIX.
 bool PlatformIsProtected(const char* path);

@@ -178,6 +178,11 @@ bool PlatformExists(const char* path) {
     return lstat(NativePath(path).c_str(), &st) == 0;
 }
 
+bool PlatformIsLink(const char* path) {
+    struct stat st;
+    return lstat(NativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
 bool PlatformIsProtected(const char*) {
     return false;
 }

@@ -140,6 +140,11 @@ bool PlatformSetTimes(FileHandle file, const FileTimes* times) {
     return SetFileTime(ToHandle(file), &creation, &access, &write) != 0;
 }
 
+bool PlatformIsLink(const char* path) {
+    DWORD attributes = GetFileAttributesA(path);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 bool PlatformExists(const char* path) {
     // The attributes rather than a directory search: Wine answers a search
     // through its server, several round trips per call, and a lookup

@@ -70,7 +70,10 @@ private:
                 if (name == "." || name == "..") continue;
                 std::string child = dir + "\\" + name;
                 SetFileAttributesA(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                    // A link: remove it, never what it points to.
+                    if (!RemoveDirectoryA(child.c_str())) DeleteFileA(child.c_str());
+                } else if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                     RemoveTree(child);
                 } else {
                     DeleteFileA(child.c_str());

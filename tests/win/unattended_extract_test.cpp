@@ -2,6 +2,7 @@
 // command line, the restored tree, and the exit code.
 #include <gtest/gtest.h>
 
+#include "support/dir_link.h"
 #include "win/unattended_support.h"
 
 namespace unattended_test {
@@ -164,6 +165,22 @@ TEST_F(Unattended, DamagedThirdEntry) {
                                                    {"d\\go.cmd", MarkerScript(marker)}};
     EXPECT_TRUE(expected == ReadTree(out)) << "only the first two entries may be there";
     EXPECT_TRUE(WaitForFile(marker, kWaitMs)) << "run-after file not opened";
+}
+
+// The destination holds "link", a link to a folder elsewhere: the entries
+// below it are refused (-3), and nothing outside changes.
+TEST_F(Unattended, NothingIsWrittenThroughALinkInTheDestination) {
+    const std::string outside = scratch_ / "outside", out = scratch_ / "out";
+    ASSERT_TRUE(CreateDirectoryA(outside.c_str(), NULL) && CreateDirectoryA(out.c_str(), NULL));
+    WriteBytes(outside + "\\victim.txt", "mine");
+    if (!MakeDirectoryLink(outside, out + "\\link"))
+        GTEST_SKIP() << "this system does not let a test make directory links";
+    Make({FileEntry("a.txt", "alpha"), DirEntry("link"), FileEntry("link\\victim.txt", "evil"),
+          FileEntry("link\\planted.txt", "evil")});
+    EXPECT_EQ(RESULT_CANNOT_CREATE, Run("pw " + Quote(out), scratch_.path()));
+    std::map<std::string, std::string> expected = {{"victim.txt", "mine"}};
+    EXPECT_TRUE(expected == ReadTree(outside));
+    EXPECT_EQ("alpha", ReadBytes(out + "\\a.txt"));
 }
 
 // A device name is refused like ".." (-4), not opened: a file named NUL

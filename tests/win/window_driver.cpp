@@ -24,7 +24,10 @@ void RemoveTree(const std::string& dir) {
             if (name == "." || name == "..") continue;
             std::string full = dir + "\\" + name;
             SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+                // A link: remove it, never what it points to.
+                if (!RemoveDirectoryA(full.c_str())) DeleteFileA(full.c_str());
+            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
                 RemoveTree(full);
             else
                 DeleteFileA(full.c_str());

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "archive_fixture.h"
+#include "support/dir_link.h"
 
 namespace {
 
@@ -33,6 +34,48 @@ TEST_F(EntryFault, NamesLeavingTheDestinationAreRefused) {
             EXPECT_EQ(std::vector<std::string>({"archive.exe", "out"}), ListDir(scratch.path()))
                 << name;
         }
+    }
+}
+
+// A link already below the destination led writes, replacements and
+// directory times outside it. The destination itself may be a link.
+TEST_F(EntryFault, NothingIsWrittenThroughALinkBelowTheDestination) {
+    TestEntry linkDir = File("link", "");
+    linkDir.attributes = ATTR_DIRECTORY;
+    linkDir.times = {130000000000000000ull, 130000000000000000ull, 130000000000000000ull};
+    const struct {
+        const char* what;
+        std::vector<TestEntry> entries;
+        std::string link;  // made under the destination, pointing outside it
+    } cases[] = {
+        {"new file", {File("link\\planted.txt", "evil")}, "link"},
+        {"replaced file", {File("link\\victim.txt", "evil")}, "link"},
+        {"slash separator", {File("link/victim.txt", "evil")}, "link"},
+        {"directory entry that is the link", {linkDir}, "link"},
+        {"link deeper down", {File("d\\link\\planted.txt", "evil")}, "d\\link"},
+    };
+    for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
+        const auto& c = cases[i];
+        SCOPED_TRACE(c.what);
+        ResetArchiveState();
+        const std::string outside = "outside" + std::to_string(i), out = "out" + std::to_string(i);
+        const std::string viaLink = scratch.Native("via-link" + std::to_string(i));
+        ASSERT_TRUE(PlatformCreateDirectory(scratch.Native(outside).c_str()));
+        ASSERT_TRUE(PlatformCreateDirectory(scratch.Native(out).c_str()));
+        ASSERT_TRUE(PlatformCreateDirectory(scratch.Native(out + "\\d").c_str()));
+        ASSERT_TRUE(WriteBytes(scratch.Native(outside + "\\victim.txt"), ToBytes("mine")));
+        FileTimes before, after;
+        ASSERT_TRUE(ReadTimes(scratch.Native(outside), &before));
+        if (!MakeDirectoryLink(scratch.Native(outside), scratch.Native(out + "\\" + c.link)) ||
+            !MakeDirectoryLink(scratch.Native(out), viaLink))
+            GTEST_SKIP() << "this system does not let a test make directory links";
+        OverwriteFlags.YesToAll = 1;
+        ASSERT_EQ(RESULT_OK, Open(c.entries));
+        EXPECT_EQ(RESULT_CANNOT_CREATE, RunAll(viaLink).back());
+        EXPECT_EQ(std::vector<std::string>({"victim.txt"}), ListDir(scratch.Native(outside)));
+        EXPECT_EQ("mine", Contents(scratch.Native(outside + "\\victim.txt")));
+        ASSERT_TRUE(ReadTimes(scratch.Native(outside), &after));
+        EXPECT_EQ(before.lastWrite, after.lastWrite);
     }
 }
 

@@ -1,0 +1,40 @@
+// lockbox extract against destinations and archives made to trick it.
+#include "tool_fixture.h"
+
+namespace {
+
+// The destination holds "link", a symbolic link to a folder elsewhere, and
+// the archive writes below that name: nothing may change outside, with one
+// worker or several, and the error names the entry and the link.
+TEST_F(ToolTest, ExtractWritesNothingThroughALinkInTheDestination) {
+    mkdir(Path("in").c_str(), 0755);
+    mkdir(Path("in/link").c_str(), 0755);
+    WriteFileBytes(Path("in/link/planted.txt"), "evil");
+    WriteFileBytes(Path("in/link/victim.txt"), "evil");
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", kPassword, "in"})).exitCode);
+    for (const char* jobs : {"1", "4"}) {
+        SCOPED_TRACE(std::string("-j ") + jobs);
+        const std::string outside = std::string("outside") + jobs, out = std::string("out") + jobs;
+        mkdir(Path(outside).c_str(), 0755);
+        mkdir(Path(out).c_str(), 0755);
+        mkdir(Path(out + "/in").c_str(), 0755);
+        WriteFileBytes(Path(outside + "/victim.txt"), "mine");
+        SetTimes(Path(outside), 1500000000, 0);
+        ASSERT_EQ(0, symlink(Path(outside).c_str(), Path(out + "/in/link").c_str()));
+
+        ToolRun r = RunLockbox(dir, {"extract", "a.exe", "-p", kPassword, "-o", out, "--overwrite",
+                                     "always", "-j", jobs});
+        EXPECT_EQ(1, r.exitCode);
+        std::vector<std::string> lines = ErrorLines(r.err);
+        ASSERT_EQ(1u, lines.size()) << r.err;
+        EXPECT_NE(std::string::npos, lines[0].find("'in\\link'")) << lines[0];
+        EXPECT_NE(std::string::npos, lines[0].find("symbolic link")) << lines[0];
+        EXPECT_EQ("mine", ReadFileBytes(Path(outside + "/victim.txt")));
+        EXPECT_NE(0, access(Path(outside + "/planted.txt").c_str(), F_OK));
+        struct stat st;
+        ASSERT_EQ(0, stat(Path(outside).c_str(), &st));
+        EXPECT_EQ(1500000000, st.st_mtime);
+    }
+}
+
+}  // namespace
