@@ -5,6 +5,7 @@
 
 #include "pack/tool_codepage.h"
 #include "pack/tool_error.h"
+#include "pack/tool_system.h"
 #include "payload/reader.h"
 
 static const char16_t* Units(const Password& password) {
@@ -19,6 +20,13 @@ static int UnitCount(const Password& password) {
 OpenedArchive OpenArchive(const std::string& path, const Password& password) {
     OpenedArchive archive;
     archive.path = path;
+    // Opening a FIFO or a device for reading can wait forever.
+    PathInfo info;
+    std::string error;
+    if (!ExaminePath(path, &info, &error))
+        Fail("cannot open '" + path + "': " + error, "check the path and its permissions");
+    if (!info.isRegular)
+        Fail("'" + path + "' is not a regular file", "give the archive's .exe file");
     ResetArchiveState();
     if (ReadArchiveHeaderFrom(path.c_str()) != RESULT_OK) {
         ResetArchiveState();

@@ -64,9 +64,16 @@ Password ObtainPassword(const PasswordOptions& options, bool confirm, bool warn)
     } else if (options.passwordGiven) {
         text = options.password;
     } else if (!options.passwordFile.empty()) {
+        // An empty file, a blank first line or a process that printed
+        // nothing would otherwise make an archive that anyone can open.
         text = ReadPasswordFile(options.passwordFile);
+        if (text.empty())
+            Fail("password file '" + options.passwordFile + "' gives an empty password",
+                 "put the password on its first line, or give --no-password for none");
     } else if (StdinIsTerminal()) {
         text = AskPassword(confirm);
+        if (text.empty())
+            Fail("an empty password was entered", "type a password, or give --no-password for none");
     } else {
         UsageFail("no password given and standard input is not a terminal",
                   "give -p, --password-file or --no-password");

@@ -111,4 +111,22 @@ TEST_F(Damage, NotAnArchive) {
     EXPECT_NE(std::string::npos, r.err.find("not a Lockbox archive")) << r.err;
 }
 
+// Reading a FIFO blocked every command forever; a directory is refused too.
+TEST_F(Damage, NotARegularFileIsRefusedAtOnce) {
+    ASSERT_EQ(0, mkfifo(Path("fifo.exe").c_str(), 0600));
+    mkdir(Path("folder.exe").c_str(), 0755);
+    for (const char* archive : {"fifo.exe", "folder.exe"}) {
+        for (const char* command : {"list", "test", "extract"}) {
+            SCOPED_TRACE(std::string(command) + " " + archive);
+            int code = 0;
+            std::string said = RunShell("{ cd " + ShellQuote(dir.path()) + " && timeout 10 " +
+                                            ShellQuote(LOCKBOX_TOOL) + " " + command + " " + archive +
+                                            " -p pw </dev/null 2>&1; }",
+                                        &code);
+            EXPECT_EQ(1, code);
+            EXPECT_NE(std::string::npos, said.find("not a regular file")) << said;
+        }
+    }
+}
+
 }  // namespace

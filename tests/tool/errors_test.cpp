@@ -16,6 +16,8 @@ TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
     MakeInputTree();
     WriteFileBytes(Path("notabmp.bmp"), "hello, not a bitmap");
     WriteFileBytes(Path("notastub.exe"), "MZ but nothing else");
+    WriteFileBytes(Path("empty.txt"), "");
+    WriteFileBytes(Path("blank.txt"), "\r\nsecond line is not read\n");
     const std::string pw = kPassword;
     const Refusal cases[] = {
         {"missing input", {"-p", pw, "nope"}, 1, "nope"},
@@ -27,6 +29,10 @@ TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
         {"no password source", {"in"}, 2, "not a terminal"},
         {"two password sources", {"-p", pw, "--no-password", "in"}, 2, "exclude"},
         {"missing password file", {"--password-file", "nofile", "in"}, 1, "nofile"},
+        // An empty password from a file would make an archive anyone opens.
+        {"empty password file", {"--password-file", "empty.txt", "in"}, 1, "empty password"},
+        {"blank first line", {"--password-file", "blank.txt", "in"}, 1, "empty password"},
+        {"password from nothing", {"--password-file", "/dev/null", "in"}, 1, "empty password"},
         {"missing stub", {"-p", pw, "--stub", "nostub.exe", "in"}, 1, "nostub.exe"},
         {"stub not a PE", {"-p", pw, "--stub", "notastub.exe", "--background", "in/a.txt", "in"}, 1, ""},
         {"background not a bitmap", {"-p", pw, "--background", "notabmp.bmp", "in"}, 1, "notabmp.bmp"},
