@@ -1,6 +1,7 @@
 // lockbox create: scans the inputs, prepares the stub and writes the archive.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -86,6 +87,14 @@ int RunCreate(const CreateOptions& o) {
         runAfter = StoredOption(o.runAfter, "--run-after", o.codepage);
         for (char& c : runAfter)
             if (c == '/') c = '\\';
+    }
+
+    // An output that is also an input would be emptied before it is read.
+    for (const std::string& input : o.inputs) {
+        std::error_code ec;
+        if (std::filesystem::equivalent(input, o.output, ec))
+            UsageFail("the output '" + o.output + "' is also the input '" + input + "'",
+                      "write the archive somewhere else");
     }
 
     // Pictures and stub before the inputs: their errors are cheaper to find.

@@ -37,4 +37,17 @@ TEST_F(ToolTest, ExtractWritesNothingThroughALinkInTheDestination) {
     }
 }
 
+// "create -o X X" replaced its only input with an empty archive, exit 0.
+TEST_F(ToolTest, CreateRefusesAnOutputThatIsAnInput) {
+    WriteFileBytes(Path("precious.txt"), "only copy");
+    ASSERT_EQ(0, symlink("precious.txt", Path("alias.txt").c_str()));
+    for (const char* output : {"precious.txt", "alias.txt"}) {
+        SCOPED_TRACE(output);
+        ToolRun r = RunLockbox(dir, Create({"-o", output, "-p", kPassword, "precious.txt"}));
+        EXPECT_EQ(2, r.exitCode);
+        EXPECT_NE(std::string::npos, r.err.find("also the input")) << r.err;
+        EXPECT_EQ("only copy", ReadFileBytes(Path("precious.txt")));
+    }
+}
+
 }  // namespace
