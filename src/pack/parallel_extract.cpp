@@ -205,7 +205,11 @@ ExtractOutcome ExtractAll(const ExtractRun& run) {
         job->index = index;
         run.nextKey();
         int result = ReadEntryHead(&g_Cipher, &job->entry);
-        if (result == RESULT_OK && AnyOverlap(&x, job->entry.name)) FinishAll(&x);
+        // A directory is made at once, so the files before it must be in
+        // place first: one of them may still turn out damaged, and nothing
+        // after a damaged entry is restored.
+        bool directory = (job->entry.attributes & ATTR_DIRECTORY) != 0;
+        if (result == RESULT_OK && (directory || AnyOverlap(&x, job->entry.name))) FinishAll(&x);
         if (x.failed) break;
         if (result == RESULT_OK)
             result = PrepareEntry(run.destination, EXTRACT_WRITE, &job->entry, &job->pending);
