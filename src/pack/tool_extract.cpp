@@ -148,12 +148,13 @@ void RestoreDirectoryTimes(const std::vector<RestoredEntry>& entries, const std:
 // passes through one below the destination.
 std::string CannotCreateMessage(const std::string& destination, const EntryInfo& entry,
                                 const std::string& shownName) {
-    std::string path = destination + "\\";
+    std::string stored(entry.name, entry.nameLength);
+    std::string path = destination + PLATFORM_SEPARATOR;
     size_t nameAt = path.size();
-    path.append(entry.name, entry.nameLength);
+    for (char c : stored) path += c == '\\' || c == '/' ? PLATFORM_SEPARATOR : c;
     uint32_t link = FindLinkInPath(&path[0], (uint32_t)nameAt);
     if (link == 0) return "cannot create '" + shownName + "' in '" + destination + "'";
-    return "will not write '" + shownName + "': '" + path.substr(nameAt, link - nameAt) + "' in '" +
+    return "will not write '" + shownName + "': '" + stored.substr(0, link - nameAt) + "' in '" +
            destination + "' is a symbolic link or junction, which could lead outside the destination";
 }
 

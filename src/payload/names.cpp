@@ -67,8 +67,9 @@ char* BuildEntryPath(const char* destination, const char* name) {
     if (!path) return nullptr;
     memcpy(path, destination, destinationLength);
     size_t at = destinationLength;
-    if (at == 0 || path[at - 1] != '\\') path[at++] = '\\';
-    memcpy(path + at, name, nameLength + 1);
+    if (at == 0 || path[at - 1] != PLATFORM_SEPARATOR) path[at++] = PLATFORM_SEPARATOR;
+    for (size_t i = 0; i <= nameLength; i++)
+        path[at + i] = IsSeparator(name[i]) ? PLATFORM_SEPARATOR : name[i];
     return path;
 }
 

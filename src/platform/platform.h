@@ -2,12 +2,16 @@
 // two implementations chosen by the build: win32.cpp (the extractor and the
 // Windows tool) and posix.cpp (the Linux tool and host tests).
 //
-// Paths are narrow, zero-terminated strings in the form the archive stores
-// them: '\' separates levels. The POSIX side turns '\' into '/'.
+// Paths are narrow, zero-terminated strings in the system's own form; the
+// reader joins stored names (whose levels '\' or '/' separate) with
+// PLATFORM_SEPARATOR, so a destination is taken as the user wrote it.
 // No function here shows a message or throws; failures come back as values.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
+
+// What separates levels in a path: '\' on Windows, '/' on POSIX.
+extern const char PLATFORM_SEPARATOR;
 
 // An open file: a Win32 HANDLE or (POSIX) a descriptor plus one. NO_FILE is
 // 0, so handle variables that start zeroed need no initialiser.

@@ -1,27 +1,19 @@
 // POSIX implementation of platform.h, for the Linux tool and the host tests.
-// Archive paths use '\' between levels; every path is converted to '/'
-// before it reaches the system.
+// Paths arrive in native form: the reader joins stored names with '/' here.
 #include "platform/platform.h"
 
 #include <errno.h>
 #include <fcntl.h>
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <string>
+const char PLATFORM_SEPARATOR = '/';
 
 namespace {
-
-std::string NativePath(const char* path) {
-    std::string out(path);
-    for (char& c : out) {
-        if (c == '\\') c = '/';
-    }
-    return out;
-}
 
 const uint64_t TICKS_PER_SECOND = 10000000;
 // 100-ns ticks from 1601-01-01 to 1970-01-01.
@@ -63,7 +55,7 @@ static FileHandle FromDescriptor(int fd) { return fd < 0 ? NO_FILE : (FileHandle
 static int Descriptor(FileHandle file) { return (int)(file - 1); }
 
 FileHandle PlatformOpenRead(const char* path) {
-    int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
     return FromDescriptor(fd);
 }
 
@@ -91,7 +83,7 @@ int64_t PlatformTell(FileHandle file) {
 
 bool PlatformMap(const char* path, FileMapping* map, uint64_t maxSize) {
     memset(map, 0, sizeof *map);
-    int fd = open(NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
+    int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;
     struct stat st;
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size <= 0) {
@@ -123,7 +115,7 @@ void PlatformUnmap(FileMapping* map) {
 }
 
 FileHandle PlatformCreateNew(const char* path) {
-    int fd = open(NativePath(path).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    int fd = open(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     return FromDescriptor(fd);
 }
 
@@ -143,29 +135,28 @@ void PlatformClose(FileHandle file) {
 }
 
 bool PlatformDelete(const char* path) {
-    return unlink(NativePath(path).c_str()) == 0;
+    return unlink(path) == 0;
 }
 
 bool PlatformReplace(const char* from, const char* to) {
-    return rename(NativePath(from).c_str(), NativePath(to).c_str()) == 0;
+    return rename(from, to) == 0;
 }
 
 bool PlatformCreateDirectory(const char* path) {
-    return mkdir(NativePath(path).c_str(), 0777) == 0;
+    return mkdir(path, 0777) == 0;
 }
 
 FileHandle PlatformOpenDirectory(const char* path) {
-    int fd = open(NativePath(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    int fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     return FromDescriptor(fd);
 }
 
 bool PlatformSetAttributes(const char* path, uint32_t attributes) {
-    std::string native = NativePath(path);
     struct stat st;
-    if (stat(native.c_str(), &st) != 0) return false;
+    if (stat(path, &st) != 0) return false;
     // Only the read-only bit has a counterpart, and only for files.
     if (!S_ISREG(st.st_mode) || !(attributes & 0x01)) return true;
-    return chmod(native.c_str(), st.st_mode & 07555) == 0;
+    return chmod(path, st.st_mode & 07555) == 0;
 }
 
 bool PlatformSetTimes(FileHandle file, const FileTimes* times) {
@@ -175,12 +166,12 @@ bool PlatformSetTimes(FileHandle file, const FileTimes* times) {
 
 bool PlatformExists(const char* path) {
     struct stat st;
-    return lstat(NativePath(path).c_str(), &st) == 0;
+    return lstat(path, &st) == 0;
 }
 
 bool PlatformIsLink(const char* path) {
     struct stat st;
-    return lstat(NativePath(path).c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+    return lstat(path, &st) == 0 && S_ISLNK(st.st_mode);
 }
 
 bool PlatformIsProtected(const char*) {

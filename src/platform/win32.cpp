@@ -5,6 +5,8 @@
 #include <string.h>
 #include <windows.h>
 
+const char PLATFORM_SEPARATOR = '\\';
+
 namespace {
 
 HANDLE ToHandle(FileHandle file) { return (HANDLE)file; }

@@ -50,4 +50,19 @@ TEST_F(ToolTest, CreateRefusesAnOutputThatIsAnInput) {
     }
 }
 
+// On Linux a backslash is part of a name: 'other\place' went to
+// other/place, and '..\..' two levels up.
+TEST_F(ToolTest, ExtractTakesTheDestinationAsWritten) {
+    WriteFileBytes(Path("a.txt"), "alpha");
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", kPassword, "a.txt"})).exitCode);
+    for (const std::string destination : {"other\\place", "..\\.."}) {
+        SCOPED_TRACE(destination);
+        ToolRun r = RunLockbox(dir, {"extract", "a.exe", "-p", kPassword, "-o", destination});
+        EXPECT_EQ(0, r.exitCode) << r.err;
+        EXPECT_EQ("alpha", ReadFileBytes(dir.path() + "/" + destination + "/a.txt"));
+    }
+    EXPECT_NE(0, access(Path("other").c_str(), F_OK));
+    EXPECT_NE(0, access((dir.path() + "/../../a.txt").c_str(), F_OK));
+}
+
 }  // namespace

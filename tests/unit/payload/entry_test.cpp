@@ -28,13 +28,13 @@ TEST_F(EntryTest, EmptyArchiveEnds) {
     EXPECT_EQ(RESULT_END, Next());
 }
 
-TEST_F(EntryTest, DestinationWithAndWithoutTrailingBackslash) {
+TEST_F(EntryTest, DestinationWithAndWithoutTrailingSeparator) {
     ASSERT_EQ(RESULT_OK, Open({Dir("docs"), File("docs\\a.txt", "alpha"), File("b.txt", "beta")}));
     std::string second = scratch.Native("out2");
     ASSERT_TRUE(PlatformCreateDirectory(second.c_str()));
     EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_OK, RESULT_END}), RunAll(dest));
     ASSERT_EQ(RESULT_OK, RewindToFirstEntry());
-    EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_OK, RESULT_END}), RunAll(second + "\\"));
+    EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_OK, RESULT_END}), RunAll(second + PLATFORM_SEPARATOR));
     for (const std::string& root : {dest, second}) {
         EXPECT_TRUE(IsDirectory(root + "/docs"));
         EXPECT_EQ("alpha", Contents(root + "/docs/a.txt"));
