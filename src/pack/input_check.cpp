@@ -22,8 +22,9 @@ std::string NameProblem(const std::string& name) {
         return "is " + std::to_string(name.size()) + " bytes long; the limit is " + std::to_string(MAX_NAME);
     if (name.find('\0') != std::string::npos) return "holds a NUL byte";
     if (!IsSafeName(name.c_str()))
-        return "is not a safe name on Windows (a drive, a leading separator, a \"..\" component, "
-               "or a device name such as CON, NUL or COM1)";
+        return "cannot be restored safely on Windows (it has a drive, a leading separator, a "
+               "\"..\" or \".\" component, a device name such as CON or NUL, or one of "
+               "< > \" | ? * or a control character)";
     std::string key = NameKey(name);
     if (key.back() == '\\' || key.find("\\\\") != std::string::npos) return "has an empty path component";
     return std::string();

@@ -43,8 +43,10 @@ int PrepareEntry(const char* destination, ExtractMode mode, const EntryInfo* ent
     pending->output.handle = NO_FILE;
     pending->output.tempPath = nullptr;
     pending->dataFollows = false;
-    // Refused before anything is created: the name would leave the destination.
-    if (!IsSafeName(entry->name)) return RESULT_CORRUPT;
+    // Refused before anything is created: the name would leave the
+    // destination, or name something else than what it says (a NUL byte
+    // would cut it short).
+    if (strlen(entry->name) != entry->nameLength || !IsSafeName(entry->name)) return RESULT_CORRUPT;
 
     bool directory = (entry->attributes & ATTR_DIRECTORY) != 0;
     pending->dataFollows = !directory;

@@ -7,9 +7,11 @@ namespace {
 
 bool IsSeparator(char c) { return c == '\\' || c == '/'; }
 
-// A component of only dots and spaces with two dots or more climbs up a
-// level: Windows drops trailing dots and spaces, so "..." and ".. " act as "..".
-bool ClimbsUp(const char* begin, const char* end) {
+// Windows drops trailing dots and spaces, so a component of only those
+// names a folder already on the path: with two dots or more ("..", "...",
+// ".. ") it climbs up a level; as the last component (".", "a\\. ") it is
+// the folder the entry lies in, whose times a directory entry would reset.
+bool NamesAFolderOnThePath(const char* begin, const char* end, bool last) {
     int dots = 0;
     for (const char* p = begin; p < end; ++p) {
         if (*p == '.') {
@@ -18,7 +20,17 @@ bool ClimbsUp(const char* begin, const char* end) {
             return false;
         }
     }
-    return dots >= 2;
+    return dots >= 2 || (last && end > begin);
+}
+
+// Characters no Windows file name holds: control characters and
+// " * : < > ? | (':' also marks drives and alternate streams). Those from
+// 0x20 to 0x3F are bits of one mask.
+bool IsForbidden(char c) {
+    const uint32_t kMask = 1u << ('"' - 0x20) | 1u << ('*' - 0x20) | 1u << (':' - 0x20) |
+                           1u << ('<' - 0x20) | 1u << ('>' - 0x20) | 1u << ('?' - 0x20);
+    unsigned u = (unsigned char)c;
+    return u < 0x20 || (u < 0x40 && (kMask >> (u - 0x20) & 1)) || u == '|';
 }
 
 // Windows opens a device, not a file, for a component whose part before
@@ -51,11 +63,12 @@ bool IsSafeName(const char* name) {
     if (!name || name[0] == 0 || IsSeparator(name[0])) return false;
     const char* component = name;
     for (const char* p = name;; ++p) {
-        if (*p == ':') return false;  // drive letters and alternate streams
         if (*p == 0 || IsSeparator(*p)) {
-            if (ClimbsUp(component, p) || IsDeviceName(component, p)) return false;
+            if (NamesAFolderOnThePath(component, p, *p == 0) || IsDeviceName(component, p)) return false;
             if (*p == 0) return true;
             component = p + 1;
+        } else if (IsForbidden(*p)) {
+            return false;
         }
     }
 }
@@ -68,8 +81,10 @@ char* BuildEntryPath(const char* destination, const char* name) {
     memcpy(path, destination, destinationLength);
     size_t at = destinationLength;
     if (at == 0 || path[at - 1] != PLATFORM_SEPARATOR) path[at++] = PLATFORM_SEPARATOR;
-    for (size_t i = 0; i <= nameLength; i++)
-        path[at + i] = IsSeparator(name[i]) ? PLATFORM_SEPARATOR : name[i];
+    memcpy(path + at, name, nameLength + 1);
+    if (PLATFORM_SEPARATOR == '/')
+        for (char* p = path + at; *p; ++p)
+            if (*p == '\\') *p = '/';
     return path;
 }
 

@@ -172,8 +172,11 @@ int ReadEntry(CipherContext* ctx, EntryInfo* info);
 uint32_t FindLinkInPath(char* path, uint32_t from);
 
 // True when a decrypted name may be used under the destination: not empty,
-// no leading '\' or '/', no ':', no ".." component (either separator), no
+// no leading '\' or '/', no ':', no control character or < > " | ? *, no
+// ".." component (either separator; also "..." and ".. ", which Windows
+// reads as ".."), no last component of only dots and spaces ("."), no
 // component that Windows takes for a device (CON, PRN, AUX, NUL, COM1-COM9,
 // LPT1-LPT9, CONIN$, CONOUT$, in any case, also with an extension or
-// trailing spaces before it).
+// trailing spaces before it). The reader also refuses a name that holds a
+// NUL byte.
 bool IsSafeName(const char* name);

@@ -10,8 +10,14 @@
 #include <stddef.h>
 #include <stdint.h>
 
-// What separates levels in a path: '\' on Windows, '/' on POSIX.
-extern const char PLATFORM_SEPARATOR;
+// What separates levels in a path: '\' on Windows, '/' on POSIX. A
+// constant, so that Windows builds compile the conversion of stored names
+// away: Windows takes '/' as well.
+#ifdef _WIN32
+const char PLATFORM_SEPARATOR = '\\';
+#else
+const char PLATFORM_SEPARATOR = '/';
+#endif
 
 // An open file: a Win32 HANDLE or (POSIX) a descriptor plus one. NO_FILE is
 // 0, so handle variables that start zeroed need no initialiser.

@@ -11,8 +11,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-const char PLATFORM_SEPARATOR = '/';
-
 namespace {
 
 const uint64_t TICKS_PER_SECOND = 10000000;

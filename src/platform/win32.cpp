@@ -5,8 +5,6 @@
 #include <string.h>
 #include <windows.h>
 
-const char PLATFORM_SEPARATOR = '\\';
-
 namespace {
 
 HANDLE ToHandle(FileHandle file) { return (HANDLE)file; }

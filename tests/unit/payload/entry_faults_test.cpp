@@ -22,7 +22,7 @@ TEST_F(EntryFault, NamesLeavingTheDestinationAreRefused) {
     // existence check says yes and an unattended run waits forever.
     const char* names[] = {"..\\evil.txt", "../evil.txt", "a\\..\\..\\evil.txt", "\\evil.txt",
                            "/evil.txt", "C:evil.txt", "...\\evil.txt", "", "NUL", "con.txt",
-                           "Com1 .log", "CONOUT$"};
+                           "Com1 .log", "CONOUT$", ".", "tab\tname", "what?.txt"};
     for (bool directory : {false, true}) {
         for (const char* name : names) {
             ResetArchiveState();
@@ -76,6 +76,16 @@ TEST_F(EntryFault, NothingIsWrittenThroughALinkBelowTheDestination) {
         EXPECT_EQ("mine", Contents(scratch.Native(outside + "\\victim.txt")));
         ASSERT_TRUE(ReadTimes(scratch.Native(outside), &after));
         EXPECT_EQ(before.lastWrite, after.lastWrite);
+    }
+}
+
+// A NUL byte cut the name short: "x\0\..\..\esc" was restored as "x".
+TEST_F(EntryFault, NameWithANulByteIsRefused) {
+    for (ExtractMode mode : {EXTRACT_TEST, EXTRACT_WRITE}) {
+        ResetArchiveState();
+        ASSERT_EQ(RESULT_OK, Open({File(std::string("x\0\\..\\..\\esc", 12), "evil")}));
+        EXPECT_EQ(RESULT_CORRUPT, Next(dest, mode));
+        EXPECT_TRUE(ListDir(dest).empty());
     }
 }
 
