@@ -89,9 +89,12 @@ int RunCreate(const CreateOptions& o) {
             if (c == '/') c = '\\';
     }
 
+    // Found now rather than after compressing everything.
+    std::error_code ec;
+    if (std::filesystem::is_directory(std::filesystem::u8path(o.output), ec))
+        UsageFail("the output '" + o.output + "' is a directory", "give the archive's file name, e.g. OUT.exe");
     // An output that is also an input would be emptied before it is read.
     for (const std::string& input : o.inputs) {
-        std::error_code ec;
         if (std::filesystem::equivalent(input, o.output, ec))
             UsageFail("the output '" + o.output + "' is also the input '" + input + "'",
                       "write the archive somewhere else");

@@ -45,15 +45,26 @@ void AddDirectoryContents(Scanner& s, const fs::path& dir, const std::string& ut
         Fail("cannot read directory '" + dir.u8string() + "': " + ec.message(),
              "check its permissions");
     std::sort(children.begin(), children.end());
-    for (const std::string& child : children)
+    for (const std::string& child : children) {
+        // Windows reads '\' as a separator: the name would change its meaning.
+        if (child.find('\\') != std::string::npos)
+            Fail("the name '" + (dir / fs::u8path(child)).u8string() + "' holds '\\', which Windows reads "
+                 "as a folder separator", "rename it");
         AddPath(s, dir / fs::u8path(child), utf8Name + "\\" + child, false);
+    }
 }
 
 void AddPath(Scanner& s, const fs::path& path, const std::string& utf8Name, bool top) {
     PathInfo info;
     std::string error;
-    if (!ExaminePath(path.u8string(), &info, &error))
+    if (!ExaminePath(path.u8string(), &info, &error)) {
+        // A link to nothing inside a tree is skipped, as other special files are.
+        if (info.isLink && !top) {
+            Warn("skipped '" + path.u8string() + "': " + error);
+            return;
+        }
         Fail("cannot read '" + path.u8string() + "': " + error, "check the path and its permissions");
+    }
     if (info.isDirectory && info.isLink && !top) {
         Warn("skipped '" + path.u8string() + "': a link to a directory");
         return;

@@ -65,4 +65,25 @@ TEST_F(ToolTest, ExtractTakesTheDestinationAsWritten) {
     EXPECT_NE(0, access((dir.path() + "/../../a.txt").c_str(), F_OK));
 }
 
+// Inputs that used to abort late or with a misleading message.
+TEST_F(ToolTest, CreateJudgesAwkwardInputsEarlyAndClearly) {
+    mkdir(Path("in").c_str(), 0755);
+    WriteFileBytes(Path("in/a.txt"), "alpha");
+    ASSERT_EQ(0, symlink("nowhere", Path("in/dangling").c_str()));
+    // A dangling link inside the tree is skipped with a warning.
+    ToolRun r = RunLockbox(dir, Create({"-o", "a.exe", "-p", kPassword, "in"}));
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    EXPECT_NE(std::string::npos, r.err.find("skipped")) << r.err;
+    // A directory as the output is refused before anything is read.
+    mkdir(Path("outdir").c_str(), 0755);
+    r = RunLockbox(dir, Create({"-o", "outdir", "-p", kPassword, "in"}));
+    EXPECT_EQ(2, r.exitCode);
+    EXPECT_NE(std::string::npos, r.err.find("is a directory")) << r.err;
+    // A backslash in a Linux name is named as what is wrong.
+    WriteFileBytes(dir.path() + "/in/back\\slash.txt", "x");
+    r = RunLockbox(dir, Create({"-o", "b.exe", "-p", kPassword, "in"}));
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_NE(std::string::npos, r.err.find("folder separator")) << r.err;
+}
+
 }  // namespace
