@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "crypto/fast/stream_fast.h"
+#include "pack/interrupt_cleanup.h"
 #include "pack/tool_commands.h"
 #include "pack/tool_error.h"
 #include "pack/tool_system.h"
@@ -12,6 +13,8 @@
 int main(int argc, char** argv) {
     // Before any thread starts: the cipher's hook is a plain global.
     UseFastestStreamPath();
+    // Ctrl-C and its kin remove the temporary files of the run.
+    InstallInterruptCleanup();
     CLI::App app{"lockbox " LOCKBOX_VERSION
                  ": makes password-protected self-extracting archives for Windows, and "
                  "lists, tests and extracts them.",

@@ -5,11 +5,13 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <system_error>
 #include <thread>
 #include <vector>
 
 #include "pack/input_check.h"
+#include "pack/interrupt_cleanup.h"
 
 namespace {
 
@@ -18,6 +20,7 @@ struct DataJob {
     int index = 0;
     EntryInfo entry = {};    // zero as far as the head was not read
     PendingData pending = {};
+    std::string tempPath;       // listed for removal on interruption while set
     CipherContext cipher = {};  // the stream state where the data begins
     int64_t offset = 0;         // where the data begins in the archive
     int result = RESULT_OK;  // guarded by Workers::mutex until done
@@ -136,9 +139,11 @@ bool FinishOldest(Extraction* x) {
     }
     if (x->failed) {
         FinishEntry(RESULT_CORRUPT, &job->entry, &job->pending);
+        KeepOnInterrupt(job->tempPath);
         return false;
     }
     int result = FinishEntry(job->result, &job->entry, &job->pending);
+    KeepOnInterrupt(job->tempPath);
     if (result == RESULT_OK) {
         x->run.restored(job->entry);
         return true;
@@ -221,6 +226,10 @@ ExtractOutcome ExtractAll(const ExtractRun& run) {
         if (!job->pending.dataFollows) {
             run.restored(job->entry);
             continue;
+        }
+        if (job->pending.output.handle != NO_FILE) {
+            job->tempPath = job->pending.output.tempPath;
+            RemoveOnInterrupt(job->tempPath);
         }
         if (!StartData(&x, std::move(job))) break;
     }

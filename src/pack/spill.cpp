@@ -1,6 +1,7 @@
 #include "pack/spill.h"
 
 #include <algorithm>
+#include "pack/interrupt_cleanup.h"
 #include "pack/temp_file.h"
 
 namespace {
@@ -94,6 +95,7 @@ void SpillRemove(Spill* spill) {
     }
     if (!spill->path.empty()) {
         PlatformDelete(spill->path.c_str());
+        KeepOnInterrupt(spill->path);
         spill->path.clear();
     }
     std::vector<uint8_t>().swap(spill->memory);

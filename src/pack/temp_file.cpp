@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "pack/interrupt_cleanup.h"
+
 namespace {
 // Shared by all threads so that concurrent callers rarely probe the same name.
 std::atomic<unsigned> g_nextTempNumber{0};
@@ -13,6 +15,7 @@ FileHandle CreateTempFile(const std::string& prefix, std::string* path) {
         std::string candidate = prefix + std::to_string(g_nextTempNumber++);
         FileHandle file = PlatformCreateNew(candidate.c_str());
         if (file != NO_FILE) {
+            RemoveOnInterrupt(candidate);
             *path = candidate;
             return file;
         }

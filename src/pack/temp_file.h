@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 
 // Creates a new file named `prefix` + a number and returns its handle, with
-// the chosen name in `*path`. NO_FILE when no such file can be created (the
+// the chosen name in `*path`, listed for removal on interruption
+// (interrupt_cleanup.h) until its owner calls KeepOnInterrupt. NO_FILE when no such file can be created (the
 // directory is missing or not writable).
 FileHandle CreateTempFile(const std::string& prefix, std::string* path);

@@ -5,6 +5,7 @@
 #include "pack/entry_compress.h"
 #include "pack/entry_source.h"
 #include "pack/input_check.h"
+#include "pack/interrupt_cleanup.h"
 #include "pack/output_sink.h"
 #include "pack/records.h"
 #include "pack/temp_file.h"
@@ -138,7 +139,10 @@ struct TempOutput {
     FileHandle file = NO_FILE;
     ~TempOutput() {
         if (file != NO_FILE) PlatformClose(file);
-        if (!path.empty()) PlatformDelete(path.c_str());
+        if (!path.empty()) {
+            PlatformDelete(path.c_str());
+            KeepOnInterrupt(path);
+        }
     }
 };
 
@@ -188,6 +192,7 @@ WriteResult WriteArchive(const std::vector<uint8_t>& stub, const ArchiveSettings
         temp.file = NO_FILE;
         if (!PlatformReplace(temp.path.c_str(), outPath.c_str()))
             return Failure("cannot create " + outPath + " (moving the finished archive into place failed)");
+        KeepOnInterrupt(temp.path);
         temp.path.clear();
         WriteResult result;
         result.ok = true;

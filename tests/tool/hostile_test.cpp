@@ -1,4 +1,7 @@
 // lockbox extract against destinations and archives made to trick it.
+#include <signal.h>
+#include <sys/wait.h>
+
 #include "tool_fixture.h"
 
 namespace {
@@ -84,6 +87,50 @@ TEST_F(ToolTest, CreateJudgesAwkwardInputsEarlyAndClearly) {
     r = RunLockbox(dir, Create({"-o", "b.exe", "-p", kPassword, "in"}));
     EXPECT_EQ(1, r.exitCode);
     EXPECT_NE(std::string::npos, r.err.find("folder separator")) << r.err;
+}
+
+// Starts `lockbox args...` in `dir`, waits until a file whose name holds
+// `marker` appears in `watch`, sends `signal`, and returns the wait status.
+int InterruptWhenSeen(const ScratchDir& dir, const std::vector<std::string>& args, const std::string& watch,
+                      const std::string& marker, int signal) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        if (chdir(dir.path().c_str()) != 0) _exit(127);
+        std::vector<char*> argv = {const_cast<char*>(LOCKBOX_TOOL)};
+        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(nullptr);
+        freopen("/dev/null", "r", stdin);
+        execv(LOCKBOX_TOOL, argv.data());
+        _exit(127);
+    }
+    bool seen = false;
+    for (int i = 0; i < 60000 && !seen; i++) {
+        seen = RunShell("ls -a " + ShellQuote(watch)).find(marker) != std::string::npos;
+        if (!seen) usleep(500);
+    }
+    if (seen) kill(pid, signal);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return seen ? status : -1;
+}
+
+// Ctrl-C or SIGTERM left OUT.exe.tmpN and ~lbXXXX.tmp files behind.
+TEST_F(ToolTest, InterruptedRunsLeaveNoTemporaryFiles) {
+    mkdir(Path("in").c_str(), 0755);
+    RunShell("head -c 200000000 /dev/urandom > " + ShellQuote(Path("in/big.bin")));
+    int status = InterruptWhenSeen(dir, Create({"-o", "a.exe", "-p", kPassword, "-j", "1", "in"}), dir.path(),
+                                   "a.exe.", SIGTERM);
+    ASSERT_NE(-1, status) << "no temporary file appeared";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+    EXPECT_EQ(std::string::npos, RunShell("ls -a " + ShellQuote(dir.path())).find("a.exe")) << "left behind";
+
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", kPassword, "-l", "0", "in"})).exitCode);
+    mkdir(Path("out").c_str(), 0755);
+    status = InterruptWhenSeen(dir, {"extract", "a.exe", "-p", kPassword, "-o", "out", "-j", "1"},
+                               Path("out/in"), ".tmp", SIGINT);
+    ASSERT_NE(-1, status) << "no temporary file appeared";
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
+    EXPECT_EQ(std::string::npos, RunShell("ls -a " + ShellQuote(Path("out/in"))).find(".tmp")) << "left behind";
 }
 
 }  // namespace
