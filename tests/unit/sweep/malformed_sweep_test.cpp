@@ -115,7 +115,10 @@ TEST_F(MalformedSweep, SampledDataBytesChanged) {
 TEST_F(MalformedSweep, NamesLeavingTheDestinationAreRefused) {
     const char* hostile[] = {"..", "..\\escaped", "../escaped", "docs\\..\\..\\escaped",
                              "docs/../../escaped", "\\escaped", "/escaped", "C:escaped",
-                             "docs\\a.txt:stream", "...\\escaped", ".. \\escaped", ""};
+                             "docs\\a.txt:stream", "...\\escaped", ".. \\escaped", "",
+                             // names Windows reads as devices or not at all
+                             "NUL", "docs\\con.txt", "COM1 .log", ".", "docs\\.", "tab\there",
+                             "what?.txt"};
     Failures f;
     for (size_t e = 0; e < sample_.plain.size(); e++) {
         for (const char* name : hostile) {
