@@ -83,6 +83,17 @@ int main(int argc, char** argv) {
     std::vector<uint8_t> stub = fuzz::Stub();
     Put(out / "header", n++, std::string(stub.begin(), stub.end()));
 
+    // Plain entry areas the writer refuses: a directory named after a
+    // device, and a name length over the limit with stray bytes behind it.
+    auto plainEntry = [](uint32_t attributes, uint16_t length, const std::string& name) {
+        std::string e(ENTRY_HEADER_SIZE + 2, '\0');
+        StoreLE32((uint8_t*)&e[ENT_ATTRIBUTES], attributes);
+        StoreLE16((uint8_t*)&e[ENTRY_HEADER_SIZE], length);
+        return e + name;
+    };
+    Put(out / "entries", n++, "\x01" + plainEntry(ATTR_DIRECTORY, 3, "NUL"));
+    Put(out / "entries", n++, "\x01" + plainEntry(ATTR_DIRECTORY, 8000, std::string(300, 'x')));
+
     const char* lines[] = {"prog", "\"C:\\Program Files\\x.exe\" secret \"D:\\out dir\"",
                            "x.exe \"\" a\tb \"c\"d e\"f g", "\"unclosed path", "p \"open to the end"};
     n = 0;
