@@ -108,7 +108,10 @@ int InterruptWhenSeen(const ScratchDir& dir, const std::vector<std::string>& arg
         seen = RunShell("ls -a " + ShellQuote(watch)).find(marker) != std::string::npos;
         if (!seen) usleep(500);
     }
-    if (seen) kill(pid, signal);
+    if (seen) {
+        usleep(20000);  // past the moment between creating the file and listing it
+        kill(pid, signal);
+    }
     int status = 0;
     waitpid(pid, &status, 0);
     return seen ? status : -1;
