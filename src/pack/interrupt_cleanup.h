@@ -1,9 +1,7 @@
 // Temporary files that must not outlive an interrupted run. The writer and
 // parallel extraction list each temporary file here while it exists; the
-// tool installs handlers for SIGINT, SIGTERM and SIGHUP (Ctrl-C, Ctrl-Break
-// and closing the console on Windows) that remove every listed file and then
-// end the process as the signal would have. Files already in place are not
-// listed, so they stay.
+// tool's interrupt handler (OnInterrupt, tool_system.h) calls
+// RemoveListedFiles. Files already in place are not listed, so they stay.
 #pragma once
 #include <string>
 
@@ -14,5 +12,5 @@ void RemoveOnInterrupt(const std::string& path);
 // Takes `path` off the list: it was removed or moved into place.
 void KeepOnInterrupt(const std::string& path);
 
-// Installs the handlers (once per process).
-void InstallInterruptCleanup();
+// Removes every listed file. Safe to call from a signal handler.
+void RemoveListedFiles();

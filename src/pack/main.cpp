@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     // Before any thread starts: the cipher's hook is a plain global.
     UseFastestStreamPath();
     // Ctrl-C and its kin remove the temporary files of the run.
-    InstallInterruptCleanup();
+    OnInterrupt(RemoveListedFiles);
     CLI::App app{"lockbox " LOCKBOX_VERSION
                  ": makes password-protected self-extracting archives for Windows, and "
                  "lists, tests and extracts them.",

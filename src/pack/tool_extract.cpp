@@ -148,14 +148,16 @@ void RestoreDirectoryTimes(const std::vector<RestoredEntry>& entries, const std:
 // passes through one below the destination.
 std::string CannotCreateMessage(const std::string& destination, const EntryInfo& entry,
                                 const std::string& shownName) {
-    std::string stored(entry.name, entry.nameLength);
-    std::string path = destination + PLATFORM_SEPARATOR;
-    size_t nameAt = path.size();
-    for (char c : stored) path += c == '\\' || c == '/' ? PLATFORM_SEPARATOR : c;
-    uint32_t link = FindLinkInPath(&path[0], (uint32_t)nameAt);
-    if (link == 0) return "cannot create '" + shownName + "' in '" + destination + "'";
-    return "will not write '" + shownName + "': '" + stored.substr(0, link - nameAt) + "' in '" +
-           destination + "' is a symbolic link or junction, which could lead outside the destination";
+    std::string link;
+    if (char* path = BuildEntryPath(destination.c_str(), entry.name)) {
+        uint32_t nameAt = (uint32_t)(std::strlen(path) - std::strlen(entry.name));
+        uint32_t end = FindLinkInPath(path, nameAt);
+        if (end) link.assign(entry.name, end - nameAt);
+        PlatformFree(path);
+    }
+    if (link.empty()) return "cannot create '" + shownName + "' in '" + destination + "'";
+    return "will not write '" + shownName + "': '" + link + "' in '" + destination +
+           "' is a symbolic link or junction, which could lead outside the destination";
 }
 
 int RunExtract(const ExtractOptions& o) {

@@ -7,6 +7,11 @@
 #include <string>
 #include <vector>
 
+// Makes SIGINT, SIGTERM and SIGHUP (on Windows Ctrl-C, Ctrl-Break and
+// closing the console) call `cleanup` first, then end the process as they
+// would have. `cleanup` must be safe to call from a signal handler.
+void OnInterrupt(void (*cleanup)());
+
 // True when standard input / standard error is a terminal.
 bool StdinIsTerminal();
 bool StderrIsTerminal();

@@ -2,6 +2,7 @@
 #include "pack/tool_system.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <stdio.h>
 #include <cstdio>
@@ -11,6 +12,25 @@
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
+
+namespace {
+void (*g_InterruptCleanup)() = nullptr;
+
+void OnSignal(int signal) {
+    g_InterruptCleanup();
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+}  // namespace
+
+void OnInterrupt(void (*cleanup)()) {
+    g_InterruptCleanup = cleanup;
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
+}
 
 bool StoredNamesAreNative() { return false; }
 

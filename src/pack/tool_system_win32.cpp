@@ -7,6 +7,20 @@
 #include <thread>
 #include <windows.h>
 
+namespace {
+void (*g_InterruptCleanup)() = nullptr;
+
+BOOL WINAPI OnConsoleEvent(DWORD) {
+    g_InterruptCleanup();
+    return FALSE;  // the next handler (the default one) ends the process
+}
+}  // namespace
+
+void OnInterrupt(void (*cleanup)()) {
+    g_InterruptCleanup = cleanup;
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
+
 bool StoredNamesAreNative() { return true; }
 
 bool RenameWithoutReplacing(const std::string& from, const std::string& to) {

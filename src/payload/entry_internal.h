@@ -3,11 +3,6 @@
 #pragma once
 #include "payload/reader.h"
 
-// Joins destination, PLATFORM_SEPARATOR (unless it already ends with one)
-// and name, whose '\' and '/' become PLATFORM_SEPARATOR, into a new
-// PlatformAlloc block. Null when memory runs out. The caller frees it.
-char* BuildEntryPath(const char* destination, const char* name);
-
 // Creates a new, unique temporary file in the directory of `finalPath`,
 // named "~lbXXXX.tmp" (so its path is at most 12 bytes longer than the
 // directory part of `finalPath`).

@@ -164,6 +164,11 @@ int FinishEntry(int dataResult, const EntryInfo* entry, PendingData* pending);
 // (for listing). RESULT_OK, RESULT_END at the end, RESULT_CORRUPT.
 int ReadEntry(CipherContext* ctx, EntryInfo* info);
 
+// Joins destination, PLATFORM_SEPARATOR (unless it already ends with one)
+// and name, whose '\' and '/' become PLATFORM_SEPARATOR, into a new
+// PlatformAlloc block. Null when memory runs out. The caller frees it.
+char* BuildEntryPath(const char* destination, const char* name);
+
 // Checks the components of `path` from offset `from` on (the part an
 // archive names; the destination before it may be a link, as the user chose
 // it) and returns the length of the first prefix that is a symbolic link,
