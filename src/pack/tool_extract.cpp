@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <map>
 #include <memory>
 
 #include "pack/parallel_extract.h"
@@ -70,77 +69,36 @@ int AskOnTerminal(const char* name) {
 
 int KeepExisting(const char*) { return Keep(); }
 
-struct RestoredEntry {
+struct RestoredDirectory {
     std::string name;   // as stored: code-page bytes, '\\' separators
-    bool directory;
     FileTimes times;
 };
 
-bool HasHighBytes(const std::string& text) {
-    for (unsigned char c : text)
-        if (c >= 0x80) return true;
-    return false;
-}
-
-// The reader writes names as their stored code-page bytes. Where the file
-// system wants UTF-8 (POSIX), give every restored entry its UTF-8 name,
-// innermost first, so that each parent still has its stored name while its
-// children move. A name that is taken already keeps its stored form: nothing
-// is replaced. Returns every entry's path as it ends up ('/' separators).
-std::vector<std::string> GiveNativeNames(const std::string& destination,
-                                         const std::vector<RestoredEntry>& entries, int codepage) {
-    std::vector<std::string> leaves(entries.size());
-    std::vector<std::string> parents(entries.size());
-    for (size_t i = 0; i < entries.size(); i++) {
-        std::string name = entries[i].name;
-        for (char& c : name)
-            if (c == '\\') c = '/';
-        size_t slash = name.rfind('/');
-        parents[i] = slash == std::string::npos ? "" : name.substr(0, slash + 1);
-        leaves[i] = slash == std::string::npos ? name : name.substr(slash + 1);
-    }
-    std::map<std::string, std::string> renamed;  // stored name -> final leaf
-    bool warned = false;
-    for (size_t i = entries.size(); i-- > 0;) {
-        if (StoredNamesAreNative() || !HasHighBytes(leaves[i])) continue;
-        std::string wanted = CodepageToUtf8(leaves[i], codepage);
-        std::string at = destination + "/" + parents[i];
-        if (RenameWithoutReplacing(at + leaves[i], at + wanted)) {
-            renamed[entries[i].name] = wanted;
-        } else if (!warned) {
-            warned = true;
-            Warn("'" + DisplayText(entries[i].name, codepage) +
-                 "' keeps its code-page name: its UTF-8 name is taken or cannot be used");
-        }
-    }
-    // Final paths, outermost first: a parent's final path is known before its children's.
-    std::map<std::string, std::string> finalPath;
-    std::vector<std::string> paths(entries.size());
-    for (size_t i = 0; i < entries.size(); i++) {
-        const std::string& stored = entries[i].name;
-        size_t slash = stored.rfind('\\');
-        std::string parent = slash == std::string::npos ? "" : stored.substr(0, slash);
-        auto p = finalPath.find(parent);
-        std::string base = parent.empty() ? destination
-                           : p != finalPath.end() ? p->second
-                                                  : destination + "/" + parents[i].substr(0, parents[i].size() - 1);
-        auto r = renamed.find(stored);
-        paths[i] = base + "/" + (r != renamed.end() ? r->second : leaves[i]);
-        finalPath[stored] = paths[i];
-    }
-    return paths;
+// Stored names become UTF-8 where the file system takes that (POSIX), before
+// the reader looks at the path: what exists, what is asked about and what is
+// written is the final name, and nothing already there is ever renamed.
+char* StoredNameAsUtf8(const char* name) {
+    std::string utf8 = CodepageToUtf8(name, g_QuestionCodepage);
+    char* copy = (char*)PlatformAlloc(utf8.size() + 1);
+    if (copy) std::memcpy(copy, utf8.c_str(), utf8.size() + 1);
+    return copy;
 }
 
 // The reader sets a directory's times before its contents are written,
 // which moves them again; setting them once more, innermost first, leaves
 // the tree as the archive has it.
-void RestoreDirectoryTimes(const std::vector<RestoredEntry>& entries, const std::vector<std::string>& paths) {
-    for (size_t i = entries.size(); i-- > 0;) {
-        if (!entries[i].directory) continue;
-        FileHandle h = PlatformOpenDirectory(paths[i].c_str());
-        if (h == NO_FILE) continue;
-        PlatformSetTimes(h, &entries[i].times);
-        PlatformClose(h);
+void RestoreDirectoryTimes(const std::string& destination, const std::vector<RestoredDirectory>& directories) {
+    for (size_t i = directories.size(); i-- > 0;) {
+        char* path = BuildEntryPath(destination.c_str(), directories[i].name.c_str());
+        if (!path) continue;
+        if (!FindLinkInPath(path, (uint32_t)destination.size())) {
+            FileHandle h = PlatformOpenDirectory(path);
+            if (h != NO_FILE) {
+                PlatformSetTimes(h, &directories[i].times);
+                PlatformClose(h);
+            }
+        }
+        PlatformFree(path);
     }
 }
 
@@ -150,11 +108,13 @@ std::string CannotCreateMessage(const std::string& destination, const EntryInfo&
                                 const std::string& shownName) {
     std::string link;
     if (char* path = BuildEntryPath(destination.c_str(), entry.name)) {
-        uint32_t nameAt = (uint32_t)(std::strlen(path) - std::strlen(entry.name));
-        uint32_t end = FindLinkInPath(path, nameAt);
-        if (end) link.assign(entry.name, end - nameAt);
+        uint32_t start = (uint32_t)destination.size();
+        uint32_t end = FindLinkInPath(path, start);
+        while (start < end && (path[start] == '/' || path[start] == '\\')) start++;
+        if (end) link.assign(path + start, end - start);
         PlatformFree(path);
     }
+    if (StoredNamesAreNative()) link = DisplayText(link, g_QuestionCodepage);
     if (link.empty()) return "cannot create '" + shownName + "' in '" + destination + "'";
     return "will not write '" + shownName + "': '" + link + "' in '" + destination +
            "' is a symbolic link or junction, which could lead outside the destination";
@@ -183,7 +143,8 @@ int RunExtract(const ExtractOptions& o) {
         AskOverwrite = KeepExisting;  // "never", and "ask" without anyone to ask
     }
 
-    std::vector<RestoredEntry> restored;
+    ConvertStoredName = StoredNamesAreNative() ? nullptr : StoredNameAsUtf8;
+    std::vector<RestoredDirectory> restored;
     uint64_t files = 0, directories = 0;
     ExtractRun run;
     run.archivePath = o.archive.c_str();
@@ -195,11 +156,9 @@ int RunExtract(const ExtractOptions& o) {
     run.restored = [&](const EntryInfo& info) {
         bool directory = (info.attributes & ATTR_DIRECTORY) != 0;
         (directory ? directories : files)++;
-        // Only directories (times) and code-page names (renames) need a
-        // second look; keeping just those holds memory flat in the file count.
-        std::string stored(info.name, info.nameLength);
-        if (directory || (!StoredNamesAreNative() && HasHighBytes(stored)))
-            restored.push_back({stored, directory, info.times});
+        // Only directories need a second look (their times); keeping just
+        // those holds memory flat in the file count.
+        if (directory) restored.push_back({std::string(info.name, info.nameLength), info.times});
     };
     ExtractOutcome outcome = ExtractAll(run);
     std::string name = DisplayText(std::string(outcome.entry.name, outcome.entry.nameLength), o.codepage);
@@ -213,8 +172,9 @@ int RunExtract(const ExtractOptions& o) {
     else if (outcome.result != RESULT_END)
         failure = "'" + o.archive + "' is damaged at entry " + std::to_string(outcome.index) +
                   (name.empty() ? "" : " '" + name + "'");
-    RestoreDirectoryTimes(restored, GiveNativeNames(o.destination, restored, o.codepage));
+    RestoreDirectoryTimes(o.destination, restored);
     AskOverwrite = nullptr;
+    ConvertStoredName = nullptr;
     CloseArchive();
     if (!failure.empty())
         Fail(failure, OverwriteFlags.Cancelled ? "" : "check the destination, or ask the sender for a new copy");

@@ -47,9 +47,5 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // ANSI code page); false where the tool turns them into UTF-8 itself.
 bool StoredNamesAreNative();
 
-// Moves `from` to `to` (UTF-8 paths) unless something exists at `to`.
-// False when nothing moved.
-bool RenameWithoutReplacing(const std::string& from, const std::string& to);
-
 // Default for --jobs.
 int HardwareThreads();

@@ -3,7 +3,6 @@
 
 #include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <stdio.h>
 #include <cstdio>
 #include <cstring>
@@ -33,10 +32,6 @@ void OnInterrupt(void (*cleanup)()) {
 }
 
 bool StoredNamesAreNative() { return false; }
-
-bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
-    return renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0;
-}
 
 bool StdinIsTerminal() { return isatty(0) == 1; }
 bool StderrIsTerminal() { return isatty(2) == 1; }

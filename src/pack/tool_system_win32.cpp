@@ -23,10 +23,6 @@ void OnInterrupt(void (*cleanup)()) {
 
 bool StoredNamesAreNative() { return true; }
 
-bool RenameWithoutReplacing(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), 0) != 0;
-}
-
 bool StdinIsTerminal() { return _isatty(0) != 0; }
 bool StderrIsTerminal() { return _isatty(2) != 0; }
 

@@ -56,7 +56,7 @@ int PrepareEntry(const char* destination, ExtractMode mode, const EntryInfo* ent
     if (!path) return RESULT_NO_MEMORY;
     // A link already in the destination would carry the write elsewhere.
     int result = RESULT_CANNOT_CREATE;
-    if (!FindLinkInPath(path, (uint32_t)(strlen(path) - strlen(entry->name))))
+    if (!FindLinkInPath(path, (uint32_t)strlen(destination)))
         result = directory ? RestoreDirectory(path, entry) : PrepareFile(path, entry, pending);
     if (result == RESULT_OK && pending->output.handle != NO_FILE) {
         pending->path = path;  // kept for FinishEntry

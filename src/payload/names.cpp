@@ -74,17 +74,21 @@ bool IsSafeName(const char* name) {
 }
 
 char* BuildEntryPath(const char* destination, const char* name) {
+    char* converted = nullptr;
+    if (ConvertStoredName && !(name = converted = ConvertStoredName(name))) return nullptr;
     size_t destinationLength = strlen(destination);
     size_t nameLength = strlen(name);
     char* path = (char*)PlatformAlloc(destinationLength + 1 + nameLength + 1);
-    if (!path) return nullptr;
-    memcpy(path, destination, destinationLength);
-    size_t at = destinationLength;
-    if (at == 0 || path[at - 1] != PLATFORM_SEPARATOR) path[at++] = PLATFORM_SEPARATOR;
-    memcpy(path + at, name, nameLength + 1);
-    if (PLATFORM_SEPARATOR == '/')
-        for (char* p = path + at; *p; ++p)
-            if (*p == '\\') *p = '/';
+    if (path) {
+        memcpy(path, destination, destinationLength);
+        size_t at = destinationLength;
+        if (at == 0 || path[at - 1] != PLATFORM_SEPARATOR) path[at++] = PLATFORM_SEPARATOR;
+        memcpy(path + at, name, nameLength + 1);
+        if (PLATFORM_SEPARATOR == '/')
+            for (char* p = path + at; *p; ++p)
+                if (*p == '\\') *p = '/';
+    }
+    PlatformFree(converted);
     return path;
 }
 

@@ -37,6 +37,14 @@ extern OverwriteAnswers OverwriteFlags;
 typedef int (*OverwriteQuestion)(const char* name);
 extern OverwriteQuestion AskOverwrite;
 
+// Turns a stored name (code-page bytes, '\\' separators) into the bytes the
+// file system takes, as a new PlatformAlloc block (null: out of memory).
+// Set by front ends whose file system wants another encoding (the tool on
+// POSIX writes UTF-8), so that the existence check, the overwrite question's
+// path and the write all use the final name. Null: names are used as stored.
+typedef char* (*NameConversion)(const char* name);
+extern NameConversion ConvertStoredName;
+
 // Finds the payload position P in the bytes of a PE image of this build's
 // kind (PE_MAGIC, format.h): the end of the raw data of the last
 // section-table entry. -1 when the image does not qualify (another magic,
@@ -165,8 +173,9 @@ int FinishEntry(int dataResult, const EntryInfo* entry, PendingData* pending);
 int ReadEntry(CipherContext* ctx, EntryInfo* info);
 
 // Joins destination, PLATFORM_SEPARATOR (unless it already ends with one)
-// and name, whose '\' and '/' become PLATFORM_SEPARATOR, into a new
-// PlatformAlloc block. Null when memory runs out. The caller frees it.
+// and name (through ConvertStoredName when set), whose '\' and '/' become
+// PLATFORM_SEPARATOR, into a new PlatformAlloc block. Null when memory runs
+// out. The caller frees it.
 char* BuildEntryPath(const char* destination, const char* name);
 
 // Checks the components of `path` from offset `from` on (the part an

@@ -17,6 +17,7 @@ uint8_t RunAfterName[260];
 
 OverwriteAnswers OverwriteFlags;
 OverwriteQuestion AskOverwrite = nullptr;
+NameConversion ConvertStoredName = nullptr;
 
 int RewindToFirstEntry() {
     if (ArchiveFile == NO_FILE || FirstEntryOffset <= 0) return RESULT_CORRUPT;

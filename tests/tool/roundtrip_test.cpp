@@ -200,22 +200,32 @@ TEST_F(ToolTest, CodepageNamesAreConvertedAndShown) {
     EXPECT_NE(std::string::npos, refused.err.find("code page 850")) << refused.err;
 }
 
-// Names are stored in the code page; extract gives them back in UTF-8, and
-// an existing file under the UTF-8 name is never replaced.
+// Names are stored in the code page and come back in UTF-8: the overwrite
+// decision acts on the UTF-8 path, and a file already under the code-page
+// name is neither renamed nor replaced.
 TEST_F(ToolTest, CodepageNamesComeBackAsUtf8) {
+    const std::string cafe = "d/caf\xC3\xA9", naive = cafe + "/na\xC3\xAFve \xE2\x82\xAC.txt";  // café, naïve €
     mkdir(Path("d").c_str(), 0755);
-    mkdir(Path("d/caf\xC3\xA9").c_str(), 0755);                       // "café"
-    WriteFileBytes(Path("d/caf\xC3\xA9/na\xC3\xAFve \xE2\x82\xAC.txt"), "x");  // "naïve €.txt"
+    mkdir(Path(cafe).c_str(), 0755);
+    WriteFileBytes(Path(naive), "x");
     WriteFileBytes(Path("d/plain.txt"), "p");
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "w.exe", "--no-password", "d"})).exitCode);
     ToolRun extracted = RunLockbox(dir, {"extract", "w.exe", "--no-password", "-o", "out"});
     ASSERT_EQ(0, extracted.exitCode) << extracted.err;
     ExpectSameTree(Path("d"), Path("out/d"));
 
-    ToolRun again = RunLockbox(dir, {"extract", "w.exe", "--no-password", "-o", "out", "--overwrite", "always"});
-    EXPECT_EQ(0, again.exitCode) << again.err;
-    EXPECT_NE(std::string::npos, again.err.find("keeps its code-page name")) << again.err;
-    EXPECT_EQ("x", ReadFileBytes(Path("out/d/caf\xC3\xA9/na\xC3\xAFve \xE2\x82\xAC.txt")));
+    WriteFileBytes(Path("out/" + naive), "old");
+    WriteFileBytes(Path("out/d/caf\xE9.txt"), "mine");  // the code-page bytes of "café.txt"
+    WriteFileBytes(Path("d/caf\xC3\xA9.txt"), "new");
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "w.exe", "--no-password", "d"})).exitCode);
+    for (const char* mode : {"never", "always"}) {
+        ToolRun again = RunLockbox(dir, {"extract", "w.exe", "--no-password", "-o", "out", "--overwrite", mode});
+        EXPECT_EQ(0, again.exitCode) << again.err;
+        EXPECT_EQ(mode[0] == 'n' ? "old" : "x", ReadFileBytes(Path("out/" + naive))) << mode;
+        EXPECT_EQ("new", ReadFileBytes(Path("out/d/caf\xC3\xA9.txt"))) << mode;
+        EXPECT_EQ("mine", ReadFileBytes(Path("out/d/caf\xE9.txt"))) << mode;
+        EXPECT_NE(0, access(Path("out/d/caf\xE9").c_str(), F_OK)) << mode;
+    }
 }
 
 }  // namespace
