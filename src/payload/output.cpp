@@ -8,14 +8,22 @@
 namespace {
 
 const uint32_t MAX_TEMP_PROBES = 4096;
-const uint32_t TEMP_NAME_ROOM = 16;
+const uint32_t TEMP_NAME_LENGTH = 11;
 
-// "~lbXXXX.tmp": 11 bytes and a terminator.
-void FormatTempName(char* at, uint32_t counter) {
+// "~lbXXXX.tmp" (XXXX: the counter in hex), or when `length` is shorter,
+// '~' and as many of the counter's low hex digits as fit (one digit alone).
+void FormatTempName(char* at, uint32_t length, uint32_t counter) {
     static const char hex[] = "0123456789abcdef";
-    memcpy(at, "~lb", 3);
-    for (int i = 0; i < 4; i++) at[3 + i] = hex[(counter >> (12 - 4 * i)) & 15];
-    memcpy(at + 7, ".tmp", 5);
+    uint32_t first = length > 1 ? 1 : 0, end = length;  // where the digits go
+    if (length >= TEMP_NAME_LENGTH) {
+        memcpy(at, "~lbXXXX.tmp", TEMP_NAME_LENGTH + 1);
+        first = 3;
+        end = 7;
+    } else {
+        at[0] = '~';
+        at[length] = 0;
+    }
+    for (uint32_t i = end; i-- > first; counter >>= 4) at[i] = hex[counter & 15];
 }
 
 }  // namespace
@@ -23,16 +31,21 @@ void FormatTempName(char* at, uint32_t counter) {
 int OpenTempBeside(const char* finalPath, OutputFile* out) {
     out->handle = NO_FILE;
     size_t length = strlen(finalPath);
-    out->tempPath = (char*)PlatformAlloc(length + TEMP_NAME_ROOM);
+    out->tempPath = (char*)PlatformAlloc(length + TEMP_NAME_LENGTH + 1);
     if (!out->tempPath) return RESULT_NO_MEMORY;
     size_t directoryEnd = length;
     while (directoryEnd > 0 && finalPath[directoryEnd - 1] != '\\' && finalPath[directoryEnd - 1] != '/')
         directoryEnd--;
     memcpy(out->tempPath, finalPath, directoryEnd);
+    // The temporary name must not push a path that fits over the limit; it
+    // then takes only the room there is, at least as much as the final name.
+    uint32_t nameLength = TEMP_NAME_LENGTH;
+    if (length <= PLATFORM_PATH_LIMIT && directoryEnd + nameLength > PLATFORM_PATH_LIMIT)
+        nameLength = (uint32_t)(PLATFORM_PATH_LIMIT - directoryEnd);
     // Seeded from the address so that concurrent extractions rarely collide.
     uint32_t seed = (uint32_t)((uintptr_t)out->tempPath >> 4);
     for (uint32_t probe = 0; probe < MAX_TEMP_PROBES; probe++) {
-        FormatTempName(out->tempPath + directoryEnd, (seed + probe) & 0xFFFF);
+        FormatTempName(out->tempPath + directoryEnd, nameLength, (seed + probe) & 0xFFFF);
         out->handle = PlatformCreateNew(out->tempPath);
         if (out->handle != NO_FILE) return RESULT_OK;
         // Nothing in the way: the directory itself is missing or closed.

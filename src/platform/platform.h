@@ -19,6 +19,15 @@ const char PLATFORM_SEPARATOR = '\\';
 const char PLATFORM_SEPARATOR = '/';
 #endif
 
+// The longest path, in bytes without the terminator, that the file
+// functions here take: MAX_PATH less one for the narrow Windows calls,
+// PATH_MAX less one on POSIX.
+#ifdef _WIN32
+const uint32_t PLATFORM_PATH_LIMIT = 259;
+#else
+const uint32_t PLATFORM_PATH_LIMIT = 4095;
+#endif
+
 // An open file: a Win32 HANDLE or (POSIX) a descriptor plus one. NO_FILE is
 // 0, so handle variables that start zeroed need no initialiser.
 typedef intptr_t FileHandle;

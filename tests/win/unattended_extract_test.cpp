@@ -145,6 +145,25 @@ TEST_F(Unattended, DestinationLongerThanMaxPath) {
     }
 }
 
+// Files whose final paths just fit MAX_PATH are restored: the temporary
+// name beside each is no longer than the room there is.
+TEST_F(Unattended, FilesWhosePathsJustFitMaxPath) {
+    for (std::string name : {"f", "long.txt"}) {
+        Make({FileEntry(name, "x")});
+        std::string out = scratch_ / name.substr(0, 1);
+        ASSERT_TRUE(CreateDirectoryA(out.c_str(), NULL));
+        size_t room = MAX_PATH - 1 - name.size() - 1 - out.size();  // for two folders and their '\\'s
+        for (size_t part : {room / 2 - 1, room - room / 2 - 1}) {
+            out += "\\" + std::string(part, 'd');
+            ASSERT_TRUE(CreateDirectoryA(out.c_str(), NULL)) << out.size();
+        }
+        std::string file = out + "\\" + name;
+        ASSERT_EQ(static_cast<size_t>(MAX_PATH - 1), file.size());
+        EXPECT_EQ(RESULT_END, Run("pw " + Quote(out), scratch_.path())) << name;
+        EXPECT_EQ("x", ReadBytes(file)) << name;
+    }
+}
+
 // A damaged entry ends the run with -4; the entries before it stay, no
 // partial file of the damaged one is left, and the run-after file is still
 // opened.
