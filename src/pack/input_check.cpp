@@ -1,5 +1,6 @@
 #include "pack/input_check.h"
 
+#include <map>
 #include <set>
 #include "payload/format.h"
 #include "payload/reader.h"
@@ -51,7 +52,7 @@ std::string CheckArchiveInput(const ArchiveSettings& settings, const std::vector
     if (settings.usePassword && settings.password.find(u'\0') != std::u16string::npos)
         return "password holds a NUL character";
 
-    std::set<std::string> names;
+    std::map<std::string, std::string> names;  // key -> the name first given
     std::set<std::string> directories;
     for (size_t i = 0; i < entries.size(); i++) {
         const WriterEntry& e = entries[i];
@@ -66,7 +67,10 @@ std::string CheckArchiveInput(const ArchiveSettings& settings, const std::vector
         if (cut != std::string::npos && !directories.count(key.substr(0, cut)))
             return label + ": its directory " + QuoteName(e.name.substr(0, cut)) +
                    " is not listed before it as a directory entry";
-        if (!names.insert(key).second) return label + ": the name appears twice";
+        auto added = names.emplace(key, e.name);
+        if (!added.second)
+            return label + ": the name is the same on Windows as " + QuoteName(added.first->second) +
+                   ", listed before it";
         if (isDirectory) directories.insert(key);
     }
     return std::string();

@@ -169,3 +169,25 @@ bool IsPrintableAscii(const std::string& text) {
         if ((uint8_t)c < 0x20 || (uint8_t)c > 0x7E) return false;
     return true;
 }
+
+// The lower-case partner of an upper-case letter among those the known code
+// pages hold (ASCII, Latin-1, Latin Extended-A, Greek); others unchanged.
+static uint32_t LowerCase(uint32_t cp) {
+    bool oddPairs = (cp >= 0x139 && cp <= 0x148) || (cp >= 0x179 && cp <= 0x17E);
+    if ((cp >= 'A' && cp <= 'Z') || (cp >= 0xC0 && cp <= 0xDE && cp != 0xD7) ||
+        (cp >= 0x391 && cp <= 0x3A9 && cp != 0x3A2))
+        return cp + 0x20;
+    if (cp == 0x178) return 0xFF;  // Ÿ
+    if (cp >= 0x100 && cp <= 0x17F && cp != 0x130 && cp != 0x138 && cp != 0x149 && cp != 0x17F &&
+        (cp & 1) == (oddPairs ? 1u : 0u))
+        return cp + 1;
+    return cp;
+}
+
+std::string CaseFolded(const std::string& text) {
+    std::vector<uint32_t> cps;
+    if (!DecodeUtf8(text, &cps)) return text;
+    std::string out;
+    for (uint32_t cp : cps) AppendUtf8(LowerCase(cp), &out);
+    return out;
+}

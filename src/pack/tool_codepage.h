@@ -21,5 +21,10 @@ std::string CodepageToUtf8(const std::string& bytes, int codepage);
 // surrogate pairs). False when the text is not valid UTF-8.
 bool Utf8ToUtf16(const std::string& text, std::u16string* out);
 
+// `text` (UTF-8) with the upper-case letters of the known code pages
+// lowered, as Windows compares names: "Ä.txt" and "ä.txt" give one result.
+// Text that is not UTF-8 comes back as it is.
+std::string CaseFolded(const std::string& text);
+
 // True when every byte is printable ASCII (0x20-0x7E).
 bool IsPrintableAscii(const std::string& text);

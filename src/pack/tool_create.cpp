@@ -148,9 +148,11 @@ int RunCreate(const CreateOptions& o) {
         // The ratio compares the appended archive, not the whole .exe, with the input.
         int64_t at = LocatePayloadInImage(stub.data(), stub.size());
         uint64_t archiveSize = at > 0 && (uint64_t)at <= outSize ? outSize - (uint64_t)at : outSize;
-        std::printf("%s: %llu files, %llu directories, %s in, %s out (archive %s, %s of the input), %s\n",
+        std::string skipped =
+            totals.skipped ? ", " + std::to_string(totals.skipped) + " links and special files skipped" : "";
+        std::printf("%s: %llu files, %llu directories%s, %s in, %s out (archive %s, %s of the input), %s\n",
                     o.output.c_str(), (unsigned long long)totals.files,
-                    (unsigned long long)totals.directories, HumanBytes(totals.bytes).c_str(),
+                    (unsigned long long)totals.directories, skipped.c_str(), HumanBytes(totals.bytes).c_str(),
                     HumanBytes(outSize).c_str(), HumanBytes(archiveSize).c_str(),
                     Percent(archiveSize, totals.bytes).c_str(), seconds);
     }
@@ -172,6 +174,8 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
     CLI::App* sub = app->add_subcommand("create", "Make a self-extracting archive of files and directories");
     sub->footer(
         "Names are stored relative to each PATH's last component, with '\\' separators.\n"
+        "Symbolic links and special files inside a directory are skipped (and counted); a\n"
+        "PATH that is itself a link is followed. Names that differ only in case are refused.\n"
         "The password is taken as UTF-8 and hashed as UTF-16; the extractor converts what the\n"
         "recipient types from the ANSI code page to UTF-16, so characters of that code page\n"
         "(for 1252: ASCII and Western European letters) give the same key; others may not.\n"

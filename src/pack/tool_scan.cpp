@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <set>
+#include <map>
 
 #include "pack/tool_codepage.h"
 #include "pack/tool_error.h"
@@ -45,6 +45,15 @@ void AddDirectoryContents(Scanner& s, const fs::path& dir, const std::string& ut
         Fail("cannot read directory '" + dir.u8string() + "': " + ec.message(),
              "check its permissions");
     std::sort(children.begin(), children.end());
+    // Windows ignores case in names: one of two such files would be lost.
+    std::map<std::string, std::string> folded;
+    for (const std::string& child : children) {
+        auto added = folded.emplace(CaseFolded(child), child);
+        if (!added.second)
+            Fail("'" + added.first->second + "' and '" + child + "' in '" + dir.u8string() +
+                     "' differ only in case, which Windows does not tell apart",
+                 "rename one of them");
+    }
     for (const std::string& child : children) {
         // Windows reads '\' as a separator: the name would change its meaning.
         if (child.find('\\') != std::string::npos)
@@ -57,21 +66,21 @@ void AddDirectoryContents(Scanner& s, const fs::path& dir, const std::string& ut
 void AddPath(Scanner& s, const fs::path& path, const std::string& utf8Name, bool top) {
     PathInfo info;
     std::string error;
-    if (!ExaminePath(path.u8string(), &info, &error)) {
-        // A link to nothing inside a tree is skipped, as other special files are.
-        if (info.isLink && !top) {
-            Warn("skipped '" + path.u8string() + "': " + error);
-            return;
-        }
-        Fail("cannot read '" + path.u8string() + "': " + error, "check the path and its permissions");
-    }
-    if (info.isDirectory && info.isLink && !top) {
-        Warn("skipped '" + path.u8string() + "': a link to a directory");
+    bool examined = ExaminePath(path.u8string(), &info, &error);
+    // Inside a tree no link is followed, whatever it points to: the archive
+    // holds what lies in the folders given, never what a link pulls in from
+    // elsewhere (or loops back to). A path named on the command line is
+    // followed: the user chose it.
+    if (info.isLink && !top) {
+        Warn("skipped '" + path.u8string() + "': a symbolic link (links inside a folder are not followed)");
+        s.totals->skipped++;
         return;
     }
+    if (!examined) Fail("cannot read '" + path.u8string() + "': " + error, "check the path and its permissions");
     if (!info.isDirectory && !info.isRegular) {
         if (top) Fail("'" + path.u8string() + "' is not a file or directory", "give files and directories");
         Warn("skipped '" + path.u8string() + "': not a file or directory");
+        s.totals->skipped++;
         return;
     }
     WriterEntry entry;
@@ -126,11 +135,14 @@ std::vector<WriterEntry> ScanInputs(const std::vector<std::string>& paths, int c
                                     const std::string& output, ScanTotals* totals) {
     std::vector<WriterEntry> entries;
     Scanner s{codepage, fs::u8path(output), totals, &entries};
-    std::set<std::string> tops;
+    std::map<std::string, std::string> tops;  // case-folded name -> name
     for (const std::string& given : paths) {
         std::string name = TopName(given);
-        if (!tops.insert(name).second)
-            UsageFail("two inputs are both named '" + name + "'", "give paths with different names");
+        auto added = tops.emplace(CaseFolded(name), name);
+        if (!added.second)
+            UsageFail("two inputs are named '" + added.first->second + "' and '" + name +
+                          "', which Windows takes for one",
+                      "give paths with different names");
         AddPath(s, fs::u8path(given), name, true);
     }
     return entries;

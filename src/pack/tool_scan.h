@@ -10,6 +10,7 @@ struct ScanTotals {
     uint64_t files = 0;
     uint64_t directories = 0;
     uint64_t bytes = 0;       // sum of file sizes
+    uint64_t skipped = 0;     // links and special files inside the folders given
 };
 
 // Collects `paths` (UTF-8): a file gives one entry, a directory one entry
@@ -19,9 +20,9 @@ struct ScanTotals {
 // `codepage`. Attributes: ATTR_DIRECTORY for directories, ATTR_ARCHIVE for
 // files, plus ATTR_READONLY for files without write permission. Last access
 // time is stored as last write time (output does not change from run to
-// run), and on POSIX so is creation time. Symbolic
-// links to files are followed; links to directories and special files are
-// skipped with a warning. Throws ToolError (exit 1) naming the path for a
+// run), and on POSIX so is creation time. Inside a
+// folder, symbolic links (to anything) and special files are skipped with a
+// warning and counted; a path given in `paths` is followed when it is a link. Throws ToolError (exit 1) naming the path for a
 // path that cannot be read, a name that the code page cannot hold, a name
 // over 260 bytes, or two top-level paths with the same name.
 // A file that is `output` (the archive about to be replaced) is skipped, so

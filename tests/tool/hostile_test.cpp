@@ -72,11 +72,17 @@ TEST_F(ToolTest, ExtractTakesTheDestinationAsWritten) {
 TEST_F(ToolTest, CreateJudgesAwkwardInputsEarlyAndClearly) {
     mkdir(Path("in").c_str(), 0755);
     WriteFileBytes(Path("in/a.txt"), "alpha");
+    WriteFileBytes(Path("secret.txt"), "outside");
+    // No link inside the tree is followed, dangling or not, to a file or a
+    // folder; each is named, and the summary counts them.
     ASSERT_EQ(0, symlink("nowhere", Path("in/dangling").c_str()));
-    // A dangling link inside the tree is skipped with a warning.
-    ToolRun r = RunLockbox(dir, Create({"-o", "a.exe", "-p", kPassword, "in"}));
+    ASSERT_EQ(0, symlink(Path("secret.txt").c_str(), Path("in/file-link").c_str()));
+    ASSERT_EQ(0, symlink(dir.path().c_str(), Path("in/dir-link").c_str()));
+    ToolRun r = RunLockbox(dir, {"create", "-o", "a.exe", "--stub", "stub.exe", "-p", kPassword, "in"});
     EXPECT_EQ(0, r.exitCode) << r.err;
-    EXPECT_NE(std::string::npos, r.err.find("skipped")) << r.err;
+    for (const char* link : {"dangling", "file-link", "dir-link"}) EXPECT_NE(std::string::npos, r.err.find(link));
+    EXPECT_NE(std::string::npos, r.out.find("3 links and special files skipped")) << r.out;
+    EXPECT_EQ(std::string::npos, RunLockbox(dir, {"list", "a.exe", "-p", kPassword}).out.find("link"));
     // A directory as the output is refused before anything is read.
     mkdir(Path("outdir").c_str(), 0755);
     r = RunLockbox(dir, Create({"-o", "outdir", "-p", kPassword, "in"}));
@@ -87,6 +93,13 @@ TEST_F(ToolTest, CreateJudgesAwkwardInputsEarlyAndClearly) {
     r = RunLockbox(dir, Create({"-o", "b.exe", "-p", kPassword, "in"}));
     EXPECT_EQ(1, r.exitCode);
     EXPECT_NE(std::string::npos, r.err.find("folder separator")) << r.err;
+    std::remove((dir.path() + "/in/back\\slash.txt").c_str());
+    // Names that Windows takes for one are refused with both named.
+    WriteFileBytes(Path("in/\xC3\x84.txt"), "upper");  // Ä.txt
+    WriteFileBytes(Path("in/\xC3\xA4.txt"), "lower");  // ä.txt
+    r = RunLockbox(dir, Create({"-o", "c.exe", "-p", kPassword, "in"}));
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_NE(std::string::npos, r.err.find("'\xC3\x84.txt' and '\xC3\xA4.txt'")) << r.err;
 }
 
 // Starts `lockbox args...` in `dir`, waits until a file whose name holds

@@ -71,7 +71,8 @@ TEST(WriterRefusalTest, RefusedBeforeWritingAndNothingLeftBehind) {
              e->back().sourcePath = "whatever";
          },
          "src"},
-        {"duplicate name", [](auto*, auto* e, auto*) { e->push_back(File("D\\F.TXT")); }, "twice"},
+        {"duplicate name", [](auto*, auto* e, auto*) { e->push_back(File("D\\F.TXT")); },
+         "same on Windows as \"d\\f.txt\""},
         {"missing source",
          [&](auto*, auto* e, auto*) {
              e->push_back(File("m"));
