@@ -137,6 +137,9 @@ int RunCreate(const CreateOptions& o) {
     StartProgress(&bar, StderrIsTerminal() && !o.quiet);
     WriteResult result = WriteArchive(stub, settings, entries, o.output, UpdateProgress, &bar);
     FinishProgress(&bar);
+    if (!result.ok && PlatformDiskWasFull())
+        Fail("no space left on the disk of '" + o.output + "' while writing it",
+             "free some space, or write elsewhere; nothing was written");
     if (!result.ok) Fail("cannot create '" + o.output + "': " + result.error, "nothing was written");
 
     if (!o.quiet) {

@@ -165,6 +165,8 @@ int RunExtract(const ExtractOptions& o) {
     std::string failure;
     if (outcome.result == RESULT_END && OverwriteFlags.Cancelled)
         failure = "cancelled at '" + name + "'; earlier entries were restored";
+    else if (outcome.result == RESULT_CANNOT_CREATE && PlatformDiskWasFull())
+        failure = "no space left on the disk of '" + o.destination + "' while writing '" + name + "'";
     else if (outcome.result == RESULT_CANNOT_CREATE)
         failure = CannotCreateMessage(o.destination, outcome.entry, name);
     else if (outcome.result == RESULT_NO_MEMORY)
@@ -177,7 +179,9 @@ int RunExtract(const ExtractOptions& o) {
     ConvertStoredName = nullptr;
     CloseArchive();
     if (!failure.empty())
-        Fail(failure, OverwriteFlags.Cancelled ? "" : "check the destination, or ask the sender for a new copy");
+        Fail(failure, OverwriteFlags.Cancelled ? ""
+                      : PlatformDiskWasFull() ? "free some space, or extract elsewhere"
+                                              : "check the destination, or ask the sender for a new copy");
     if (!o.quiet)
         std::printf("%s: %llu files and %llu directories restored in '%s', %llu existing files kept\n",
                     o.archive.c_str(), (unsigned long long)(files - g_Kept),

@@ -76,6 +76,10 @@ FileHandle PlatformCreateNew(const char* path);
 // Writes all `size` bytes; false on a short or failed write.
 bool PlatformWrite(FileHandle file, const void* data, uint32_t size);
 
+// True once a PlatformWrite in this process, in any thread, has failed
+// because the disk (or the user's quota) was full: messages name the cause.
+bool PlatformDiskWasFull();
+
 void PlatformClose(FileHandle file);
 
 // Removes a file; false on failure.

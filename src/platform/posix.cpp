@@ -2,6 +2,7 @@
 // Paths arrive in native form: the reader joins stored names with '/' here.
 #include "platform/platform.h"
 
+#include <atomic>
 #include <errno.h>
 #include <fcntl.h>
 #include <stdio.h>
@@ -117,16 +118,21 @@ FileHandle PlatformCreateNew(const char* path) {
     return FromDescriptor(fd);
 }
 
+static std::atomic<bool> g_DiskWasFull{false};
+
 bool PlatformWrite(FileHandle file, const void* data, uint32_t size) {
     uint32_t done = 0;
     while (done < size) {
         ssize_t n = write(Descriptor(file), (const char*)data + done, size - done);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == ENOSPC || errno == EDQUOT)) g_DiskWasFull = true;
         if (n <= 0) return false;
         done += (uint32_t)n;
     }
     return true;
 }
+
+bool PlatformDiskWasFull() { return g_DiskWasFull; }
 
 void PlatformClose(FileHandle file) {
     if (file != NO_FILE) close(Descriptor(file));

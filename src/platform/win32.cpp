@@ -93,16 +93,24 @@ FileHandle PlatformCreateNew(const char* path) {
                                   FILE_ATTRIBUTE_NORMAL, NULL));
 }
 
+static volatile bool g_DiskWasFull = false;
+
 bool PlatformWrite(FileHandle file, const void* data, uint32_t size) {
     const char* p = (const char*)data;
     while (size > 0) {
         DWORD done = 0;
-        if (!WriteFile(ToHandle(file), p, size, &done, NULL) || done == 0) return false;
+        if (!WriteFile(ToHandle(file), p, size, &done, NULL) || done == 0) {
+            DWORD error = GetLastError();
+            if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) g_DiskWasFull = true;
+            return false;
+        }
         p += done;
         size -= done;
     }
     return true;
 }
+
+bool PlatformDiskWasFull() { return g_DiskWasFull; }
 
 void PlatformClose(FileHandle file) {
     if (file != NO_FILE) CloseHandle(ToHandle(file));

@@ -150,3 +150,32 @@ TEST_F(ToolTest, InterruptedRunsLeaveNoTemporaryFiles) {
 }
 
 }  // namespace
+
+namespace {
+
+// A full disk was reported as "cannot create"; it is named as the cause,
+// and nothing half-written stays. The small disk is a tmpfs mounted in a
+// private user and mount namespace.
+TEST_F(ToolTest, FullDiskIsNamedAsTheCause) {
+    mkdir(Path("in").c_str(), 0755);
+    RunShell("head -c 3000000 /dev/urandom > " + ShellQuote(Path("in/big.bin")));
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", kPassword, "in"})).exitCode);
+    mkdir(Path("small").c_str(), 0755);
+    const std::string tool = ShellQuote(LOCKBOX_TOOL), pw = ShellQuote(kPassword);
+    std::string script = "mount -t tmpfs -o size=1m tmpfs small || exit 99; " + tool +
+                         " create -q --stub stub.exe -o small/b.exe -p " + pw + " in 2>&1; echo create=$?; " +
+                         tool + " extract -q a.exe -o small/out -p " + pw + " 2>&1; echo extract=$?; ls -A small small/out/in";
+    int status = 0;
+    std::string out = RunShell("cd " + ShellQuote(dir.path()) + " && unshare --user --map-root-user --mount sh -c " +
+                                   ShellQuote(script),
+                               &status);
+    if (out.find("create=") == std::string::npos) GTEST_SKIP() << "no private tmpfs here: " << out;
+    EXPECT_NE(std::string::npos, out.find("no space left on the disk of 'small/b.exe'")) << out;
+    EXPECT_NE(std::string::npos, out.find("create=1")) << out;
+    EXPECT_NE(std::string::npos, out.find("no space left on the disk of 'small/out' while writing 'in\\big.bin'")) << out;
+    EXPECT_NE(std::string::npos, out.find("extract=1")) << out;
+    for (const char* leftover : {"b.exe", "~lb", ".spill", "big.bin"})
+        EXPECT_EQ(std::string::npos, out.find(leftover, out.find("extract="))) << out;
+}
+
+}  // namespace
