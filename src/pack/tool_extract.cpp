@@ -1,6 +1,7 @@
 // lockbox extract: restores an archive on this machine through the same
 // reader the extractor uses.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -152,6 +153,16 @@ int RunExtract(const ExtractOptions& o) {
     // A question on the terminal waits for the user anyway; one entry at a
     // time keeps the prompts in step with what is on disk.
     run.jobs = AskOverwrite == AskOnTerminal ? 1 : o.jobs > 0 ? o.jobs : HardwareThreads();
+    // Each worker keeps the archive and up to five output files open; a
+    // handful more serve the rest. Fewer workers beat failing half-way.
+    uint64_t limit = OpenFileLimit();
+    int allowed = limit < 16 + 6 ? 1 : (int)std::min<uint64_t>(64, (limit - 16) / 6);
+    if (run.jobs > allowed) {
+        if (o.jobs > 0)
+            Warn("using " + std::to_string(allowed) + " jobs instead of " + std::to_string(run.jobs) +
+                 ": the limit of " + std::to_string(limit) + " open files allows no more");
+        run.jobs = allowed;
+    }
     run.nextKey = [&] { PrepareNextEntry(password); };
     run.restored = [&](const EntryInfo& info) {
         bool directory = (info.attributes & ATTR_DIRECTORY) != 0;

@@ -49,3 +49,7 @@ bool StoredNamesAreNative();
 
 // Default for --jobs.
 int HardwareThreads();
+
+// How many files the process may have open at once, after raising the soft
+// limit as far as the hard one allows (POSIX); Windows sets no such limit.
+uint64_t OpenFileLimit();

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <thread>
@@ -101,4 +102,16 @@ int HardwareThreads() {
     unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : (int)n;
 }
+
+uint64_t OpenFileLimit() {
+    rlimit limit;
+    if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return 256;
+    if (limit.rlim_cur < limit.rlim_max) {
+        rlimit raised = limit;
+        raised.rlim_cur = limit.rlim_max;
+        if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+    }
+    return limit.rlim_cur == RLIM_INFINITY ? UINT64_MAX : (uint64_t)limit.rlim_cur;
+}
+
 #endif

@@ -125,4 +125,7 @@ int HardwareThreads() {
     unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : (int)n;
 }
+
+uint64_t OpenFileLimit() { return UINT64_MAX; }
+
 #endif

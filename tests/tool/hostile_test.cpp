@@ -179,3 +179,23 @@ TEST_F(ToolTest, FullDiskIsNamedAsTheCause) {
 }
 
 }  // namespace
+
+namespace {
+
+// With -j 64 under a low open-file limit, extract failed half-way with
+// "cannot create 'f0000.txt'"; it now runs as many jobs as the limit allows.
+TEST_F(ToolTest, ManyJobsUnderALowOpenFileLimit) {
+    mkdir(Path("in").c_str(), 0755);
+    RunShell("cd " + ShellQuote(Path("in")) + " && for i in $(seq 1000 1400); do echo $i > f$i.txt; done");
+    const std::string tool = ShellQuote(LOCKBOX_TOOL), pw = ShellQuote(kPassword);
+    std::string out = RunShell("cd " + ShellQuote(dir.path()) + " && ulimit -n 64 && " + tool +
+                               " create -q --stub stub.exe -j 64 -o a.exe -p " + pw + " in 2>&1; echo create=$?; " +
+                               tool + " extract -q -j 64 a.exe -o out -p " + pw + " 2>&1; echo extract=$?");
+    EXPECT_NE(std::string::npos, out.find("create=0")) << out;
+    EXPECT_NE(std::string::npos, out.find("extract=0")) << out;
+    EXPECT_NE(std::string::npos, out.find("open files")) << out;
+    EXPECT_EQ("401\n", RunShell("ls " + ShellQuote(Path("out/in")) + " | wc -l"));
+    EXPECT_EQ("1400\n", ReadFileBytes(Path("out/in/f1400.txt")));
+}
+
+}  // namespace
