@@ -1,9 +1,7 @@
 #include "pack/tool_archive.h"
 
 #include <cstdio>
-#include <ctime>
 
-#include "pack/tool_codepage.h"
 #include "pack/tool_error.h"
 #include "pack/tool_system.h"
 #include "payload/reader.h"
@@ -55,38 +53,4 @@ void CloseArchive() { ResetArchiveState(); }
 
 void PrepareNextEntry(const Password& password) {
     DeriveStreamKey(&g_Cipher, Units(password), UnitCount(password));
-}
-
-std::string FormatFileTime(uint64_t fileTime) {
-    const uint64_t kEpochDelta = 116444736000000000ULL;
-    if (fileTime == 0) return "-";
-    int64_t seconds = fileTime >= kEpochDelta ? (int64_t)((fileTime - kEpochDelta) / 10000000ULL)
-                                              : -(int64_t)((kEpochDelta - fileTime + 9999999) / 10000000ULL);
-    std::time_t t = (std::time_t)seconds;
-    std::tm parts{};
-#ifdef _WIN32
-    if (gmtime_s(&parts, &t) != 0) return "?";
-#else
-    if (!gmtime_r(&t, &parts)) return "?";
-#endif
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
-    return text;
-}
-
-std::string AttributeLetters(uint32_t attributes) {
-    std::string s = "-----";
-    if (attributes & ATTR_DIRECTORY) s[0] = 'D';
-    if (attributes & ATTR_READONLY) s[1] = 'R';
-    if (attributes & ATTR_HIDDEN) s[2] = 'H';
-    if (attributes & ATTR_SYSTEM) s[3] = 'S';
-    if (attributes & ATTR_ARCHIVE) s[4] = 'A';
-    return s;
-}
-
-std::string DisplayText(const std::string& stored, int codepage) {
-    std::string text = stored;
-    for (char& c : text)
-        if ((unsigned char)c < 0x20 || c == 0x7F) c = '?';
-    return CodepageToUtf8(text, codepage);
 }

@@ -7,6 +7,7 @@
 
 #include "pack/tool_archive.h"
 #include "pack/tool_commands.h"
+#include "pack/tool_entry_text.h"
 #include "pack/tool_error.h"
 #include "payload/reader.h"
 
@@ -20,19 +21,6 @@ struct InspectOptions {
 
 const char* LayoutName(uint8_t mode) {
     return mode == LAYOUT_NONE ? "none" : mode == LAYOUT_TOP ? "top" : "bottom";
-}
-
-// An empty file's zlib stream is at most 11 bytes (level 0); a longer
-// stream with a recorded size of 0 comes from a writer that did not record it.
-std::string OriginalSize(const EntryInfo& info) {
-    if (info.originalSize == 0 && info.storedSize > 11) return "?";
-    return std::to_string(info.originalSize);
-}
-
-std::string EntryLabel(int index, const EntryInfo& info, int codepage) {
-    std::string label = "entry " + std::to_string(index);
-    if (info.nameLength) label += " '" + DisplayText(std::string(info.name, info.nameLength), codepage) + "'";
-    return label;
 }
 
 int RunList(const InspectOptions& o) {
@@ -63,11 +51,7 @@ int RunList(const InspectOptions& o) {
                  "ask the sender for a new copy");
         }
         bool dir = (info.attributes & ATTR_DIRECTORY) != 0;
-        std::string name = DisplayText(std::string(info.name, info.nameLength), o.codepage);
-        std::printf("%-4s  %-5s  %12s  %12s  %-19s  %s\n", dir ? "dir" : "file",
-                    AttributeLetters(info.attributes).c_str(), dir ? "-" : OriginalSize(info).c_str(),
-                    dir ? "-" : std::to_string(info.storedSize).c_str(),
-                    FormatFileTime(info.times.lastWrite).c_str(), name.c_str());
+        std::printf("%s\n", ListingRow(info, o.codepage).c_str());
         if (dir) {
             dirs++;
         } else {
@@ -111,7 +95,7 @@ int RunTest(const InspectOptions& o) {
         }
         // A name damaged in transit still decrypts to something; these
         // checks catch most of what it turns into.
-        std::string name(info.name, info.nameLength);
+        std::string name = StoredName(info);
         size_t slash = name.rfind('\\');
         bool orphan = slash != std::string::npos && !directories.count(name.substr(0, slash));
         if (HasForbiddenCharacter(name) || orphan) {

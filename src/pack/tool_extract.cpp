@@ -11,6 +11,7 @@
 #include "pack/tool_archive.h"
 #include "pack/tool_codepage.h"
 #include "pack/tool_commands.h"
+#include "pack/tool_entry_text.h"
 #include "pack/tool_error.h"
 #include "pack/tool_system.h"
 #include "payload/reader.h"
@@ -169,10 +170,10 @@ int RunExtract(const ExtractOptions& o) {
         (directory ? directories : files)++;
         // Only directories need a second look (their times); keeping just
         // those holds memory flat in the file count.
-        if (directory) restored.push_back({std::string(info.name, info.nameLength), info.times});
+        if (directory) restored.push_back({StoredName(info), info.times});
     };
     ExtractOutcome outcome = ExtractAll(run);
-    std::string name = DisplayText(std::string(outcome.entry.name, outcome.entry.nameLength), o.codepage);
+    std::string name = DisplayText(StoredName(outcome.entry), o.codepage);
     std::string failure;
     if (outcome.result == RESULT_END && OverwriteFlags.Cancelled)
         failure = "cancelled at '" + name + "'; earlier entries were restored";
@@ -183,8 +184,7 @@ int RunExtract(const ExtractOptions& o) {
     else if (outcome.result == RESULT_NO_MEMORY)
         failure = "out of memory at '" + name + "'";
     else if (outcome.result != RESULT_END)
-        failure = "'" + o.archive + "' is damaged at entry " + std::to_string(outcome.index) +
-                  (name.empty() ? "" : " '" + name + "'");
+        failure = "'" + o.archive + "' is damaged at " + EntryLabel(outcome.index, outcome.entry, o.codepage);
     RestoreDirectoryTimes(o.destination, restored);
     AskOverwrite = nullptr;
     ConvertStoredName = nullptr;

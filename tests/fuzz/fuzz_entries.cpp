@@ -2,15 +2,20 @@
 // into a sandboxed destination through the POSIX platform layer. After
 // every entry: a failed entry changed no file, a restored one changed at
 // most one thing, no temporary file is left; after the input: nothing
-// outside the destination changed.
+// outside the destination changed. Then the entries are read once more as
+// `lockbox list` reads them, and the tool's listing rows and the entry
+// named in its messages must be bounded and printable.
 //
 // Input: one flag byte, then the entry area.
 //   bit 0      1: the area is in plain form and is encrypted here first
 //              (so the fuzzer can reach zlib and the name checks); 0: as stored
 //   bits 1-2   the overwrite answer: 0 yes, 1 no, 2 yes to all, 3 cancel
 //   bit 3      1: "keep.txt" and the directory "sub" exist beforehand
+#include <cstring>
+
 #include "fuzz/archive_codec.h"
 #include "fuzz/fuzz_common.h"
+#include "pack/tool_entry_text.h"
 
 namespace {
 
@@ -23,6 +28,32 @@ int Answer(const char*) {
     case 2: OverwriteFlags.YesToAll = 1; return 1;
     default: OverwriteFlags.Cancelled = 1; return 0;
     }
+}
+
+// A name shown is at most 260 bytes of three UTF-8 bytes each.
+void CheckShown(const std::string& text) {
+    if (text.size() > 1024) fuzz::Fail("shown text of " + std::to_string(text.size()) + " bytes");
+    for (unsigned char c : text)
+        if (c < 0x20 || c == 0x7F) fuzz::Fail("shown text holds a control character");
+}
+
+void CheckListing(const std::string& archive) {
+    ResetArchiveState();
+    CipherContext ctx;
+    if (ReadArchiveHeaderFrom(archive.c_str()) != RESULT_OK ||
+        !CheckPassword(&ctx, fuzz::Password(), fuzz::PasswordLength(), PasswordCheckBlock))
+        fuzz::Fail("the fixed header did not open for listing");
+    for (int index = 1; index < 100000; index++) {
+        EntryInfo info;
+        std::memset(&info, 0xFF, sizeof info);  // whatever the reader leaves unset must not leak out
+        DeriveStreamKey(&ctx, fuzz::Password(), fuzz::PasswordLength());
+        int r = ReadEntry(&ctx, &info);
+        if (r == RESULT_END) break;
+        CheckShown(EntryLabel(index, info, 1252));
+        if (r != RESULT_OK) break;
+        CheckShown(ListingRow(info, 437));
+    }
+    ResetArchiveState();
 }
 
 }  // namespace
@@ -50,6 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     AskOverwrite = nullptr;
     if (o.header != RESULT_OK || !o.passwordOk) fuzz::Fail("the fixed header did not open");
     if (!o.violation.empty()) fuzz::Fail(o.violation);
+    CheckListing(box.archive.string());
     sandbox::Clear(box.dest);
     return 0;
 }

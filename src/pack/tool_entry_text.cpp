@@ -1,0 +1,70 @@
+#include "pack/tool_entry_text.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "pack/tool_codepage.h"
+
+std::string FormatFileTime(uint64_t fileTime) {
+    const uint64_t kEpochDelta = 116444736000000000ULL;
+    if (fileTime == 0) return "-";
+    int64_t seconds = fileTime >= kEpochDelta ? (int64_t)((fileTime - kEpochDelta) / 10000000ULL)
+                                              : -(int64_t)((kEpochDelta - fileTime + 9999999) / 10000000ULL);
+    std::time_t t = (std::time_t)seconds;
+    std::tm parts{};
+#ifdef _WIN32
+    if (gmtime_s(&parts, &t) != 0) return "?";
+#else
+    if (!gmtime_r(&t, &parts)) return "?";
+#endif
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
+    return text;
+}
+
+std::string AttributeLetters(uint32_t attributes) {
+    std::string s = "-----";
+    if (attributes & ATTR_DIRECTORY) s[0] = 'D';
+    if (attributes & ATTR_READONLY) s[1] = 'R';
+    if (attributes & ATTR_HIDDEN) s[2] = 'H';
+    if (attributes & ATTR_SYSTEM) s[3] = 'S';
+    if (attributes & ATTR_ARCHIVE) s[4] = 'A';
+    return s;
+}
+
+std::string DisplayText(const std::string& stored, int codepage) {
+    std::string text = stored;
+    for (char& c : text)
+        if ((unsigned char)c < 0x20 || c == 0x7F) c = '?';
+    return CodepageToUtf8(text, codepage);
+}
+
+std::string StoredName(const EntryInfo& info) {
+    size_t limit = info.nameLength < sizeof info.name ? info.nameLength : sizeof info.name;
+    const void* nul = std::memchr(info.name, 0, limit);
+    return std::string(info.name, nul ? (size_t)((const char*)nul - info.name) : limit);
+}
+
+std::string EntryLabel(int index, const EntryInfo& info, int codepage) {
+    std::string label = "entry " + std::to_string(index);
+    std::string name = StoredName(info);
+    if (!name.empty()) label += " '" + DisplayText(name, codepage) + "'";
+    return label;
+}
+
+// An empty file's zlib stream is at most 11 bytes (level 0); a longer
+// stream with a recorded size of 0 comes from a writer that did not record it.
+static std::string OriginalSize(const EntryInfo& info) {
+    if (info.originalSize == 0 && info.storedSize > 11) return "?";
+    return std::to_string(info.originalSize);
+}
+
+std::string ListingRow(const EntryInfo& info, int codepage) {
+    bool dir = (info.attributes & ATTR_DIRECTORY) != 0;
+    char row[128];
+    std::snprintf(row, sizeof row, "%-4s  %-5s  %12s  %12s  %-19s  ", dir ? "dir" : "file",
+                  AttributeLetters(info.attributes).c_str(), dir ? "-" : OriginalSize(info).c_str(),
+                  dir ? "-" : std::to_string(info.storedSize).c_str(), FormatFileTime(info.times.lastWrite).c_str());
+    return row + DisplayText(StoredName(info), codepage);
+}

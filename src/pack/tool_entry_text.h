@@ -1,0 +1,31 @@
+// How the tool shows what it reads from an archive: names, times,
+// attributes, listing rows and the entry named in a message. Everything
+// built here from archive bytes is bounded (a name never beyond its 260
+// bytes, whatever length the entry claims) and printable.
+#pragma once
+#include <cstdint>
+#include <string>
+
+#include "payload/reader.h"
+
+// "2024-05-01 13:45:10" (UTC) for a FILETIME; "-" for 0.
+std::string FormatFileTime(uint64_t fileTime);
+
+// Five letters for the attribute bits, '-' where a bit is clear:
+// D directory, R read-only, H hidden, S system, A archive.
+std::string AttributeLetters(uint32_t attributes);
+
+// A stored name or title for the terminal: converted from `codepage` to
+// UTF-8, control characters shown as '?'.
+std::string DisplayText(const std::string& stored, int codepage);
+
+// The entry's name as stored: at most nameLength bytes, never past the
+// name buffer or its first NUL.
+std::string StoredName(const EntryInfo& info);
+
+// "entry N 'name'" for messages; the name only when one was read.
+std::string EntryLabel(int index, const EntryInfo& info, int codepage);
+
+// One row of `lockbox list`: type, attributes, size, stored size, last
+// write time and name.
+std::string ListingRow(const EntryInfo& info, int codepage);
