@@ -2,17 +2,9 @@
 
 #include <map>
 #include <set>
+#include "host/name_key.h"
 #include "payload/format.h"
 #include "payload/reader.h"
-
-std::string NameKey(const std::string& name) {
-    std::string key = name;
-    for (char& c : key) {
-        if (c == '/') c = '\\';
-        else if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
-    }
-    return key;
-}
 
 namespace {
 

@@ -22,9 +22,5 @@
 //   - a compression level outside -1 to 9.
 std::string CheckArchiveInput(const ArchiveSettings& settings, const std::vector<WriterEntry>& entries);
 
-// The form in which Windows compares two names: '/' turned into '\',
-// ASCII letters into lower case.
-std::string NameKey(const std::string& name);
-
 // `name` quoted for a one-line message: control bytes shown as '?'.
 std::string QuoteName(const std::string& name);

@@ -1,7 +1,7 @@
 #include "pack/spill.h"
 
 #include <algorithm>
-#include "pack/interrupt_cleanup.h"
+#include "host/interrupt_cleanup.h"
 #include "pack/temp_file.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "pack/interrupt_cleanup.h"
+#include "host/interrupt_cleanup.h"
 
 namespace {
 // Shared by all threads so that concurrent callers rarely probe the same name.

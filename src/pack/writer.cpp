@@ -5,7 +5,7 @@
 #include "pack/entry_compress.h"
 #include "pack/entry_source.h"
 #include "pack/input_check.h"
-#include "pack/interrupt_cleanup.h"
+#include "host/interrupt_cleanup.h"
 #include "pack/output_sink.h"
 #include "pack/records.h"
 #include "pack/temp_file.h"

@@ -15,7 +15,7 @@
 
 #include "fuzz/archive_codec.h"
 #include "fuzz/fuzz_common.h"
-#include "pack/tool_entry_text.h"
+#include "tool/entry_text.h"
 
 namespace {
 

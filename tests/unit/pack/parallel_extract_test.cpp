@@ -3,7 +3,7 @@
 // be those of extracting one entry after the other.
 #include <gtest/gtest.h>
 
-#include "pack/parallel_extract.h"
+#include "extract/parallel_extract.h"
 #include "pack_test_util.h"
 
 namespace {

@@ -1,9 +1,9 @@
-#include "pack/tool_archive.h"
+#include "tool/archive.h"
 
 #include <cstdio>
 
-#include "pack/tool_error.h"
-#include "pack/tool_system.h"
+#include "tool/error.h"
+#include "tool/system.h"
 #include "payload/reader.h"
 
 static const char16_t* Units(const Password& password) {

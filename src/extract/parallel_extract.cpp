@@ -1,4 +1,4 @@
-#include "pack/parallel_extract.h"
+#include "extract/parallel_extract.h"
 
 #include <condition_variable>
 #include <cstring>
@@ -10,8 +10,8 @@
 #include <thread>
 #include <vector>
 
-#include "pack/input_check.h"
-#include "pack/interrupt_cleanup.h"
+#include "host/name_key.h"
+#include "host/interrupt_cleanup.h"
 
 namespace {
 

@@ -1,5 +1,4 @@
-#ifndef _WIN32
-#include "pack/tool_system.h"
+#include "tool/system.h"
 
 #include <cerrno>
 #include <csignal>
@@ -113,5 +112,3 @@ uint64_t OpenFileLimit() {
     }
     return limit.rlim_cur == RLIM_INFINITY ? UINT64_MAX : (uint64_t)limit.rlim_cur;
 }
-
-#endif

@@ -1,11 +1,11 @@
-#include "pack/tool_password.h"
+#include "tool/password.h"
 
 #include <CLI/CLI.hpp>
 #include <fstream>
 
-#include "pack/tool_codepage.h"
-#include "pack/tool_error.h"
-#include "pack/tool_system.h"
+#include "tool/codepage.h"
+#include "tool/error.h"
+#include "tool/system.h"
 
 // Below this length a password falls quickly to offline guessing: the key
 // is three unsalted MD5s of it.

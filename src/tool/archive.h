@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "pack/tool_password.h"
+#include "tool/password.h"
 
 struct OpenedArchive {
     std::string path;

@@ -1,4 +1,4 @@
-#include "pack/tool_error.h"
+#include "tool/error.h"
 
 #include <cstdio>
 

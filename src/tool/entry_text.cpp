@@ -1,10 +1,10 @@
-#include "pack/tool_entry_text.h"
+#include "tool/entry_text.h"
 
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
-#include "pack/tool_codepage.h"
+#include "tool/codepage.h"
 
 std::string FormatFileTime(uint64_t fileTime) {
     const uint64_t kEpochDelta = 116444736000000000ULL;

@@ -1,4 +1,4 @@
-#include "pack/tool_progress.h"
+#include "tool/progress.h"
 
 #include <cstdio>
 

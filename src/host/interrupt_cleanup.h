@@ -1,6 +1,6 @@
 // Temporary files that must not outlive an interrupted run. The writer and
 // parallel extraction list each temporary file here while it exists; the
-// tool's interrupt handler (OnInterrupt, tool_system.h) calls
+// tool's interrupt handler (OnInterrupt, tool/system.h) calls
 // RemoveListedFiles. Files already in place are not listed, so they stay.
 #pragma once
 #include <string>

@@ -7,13 +7,13 @@
 #include <filesystem>
 #include <memory>
 
-#include "pack/parallel_extract.h"
-#include "pack/tool_archive.h"
-#include "pack/tool_codepage.h"
-#include "pack/tool_commands.h"
-#include "pack/tool_entry_text.h"
-#include "pack/tool_error.h"
-#include "pack/tool_system.h"
+#include "extract/parallel_extract.h"
+#include "tool/archive.h"
+#include "tool/codepage.h"
+#include "tool/commands.h"
+#include "tool/entry_text.h"
+#include "tool/error.h"
+#include "tool/system.h"
 #include "payload/reader.h"
 
 namespace {
@@ -30,9 +30,8 @@ struct ExtractOptions {
 
 // The code page of the archive being extracted, for the question's text.
 int g_QuestionCodepage = DEFAULT_CODEPAGE;
-// "none" keeps every existing file from here on. The extractor's No to All
-// also stops new files from being written, which loses data the user never
-// declined; the tool keeps only what exists.
+// "none" keeps every existing file from here on; new files are still
+// written, as after the extractor's No to All.
 bool g_KeepAllExisting = false;
 // Existing files left as they were, for the summary.
 uint64_t g_Kept = 0;

@@ -1,7 +1,7 @@
 // The few things the tool asks of the operating system beyond standard C++:
 // terminals, reading a line without echo, file attributes and times, and
-// the command line as UTF-8. tool_system_posix.cpp and tool_system_win32.cpp
-// hold the two implementations (each compiles to nothing on the other side).
+// the command line as UTF-8. system_posix.cpp and system_win32.cpp
+// hold the two implementations; the build picks the one for its target.
 #pragma once
 #include <cstdint>
 #include <string>

@@ -1,5 +1,4 @@
-#ifdef _WIN32
-#include "pack/tool_system.h"
+#include "tool/system.h"
 
 #include <cstdio>
 #include <io.h>
@@ -127,5 +126,3 @@ int HardwareThreads() {
 }
 
 uint64_t OpenFileLimit() { return UINT64_MAX; }
-
-#endif

@@ -33,13 +33,15 @@ struct IconResource {
     std::vector<std::vector<uint8_t>> images;
 };
 
-// Loads a .bmp file. Throws ToolError naming the file when it cannot be
-// read, is not an uncompressed or RLE Windows bitmap, or is truncated.
-BitmapResource LoadBitmapFile(const std::string& path);
+// Loads a .bmp file into `bitmap`. Empty when it worked; otherwise why not,
+// naming the file: it cannot be read, is not an uncompressed or RLE Windows
+// bitmap, or is truncated.
+std::string LoadBitmapFile(const std::string& path, BitmapResource* bitmap);
 
-// Loads a .ico file. Throws ToolError naming the file when it cannot be
-// read, is not an icon file, or an image lies outside the file.
-IconResource LoadIconFile(const std::string& path);
+// Loads a .ico file into `icon`. Empty when it worked; otherwise why not,
+// naming the file: it cannot be read, is not an icon file, or an image lies
+// outside the file.
+std::string LoadIconFile(const std::string& path, IconResource* icon);
 
 // What to change in the stub; null members are left alone.
 struct ResourceChanges {
@@ -52,8 +54,8 @@ struct ResourceChanges {
 // data directory and (when set) the checksum are fixed, and the resource
 // section stays the last one (a base relocation section behind it moves
 // behind the grown section), so the image still ends where its last
-// section's raw data ends. Throws ToolError (naming `stubName`) when the
-// image is not of that kind, has no resource section, its resource section is not
-// the last one, it is signed, or its resource tree is malformed.
-void ReplaceStubResources(std::vector<uint8_t>* image, const ResourceChanges& changes,
-                          const std::string& stubName);
+// section's raw data ends. Empty when it worked; otherwise why not (the
+// image is then unchanged): it is not of that kind, has no resource
+// section, its resource section is not the last one, it is signed, or its
+// resource tree is malformed.
+std::string ReplaceStubResources(std::vector<uint8_t>* image, const ResourceChanges& changes);

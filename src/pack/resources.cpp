@@ -1,35 +1,45 @@
-#include "pack/tool_resources.h"
+#include "pack/resources.h"
 
 #include <cstring>
 #include <fstream>
 #include <iterator>
 #include <map>
 
-#include "pack/tool_error.h"
 #include "payload/format.h"
+
+namespace {
+
+// Deep checks end the whole operation; the public functions catch this and
+// return its reason.
+struct Refusal {
+    std::string why;
+};
+
+[[noreturn]] void Refuse(const std::string& why) { throw Refusal{why}; }
+
+}  // namespace
 
 // ---- pictures ---------------------------------------------------------------
 
 static std::vector<uint8_t> ReadWholeFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) Fail("cannot open '" + path + "'", "check the path and its permissions");
+    if (!in) Refuse("cannot open '" + path + "'");
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) Fail("cannot read '" + path + "'", "check the file");
+    if (in.bad()) Refuse("cannot read '" + path + "'");
     return bytes;
 }
 
-BitmapResource LoadBitmapFile(const std::string& path) {
+static BitmapResource ReadBitmap(const std::string& path) {
     std::vector<uint8_t> file = ReadWholeFile(path);
     const std::string bad = "'" + path + "' is not a usable Windows bitmap: ";
-    const std::string todo = "save it as an uncompressed .bmp";
     const size_t kFileHeader = 14;
     if (file.size() < kFileHeader + 12 || file[0] != 'B' || file[1] != 'M')
-        Fail(bad + "no BMP signature", todo);
+        Refuse(bad + "no BMP signature");
     const uint8_t* info = file.data() + kFileHeader;
     size_t infoAvail = file.size() - kFileHeader;
     uint32_t headerSize = LoadLE32(info);
     if (headerSize != 12 && (headerSize < 40 || headerSize > infoAvail))
-        Fail(bad + "unknown header size " + std::to_string(headerSize), todo);
+        Refuse(bad + "unknown header size " + std::to_string(headerSize));
 
     int64_t width, height;
     uint32_t bitCount, compression = 0, colorsUsed = 0, paletteEntry = 4;
@@ -47,20 +57,20 @@ BitmapResource LoadBitmapFile(const std::string& path) {
     }
     if (height < 0) height = -height;  // top-down rows
     if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
-        Fail(bad + "width or height out of range", todo);
+        Refuse(bad + "width or height out of range");
     // 0 BI_RGB, 1 BI_RLE8, 2 BI_RLE4, 3 BI_BITFIELDS; JPEG/PNG inside a BMP
     // cannot be loaded as a bitmap resource.
-    if (compression > 3) Fail(bad + "compression " + std::to_string(compression) + " not supported", todo);
+    if (compression > 3) Refuse(bad + "compression " + std::to_string(compression) + " not supported");
     if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
         bitCount != 32)
-        Fail(bad + std::to_string(bitCount) + " bits per pixel", todo);
+        Refuse(bad + std::to_string(bitCount) + " bits per pixel");
 
     uint64_t palette = 0;
     if (bitCount <= 8) palette = (uint64_t)(colorsUsed ? colorsUsed : (1u << bitCount)) * paletteEntry;
     else if (colorsUsed) palette = (uint64_t)colorsUsed * paletteEntry;
     uint64_t masks = (compression == 3 && headerSize == 40) ? 12 : 0;
     uint64_t tableEnd = kFileHeader + headerSize + masks + palette;
-    if (tableEnd > file.size()) Fail(bad + "the colour table runs past the end of the file", todo);
+    if (tableEnd > file.size()) Refuse(bad + "the colour table runs past the end of the file");
 
     // The resource loader expects the pixels right behind the colour table;
     // a file may leave a gap before them (bfOffBits), which is dropped.
@@ -70,7 +80,7 @@ BitmapResource LoadBitmapFile(const std::string& path) {
     if (compression == 0 || compression == 3) {
         uint64_t row = (((uint64_t)width * bitCount + 31) / 32) * 4;
         if (row * (uint64_t)height > pixelBytes)
-            Fail(bad + "the file is shorter than its pixels", todo);
+            Refuse(bad + "the file is shorter than its pixels");
         pixelBytes = row * (uint64_t)height;
     }
     BitmapResource result;
@@ -82,15 +92,14 @@ BitmapResource LoadBitmapFile(const std::string& path) {
     return result;
 }
 
-IconResource LoadIconFile(const std::string& path) {
+static IconResource ReadIcon(const std::string& path) {
     std::vector<uint8_t> file = ReadWholeFile(path);
     const std::string bad = "'" + path + "' is not a usable icon file: ";
-    const std::string todo = "give a Windows .ico file";
     if (file.size() < 6 || LoadLE16(&file[0]) != 0 || LoadLE16(&file[2]) != 1)
-        Fail(bad + "no icon header", todo);
+        Refuse(bad + "no icon header");
     uint16_t count = LoadLE16(&file[4]);
-    if (count == 0) Fail(bad + "it holds no image", todo);
-    if ((size_t)count * 16 > file.size() - 6) Fail(bad + "the directory is truncated", todo);
+    if (count == 0) Refuse(bad + "it holds no image");
+    if ((size_t)count * 16 > file.size() - 6) Refuse(bad + "the directory is truncated");
 
     IconResource icon;
     icon.group.assign(file.begin(), file.begin() + 6);
@@ -98,7 +107,7 @@ IconResource LoadIconFile(const std::string& path) {
         const uint8_t* e = &file[6 + (size_t)i * 16];
         uint32_t size = LoadLE32(e + 8), offset = LoadLE32(e + 12);
         if (size == 0 || offset > file.size() || size > file.size() - offset)
-            Fail(bad + "image " + std::to_string(i + 1) + " lies outside the file", todo);
+            Refuse(bad + "image " + std::to_string(i + 1) + " lies outside the file");
         icon.group.insert(icon.group.end(), e, e + 12);  // width .. bytes in resource
         icon.group.push_back(0);                          // nID, set when placed
         icon.group.push_back(0);
@@ -154,12 +163,8 @@ const size_t kDirResource = 2, kDirSecurity = 4, kDirRelocations = 5;
 
 struct Image {
     std::vector<uint8_t>* bytes;
-    std::string name;
 
-    [[noreturn]] void Bad(const std::string& why) const {
-        Fail("cannot edit the resources of stub '" + name + "': " + why,
-             "give a stub built by this project with --stub");
-    }
+    [[noreturn]] void Bad(const std::string& why) const { Refuse(why); }
     uint32_t U32(size_t at) const {
         if (at > bytes->size() || 4 > bytes->size() - at) Bad("a header lies outside the file");
         return LoadLE32(bytes->data() + at);
@@ -413,10 +418,8 @@ uint32_t PeChecksum(const std::vector<uint8_t>& bytes, size_t checksumAt) {
 
 }  // namespace
 
-void ReplaceStubResources(std::vector<uint8_t>* bytes, const ResourceChanges& changes,
-                          const std::string& stubName) {
-    if (!changes.background && !changes.icon) return;
-    Image img{bytes, stubName};
+static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes) {
+    Image img{bytes};
     PeLayout pe = ParsePe(img);
     size_t h = pe.rsrcHeader;
     uint32_t va = img.U32(h + 12), vsize = img.U32(h + 8), rawSize = img.U32(h + 16),
@@ -462,4 +465,34 @@ void ReplaceStubResources(std::vector<uint8_t>* bytes, const ResourceChanges& ch
     img.Put32(pe.optional + 8, (uint32_t)((int64_t)img.U32(pe.optional + 8) + initializedDelta));
     img.Put32(pe.optional + 56, (uint32_t)Align(imageEnd, sectionAlign));
     if (img.U32(pe.optional + 64) != 0) img.Put32(pe.optional + 64, PeChecksum(*bytes, pe.optional + 64));
+}
+
+std::string LoadBitmapFile(const std::string& path, BitmapResource* bitmap) {
+    try {
+        *bitmap = ReadBitmap(path);
+    } catch (const Refusal& r) {
+        return r.why;
+    }
+    return std::string();
+}
+
+std::string LoadIconFile(const std::string& path, IconResource* icon) {
+    try {
+        *icon = ReadIcon(path);
+    } catch (const Refusal& r) {
+        return r.why;
+    }
+    return std::string();
+}
+
+std::string ReplaceStubResources(std::vector<uint8_t>* image, const ResourceChanges& changes) {
+    if (!changes.background && !changes.icon) return std::string();
+    std::vector<uint8_t> edited = *image;  // the image stays as it was when the edit fails
+    try {
+        Rebuild(&edited, changes);
+    } catch (const Refusal& r) {
+        return r.why;
+    }
+    image->swap(edited);
+    return std::string();
 }

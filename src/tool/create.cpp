@@ -6,14 +6,14 @@
 #include <iterator>
 #include <memory>
 
-#include "pack/tool_codepage.h"
-#include "pack/tool_commands.h"
-#include "pack/tool_error.h"
-#include "pack/tool_password.h"
-#include "pack/tool_progress.h"
-#include "pack/tool_resources.h"
-#include "pack/tool_scan.h"
-#include "pack/tool_system.h"
+#include "tool/codepage.h"
+#include "tool/commands.h"
+#include "tool/error.h"
+#include "tool/password.h"
+#include "tool/progress.h"
+#include "pack/resources.h"
+#include "tool/scan.h"
+#include "tool/system.h"
 #include "pack/writer.h"
 #include "payload/format.h"
 #include "payload/reader.h"
@@ -106,16 +106,21 @@ int RunCreate(const CreateOptions& o) {
     IconResource icon;
     ResourceChanges changes;
     if (!o.background.empty()) {
-        background = LoadBitmapFile(o.background);
+        std::string why = LoadBitmapFile(o.background, &background);
+        if (!why.empty()) Fail(why, "check the path, or save the picture as an uncompressed .bmp");
         changes.background = &background;
         settings.backgroundWidth = background.width;
         settings.backgroundHeight = background.height;
     }
     if (!o.icon.empty()) {
-        icon = LoadIconFile(o.icon);
+        std::string why = LoadIconFile(o.icon, &icon);
+        if (!why.empty()) Fail(why, "check the path, or give a Windows .ico file");
         changes.icon = &icon;
     }
-    ReplaceStubResources(&stub, changes, o.stub.empty() ? "(built in)" : o.stub);
+    std::string why = ReplaceStubResources(&stub, changes);
+    if (!why.empty())
+        Fail("cannot edit the resources of stub '" + (o.stub.empty() ? "(built in)" : o.stub) + "': " + why,
+             "give a stub built by this project with --stub");
 
     ScanTotals totals;
     std::vector<WriterEntry> entries = ScanInputs(o.inputs, o.codepage, o.output, &totals);

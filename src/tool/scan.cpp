@@ -1,13 +1,13 @@
-#include "pack/tool_scan.h"
+#include "tool/scan.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <map>
 
-#include "pack/tool_codepage.h"
-#include "pack/tool_error.h"
-#include "pack/tool_system.h"
+#include "tool/codepage.h"
+#include "tool/error.h"
+#include "tool/system.h"
 #include "payload/format.h"
 
 namespace fs = std::filesystem;

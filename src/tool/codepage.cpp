@@ -1,4 +1,4 @@
-#include "pack/tool_codepage.h"
+#include "tool/codepage.h"
 
 #include <cstdint>
 #include <vector>

@@ -1,4 +1,4 @@
-#include "pack/interrupt_cleanup.h"
+#include "host/interrupt_cleanup.h"
 
 #include <atomic>
 #include <cstring>

@@ -5,10 +5,10 @@
 #include <memory>
 #include <set>
 
-#include "pack/tool_archive.h"
-#include "pack/tool_commands.h"
-#include "pack/tool_entry_text.h"
-#include "pack/tool_error.h"
+#include "tool/archive.h"
+#include "tool/commands.h"
+#include "tool/entry_text.h"
+#include "tool/error.h"
 #include "payload/reader.h"
 
 namespace {

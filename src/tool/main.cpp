@@ -5,10 +5,10 @@
 #include <cstdio>
 
 #include "crypto/fast/stream_fast.h"
-#include "pack/interrupt_cleanup.h"
-#include "pack/tool_commands.h"
-#include "pack/tool_error.h"
-#include "pack/tool_system.h"
+#include "host/interrupt_cleanup.h"
+#include "tool/commands.h"
+#include "tool/error.h"
+#include "tool/system.h"
 
 int main(int argc, char** argv) {
     // Before any thread starts: the cipher's hook is a plain global.

@@ -1,0 +1,85 @@
+# Every library's source files, listed once, for the main build and the fuzz
+# build. Paths are relative to the repository root; the includer prefixes them.
+# A platform-specific file appears in the list of its platform only.
+
+set(LOCKBOX_CRYPTO_SOURCES
+    src/crypto/aes.cpp
+    src/crypto/aes_tables.cpp
+    src/crypto/cipher.cpp
+    src/crypto/md5.cpp)
+set(LOCKBOX_CRYPTO_BLOCKS_X86 src/crypto/blocks/cfb_blocks_x86.cpp)
+set(LOCKBOX_CRYPTO_BLOCKS_NONE src/crypto/blocks/cfb_blocks_none.cpp)
+
+# Faster stream cipher paths for the tool and the tests (never in the stub).
+set(LOCKBOX_CRYPTO_FAST_SOURCES
+    src/crypto/fast/stream_select.cpp
+    src/crypto/fast/stream_words.cpp)
+set(LOCKBOX_CRYPTO_FAST_X86 src/crypto/fast/stream_aesni_x86.cpp)
+set(LOCKBOX_CRYPTO_FAST_NONE src/crypto/fast/stream_aesni_none.cpp)
+
+set(LOCKBOX_PLATFORM_WIN32 src/platform/win32.cpp)
+set(LOCKBOX_PLATFORM_POSIX src/platform/posix.cpp)
+
+# The archive reader, shared by the extractor and the tool.
+set(LOCKBOX_PAYLOAD_SOURCES
+    src/payload/entry_data.cpp
+    src/payload/entry_extract.cpp
+    src/payload/entry_head.cpp
+    src/payload/header.cpp
+    src/payload/locate.cpp
+    src/payload/names.cpp
+    src/payload/output.cpp
+    src/payload/state.cpp)
+
+# Command-line splitting and window layout arithmetic: portable, host-tested.
+set(LOCKBOX_PORTABLE_SOURCES
+    src/launcher/command_line.cpp
+    src/ui/layout.cpp)
+
+# The extractor proper (Windows only).
+set(LOCKBOX_STUB_SOURCES
+    src/launcher/globals.cpp
+    src/launcher/startup.cpp
+    src/launcher/zlib_crc.cpp
+    src/run/run.cpp
+    src/ui/main_window.cpp
+    src/ui/overwrite_dialog.cpp
+    src/ui/resources.rc)
+
+# Ordinary C++17 helpers of the tool-side libraries.
+set(LOCKBOX_HOST_SOURCES
+    src/host/interrupt_cleanup.cpp
+    src/host/name_key.cpp)
+
+# The archive writer and the stub's resource editor.
+set(LOCKBOX_PACK_SOURCES
+    src/pack/compress_pool.cpp
+    src/pack/entry_compress.cpp
+    src/pack/entry_source.cpp
+    src/pack/input_check.cpp
+    src/pack/output_sink.cpp
+    src/pack/records.cpp
+    src/pack/resources.cpp
+    src/pack/spill.cpp
+    src/pack/temp_file.cpp
+    src/pack/writer.cpp)
+
+# Extraction with several files inflated at once, driving the reader.
+set(LOCKBOX_EXTRACT_SOURCES
+    src/extract/parallel_extract.cpp)
+
+# The lockbox command-line tool.
+set(LOCKBOX_TOOL_SOURCES
+    src/tool/archive.cpp
+    src/tool/codepage.cpp
+    src/tool/create.cpp
+    src/tool/entry_text.cpp
+    src/tool/error.cpp
+    src/tool/examine.cpp
+    src/tool/extract.cpp
+    src/tool/main.cpp
+    src/tool/password.cpp
+    src/tool/progress.cpp
+    src/tool/scan.cpp)
+set(LOCKBOX_TOOL_WIN32 src/tool/system_win32.cpp)
+set(LOCKBOX_TOOL_POSIX src/tool/system_posix.cpp)
