@@ -28,8 +28,7 @@ set(LOCKBOX_PAYLOAD_SOURCES
     src/payload/header.cpp
     src/payload/locate.cpp
     src/payload/names.cpp
-    src/payload/output.cpp
-    src/payload/state.cpp)
+    src/payload/output.cpp)
 
 # Command-line splitting and window layout arithmetic: portable, host-tested.
 set(LOCKBOX_PORTABLE_SOURCES
@@ -77,6 +76,7 @@ set(LOCKBOX_TOOL_SOURCES
     src/tool/error.cpp
     src/tool/examine.cpp
     src/tool/extract.cpp
+    src/tool/jobs.cpp
     src/tool/main.cpp
     src/tool/password.cpp
     src/tool/progress.cpp

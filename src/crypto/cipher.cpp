@@ -8,9 +8,6 @@
 
 #include <string.h>
 
-// Static storage: zero before any code runs, no initialiser needed.
-CipherContext g_Cipher;
-
 namespace {
 
 const int STREAM_ROUNDS = 14;

@@ -25,10 +25,6 @@ struct CipherContext {
     uint8_t FeedbackRegister[16]; // IV after derivation, then the CFB register
 };
 
-// The extractor's one process-wide context. Other callers (the archive
-// writer, tests) use contexts of their own.
-extern CipherContext g_Cipher;
-
 // Derives key and IV from `password` (zero-terminated 16-bit code units;
 // units after the first zero are ignored) and loads the encryption-form
 // schedule and the IV into `ctx`. `length` only tells whether a password is

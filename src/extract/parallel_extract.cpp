@@ -21,7 +21,7 @@ struct DataJob {
     EntryInfo entry = {};    // zero as far as the head was not read
     PendingData pending = {};
     std::string tempPath;       // listed for removal on interruption while set
-    CipherContext cipher = {};  // the stream state where the data begins
+    CipherContext cipher = {};  // the entry's key; the stream state where the data begins once the head is read
     int64_t offset = 0;         // where the data begins in the archive
     int result = RESULT_OK;  // guarded by Workers::mutex until done
     bool started = false;
@@ -78,7 +78,7 @@ void Work(Workers* w, FileHandle source) {
 
 void StartWorkers(Workers* w, const char* archivePath, int count) {
     w->callerSource = PlatformOpenRead(archivePath);
-    if (w->callerSource == NO_FILE) return;  // no workers: the caller inflates from ArchiveFile
+    if (w->callerSource == NO_FILE) return;  // no workers: the caller inflates from the reader's file
     for (int i = 0; i < count; i++) {
         FileHandle source = PlatformOpenRead(archivePath);
         if (source == NO_FILE) break;
@@ -168,20 +168,20 @@ bool AnyOverlap(Extraction* x, const char* name) {
 }
 
 // Hands the file's data to the workers, or inflates it here when there are
-// none. ArchiveFile moves on to the next entry either way.
+// none. The reader's file moves on to the next entry either way.
 bool StartData(Extraction* x, std::unique_ptr<DataJob> job) {
+    FileHandle archive = x->run.reader->file;
     if (x->workers.threads.empty()) {
-        int result = InflateEntryData(&g_Cipher, ArchiveFile, job->entry.storedSize,
+        int result = InflateEntryData(&job->cipher, archive, job->entry.storedSize,
                                       job->pending.output.handle, x->workers.callerBuffers.data());
         job->result = result;
         job->done = true;
         x->workers.jobs.push_back(std::move(job));
         return FinishOldest(x);
     }
-    job->cipher = g_Cipher;
-    job->offset = PlatformTell(ArchiveFile);
+    job->offset = PlatformTell(archive);
     int64_t next = job->offset + (int64_t)job->entry.storedSize;
-    if (job->offset < 0 || PlatformSeek(ArchiveFile, next) != next) {
+    if (job->offset < 0 || PlatformSeek(archive, next) != next) {
         job->result = RESULT_CORRUPT;
         job->done = true;
     }
@@ -208,8 +208,8 @@ ExtractOutcome ExtractAll(const ExtractRun& run) {
     for (int index = 1;; index++) {
         std::unique_ptr<DataJob> job(new DataJob);
         job->index = index;
-        run.nextKey();
-        int result = ReadEntryHead(&g_Cipher, &job->entry);
+        job->cipher = run.key;
+        int result = ReadEntryHead(run.reader, &job->cipher, &job->entry);
         // A directory is made at once, so the files before it must be in
         // place first: one of them may still turn out damaged, and nothing
         // after a damaged entry is restored.
@@ -217,7 +217,7 @@ ExtractOutcome ExtractAll(const ExtractRun& run) {
         if (result == RESULT_OK && (directory || AnyOverlap(&x, job->entry.name))) FinishAll(&x);
         if (x.failed) break;
         if (result == RESULT_OK)
-            result = PrepareEntry(run.destination, EXTRACT_WRITE, &job->entry, &job->pending);
+            result = PrepareEntry(run.reader, run.destination, EXTRACT_WRITE, &job->entry, &job->pending);
         if (result != RESULT_OK) {
             FinishAll(&x);
             if (!x.failed) x.outcome = {result, index, job->entry};

@@ -10,11 +10,11 @@
 #include "payload/reader.h"
 
 struct ExtractRun {
+    Reader* reader;            // open, positioned at the first entry; answers and question as set
     const char* archivePath;   // opened again by each worker
     const char* destination;
     int jobs;                  // worker threads; 1 or less: no threads at all
-    // Loads the stream key for the next entry into g_Cipher.
-    std::function<void()> nextKey;
+    CipherContext key;         // freshly derived stream key, copied for every entry
     // Told of every entry in place: a directory once created, a file once
     // moved into place (or kept). A directory always comes before the
     // entries inside it.
@@ -27,6 +27,6 @@ struct ExtractOutcome {
     EntryInfo entry;   // that entry as far as it was read
 };
 
-// Restores the entries of the archive open in ArchiveFile (positioned at the
-// first entry) with the reader's overwrite answers and question.
+// Restores the entries of the archive open in run.reader with its overwrite
+// answers and question.
 ExtractOutcome ExtractAll(const ExtractRun& run);

@@ -43,11 +43,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     bool unattended = count != 1;
 
     // The reader asks through this hook in both modes.
-    AskOverwrite = AskOverwriteWithDialog;
+    g_Reader.askOverwrite = AskOverwriteWithDialog;
 
-    if (ReadArchiveHeader() != RESULT_OK) {
+    if (ReadArchiveHeader(&g_Reader) != RESULT_OK) {
         if (!unattended) {
-            MessageBoxA(nullptr, "Archive file is corrupted", WindowTitle,
+            MessageBoxA(nullptr, "Archive file is corrupted", g_Reader.windowTitle,
                         MB_OK | MB_ICONWARNING);
         }
         return RESULT_CORRUPT;

@@ -18,17 +18,18 @@ int RestoreDirectory(const char* path, const EntryInfo* info) {
 
 // 1 = write, 0 = skip (the data is still read and checked), -1 = cancelled.
 // "No to All" covers only files that exist: new files are still written.
-int DecideWrite(const char* path, const EntryInfo* info) {
-    if (OverwriteFlags.YesToAll || !PlatformExists(path)) return 1;
-    if (OverwriteFlags.NoToAll) return 0;
-    int answer = AskOverwrite ? AskOverwrite(info->name) : 0;
-    if (OverwriteFlags.Cancelled) return -1;
+int DecideWrite(Reader* reader, const char* path, const EntryInfo* info) {
+    OverwriteAnswers* answers = &reader->answers;
+    if (answers->YesToAll || !PlatformExists(path)) return 1;
+    if (answers->NoToAll) return 0;
+    int answer = reader->askOverwrite ? reader->askOverwrite(reader->questionUser, info->name) : 0;
+    if (answers->Cancelled) return -1;
     return answer == 1 ? 1 : 0;
 }
 
 // Opens the temporary output of a file that is to be written.
-int PrepareFile(const char* path, const EntryInfo* info, PendingData* pending) {
-    int decision = DecideWrite(path, info);
+int PrepareFile(Reader* reader, const char* path, const EntryInfo* info, PendingData* pending) {
+    int decision = DecideWrite(reader, path, info);
     if (decision < 0) return RESULT_END;
     if (decision == 0) return RESULT_OK;  // data checked, nothing written
     if (PlatformIsProtected(path)) return RESULT_CANNOT_CREATE;
@@ -37,7 +38,7 @@ int PrepareFile(const char* path, const EntryInfo* info, PendingData* pending) {
 
 }  // namespace
 
-int PrepareEntry(const char* destination, ExtractMode mode, const EntryInfo* entry,
+int PrepareEntry(Reader* reader, const char* destination, ExtractMode mode, const EntryInfo* entry,
                  PendingData* pending) {
     pending->path = nullptr;
     pending->output.handle = NO_FILE;
@@ -52,12 +53,12 @@ int PrepareEntry(const char* destination, ExtractMode mode, const EntryInfo* ent
     pending->dataFollows = !directory;
     if (mode == EXTRACT_TEST) return RESULT_OK;
 
-    char* path = BuildEntryPath(destination, entry->name);
+    char* path = BuildEntryPath(reader, destination, entry->name);
     if (!path) return RESULT_NO_MEMORY;
     // A link already in the destination would carry the write elsewhere.
     int result = RESULT_CANNOT_CREATE;
     if (!FindLinkInPath(path, (uint32_t)strlen(destination)))
-        result = directory ? RestoreDirectory(path, entry) : PrepareFile(path, entry, pending);
+        result = directory ? RestoreDirectory(path, entry) : PrepareFile(reader, path, entry, pending);
     if (result == RESULT_OK && pending->output.handle != NO_FILE) {
         pending->path = path;  // kept for FinishEntry
         return RESULT_OK;
@@ -79,18 +80,19 @@ int FinishEntry(int dataResult, const EntryInfo* entry, PendingData* pending) {
     return result;
 }
 
-int ExtractEntryEx(CipherContext* ctx, const char* destination, ExtractMode mode, EntryInfo* info) {
+int ExtractEntryEx(Reader* reader, CipherContext* ctx, const char* destination, ExtractMode mode,
+                   EntryInfo* info) {
     EntryInfo local;
     EntryInfo* entry = info ? info : &local;
-    int result = ReadEntryHead(ctx, entry);
+    int result = ReadEntryHead(reader, ctx, entry);
     if (result != RESULT_OK) return result;
     PendingData pending;
-    result = PrepareEntry(destination, mode, entry, &pending);
+    result = PrepareEntry(reader, destination, mode, entry, &pending);
     if (result != RESULT_OK || !pending.dataFollows) return result;
-    result = InflateEntryData(ctx, ArchiveFile, entry->storedSize, pending.output.handle);
+    result = InflateEntryData(ctx, reader->file, entry->storedSize, pending.output.handle);
     return FinishEntry(result, entry, &pending);
 }
 
-int ExtractEntry(CipherContext* ctx, const char* destination) {
-    return ExtractEntryEx(ctx, destination, EXTRACT_WRITE, nullptr);
+int ExtractEntry(Reader* reader, CipherContext* ctx, const char* destination) {
+    return ExtractEntryEx(reader, ctx, destination, EXTRACT_WRITE, nullptr);
 }

@@ -3,9 +3,9 @@
 
 #include "payload/entry_internal.h"
 
-int ReadEntryHead(CipherContext* ctx, EntryInfo* info) {
+int ReadEntryHead(Reader* reader, CipherContext* ctx, EntryInfo* info) {
     uint8_t raw[ENTRY_HEADER_SIZE];
-    uint32_t got = PlatformRead(ArchiveFile, raw, ENTRY_HEADER_SIZE);
+    uint32_t got = PlatformRead(reader->file, raw, ENTRY_HEADER_SIZE);
     if (got == 0) return RESULT_END;
     if (got != ENTRY_HEADER_SIZE) return RESULT_CORRUPT;
 
@@ -21,27 +21,27 @@ int ReadEntryHead(CipherContext* ctx, EntryInfo* info) {
     // of a damaged entry, and a length never checked would run them past
     // the buffer.
     uint8_t bytes[2];
-    if (PlatformRead(ArchiveFile, bytes, 2) != 2) return RESULT_CORRUPT;
+    if (PlatformRead(reader->file, bytes, 2) != 2) return RESULT_CORRUPT;
     uint16_t length = LoadLE16(bytes);
     if (length > MAX_NAME) return RESULT_CORRUPT;
-    if (PlatformRead(ArchiveFile, info->name, length) != length) return RESULT_CORRUPT;
+    if (PlatformRead(reader->file, info->name, length) != length) return RESULT_CORRUPT;
     DecryptStream(ctx, info->name, info->name, length);
     info->name[length] = 0;
     info->nameLength = length;
     return RESULT_OK;
 }
 
-int ReadEntry(CipherContext* ctx, EntryInfo* info) {
-    int result = ReadEntryHead(ctx, info);
+int ReadEntry(Reader* reader, CipherContext* ctx, EntryInfo* info) {
+    int result = ReadEntryHead(reader, ctx, info);
     if (result != RESULT_OK) return result;
     if ((info->attributes & ATTR_DIRECTORY) || info->storedSize == 0) return RESULT_OK;
     // Seek to the data's last byte and read it: the position then stands at
     // the next entry, and a file too short for the data shows.
-    int64_t at = PlatformTell(ArchiveFile);
+    int64_t at = PlatformTell(reader->file);
     if (at < 0) return RESULT_CORRUPT;
     int64_t last = at + (int64_t)info->storedSize - 1;
     uint8_t byte;
-    if (PlatformSeek(ArchiveFile, last) != last || PlatformRead(ArchiveFile, &byte, 1) != 1)
+    if (PlatformSeek(reader->file, last) != last || PlatformRead(reader->file, &byte, 1) != 1)
         return RESULT_CORRUPT;
     return RESULT_OK;
 }

@@ -73,9 +73,10 @@ bool IsSafeName(const char* name) {
     }
 }
 
-char* BuildEntryPath(const char* destination, const char* name) {
+char* BuildEntryPath(const Reader* reader, const char* destination, const char* name) {
     char* converted = nullptr;
-    if (ConvertStoredName && !(name = converted = ConvertStoredName(name))) return nullptr;
+    if (reader->convertName && !(name = converted = reader->convertName(reader->conversionUser, name)))
+        return nullptr;
     size_t destinationLength = strlen(destination);
     size_t nameLength = strlen(name);
     char* path = (char*)PlatformAlloc(destinationLength + 1 + nameLength + 1);

@@ -8,18 +8,6 @@
 #include "payload/format.h"
 #include "platform/platform.h"
 
-// ---- Header values: process-wide, zero at start ---------------------------
-extern FileHandle ArchiveFile;        // open read handle on the archive; NO_FILE at start
-extern int64_t FirstEntryOffset;      // P + 35 + T + R, where entries begin
-extern uint32_t OpenFolderShowCmd;
-extern uint8_t LayoutMode;
-extern uint32_t BackgroundWidth;      // the window layout may raise these two
-extern uint32_t BackgroundHeight;
-extern char* WindowTitle;             // null until the title is read in full
-extern uint8_t PasswordCheckBlock[16];
-extern uint16_t RunAfterLength;       // R; 0 = nothing to open after the run
-extern uint8_t RunAfterName[260];     // R encrypted bytes, the rest zero
-
 // ---- Overwrite answers ----------------------------------------------------
 // Set to 1 only by the overwrite question, never cleared by the reader.
 struct OverwriteAnswers {
@@ -27,23 +15,51 @@ struct OverwriteAnswers {
     int32_t NoToAll;
     int32_t Cancelled;
 };
-extern OverwriteAnswers OverwriteFlags;
 
-// The overwrite question, defined by each front end (the extractor's dialog,
-// the tool's prompt, tests). Called with the entry's relative name when a
-// file exists at its path and no sticky answer decides; returns 1 to
-// overwrite, anything else to keep the file; may set OverwriteFlags.
-// Null means "keep".
-typedef int (*OverwriteQuestion)(const char* name);
-extern OverwriteQuestion AskOverwrite;
+// The overwrite question, given by each front end (the extractor's dialog,
+// the tool's prompt, tests). Called with the reader's questionUser and the
+// entry's relative name when a file exists at its path and no sticky answer
+// decides; returns 1 to overwrite, anything else to keep the file; may set
+// the reader's answers. Null means "keep".
+typedef int (*OverwriteQuestion)(void* user, const char* name);
 
 // Turns a stored name (code-page bytes, '\\' separators) into the bytes the
 // file system takes, as a new PlatformAlloc block (null: out of memory).
-// Set by front ends whose file system wants another encoding (the tool on
+// Given by front ends whose file system wants another encoding (the tool on
 // POSIX writes UTF-8), so that the existence check, the overwrite question's
 // path and the write all use the final name. Null: names are used as stored.
-typedef char* (*NameConversion)(const char* name);
-extern NameConversion ConvertStoredName;
+typedef char* (*NameConversion)(void* user, const char* name);
+
+// Everything one open archive needs. All zero is a closed reader with no
+// question and no conversion; the header fields (all before `answers`,
+// which CloseArchive clears) are filled by ReadArchiveHeaderFrom, the rest
+// by the front end.
+struct Reader {
+    FileHandle file;              // open read handle on the archive; NO_FILE when closed
+    int64_t firstEntryOffset;     // P + 35 + T + R, where entries begin
+    uint32_t openFolderShowCmd;
+    uint8_t layoutMode;
+    uint32_t backgroundWidth;     // the window layout may raise these two
+    uint32_t backgroundHeight;
+    char* windowTitle;            // null until the title is read in full
+    uint8_t passwordCheckBlock[16];
+    uint16_t runAfterLength;      // R; 0 = nothing to open after the run
+    uint8_t runAfterName[260];    // R encrypted bytes, the rest zero
+    OverwriteAnswers answers;
+    OverwriteQuestion askOverwrite;
+    void* questionUser;
+    NameConversion convertName;
+    void* conversionUser;
+};
+
+// A Reader that closes its archive when it goes out of scope (also when an
+// exception passes): for callers that open archives one after another.
+struct OwnedReader : Reader {
+    OwnedReader() : Reader() {}
+    ~OwnedReader();
+    OwnedReader(const OwnedReader&) = delete;
+    OwnedReader& operator=(const OwnedReader&) = delete;
+};
 
 // Finds the payload position P in the bytes of a PE image of this build's
 // kind (PE_MAGIC, format.h): the end of the raw data of the last
@@ -55,22 +71,24 @@ int64_t LocatePayloadInImage(const uint8_t* image, uint64_t size);
 // cannot be opened or mapped or does not qualify.
 int64_t LocatePayload(const char* path);
 
-// Locates the payload of the file at `path`, opens ArchiveFile on it and
-// reads the header into the values above, leaving ArchiveFile (and
-// FirstEntryOffset) at the first entry. RESULT_OK or RESULT_CORRUPT; after a
-// failure WindowTitle is null or the complete title.
-int ReadArchiveHeaderFrom(const char* path);
+// Locates the payload of the file at `path`, opens reader->file on it and
+// reads the header into the reader's header fields, leaving the file (at
+// firstEntryOffset) at the first entry. A file and title from an earlier
+// header are dropped first; the answers, question and conversion stay.
+// RESULT_OK or RESULT_CORRUPT; after a failure windowTitle is null or the
+// complete title.
+int ReadArchiveHeaderFrom(Reader* reader, const char* path);
 
 // ReadArchiveHeaderFrom on the running executable's own file.
-int ReadArchiveHeader();
+int ReadArchiveHeader(Reader* reader);
 
-// Positions ArchiveFile at the first entry, so a new run reads the whole
-// archive again. RESULT_OK or RESULT_CORRUPT.
-int RewindToFirstEntry();
+// Positions the reader's file at the first entry, so a new run reads the
+// whole archive again. RESULT_OK or RESULT_CORRUPT.
+int RewindToFirstEntry(Reader* reader);
 
-// Closes ArchiveFile, frees the title and zeroes every header value and the
-// overwrite answers (for tests and tools that open several archives).
-void ResetArchiveState();
+// Closes the file, frees the title and zeroes the header fields; the
+// answers, question and conversion stay.
+void CloseArchive(Reader* reader);
 
 // What an entry holds, as read by ReadEntry (below).
 struct EntryInfo {
@@ -88,7 +106,7 @@ enum ExtractMode {
     EXTRACT_TEST = 1,    // decrypt and inflate, write nothing, create nothing
 };
 
-// Restores one entry from ArchiveFile under `destination` (non-empty; a
+// Restores one entry from the reader's file under `destination` (non-empty; a
 // trailing '\' is optional). `ctx` must hold a freshly derived stream key
 // (DeriveStreamKey). Results:
 //   RESULT_OK            entry restored or skipped; next entry follows
@@ -106,25 +124,25 @@ enum ExtractMode {
 // A file is written to a temporary name beside its destination and moved
 // over it only after the stream ended cleanly; on any failure the temporary
 // file is removed and the destination is untouched.
-int ExtractEntry(CipherContext* ctx, const char* destination);
+int ExtractEntry(Reader* reader, CipherContext* ctx, const char* destination);
 
 // ExtractEntry with a mode; `info` (may be null) receives the entry's
 // header and name once they are read.
-int ExtractEntryEx(CipherContext* ctx, const char* destination, ExtractMode mode,
+int ExtractEntryEx(Reader* reader, CipherContext* ctx, const char* destination, ExtractMode mode,
                    EntryInfo* info);
 
 // ---- The same, step by step -------------------------------------------
 // ExtractEntryEx is ReadEntryHead, PrepareEntry, InflateEntryData from
-// ArchiveFile and FinishEntry. Callers that inflate several entries at once
+// the reader's file and FinishEntry. Callers that inflate several entries at once
 // run the steps themselves: the data of each file starts where its name
 // ends, and a copy of `ctx` taken there decrypts it from any handle.
 
-// Reads the EntryHeader, the name length and the name from ArchiveFile and
+// Reads the EntryHeader, the name length and the name from the reader's file and
 // decrypts the name (one piece) into `info`, zero-terminated.
 // RESULT_OK; RESULT_END when not one byte of the header arrived;
 // RESULT_CORRUPT for a short header, length or name, or a length over 260.
 // info->nameLength is 0 unless the whole name was read.
-int ReadEntryHead(CipherContext* ctx, EntryInfo* info);
+int ReadEntryHead(Reader* reader, CipherContext* ctx, EntryInfo* info);
 
 // A file being written under a temporary name beside its final path.
 struct OutputFile {
@@ -143,7 +161,7 @@ struct PendingData {
 // question and opens the temporary output. Results as ExtractEntryEx; on
 // anything but RESULT_OK nothing is left open. In test mode nothing is
 // created.
-int PrepareEntry(const char* destination, ExtractMode mode, const EntryInfo* entry,
+int PrepareEntry(Reader* reader, const char* destination, ExtractMode mode, const EntryInfo* entry,
                  PendingData* pending);
 
 // Room InflateEntryData works in: an input and an output piece.
@@ -170,13 +188,13 @@ int FinishEntry(int dataResult, const EntryInfo* entry, PendingData* pending);
 
 // Reads one entry's header and name and skips its data without decoding it
 // (for listing). RESULT_OK, RESULT_END at the end, RESULT_CORRUPT.
-int ReadEntry(CipherContext* ctx, EntryInfo* info);
+int ReadEntry(Reader* reader, CipherContext* ctx, EntryInfo* info);
 
 // Joins destination, PLATFORM_SEPARATOR (unless it already ends with one)
-// and name (through ConvertStoredName when set), whose '\' and '/' become
+// and name (through the reader's convertName when set), whose '\' and '/' become
 // PLATFORM_SEPARATOR, into a new PlatformAlloc block. Null when memory runs
 // out. The caller frees it.
-char* BuildEntryPath(const char* destination, const char* name);
+char* BuildEntryPath(const Reader* reader, const char* destination, const char* name);
 
 // Checks the components of `path` from offset `from` on (the part an
 // archive names; the destination before it may be a link, as the user chose

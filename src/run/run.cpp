@@ -122,7 +122,7 @@ int RunExtraction(const char* password, const char* destination) {
     if (result != RESULT_OK) return result;
     int wideSize = (length + 1) * 2;
 
-    if (!CheckPassword(&g_Cipher, wide, length, PasswordCheckBlock)) {
+    if (!CheckPassword(&g_Cipher, wide, length, g_Reader.passwordCheckBlock)) {
         WipeAndFree(wide, wideSize);
         return RESULT_BAD_PASSWORD;
     }
@@ -144,27 +144,27 @@ int RunExtraction(const char* password, const char* destination) {
         return result;
     }
 
-    uint32_t runAfterLength = RunAfterLength <= MAX_NAME ? RunAfterLength : MAX_NAME;
+    uint32_t runAfterLength = g_Reader.runAfterLength <= MAX_NAME ? g_Reader.runAfterLength : MAX_NAME;
     if (runAfterLength != 0) {
         DeriveStreamKey(&g_Cipher, wide, length);
-        DecryptStream(&g_Cipher, RunAfterName, g_RunAfterPlain, runAfterLength);
+        DecryptStream(&g_Cipher, g_Reader.runAfterName, g_RunAfterPlain, runAfterLength);
         g_RunAfterPlain[runAfterLength] = '\0';
     }
 
     // Every run reads the archive from its first entry, so "OK" after an
     // error message retries the whole archive instead of resuming mid-entry.
-    result = RewindToFirstEntry();
+    result = RewindToFirstEntry(&g_Reader);
     while (result == RESULT_OK) {
         DeriveStreamKey(&g_Cipher, wide, length);
-        result = ExtractEntry(&g_Cipher, destination);
+        result = ExtractEntry(&g_Reader, &g_Cipher, destination);
     }
     WipeAndFree(wide, wideSize);
 
-    if (OverwriteFlags.Cancelled) return result;
+    if (g_Reader.answers.Cancelled) return result;
     if (runAfterLength != 0) OpenRunAfterFile(destination, g_RunAfterPlain);
-    if (OpenFolderShowCmd != 0) {
+    if (g_Reader.openFolderShowCmd != 0) {
         ShellExecuteA(nullptr, "open", destination, nullptr, destination,
-                      static_cast<int>(OpenFolderShowCmd));
+                      static_cast<int>(g_Reader.openFolderShowCmd));
     }
     return result;
 }

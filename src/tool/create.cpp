@@ -9,6 +9,7 @@
 #include "tool/codepage.h"
 #include "tool/commands.h"
 #include "tool/error.h"
+#include "tool/jobs.h"
 #include "tool/password.h"
 #include "tool/progress.h"
 #include "pack/resources.h"
@@ -78,7 +79,9 @@ std::string Percent(uint64_t part, uint64_t whole) {
 int RunCreate(const CreateOptions& o) {
     ArchiveSettings settings;
     settings.level = o.level;
-    settings.jobs = o.jobs > 0 ? o.jobs : HardwareThreads();
+    // A compression job reads its input and may spill to a temporary file;
+    // the files waiting to be written add one more each.
+    settings.jobs = JobsWithinOpenFileLimit(o.jobs > 0 ? o.jobs : HardwareThreads(), 3, o.jobs > 0);
     settings.openFolderShowCmd = o.openFolder;
     settings.layoutMode = o.layout == "none" ? LAYOUT_NONE : o.layout == "top" ? LAYOUT_TOP : LAYOUT_BOTTOM;
     settings.title = StoredOption(o.title, "--title", o.codepage);

@@ -25,15 +25,16 @@ const char* LayoutName(uint8_t mode) {
 
 int RunList(const InspectOptions& o) {
     Password password = ObtainPassword(o.password, false, false);
-    OpenedArchive archive = OpenArchive(o.archive, password);
+    OpenedArchive archive(o.archive, password);
+    const Reader& r = archive.reader;
     std::printf("archive:     %s\n", o.archive.c_str());
-    std::printf("title:       %s\n", DisplayText(WindowTitle ? WindowTitle : "", o.codepage).c_str());
-    std::printf("layout:      %s (%u)\n", LayoutName(LayoutMode), (unsigned)LayoutMode);
-    if (BackgroundWidth) std::printf("background:  %u x %u\n", BackgroundWidth, BackgroundHeight);
+    std::printf("title:       %s\n", DisplayText(r.windowTitle ? r.windowTitle : "", o.codepage).c_str());
+    std::printf("layout:      %s (%u)\n", LayoutName(r.layoutMode), (unsigned)r.layoutMode);
+    if (r.backgroundWidth) std::printf("background:  %u x %u\n", r.backgroundWidth, r.backgroundHeight);
     else std::printf("background:  none\n");
     std::printf("run after:   %s\n",
                 archive.runAfter.empty() ? "none" : DisplayText(archive.runAfter, o.codepage).c_str());
-    if (OpenFolderShowCmd) std::printf("open folder: yes (show command %u)\n", OpenFolderShowCmd);
+    if (r.openFolderShowCmd) std::printf("open folder: yes (show command %u)\n", r.openFolderShowCmd);
     else std::printf("open folder: no\n");
     std::printf("\n%-4s  %-5s  %12s  %12s  %-19s  %s\n", "type", "attr", "size", "stored",
                 "last write (UTC)", "name");
@@ -42,11 +43,10 @@ int RunList(const InspectOptions& o) {
     for (int index = 1;; index++) {
         EntryInfo info;
         std::memset(&info, 0, sizeof info);
-        PrepareNextEntry(password);
-        int r = ReadEntry(&g_Cipher, &info);
-        if (r == RESULT_END) break;
-        if (r != RESULT_OK) {
-            CloseArchive();
+        CipherContext ctx = archive.key;
+        int result = ReadEntry(&archive.reader, &ctx, &info);
+        if (result == RESULT_END) break;
+        if (result != RESULT_OK) {
             Fail("'" + o.archive + "' is damaged at " + EntryLabel(index, info, o.codepage),
                  "ask the sender for a new copy");
         }
@@ -60,7 +60,6 @@ int RunList(const InspectOptions& o) {
             stored += info.storedSize;
         }
     }
-    CloseArchive();
     std::printf("\n%llu files, %llu directories, %llu bytes, %llu stored\n", (unsigned long long)files,
                 (unsigned long long)dirs, (unsigned long long)bytes, (unsigned long long)stored);
     return EXIT_OK;
@@ -75,22 +74,20 @@ bool HasForbiddenCharacter(const std::string& name) {
 
 int RunTest(const InspectOptions& o) {
     Password password = ObtainPassword(o.password, false, false);
-    OpenedArchive archive = OpenArchive(o.archive, password);
+    OpenedArchive archive(o.archive, password);
     std::set<std::string> directories, files;
     int index = 1;
     for (;; index++) {
         EntryInfo info;
         std::memset(&info, 0, sizeof info);
-        PrepareNextEntry(password);
-        int r = ExtractEntryEx(&g_Cipher, ".", EXTRACT_TEST, &info);
+        CipherContext ctx = archive.key;
+        int r = ExtractEntryEx(&archive.reader, &ctx, ".", EXTRACT_TEST, &info);
         if (r == RESULT_END) break;
         std::string where = EntryLabel(index, info, o.codepage);
         if (r == RESULT_NO_MEMORY) {
-            CloseArchive();
             Fail("out of memory while testing " + where, "close other programs and try again");
         }
         if (r != RESULT_OK) {
-            CloseArchive();
             Fail("'" + o.archive + "' is damaged at " + where, "ask the sender for a new copy");
         }
         // A name damaged in transit still decrypts to something; these
@@ -99,14 +96,12 @@ int RunTest(const InspectOptions& o) {
         size_t slash = name.rfind('\\');
         bool orphan = slash != std::string::npos && !directories.count(name.substr(0, slash));
         if (HasForbiddenCharacter(name) || orphan) {
-            CloseArchive();
             Fail("'" + o.archive + "' is damaged at " + where +
                      (orphan ? ": its directory is not in the archive" : ": the name holds invalid characters"),
                  "ask the sender for a new copy");
         }
         ((info.attributes & ATTR_DIRECTORY) ? directories : files).insert(name);
     }
-    CloseArchive();
     if (!archive.runAfter.empty() && !files.count(archive.runAfter))
         Fail("'" + o.archive + "': the file to open after extraction, '" +
                  DisplayText(archive.runAfter, o.codepage) + "', is not in the archive",

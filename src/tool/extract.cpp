@@ -1,7 +1,6 @@
 // lockbox extract: restores an archive on this machine through the same
 // reader the extractor uses.
 #include <CLI/CLI.hpp>
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "tool/commands.h"
 #include "tool/entry_text.h"
 #include "tool/error.h"
+#include "tool/jobs.h"
 #include "tool/system.h"
 #include "payload/reader.h"
 
@@ -28,47 +28,52 @@ struct ExtractOptions {
     bool quiet = false;
 };
 
-// The code page of the archive being extracted, for the question's text.
-int g_QuestionCodepage = DEFAULT_CODEPAGE;
-// "none" keeps every existing file from here on; new files are still
-// written, as after the extractor's No to All.
-bool g_KeepAllExisting = false;
-// Existing files left as they were, for the summary.
-uint64_t g_Kept = 0;
+// What the overwrite question and the name conversion need, and what they
+// count: the reader hands it to both as their user pointer.
+struct Session {
+    Reader* reader;
+    int codepage;                   // of the archive's names
+    bool keepAllExisting = false;   // "none": keep every existing file from here on;
+                                    // new files are still written, as after the
+                                    // extractor's No to All
+    uint64_t kept = 0;              // existing files left as they were, for the summary
+};
 
-int Keep() {
-    g_Kept++;
+int Keep(Session* session) {
+    session->kept++;
     return 0;
 }
 
-int AskOnTerminal(const char* name) {
-    if (g_KeepAllExisting) return Keep();
-    std::string shown = DisplayText(name, g_QuestionCodepage);
+int AskOnTerminal(void* user, const char* name) {
+    Session* session = static_cast<Session*>(user);
+    OverwriteAnswers* answers = &session->reader->answers;
+    if (session->keepAllExisting) return Keep(session);
+    std::string shown = DisplayText(name, session->codepage);
     for (;;) {
         std::string answer;
         if (!ReadAnswerLine("'" + shown + "' exists. Overwrite? [y]es, [n]o, [a]ll, n[o]ne, [c]ancel: ",
                             &answer)) {
-            OverwriteFlags.Cancelled = 1;
+            answers->Cancelled = 1;
             return 0;
         }
         if (answer == "y" || answer == "yes") return 1;
-        if (answer == "n" || answer == "no") return Keep();
+        if (answer == "n" || answer == "no") return Keep(session);
         if (answer == "a" || answer == "all") {
-            OverwriteFlags.YesToAll = 1;
+            answers->YesToAll = 1;
             return 1;
         }
         if (answer == "o" || answer == "none") {
-            g_KeepAllExisting = true;
-            return Keep();
+            session->keepAllExisting = true;
+            return Keep(session);
         }
         if (answer == "c" || answer == "cancel") {
-            OverwriteFlags.Cancelled = 1;
+            answers->Cancelled = 1;
             return 0;
         }
     }
 }
 
-int KeepExisting(const char*) { return Keep(); }
+int KeepExisting(void* user, const char*) { return Keep(static_cast<Session*>(user)); }
 
 struct RestoredDirectory {
     std::string name;   // as stored: code-page bytes, '\\' separators
@@ -78,8 +83,8 @@ struct RestoredDirectory {
 // Stored names become UTF-8 where the file system takes that (POSIX), before
 // the reader looks at the path: what exists, what is asked about and what is
 // written is the final name, and nothing already there is ever renamed.
-char* StoredNameAsUtf8(const char* name) {
-    std::string utf8 = CodepageToUtf8(name, g_QuestionCodepage);
+char* StoredNameAsUtf8(void* user, const char* name) {
+    std::string utf8 = CodepageToUtf8(name, static_cast<Session*>(user)->codepage);
     char* copy = (char*)PlatformAlloc(utf8.size() + 1);
     if (copy) std::memcpy(copy, utf8.c_str(), utf8.size() + 1);
     return copy;
@@ -88,9 +93,10 @@ char* StoredNameAsUtf8(const char* name) {
 // The reader sets a directory's times before its contents are written,
 // which moves them again; setting them once more, innermost first, leaves
 // the tree as the archive has it.
-void RestoreDirectoryTimes(const std::string& destination, const std::vector<RestoredDirectory>& directories) {
+void RestoreDirectoryTimes(const Reader* reader, const std::string& destination,
+                           const std::vector<RestoredDirectory>& directories) {
     for (size_t i = directories.size(); i-- > 0;) {
-        char* path = BuildEntryPath(destination.c_str(), directories[i].name.c_str());
+        char* path = BuildEntryPath(reader, destination.c_str(), directories[i].name.c_str());
         if (!path) continue;
         if (!FindLinkInPath(path, (uint32_t)destination.size())) {
             FileHandle h = PlatformOpenDirectory(path);
@@ -105,17 +111,17 @@ void RestoreDirectoryTimes(const std::string& destination, const std::vector<Res
 
 // Why an entry could not be created; names the link when the entry's path
 // passes through one below the destination.
-std::string CannotCreateMessage(const std::string& destination, const EntryInfo& entry,
+std::string CannotCreateMessage(const Session& session, const std::string& destination, const EntryInfo& entry,
                                 const std::string& shownName) {
     std::string link;
-    if (char* path = BuildEntryPath(destination.c_str(), entry.name)) {
+    if (char* path = BuildEntryPath(session.reader, destination.c_str(), entry.name)) {
         uint32_t start = (uint32_t)destination.size();
         uint32_t end = FindLinkInPath(path, start);
         while (start < end && (path[start] == '/' || path[start] == '\\')) start++;
         if (end) link.assign(path + start, end - start);
         PlatformFree(path);
     }
-    if (StoredNamesAreNative()) link = DisplayText(link, g_QuestionCodepage);
+    if (StoredNamesAreNative()) link = DisplayText(link, session.codepage);
     if (link.empty()) return "cannot create '" + shownName + "' in '" + destination + "'";
     return "will not write '" + shownName + "': '" + link + "' in '" + destination +
            "' is a symbolic link or junction, which could lead outside the destination";
@@ -123,47 +129,41 @@ std::string CannotCreateMessage(const std::string& destination, const EntryInfo&
 
 int RunExtract(const ExtractOptions& o) {
     Password password = ObtainPassword(o.password, false, false);
-    OpenedArchive archive = OpenArchive(o.archive, password);
+    OpenedArchive archive(o.archive, password);
 
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::u8path(o.destination), ec);
-    if (!std::filesystem::is_directory(std::filesystem::u8path(o.destination))) {
-        CloseArchive();
+    if (!std::filesystem::is_directory(std::filesystem::u8path(o.destination)))
         Fail("cannot create the destination '" + o.destination + "'", "check the path and its permissions");
-    }
 
-    g_QuestionCodepage = o.codepage;
-    g_KeepAllExisting = false;
-    g_Kept = 0;
+    Reader* reader = &archive.reader;
+    Session session{reader, o.codepage};
+    reader->questionUser = &session;
     if (o.overwrite == "always") {
-        OverwriteFlags.YesToAll = 1;
-        AskOverwrite = KeepExisting;
+        reader->answers.YesToAll = 1;
+        reader->askOverwrite = KeepExisting;
     } else if (o.overwrite == "ask" && StdinIsTerminal()) {
-        AskOverwrite = AskOnTerminal;
+        reader->askOverwrite = AskOnTerminal;
     } else {
-        AskOverwrite = KeepExisting;  // "never", and "ask" without anyone to ask
+        reader->askOverwrite = KeepExisting;  // "never", and "ask" without anyone to ask
+    }
+    if (!StoredNamesAreNative()) {
+        reader->convertName = StoredNameAsUtf8;
+        reader->conversionUser = &session;
     }
 
-    ConvertStoredName = StoredNamesAreNative() ? nullptr : StoredNameAsUtf8;
     std::vector<RestoredDirectory> restored;
     uint64_t files = 0, directories = 0;
     ExtractRun run;
+    run.reader = reader;
+    run.key = archive.key;
     run.archivePath = o.archive.c_str();
     run.destination = o.destination.c_str();
     // A question on the terminal waits for the user anyway; one entry at a
     // time keeps the prompts in step with what is on disk.
-    run.jobs = AskOverwrite == AskOnTerminal ? 1 : o.jobs > 0 ? o.jobs : HardwareThreads();
-    // Each worker keeps the archive and up to five output files open; a
-    // handful more serve the rest. Fewer workers beat failing half-way.
-    uint64_t limit = OpenFileLimit();
-    int allowed = limit < 16 + 6 ? 1 : (int)std::min<uint64_t>(64, (limit - 16) / 6);
-    if (run.jobs > allowed) {
-        if (o.jobs > 0)
-            Warn("using " + std::to_string(allowed) + " jobs instead of " + std::to_string(run.jobs) +
-                 ": the limit of " + std::to_string(limit) + " open files allows no more");
-        run.jobs = allowed;
-    }
-    run.nextKey = [&] { PrepareNextEntry(password); };
+    run.jobs = reader->askOverwrite == AskOnTerminal ? 1 : o.jobs > 0 ? o.jobs : HardwareThreads();
+    // Each worker keeps the archive and up to five output files open.
+    run.jobs = JobsWithinOpenFileLimit(run.jobs, 6, o.jobs > 0);
     run.restored = [&](const EntryInfo& info) {
         bool directory = (info.attributes & ATTR_DIRECTORY) != 0;
         (directory ? directories : files)++;
@@ -173,29 +173,27 @@ int RunExtract(const ExtractOptions& o) {
     };
     ExtractOutcome outcome = ExtractAll(run);
     std::string name = DisplayText(StoredName(outcome.entry), o.codepage);
+    bool cancelled = reader->answers.Cancelled != 0;
     std::string failure;
-    if (outcome.result == RESULT_END && OverwriteFlags.Cancelled)
+    if (outcome.result == RESULT_END && cancelled)
         failure = "cancelled at '" + name + "'; earlier entries were restored";
     else if (outcome.result == RESULT_CANNOT_CREATE && PlatformDiskWasFull())
         failure = "no space left on the disk of '" + o.destination + "' while writing '" + name + "'";
     else if (outcome.result == RESULT_CANNOT_CREATE)
-        failure = CannotCreateMessage(o.destination, outcome.entry, name);
+        failure = CannotCreateMessage(session, o.destination, outcome.entry, name);
     else if (outcome.result == RESULT_NO_MEMORY)
         failure = "out of memory at '" + name + "'";
     else if (outcome.result != RESULT_END)
         failure = "'" + o.archive + "' is damaged at " + EntryLabel(outcome.index, outcome.entry, o.codepage);
-    RestoreDirectoryTimes(o.destination, restored);
-    AskOverwrite = nullptr;
-    ConvertStoredName = nullptr;
-    CloseArchive();
+    RestoreDirectoryTimes(reader, o.destination, restored);
     if (!failure.empty())
-        Fail(failure, OverwriteFlags.Cancelled ? ""
+        Fail(failure, cancelled                ? ""
                       : PlatformDiskWasFull() ? "free some space, or extract elsewhere"
                                               : "check the destination, or ask the sender for a new copy");
     if (!o.quiet)
         std::printf("%s: %llu files and %llu directories restored in '%s', %llu existing files kept\n",
-                    o.archive.c_str(), (unsigned long long)(files - g_Kept),
-                    (unsigned long long)directories, o.destination.c_str(), (unsigned long long)g_Kept);
+                    o.archive.c_str(), (unsigned long long)(files - session.kept),
+                    (unsigned long long)directories, o.destination.c_str(), (unsigned long long)session.kept);
     return EXIT_OK;
 }
 

@@ -2,8 +2,8 @@
 // template, background layout and the report of an extraction run.
 #include "ui/main_window.h"
 
+#include "launcher/app.h"
 #include "payload/format.h"
-#include "payload/reader.h"
 #include "run/run.h"
 #include "ui/layout.h"
 // winuser.h names a cursor IDC_NO; resource.h takes the name for a button.
@@ -21,7 +21,7 @@ ATOM RegisterMainWindowClass(HINSTANCE instance) {
     wc.hInstance = instance;
     wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MAIN));
     wc.hCursor = LoadCursorA(NULL, (LPCSTR)IDC_ARROW);
-    if (BackgroundWidth != 0) {
+    if (g_Reader.backgroundWidth != 0) {
         // The pattern brush tiles bitmap 107 from the client's top left; it
         // lives as long as the process.
         LOGBRUSH lb;
@@ -57,7 +57,7 @@ static void LayOutOverBackground(HWND window) {
     GetClientRect(window, &client);
 
     LayoutResult r = ComputeLayout(client.right - client.left, client.bottom - client.top,
-                                   &BackgroundWidth, &BackgroundHeight, LayoutMode);
+                                   &g_Reader.backgroundWidth, &g_Reader.backgroundHeight, g_Reader.layoutMode);
     const RECT& n = wp.rcNormalPosition;
     SetWindowPos(window, NULL, n.left + r.moveX, n.top + r.moveY,
                  (n.right - n.left) + r.growWidth, (n.bottom - n.top) + r.growHeight,
@@ -98,10 +98,10 @@ static void ReportRunResult(HWND window, int result) {
     case RESULT_OK:
     case RESULT_END:
         quit = true;
-        if (OverwriteFlags.Cancelled) {
+        if (g_Reader.answers.Cancelled) {
             text = "Operation canceled!";
             icon = MB_ICONERROR;
-        } else if (RunAfterLength == 0 && OpenFolderShowCmd == 0) {
+        } else if (g_Reader.runAfterLength == 0 && g_Reader.openFolderShowCmd == 0) {
             // Nothing else tells the user that the run is over.
             text = "Files have been successfully restored.";
             icon = MB_ICONINFORMATION;
@@ -111,7 +111,7 @@ static void ReportRunResult(HWND window, int result) {
         break;
     }
     if (text != NULL)
-        MessageBoxA(window, text, WindowTitle, MB_OK | icon);
+        MessageBoxA(window, text, g_Reader.windowTitle, MB_OK | icon);
     if (quit)
         PostQuitMessage(0);
 }
@@ -120,11 +120,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     switch (message) {
     case WM_CREATE:
         // The template's caption is empty; the archive names the window.
-        SetWindowTextA(window, WindowTitle != NULL ? WindowTitle : "");
+        SetWindowTextA(window, g_Reader.windowTitle != NULL ? g_Reader.windowTitle : "");
         return DefWindowProcA(window, message, wParam, lParam);
 
     case WM_SHOWWINDOW:
-        if (BackgroundWidth != 0)
+        if (g_Reader.backgroundWidth != 0)
             LayOutOverBackground(window);
         return DefWindowProcA(window, message, wParam, lParam);
 

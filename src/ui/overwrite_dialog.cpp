@@ -23,16 +23,16 @@ INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             EndDialog(dialog, 0);
             break;
         case IDC_YES_TO_ALL:
-            OverwriteFlags.YesToAll = 1;
+            g_Reader.answers.YesToAll = 1;
             EndDialog(dialog, 1);
             break;
         case IDC_NO_TO_ALL:
-            OverwriteFlags.NoToAll = 1;
+            g_Reader.answers.NoToAll = 1;
             EndDialog(dialog, 0);
             break;
         case IDCLOSE:   // the "Cancel" button
         case IDCANCEL:  // Escape, or a request to close the dialog
-            OverwriteFlags.Cancelled = 1;
+            g_Reader.answers.Cancelled = 1;
             EndDialog(dialog, 0);
             break;
         }
@@ -41,7 +41,7 @@ INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     return 0;
 }
 
-int AskOverwriteWithDialog(const char* name) {
+int AskOverwriteWithDialog(void*, const char* name) {
     INT_PTR answer = DialogBoxParamA(g_Instance, MAKEINTRESOURCEA(IDD_OVERWRITE), g_MainWindow,
                                      OverwriteDialogProc, reinterpret_cast<LPARAM>(name));
     return answer == 1 ? 1 : 0;

@@ -21,12 +21,13 @@ namespace {
 
 int g_answer = 0;
 
-int Answer(const char*) {
+int Answer(void* user, const char*) {
+    OverwriteAnswers* answers = &static_cast<Reader*>(user)->answers;
     switch (g_answer) {
     case 0: return 1;
     case 1: return 0;
-    case 2: OverwriteFlags.YesToAll = 1; return 1;
-    default: OverwriteFlags.Cancelled = 1; return 0;
+    case 2: answers->YesToAll = 1; return 1;
+    default: answers->Cancelled = 1; return 0;
     }
 }
 
@@ -38,22 +39,21 @@ void CheckShown(const std::string& text) {
 }
 
 void CheckListing(const std::string& archive) {
-    ResetArchiveState();
+    OwnedReader reader;
     CipherContext ctx;
-    if (ReadArchiveHeaderFrom(archive.c_str()) != RESULT_OK ||
-        !CheckPassword(&ctx, fuzz::Password(), fuzz::PasswordLength(), PasswordCheckBlock))
+    if (ReadArchiveHeaderFrom(&reader, archive.c_str()) != RESULT_OK ||
+        !CheckPassword(&ctx, fuzz::Password(), fuzz::PasswordLength(), reader.passwordCheckBlock))
         fuzz::Fail("the fixed header did not open for listing");
     for (int index = 1; index < 100000; index++) {
         EntryInfo info;
         std::memset(&info, 0xFF, sizeof info);  // whatever the reader leaves unset must not leak out
         DeriveStreamKey(&ctx, fuzz::Password(), fuzz::PasswordLength());
-        int r = ReadEntry(&ctx, &info);
+        int r = ReadEntry(&reader, &ctx, &info);
         if (r == RESULT_END) break;
         CheckShown(EntryLabel(index, info, 1252));
         if (r != RESULT_OK) break;
         CheckShown(ListingRow(info, 437));
     }
-    ResetArchiveState();
 }
 
 }  // namespace
@@ -76,9 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::filesystem::create_directory(box.dest / "sub");
     }
     g_answer = (flags >> 1) & 3;
-    AskOverwrite = Answer;
-    sandbox::Outcome o = sandbox::ExtractChecked(box, fuzz::Password(), fuzz::PasswordLength());
-    AskOverwrite = nullptr;
+    sandbox::Outcome o = sandbox::ExtractChecked(box, fuzz::Password(), fuzz::PasswordLength(), Answer);
     if (o.header != RESULT_OK || !o.passwordOk) fuzz::Fail("the fixed header did not open");
     if (!o.violation.empty()) fuzz::Fail(o.violation);
     CheckListing(box.archive.string());

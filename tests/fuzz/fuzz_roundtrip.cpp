@@ -123,26 +123,26 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const char16_t* pw = settings.password.c_str();
     int length = settings.usePassword ? std::max<int>(1, (int)settings.password.size()) : 0;
 
-    ResetArchiveState();
-    if (ReadArchiveHeaderFrom(archive.c_str()) != RESULT_OK) fuzz::Fail("header unreadable");
-    if (OpenFolderShowCmd != settings.openFolderShowCmd || LayoutMode != settings.layoutMode ||
-        BackgroundWidth != settings.backgroundWidth || BackgroundHeight != settings.backgroundHeight ||
-        std::string(WindowTitle) != settings.title || RunAfterLength != settings.runAfter.size())
+    OwnedReader reader;
+    if (ReadArchiveHeaderFrom(&reader, archive.c_str()) != RESULT_OK) fuzz::Fail("header unreadable");
+    if (reader.openFolderShowCmd != settings.openFolderShowCmd || reader.layoutMode != settings.layoutMode ||
+        reader.backgroundWidth != settings.backgroundWidth || reader.backgroundHeight != settings.backgroundHeight ||
+        std::string(reader.windowTitle) != settings.title || reader.runAfterLength != settings.runAfter.size())
         fuzz::Fail("header values differ");
     CipherContext ctx;
-    if (!CheckPassword(&ctx, pw, length, PasswordCheckBlock)) fuzz::Fail("password rejected");
-    if (RunAfterLength) {
+    if (!CheckPassword(&ctx, pw, length, reader.passwordCheckBlock)) fuzz::Fail("password rejected");
+    if (reader.runAfterLength) {
         DeriveStreamKey(&ctx, pw, length);
         char name[MAX_NAME];
-        DecryptStream(&ctx, RunAfterName, name, RunAfterLength);
-        if (std::string(name, RunAfterLength) != settings.runAfter) fuzz::Fail("run-after name differs");
+        DecryptStream(&ctx, reader.runAfterName, name, reader.runAfterLength);
+        if (std::string(name, reader.runAfterLength) != settings.runAfter) fuzz::Fail("run-after name differs");
     }
     for (int pass = 0; pass < 2; pass++) {  // restore, then list
-        if (RewindToFirstEntry() != RESULT_OK) fuzz::Fail("cannot rewind");
+        if (RewindToFirstEntry(&reader) != RESULT_OK) fuzz::Fail("cannot rewind");
         for (size_t i = 0;; i++) {
             DeriveStreamKey(&ctx, pw, length);
             EntryInfo info;
-            int r = pass == 0 ? ExtractEntryEx(&ctx, dest.c_str(), EXTRACT_WRITE, &info) : ReadEntry(&ctx, &info);
+            int r = pass == 0 ? ExtractEntryEx(&reader, &ctx, dest.c_str(), EXTRACT_WRITE, &info) : ReadEntry(&reader, &ctx, &info);
             if (i == entries.size()) {
                 if (r != RESULT_END) fuzz::Fail("no clean end behind the last entry");
                 break;
@@ -152,7 +152,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 fuzz::Fail("entry " + std::to_string(i) + " read back differently");
         }
     }
-    ResetArchiveState();
 
     // What is on disk is exactly the tree.
     sandbox::Tree tree = sandbox::Snapshot(box.dest);

@@ -180,40 +180,43 @@ inline bool IsRunResult(int r) {
 // Opens `box.archive`, checks the password and restores entries into
 // `box.dest` until the reader stops (at most `maxEntries`), checking every
 // entry's effect and, at the end, that nothing outside the destination
-// changed. The overwrite question is whatever AskOverwrite holds.
+// changed. `ask` is the overwrite question (its user is the reader).
 inline Outcome ExtractChecked(const Sandbox& box, const char16_t* password, int length,
-                              int maxEntries = 100000) {
+                              OverwriteQuestion ask = nullptr, int maxEntries = 100000) {
     Outcome o;
-    ResetArchiveState();
     std::string archive = box.archive.string();
     std::string dest = box.DestPath();
-    o.header = ReadArchiveHeaderFrom(archive.c_str());
-    if (o.header != RESULT_OK && o.header != RESULT_CORRUPT) {
-        o.violation = "header result " + std::to_string(o.header);
-    } else if (o.header == RESULT_OK) {
-        CipherContext ctx;
-        o.passwordOk = CheckPassword(&ctx, password, length, PasswordCheckBlock);
-        o.last = RESULT_BAD_PASSWORD;
-        Tree before = Snapshot(box.dest);
-        for (int i = 0; o.passwordOk && i < maxEntries; i++) {
-            DeriveStreamKey(&ctx, password, length);
-            int r = ExtractEntry(&ctx, dest.c_str());
-            Tree after = Snapshot(box.dest);
-            std::string bad = CheckEntryEffect(r, before, after);
-            if (!bad.empty()) {
-                o.violation = "entry " + std::to_string(i) + ": " + bad;
-                break;
+    {
+        OwnedReader reader;
+        reader.askOverwrite = ask;
+        reader.questionUser = &reader;
+        o.header = ReadArchiveHeaderFrom(&reader, archive.c_str());
+        if (o.header != RESULT_OK && o.header != RESULT_CORRUPT) {
+            o.violation = "header result " + std::to_string(o.header);
+        } else if (o.header == RESULT_OK) {
+            CipherContext ctx;
+            o.passwordOk = CheckPassword(&ctx, password, length, reader.passwordCheckBlock);
+            o.last = RESULT_BAD_PASSWORD;
+            Tree before = Snapshot(box.dest);
+            for (int i = 0; o.passwordOk && i < maxEntries; i++) {
+                DeriveStreamKey(&ctx, password, length);
+                int r = ExtractEntry(&reader, &ctx, dest.c_str());
+                Tree after = Snapshot(box.dest);
+                std::string bad = CheckEntryEffect(r, before, after);
+                if (!bad.empty()) {
+                    o.violation = "entry " + std::to_string(i) + ": " + bad;
+                    break;
+                }
+                before.swap(after);
+                o.last = r;
+                if (r != RESULT_OK) {
+                    if (!IsRunResult(r)) o.violation = "entry result " + std::to_string(r);
+                    break;
+                }
+                o.entriesOk++;
             }
-            before.swap(after);
-            o.last = r;
-            if (r != RESULT_OK) {
-                if (!IsRunResult(r)) o.violation = "entry result " + std::to_string(r);
-                break;
-            }
-            o.entriesOk++;
         }
     }
-    ResetArchiveState();
     if (o.violation.empty() && box.Outside() != box.outside)
         o.violation = "something outside the destination changed";
     return o;

@@ -10,7 +10,7 @@
 namespace unattended_test {
 namespace {
 
-int AnswerYes(const char*) { return 1; }
+int AnswerYes(void*, const char*) { return 1; }
 
 class RunInProcess : public ::testing::Test {
 protected:
@@ -19,13 +19,13 @@ protected:
                                   {FileEntry("a.txt", "A"), FileEntry("b.txt", "B"), FileEntry("c.txt", "C")},
                                   archive_));
         ASSERT_TRUE(CreateDirectoryA(out_.c_str(), NULL));
-        ResetArchiveState();
-        ASSERT_EQ(RESULT_OK, ReadArchiveHeaderFrom(archive_.c_str()));
-        AskOverwrite = AnswerYes;
+        // The extractor's one reader, as a fresh process has it.
+        ASSERT_EQ(RESULT_OK, ReadArchiveHeaderFrom(&g_Reader, archive_.c_str()));
+        g_Reader.askOverwrite = AnswerYes;
     }
     void TearDown() override {
-        ResetArchiveState();
-        AskOverwrite = nullptr;
+        CloseArchive(&g_Reader);
+        g_Reader = Reader();
     }
     std::map<std::string, std::string> AllNew() { return {{"a.txt", "A"}, {"b.txt", "B"}, {"c.txt", "C"}}; }
 
@@ -77,7 +77,7 @@ TEST_F(RunInProcess, EmptyPassword) {
     settings.usePassword = false;
     std::string open = scratch_ / "open.exe";
     ASSERT_EQ("", MakeArchive(settings, {FileEntry("a.txt", "A")}, open));
-    ASSERT_EQ(RESULT_OK, ReadArchiveHeaderFrom(open.c_str()));
+    ASSERT_EQ(RESULT_OK, ReadArchiveHeaderFrom(&g_Reader, open.c_str()));
     EXPECT_EQ(RESULT_BAD_PASSWORD, RunExtraction("x", out_.c_str()));
     EXPECT_EQ(RESULT_END, RunExtraction("", out_.c_str()));
     EXPECT_EQ("A", ReadBytes(out_ + "\\a.txt"));

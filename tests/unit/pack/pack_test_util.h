@@ -111,7 +111,7 @@ struct ReadBack {
     bool passwordOk = false;
     int lastResult = RESULT_CORRUPT;        // what ended the entry loop
     std::vector<EntryInfo> entries;
-    int64_t endOfLastEntry = -1;            // ArchiveFile position after the last entry
+    int64_t endOfLastEntry = -1;            // the reader's position after the last entry
     std::string title;
     std::string runAfter;                   // decrypted
     uint32_t showCmd = 0, width = 0, height = 0;
@@ -123,38 +123,37 @@ struct ReadBack {
 inline ReadBack ReadArchiveBack(const std::string& archive, const ArchiveSettings& password,
                                 const std::string& destination, ExtractMode mode = EXTRACT_WRITE) {
     ReadBack rb;
-    ResetArchiveState();
-    rb.headerResult = ReadArchiveHeaderFrom(archive.c_str());
+    OwnedReader reader;
+    rb.headerResult = ReadArchiveHeaderFrom(&reader, archive.c_str());
     if (rb.headerResult != RESULT_OK) return rb;
-    rb.title = WindowTitle ? WindowTitle : "";
-    rb.showCmd = OpenFolderShowCmd;
-    rb.layout = LayoutMode;
-    rb.width = BackgroundWidth;
-    rb.height = BackgroundHeight;
+    rb.title = reader.windowTitle ? reader.windowTitle : "";
+    rb.showCmd = reader.openFolderShowCmd;
+    rb.layout = reader.layoutMode;
+    rb.width = reader.backgroundWidth;
+    rb.height = reader.backgroundHeight;
     CipherContext ctx;
     const char16_t* pw = password.password.c_str();
     int length = KeyLength(password);
-    rb.passwordOk = CheckPassword(&ctx, pw, length, PasswordCheckBlock);
+    rb.passwordOk = CheckPassword(&ctx, pw, length, reader.passwordCheckBlock);
     if (!rb.passwordOk) return rb;
-    if (RunAfterLength) {
+    if (reader.runAfterLength) {
         DeriveStreamKey(&ctx, pw, length);
         uint8_t name[260];
-        DecryptStream(&ctx, RunAfterName, name, RunAfterLength);
-        rb.runAfter.assign((const char*)name, RunAfterLength);
+        DecryptStream(&ctx, reader.runAfterName, name, reader.runAfterLength);
+        rb.runAfter.assign((const char*)name, reader.runAfterLength);
     }
-    rb.endOfLastEntry = PlatformTell(ArchiveFile);
+    rb.endOfLastEntry = PlatformTell(reader.file);
     for (;;) {
         DeriveStreamKey(&ctx, pw, length);
         EntryInfo info;
-        int r = ExtractEntryEx(&ctx, destination.c_str(), mode, &info);
+        int r = ExtractEntryEx(&reader, &ctx, destination.c_str(), mode, &info);
         if (r != RESULT_OK) {
             rb.lastResult = r;
             break;
         }
         rb.entries.push_back(info);
-        rb.endOfLastEntry = PlatformTell(ArchiveFile);
+        rb.endOfLastEntry = PlatformTell(reader.file);
     }
-    ResetArchiveState();
     return rb;
 }
 

@@ -14,22 +14,23 @@ struct Restore {
 };
 
 Restore ExtractWithJobs(const std::string& archive, const std::u16string& password, int keyLength,
-                        const std::string& destination, int jobs) {
+                        const std::string& destination, int jobs, OverwriteQuestion ask = nullptr) {
     Restore r;
-    ResetArchiveState();
-    if (ReadArchiveHeaderFrom(archive.c_str()) != RESULT_OK ||
-        !CheckPassword(&g_Cipher, password.c_str(), keyLength, PasswordCheckBlock)) {
+    OwnedReader reader;
+    reader.askOverwrite = ask;
+    ExtractRun run;
+    if (ReadArchiveHeaderFrom(&reader, archive.c_str()) != RESULT_OK ||
+        !CheckPassword(&run.key, password.c_str(), keyLength, reader.passwordCheckBlock)) {
         r.outcome.result = RESULT_BAD_PASSWORD;
         return r;
     }
-    ExtractRun run;
+    DeriveStreamKey(&run.key, password.c_str(), keyLength);
+    run.reader = &reader;
     run.archivePath = archive.c_str();
     run.destination = destination.c_str();
     run.jobs = jobs;
-    run.nextKey = [&] { DeriveStreamKey(&g_Cipher, password.c_str(), keyLength); };
     run.restored = [&](const EntryInfo& e) { r.reported.push_back(e.name); };
     r.outcome = ExtractAll(run);
-    ResetArchiveState();
     return r;
 }
 
@@ -144,7 +145,7 @@ TEST_P(ParallelExtract, TheFirstDamagedEntryStopsTheRunWithEverythingBeforeItInP
 }
 
 int g_Questions;
-int KeepAndCount(const char*) {
+int KeepAndCount(void*, const char*) {
     g_Questions++;
     return 0;
 }
@@ -160,10 +161,8 @@ TEST_P(ParallelExtract, ANameRepeatedInTheArchiveIsAskedAbout) {
     ASSERT_TRUE(WriteBytes(archive, BuildArchive(header, entries)));
 
     g_Questions = 0;
-    AskOverwrite = KeepAndCount;
     Restore r = ExtractWithJobs(archive, header.password, (int)header.password.size(), out.path(),
-                                GetParam());
-    AskOverwrite = nullptr;
+                                GetParam(), KeepAndCount);
     EXPECT_EQ(RESULT_END, r.outcome.result);
     EXPECT_EQ(1, g_Questions);
     EXPECT_TRUE(ReadFileBytes(out.Native(entries[2].name)) == entries[2].data);

@@ -1,5 +1,5 @@
 // Shared set-up of the payload tests: a scratch directory with an archive
-// and an output directory, the reader's global state reset around each test,
+// and an output directory, a reader closed after each test,
 // a scripted overwrite question, and checks of what landed on disk.
 #pragma once
 #include <gtest/gtest.h>
@@ -29,7 +29,9 @@ struct OverwriteScript {
 };
 inline OverwriteScript g_Script;
 
-inline int ScriptedQuestion(const char* name) {
+// `user` is the Reader.
+inline int ScriptedQuestion(void* user, const char* name) {
+    OverwriteAnswers* answers = &static_cast<Reader*>(user)->answers;
     g_Script.asked.push_back(name);
     ScriptedAnswer a = ANSWER_NO;
     if (!g_Script.answers.empty()) {
@@ -38,9 +40,9 @@ inline int ScriptedQuestion(const char* name) {
     }
     switch (a) {
     case ANSWER_YES: return 1;
-    case ANSWER_YES_ALL: OverwriteFlags.YesToAll = 1; return 1;
-    case ANSWER_NO_ALL: OverwriteFlags.NoToAll = 1; return 0;
-    case ANSWER_CANCEL: OverwriteFlags.Cancelled = 1; return 0;
+    case ANSWER_YES_ALL: answers->YesToAll = 1; return 1;
+    case ANSWER_NO_ALL: answers->NoToAll = 1; return 0;
+    case ANSWER_CANCEL: answers->Cancelled = 1; return 0;
     default: return 0;
     }
 }
@@ -156,33 +158,31 @@ inline std::string Contents(const std::string& path) {
 class ArchiveTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ResetArchiveState();
         g_Script = OverwriteScript();
-        AskOverwrite = ScriptedQuestion;
+        reader.askOverwrite = ScriptedQuestion;
+        reader.questionUser = &reader;
         ASSERT_FALSE(scratch.path().empty());
         archivePath = scratch.Native("archive.exe");
         dest = scratch.Native("out");
         ASSERT_TRUE(PlatformCreateDirectory(dest.c_str()));
     }
-    void TearDown() override {
-        ResetArchiveState();
-        AskOverwrite = nullptr;
-    }
+    void TearDown() override { CloseArchive(&reader); }
 
     // Writes the archive and reads its header.
     int Open(const std::vector<TestEntry>& entries, const PeShape& pe = PeShape()) {
         return OpenBytes(BuildArchive(header, entries, pe));
     }
     int OpenBytes(const Bytes& archive) {
+        CloseArchive(&reader);  // Windows cannot replace a file that is open
         if (!WriteBytes(archivePath, archive)) return 99;
-        return ReadArchiveHeaderFrom(archivePath.c_str());
+        return ReadArchiveHeaderFrom(&reader, archivePath.c_str());
     }
 
     // One entry with a freshly derived key, as the run does it.
     int Next(const std::string& destination, ExtractMode mode = EXTRACT_WRITE,
              EntryInfo* info = nullptr) {
         DeriveStreamKey(&ctx, header.password.c_str(), PasswordLength(header.password));
-        return ExtractEntryEx(&ctx, destination.c_str(), mode, info);
+        return ExtractEntryEx(&reader, &ctx, destination.c_str(), mode, info);
     }
     int Next() { return Next(dest); }
 
@@ -203,6 +203,7 @@ protected:
     std::string archivePath;
     std::string dest;
     TestHeader header;
+    Reader reader = {};
     CipherContext ctx;
 };
 

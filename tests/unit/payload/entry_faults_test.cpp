@@ -25,7 +25,6 @@ TEST_F(EntryFault, NamesLeavingTheDestinationAreRefused) {
                            "Com1 .log", "CONOUT$", ".", "tab\tname", "what?.txt"};
     for (bool directory : {false, true}) {
         for (const char* name : names) {
-            ResetArchiveState();
             TestEntry e = File(name, "evil");
             if (directory) e.attributes = ATTR_DIRECTORY;
             ASSERT_EQ(RESULT_OK, Open({e}));
@@ -57,7 +56,7 @@ TEST_F(EntryFault, NothingIsWrittenThroughALinkBelowTheDestination) {
     for (size_t i = 0; i < sizeof cases / sizeof cases[0]; i++) {
         const auto& c = cases[i];
         SCOPED_TRACE(c.what);
-        ResetArchiveState();
+        reader.answers = {};
         const std::string outside = "outside" + std::to_string(i), out = "out" + std::to_string(i);
         const std::string viaLink = scratch.Native("via-link" + std::to_string(i));
         ASSERT_TRUE(PlatformCreateDirectory(scratch.Native(outside).c_str()));
@@ -69,7 +68,7 @@ TEST_F(EntryFault, NothingIsWrittenThroughALinkBelowTheDestination) {
         if (!MakeDirectoryLink(scratch.Native(outside), scratch.Native(out + "\\" + c.link)) ||
             !MakeDirectoryLink(scratch.Native(out), viaLink))
             GTEST_SKIP() << "this system does not let a test make directory links";
-        OverwriteFlags.YesToAll = 1;
+        reader.answers.YesToAll = 1;
         ASSERT_EQ(RESULT_OK, Open(c.entries));
         EXPECT_EQ(RESULT_CANNOT_CREATE, RunAll(viaLink).back());
         EXPECT_EQ(std::vector<std::string>({"victim.txt"}), ListDir(scratch.Native(outside)));
@@ -82,7 +81,6 @@ TEST_F(EntryFault, NothingIsWrittenThroughALinkBelowTheDestination) {
 // A NUL byte cut the name short: "x\0\..\..\esc" was restored as "x".
 TEST_F(EntryFault, NameWithANulByteIsRefused) {
     for (ExtractMode mode : {EXTRACT_TEST, EXTRACT_WRITE}) {
-        ResetArchiveState();
         ASSERT_EQ(RESULT_OK, Open({File(std::string("x\0\\..\\..\\esc", 12), "evil")}));
         EXPECT_EQ(RESULT_CORRUPT, Next(dest, mode));
         EXPECT_TRUE(ListDir(dest).empty());
@@ -97,7 +95,6 @@ TEST_F(EntryFault, TruncatedDataIsCorruptAndLeavesNothing) {
     size_t dataStart = full.size() - ZlibCompress(data).size();
     const size_t cuts[] = {1, 1000, IO_CHUNK, IO_CHUNK + 10, 2 * IO_CHUNK + 1};
     for (size_t cut : cuts) {
-        ResetArchiveState();
         Bytes archive(full.begin(), full.begin() + dataStart + cut);
         ASSERT_EQ(RESULT_OK, OpenBytes(archive));
         EXPECT_EQ(RESULT_CORRUPT, Next()) << cut;
@@ -142,7 +139,7 @@ TEST_F(EntryFault, ExistingFileSurvivesAFailedReplacement) {
     } cases[] = {{"damaged", damaged}, {"truncated", cut}, {"padded", padded}};
     for (const auto& c : cases) {
         for (ScriptedAnswer answer : {ANSWER_YES, ANSWER_YES_ALL}) {
-            ResetArchiveState();
+            reader.answers = {};
             g_Script.answers = {answer};
             ASSERT_TRUE(WriteBytes(Out("a.txt"), ToBytes("precious")));
             ASSERT_EQ(RESULT_OK, Open({c.entry}));
@@ -193,7 +190,6 @@ TEST_F(EntryFault, StoredBytesBehindTheStreamAreCorrupt) {
         {"behind a stream of exactly one piece", 1, 0},
     };
     for (const auto& c : cases) {
-        ResetArchiveState();
         TestEntry e;
         e.name = "a.bin";
         if (c.dataSize) {

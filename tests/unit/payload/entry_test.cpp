@@ -33,7 +33,7 @@ TEST_F(EntryTest, DestinationWithAndWithoutTrailingSeparator) {
     std::string second = scratch.Native("out2");
     ASSERT_TRUE(PlatformCreateDirectory(second.c_str()));
     EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_OK, RESULT_END}), RunAll(dest));
-    ASSERT_EQ(RESULT_OK, RewindToFirstEntry());
+    ASSERT_EQ(RESULT_OK, RewindToFirstEntry(&reader));
     EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_OK, RESULT_END}), RunAll(second + PLATFORM_SEPARATOR));
     for (const std::string& root : {dest, second}) {
         EXPECT_TRUE(IsDirectory(root + "/docs"));
@@ -48,7 +48,6 @@ TEST_F(EntryTest, DestinationWithAndWithoutTrailingSeparator) {
 TEST_F(EntryTest, StoredSizesAroundTheChunk) {
     const size_t sizes[] = {11, IO_CHUNK - 1, IO_CHUNK, IO_CHUNK + 1, 2 * IO_CHUNK + 17};
     for (size_t size : sizes) {
-        ResetArchiveState();
         std::string data;
         TestEntry big;
         big.name = "big" + std::to_string(size);
@@ -125,7 +124,7 @@ TEST_F(EntryTest, OverwriteAnswers) {
          {RESULT_OK, RESULT_END}, "A2", "B1", "<missing>"},
     };
     for (const OverwriteCase& c : cases) {
-        ResetArchiveState();
+        reader.answers = {};
         g_Script = OverwriteScript();
         g_Script.answers = c.answers;
         ScratchDir out;
@@ -153,12 +152,12 @@ TEST_F(EntryTest, CancelLeavesThePositionBehindTheName) {
     header.title = "";
     ASSERT_EQ(RESULT_OK, Open({File("a.txt", "new")}));
     EXPECT_EQ(RESULT_END, Next());
-    EXPECT_EQ(0x400 + 35 + 58 + 5, PlatformTell(ArchiveFile));
+    EXPECT_EQ(0x400 + 35 + 58 + 5, PlatformTell(reader.file));
     EXPECT_EQ("keep", Contents(Out("a.txt")));
 }
 
 TEST_F(EntryTest, WithoutAQuestionExistingFilesAreKept) {
-    AskOverwrite = nullptr;
+    reader.askOverwrite = nullptr;
     ASSERT_TRUE(WriteBytes(Out("a.txt"), ToBytes("keep")));
     ASSERT_EQ(RESULT_OK, Open({File("a.txt", "new"), File("b.txt", "b")}));
     EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_END}), RunAll());
@@ -174,7 +173,6 @@ TEST_F(EntryTest, NameLengthLimit) {
         int expected;
     } cases[] = {{260, RESULT_OK}, {261, RESULT_CORRUPT}};
     for (const auto& c : cases) {
-        ResetArchiveState();
         TestEntry e = File(std::string(100, 'd') + "\\" + std::string(c.length - 101, 'f'), "x");
         ASSERT_EQ(RESULT_OK, Open({e}));
         EntryInfo info;
@@ -184,7 +182,6 @@ TEST_F(EntryTest, NameLengthLimit) {
         }
     }
 #ifndef _WIN32
-    ResetArchiveState();
     std::string dir(100, 'd');
     TestEntry e = File(dir + "\\" + std::string(159, 'f'), "long");
     ASSERT_EQ(RESULT_OK, Open({Dir(dir), e}));
@@ -314,7 +311,7 @@ TEST_F(EntryTest, ListingSkipsTheData) {
     for (const char* name : names) {
         EntryInfo info;
         DeriveStreamKey(&ctx, header.password.c_str(), 6);
-        ASSERT_EQ(RESULT_OK, ReadEntry(&ctx, &info));
+        ASSERT_EQ(RESULT_OK, ReadEntry(&reader, &ctx, &info));
         EXPECT_STREQ(name, info.name);
         if (std::string(name) == "big.bin") {
             EXPECT_EQ(IO_CHUNK + 99, info.originalSize);
@@ -323,7 +320,7 @@ TEST_F(EntryTest, ListingSkipsTheData) {
     }
     DeriveStreamKey(&ctx, header.password.c_str(), 6);
     EntryInfo info;
-    EXPECT_EQ(RESULT_END, ReadEntry(&ctx, &info));
+    EXPECT_EQ(RESULT_END, ReadEntry(&reader, &ctx, &info));
     EXPECT_TRUE(ListDir(dest).empty());
 }
 
@@ -333,14 +330,13 @@ TEST_F(EntryTest, ListingATruncatedEntry) {
     ASSERT_EQ(RESULT_OK, OpenBytes(archive));
     EntryInfo info;
     DeriveStreamKey(&ctx, header.password.c_str(), 6);
-    EXPECT_EQ(RESULT_CORRUPT, ReadEntry(&ctx, &info));
+    EXPECT_EQ(RESULT_CORRUPT, ReadEntry(&reader, &ctx, &info));
 }
 
 // An entry cut inside its header, name length or name.
 TEST_F(EntryTest, ShortEntryHeadersAndNames) {
     Bytes entry = BuildEntry(header.password, File("name.txt", "data"));
     for (size_t cut = 1; cut < ENTRY_HEADER_SIZE + 2 + 8; cut++) {
-        ResetArchiveState();
         Bytes archive = MakePeImage();
         Append(archive, BuildHeader(header));
         archive.insert(archive.end(), entry.begin(), entry.begin() + cut);
@@ -354,7 +350,6 @@ TEST_F(EntryTest, DamagedDataIsCorruptAlsoWhenSkipped) {
     TestEntry bad = File("a.txt", "some text that compresses, some text that compresses");
     bad.flipByte = 4;
     for (bool exists : {false, true}) {
-        ResetArchiveState();
         if (exists) {
             ASSERT_TRUE(WriteBytes(Out("a.txt"), ToBytes("old")));
         }

@@ -13,7 +13,7 @@ const int64_t P = 0x400;  // payload position of the default image
 
 TEST_F(HeaderTest, NothingAppendedIsCorrupt) {
     ASSERT_EQ(RESULT_CORRUPT, OpenBytes(MakePeImage()));
-    EXPECT_EQ(nullptr, WindowTitle);
+    EXPECT_EQ(nullptr, reader.windowTitle);
 }
 
 TEST_F(HeaderTest, MinimalHeaderOf35Bytes) {
@@ -23,12 +23,12 @@ TEST_F(HeaderTest, MinimalHeaderOf35Bytes) {
     Bytes archive = MakePeImage();
     Append(archive, bytes);
     ASSERT_EQ(RESULT_OK, OpenBytes(archive));
-    ASSERT_NE(nullptr, WindowTitle);
-    EXPECT_STREQ("", WindowTitle);
-    EXPECT_EQ(0u, RunAfterLength);
-    EXPECT_EQ(2u, LayoutMode);
-    EXPECT_EQ(P + 35, FirstEntryOffset);
-    EXPECT_EQ(P + 35, PlatformTell(ArchiveFile));
+    ASSERT_NE(nullptr, reader.windowTitle);
+    EXPECT_STREQ("", reader.windowTitle);
+    EXPECT_EQ(0u, reader.runAfterLength);
+    EXPECT_EQ(2u, reader.layoutMode);
+    EXPECT_EQ(P + 35, reader.firstEntryOffset);
+    EXPECT_EQ(P + 35, PlatformTell(reader.file));
     EXPECT_EQ(RESULT_END, Next());
 }
 
@@ -40,20 +40,20 @@ TEST_F(HeaderTest, ValuesAsStored) {
     header.title = "Holiday photos";
     header.runAfter = "photos\\index.html";
     ASSERT_EQ(RESULT_OK, Open({}));
-    EXPECT_EQ(5u, OpenFolderShowCmd);
-    EXPECT_EQ(1u, LayoutMode);
-    EXPECT_EQ(640u, BackgroundWidth);
-    EXPECT_EQ(0x12345678u, BackgroundHeight);
-    EXPECT_STREQ("Holiday photos", WindowTitle);
-    ASSERT_EQ(header.runAfter.size(), RunAfterLength);
-    EXPECT_EQ(P + 35 + 14 + 17, FirstEntryOffset);
+    EXPECT_EQ(5u, reader.openFolderShowCmd);
+    EXPECT_EQ(1u, reader.layoutMode);
+    EXPECT_EQ(640u, reader.backgroundWidth);
+    EXPECT_EQ(0x12345678u, reader.backgroundHeight);
+    EXPECT_STREQ("Holiday photos", reader.windowTitle);
+    ASSERT_EQ(header.runAfter.size(), reader.runAfterLength);
+    EXPECT_EQ(P + 35 + 14 + 17, reader.firstEntryOffset);
 
     // The run-after name is stored encrypted as one piece from a fresh key.
     char name[261] = {};
     DeriveStreamKey(&ctx, header.password.c_str(), PasswordLength(header.password));
-    DecryptStream(&ctx, RunAfterName, name, RunAfterLength);
+    DecryptStream(&ctx, reader.runAfterName, name, reader.runAfterLength);
     EXPECT_STREQ("photos\\index.html", name);
-    for (size_t i = RunAfterLength; i < sizeof RunAfterName; i++) ASSERT_EQ(0, RunAfterName[i]);
+    for (size_t i = reader.runAfterLength; i < sizeof reader.runAfterName; i++) ASSERT_EQ(0, reader.runAfterName[i]);
 }
 
 struct LimitCase {
@@ -72,13 +72,12 @@ TEST_F(HeaderTest, LengthLimits) {
         {260, 260, RESULT_OK, true},
     };
     for (const LimitCase& c : cases) {
-        ResetArchiveState();
         header.title = std::string(c.title, 'T');
         header.runAfter = std::string(c.runAfter, 'r');
         EXPECT_EQ(c.expected, Open({})) << c.title << "/" << c.runAfter;
-        ASSERT_EQ(c.titleSet, WindowTitle != nullptr) << c.title << "/" << c.runAfter;
-        if (WindowTitle) {
-            EXPECT_EQ(header.title, WindowTitle);
+        ASSERT_EQ(c.titleSet, reader.windowTitle != nullptr) << c.title << "/" << c.runAfter;
+        if (reader.windowTitle) {
+            EXPECT_EQ(header.title, reader.windowTitle);
         }
     }
 }
@@ -87,7 +86,7 @@ TEST_F(HeaderTest, LengthFieldsAboveLimitEvenWithTheBytesPresent) {
     header.title = std::string(300, 'T');
     header.titleLength = 0xFFFFFFFF;  // would wrap an unchecked T + 1
     EXPECT_EQ(RESULT_CORRUPT, Open({}));
-    EXPECT_EQ(nullptr, WindowTitle);
+    EXPECT_EQ(nullptr, reader.windowTitle);
 }
 
 // A header cut at every byte: always CORRUPT; the title is either absent or
@@ -97,15 +96,14 @@ TEST_F(HeaderTest, EveryTruncation) {
     header.runAfter = "run.exe";
     Bytes full = BuildHeader(header);
     for (size_t cut = 0; cut < full.size(); cut++) {
-        ResetArchiveState();
         Bytes archive = MakePeImage();
         archive.insert(archive.end(), full.begin(), full.begin() + cut);
         ASSERT_EQ(RESULT_CORRUPT, OpenBytes(archive)) << "cut at " << cut;
         if (cut < HDR_TITLE + 5) {
-            EXPECT_EQ(nullptr, WindowTitle) << "cut at " << cut;
+            EXPECT_EQ(nullptr, reader.windowTitle) << "cut at " << cut;
         } else {
-            ASSERT_NE(nullptr, WindowTitle) << "cut at " << cut;
-            EXPECT_STREQ("Title", WindowTitle);
+            ASSERT_NE(nullptr, reader.windowTitle) << "cut at " << cut;
+            EXPECT_STREQ("Title", reader.windowTitle);
         }
     }
 }
@@ -116,7 +114,7 @@ TEST_F(HeaderTest, FileEndingInsideTheCheckBlock) {
     Bytes h = BuildHeader(header);
     archive.insert(archive.end(), h.begin(), h.begin() + HDR_TITLE + 7 + 9);
     EXPECT_EQ(RESULT_CORRUPT, OpenBytes(archive));
-    EXPECT_STREQ("Caption", WindowTitle);
+    EXPECT_STREQ("Caption", reader.windowTitle);
 }
 
 TEST_F(HeaderTest, PayloadPositionFromTheLastSectionEntry) {
@@ -124,9 +122,8 @@ TEST_F(HeaderTest, PayloadPositionFromTheLastSectionEntry) {
     pe.sizeOfOptionalHeader = 0xF0;
     pe.sections = {{0x400, 0x400}, {0x200, 0x300}};  // the first ends further
     ASSERT_EQ(RESULT_OK, Open({}, pe));
-    EXPECT_EQ(0x500 + 35 + (int64_t)header.title.size(), FirstEntryOffset);
+    EXPECT_EQ(0x500 + 35 + (int64_t)header.title.size(), reader.firstEntryOffset);
 
-    ResetArchiveState();
     pe.magic = PE_OTHER_MAGIC;
     EXPECT_EQ(RESULT_CORRUPT, Open({}, pe));
 }
@@ -140,10 +137,10 @@ TEST_F(HeaderTest, PayloadPositionBeyondTheFile) {
 
 TEST_F(HeaderTest, PasswordCheck) {
     ASSERT_EQ(RESULT_OK, Open({}));
-    EXPECT_TRUE(CheckPassword(&ctx, u"secret", 6, PasswordCheckBlock));
-    EXPECT_FALSE(CheckPassword(&ctx, u"Secret", 6, PasswordCheckBlock));
-    EXPECT_FALSE(CheckPassword(&ctx, u"secret!", 7, PasswordCheckBlock));
-    EXPECT_FALSE(CheckPassword(&ctx, u"", 0, PasswordCheckBlock));
+    EXPECT_TRUE(CheckPassword(&ctx, u"secret", 6, reader.passwordCheckBlock));
+    EXPECT_FALSE(CheckPassword(&ctx, u"Secret", 6, reader.passwordCheckBlock));
+    EXPECT_FALSE(CheckPassword(&ctx, u"secret!", 7, reader.passwordCheckBlock));
+    EXPECT_FALSE(CheckPassword(&ctx, u"", 0, reader.passwordCheckBlock));
 }
 
 TEST_F(HeaderTest, RewindReadsTheEntriesAgain) {
@@ -151,7 +148,7 @@ TEST_F(HeaderTest, RewindReadsTheEntriesAgain) {
     e.name = "a.txt";
     ASSERT_EQ(RESULT_OK, Open({e}));
     EXPECT_EQ(Results({RESULT_OK, RESULT_END}), RunAll(dest, EXTRACT_TEST));
-    ASSERT_EQ(RESULT_OK, RewindToFirstEntry());
+    ASSERT_EQ(RESULT_OK, RewindToFirstEntry(&reader));
     EXPECT_EQ(Results({RESULT_OK, RESULT_END}), RunAll(dest, EXTRACT_TEST));
 }
 

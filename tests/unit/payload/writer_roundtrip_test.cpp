@@ -32,12 +32,12 @@ TEST_F(WriterRoundTrip, WriterArchivesExtract) {
 
     header.password = settings.password;
     ASSERT_EQ(RESULT_OK, OpenBytes(archive));
-    EXPECT_STREQ("From the writer", WindowTitle);
-    EXPECT_EQ(1u, OpenFolderShowCmd);
-    ASSERT_TRUE(CheckPassword(&ctx, header.password.c_str(), 8, PasswordCheckBlock));
+    EXPECT_STREQ("From the writer", reader.windowTitle);
+    EXPECT_EQ(1u, reader.openFolderShowCmd);
+    ASSERT_TRUE(CheckPassword(&ctx, header.password.c_str(), 8, reader.passwordCheckBlock));
     char runAfter[261] = {};
     DeriveStreamKey(&ctx, header.password.c_str(), 8);
-    DecryptStream(&ctx, RunAfterName, runAfter, RunAfterLength);
+    DecryptStream(&ctx, reader.runAfterName, runAfter, reader.runAfterLength);
     EXPECT_STREQ("docs\\readme.txt", runAfter);
 
     EXPECT_EQ(Results({RESULT_OK, RESULT_OK, RESULT_OK, RESULT_OK, RESULT_OK, RESULT_END}), RunAll());

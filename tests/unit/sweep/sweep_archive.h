@@ -117,7 +117,7 @@ inline std::vector<uint8_t> Rebuild(const Sample& s, const std::vector<Plain>& p
     return out;
 }
 
-inline int AnswerYes(const char*) { return 1; }
+inline int AnswerYes(void*, const char*) { return 1; }
 
 inline unsigned long ProcessId() {
 #ifdef _WIN32
@@ -151,9 +151,7 @@ public:
         if (!sandbox::WriteWhole(box_.archive, std::string(archive.begin(), archive.end())) ||
             !sandbox::WriteWhole(box_.dest / "keep.txt", kOldKeep))
             return "cannot prepare the sandbox";
-        AskOverwrite = AnswerYes;
-        sandbox::Outcome o = sandbox::ExtractChecked(box_, kPassword, kPasswordLength);
-        AskOverwrite = nullptr;
+        sandbox::Outcome o = sandbox::ExtractChecked(box_, kPassword, kPasswordLength, AnswerYes);
         if (outcome) *outcome = o;
         if (!o.violation.empty()) return o.violation;
         if (o.header == RESULT_OK && o.passwordOk && !sandbox::IsRunResult(o.last))
