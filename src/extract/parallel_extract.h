@@ -22,7 +22,7 @@ struct ExtractRun {
 };
 
 struct ExtractOutcome {
-    int result;        // RESULT_END: every entry restored, or cancelled
+    int result;        // RESULT_END: every entry restored; RESULT_CANCELLED at the question
     int index;         // 1-based entry the result belongs to
     EntryInfo entry;   // that entry as far as it was read
 };

@@ -30,7 +30,7 @@ int DecideWrite(Reader* reader, const char* path, const EntryInfo* info) {
 // Opens the temporary output of a file that is to be written.
 int PrepareFile(Reader* reader, const char* path, const EntryInfo* info, PendingData* pending) {
     int decision = DecideWrite(reader, path, info);
-    if (decision < 0) return RESULT_END;
+    if (decision < 0) return RESULT_CANCELLED;
     if (decision == 0) return RESULT_OK;  // data checked, nothing written
     if (PlatformIsProtected(path)) return RESULT_CANNOT_CREATE;
     return OpenTempBeside(path, &pending->output);

@@ -34,18 +34,6 @@ const char* const PE_KIND_NAME = "32-bit (PE32)";
 const uint32_t PE_SECTION_TABLE = 24 + PE_OPTIONAL_HEADER_SIZE;
 const uint32_t PE_DATA_DIRECTORIES = PE_OPTIONAL_HEADER_SIZE - 16 * 8;
 
-// Results shared by the reader, the run and the front ends.
-enum ExtractResult {
-    RESULT_END = 1,            // archive ended at an entry boundary, or cancelled
-    RESULT_OK = 0,             // one entry done / header read
-    RESULT_NO_FOLDER = -1,     // folder chooser closed without a choice
-    RESULT_BAD_PASSWORD = -2,
-    RESULT_CANNOT_CREATE = -3, // output file or directory cannot be created
-    RESULT_CORRUPT = -4,       // payload or entry damaged, truncated, undecodable
-    RESULT_NO_MEMORY = -5,
-    RESULT_NO_WINDOW = -6,
-};
-
 // Size of the entry data pieces and of the reader's buffers. Part of the
 // format: the cipher restarts its block index at every piece. 10000 blocks.
 const uint32_t IO_CHUNK = 160000;

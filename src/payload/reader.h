@@ -1,11 +1,12 @@
 // The archive reader: payload location, the archive header and entry
 // extraction. One implementation for the extractor and the lockbox tool.
 // Reaches the operating system only through platform/platform.h; never
-// prints or shows anything; returns ExtractResult codes (format.h).
+// prints or shows anything; returns ExtractResult codes (results.h).
 #pragma once
 #include <stdint.h>
 #include "crypto/cipher.h"
 #include "payload/format.h"
+#include "payload/results.h"
 #include "platform/platform.h"
 
 // ---- Overwrite answers ----------------------------------------------------
@@ -110,8 +111,9 @@ enum ExtractMode {
 // trailing '\' is optional). `ctx` must hold a freshly derived stream key
 // (DeriveStreamKey). Results:
 //   RESULT_OK            entry restored or skipped; next entry follows
-//   RESULT_END           archive ended exactly at an entry boundary, or the
-//                        overwrite question was cancelled
+//   RESULT_END           archive ended exactly at an entry boundary
+//   RESULT_CANCELLED     the overwrite question was cancelled; nothing of
+//                        the entry was written
 //   RESULT_CANNOT_CREATE the directory or the output file cannot be created,
 //                        the finished file cannot replace the existing one,
 //                        or the path passes through a link below the

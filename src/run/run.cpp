@@ -10,8 +10,6 @@
 #include "launcher/app.h"
 #include "payload/reader.h"
 #include "platform/platform.h"
-// winuser.h names a cursor IDC_NO; resource.h takes the name for a button.
-#undef IDC_NO
 #include "ui/resource.h"
 
 // The decrypted run-after name; decrypted afresh by every run because the
@@ -160,6 +158,7 @@ int RunExtraction(const char* password, const char* destination) {
     }
     WipeAndFree(wide, wideSize);
 
+    if (result == RESULT_CANCELLED) result = RESULT_END;
     if (g_Reader.answers.Cancelled) return result;
     if (runAfterLength != 0) OpenRunAfterFile(destination, g_RunAfterPlain);
     if (g_Reader.openFolderShowCmd != 0) {

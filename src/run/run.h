@@ -6,5 +6,6 @@
 // null destination is asked for with the folder chooser. Returns
 // RESULT_BAD_PASSWORD, RESULT_NO_FOLDER, RESULT_NO_MEMORY, or the first
 // result of ExtractEntry other than RESULT_OK (RESULT_END,
-// RESULT_CANNOT_CREATE, RESULT_CORRUPT); never RESULT_OK.
+// RESULT_CANNOT_CREATE, RESULT_CORRUPT; a cancel at the overwrite question
+// is reported as RESULT_END); never RESULT_OK.
 int RunExtraction(const char* password, const char* destination);

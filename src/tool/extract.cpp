@@ -173,9 +173,9 @@ int RunExtract(const ExtractOptions& o) {
     };
     ExtractOutcome outcome = ExtractAll(run);
     std::string name = DisplayText(StoredName(outcome.entry), o.codepage);
-    bool cancelled = reader->answers.Cancelled != 0;
+    bool cancelled = outcome.result == RESULT_CANCELLED;
     std::string failure;
-    if (outcome.result == RESULT_END && cancelled)
+    if (cancelled)
         failure = "cancelled at '" + name + "'; earlier entries were restored";
     else if (outcome.result == RESULT_CANNOT_CREATE && PlatformDiskWasFull())
         failure = "no space left on the disk of '" + o.destination + "' while writing '" + name + "'";

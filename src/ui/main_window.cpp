@@ -6,8 +6,6 @@
 #include "payload/format.h"
 #include "run/run.h"
 #include "ui/layout.h"
-// winuser.h names a cursor IDC_NO; resource.h takes the name for a button.
-#undef IDC_NO
 #include "ui/resource.h"
 
 ATOM RegisterMainWindowClass(HINSTANCE instance) {

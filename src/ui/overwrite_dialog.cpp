@@ -3,8 +3,6 @@
 
 #include "launcher/app.h"
 #include "payload/reader.h"
-// winuser.h names a cursor IDC_NO; resource.h takes the name for a button.
-#undef IDC_NO
 #include "ui/resource.h"
 
 INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -19,7 +17,7 @@ INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, L
         case IDOK:
             EndDialog(dialog, 1);
             break;
-        case IDC_NO:
+        case IDC_NO_BUTTON:
             EndDialog(dialog, 0);
             break;
         case IDC_YES_TO_ALL:

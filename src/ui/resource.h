@@ -11,7 +11,7 @@
 #define IDC_PASSWORD_LABEL 1001
 
 // Overwrite dialog controls (IDOK is "&Yes"; IDCLOSE (8) is "Cancel").
-#define IDC_NO 102
+#define IDC_NO_BUTTON 102
 #define IDC_YES_TO_ALL 103
 #define IDC_NO_TO_ALL 104
 #define IDC_FILE_NAME 2001

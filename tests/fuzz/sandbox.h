@@ -174,7 +174,7 @@ inline std::string CheckEntryEffect(int result, const Tree& before, const Tree& 
 }
 
 inline bool IsRunResult(int r) {
-    return r == RESULT_END || r == RESULT_CANNOT_CREATE || r == RESULT_CORRUPT;
+    return r == RESULT_END || r == RESULT_CANCELLED || r == RESULT_CANNOT_CREATE || r == RESULT_CORRUPT;
 }
 
 // Opens `box.archive`, checks the password and restores entries into

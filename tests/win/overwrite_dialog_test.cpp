@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "win/unattended_support.h"
-// winuser.h names a cursor IDC_NO; resource.h takes the name for a button.
-#undef IDC_NO
 #include "ui/resource.h"
 
 namespace unattended_test {
@@ -58,9 +56,9 @@ struct AnswerCase {
 };
 
 const AnswerCase kAnswers[] = {
-    {"yes, no, yes", {IDOK, IDC_NO, IDOK}, "new1,old,new3"},
+    {"yes, no, yes", {IDOK, IDC_NO_BUTTON, IDOK}, "new1,old,new3"},
     {"yes to all asks once", {IDC_YES_TO_ALL}, "new1,new2,new3"},
-    {"no, then no to all", {IDC_NO, IDC_NO_TO_ALL}, "old,old,old"},
+    {"no, then no to all", {IDC_NO_BUTTON, IDC_NO_TO_ALL}, "old,old,old"},
     {"cancel stops at once", {IDOK, IDCLOSE}, "new1,old,old"},
     {"escape cancels", {ESCAPE}, "old,old,old"},
 };
@@ -101,7 +99,7 @@ struct ControlSpec {
 
 const ControlSpec kControls[] = {
     {IDOK, "Button", "&Yes", 5, 40, 50, 14},
-    {IDC_NO, "Button", "&No", 69, 40, 50, 14},
+    {IDC_NO_BUTTON, "Button", "&No", 69, 40, 50, 14},
     {IDC_YES_TO_ALL, "Button", "Yes to &All", 133, 40, 50, 14},
     {IDC_NO_TO_ALL, "Button", "No &to All", 197, 40, 50, 14},
     {IDCLOSE, "Button", "Cancel", 261, 40, 50, 14},

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "payload/format.h"
+#include "payload/results.h"
 #include "win/window_driver.h"
 
 namespace unattended_test {

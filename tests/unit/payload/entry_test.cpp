@@ -119,9 +119,9 @@ TEST_F(EntryTest, OverwriteAnswers) {
         {"No, Yes", {ANSWER_NO, ANSWER_YES}, {"a.txt", "b.txt"}, all, "A1", "B2", "C2"},
         {"Yes to All", {ANSWER_YES_ALL}, {"a.txt"}, all, "A2", "B2", "C2"},
         {"No to All: new files still written", {ANSWER_NO_ALL}, {"a.txt"}, all, "A1", "B1", "C2"},
-        {"Cancel at the first", {ANSWER_CANCEL}, {"a.txt"}, {RESULT_END}, "A1", "B1", "<missing>"},
+        {"Cancel at the first", {ANSWER_CANCEL}, {"a.txt"}, {RESULT_CANCELLED}, "A1", "B1", "<missing>"},
         {"Cancel at the second", {ANSWER_YES, ANSWER_CANCEL}, {"a.txt", "b.txt"},
-         {RESULT_OK, RESULT_END}, "A2", "B1", "<missing>"},
+         {RESULT_OK, RESULT_CANCELLED}, "A2", "B1", "<missing>"},
     };
     for (const OverwriteCase& c : cases) {
         reader.answers = {};
@@ -151,7 +151,7 @@ TEST_F(EntryTest, CancelLeavesThePositionBehindTheName) {
     g_Script.answers = {ANSWER_CANCEL};
     header.title = "";
     ASSERT_EQ(RESULT_OK, Open({File("a.txt", "new")}));
-    EXPECT_EQ(RESULT_END, Next());
+    EXPECT_EQ(RESULT_CANCELLED, Next());
     EXPECT_EQ(0x400 + 35 + 58 + 5, PlatformTell(reader.file));
     EXPECT_EQ("keep", Contents(Out("a.txt")));
 }
