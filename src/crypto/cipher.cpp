@@ -38,11 +38,11 @@ void HashPassword(const uint8_t* prefix, const char16_t* password, uint8_t diges
 }
 
 // K1 = MD5(P), K2 = MD5(K1 || P), IV = MD5(K2 || P); key K1 || K2.
-// Without a password (length 0) key and IV stay zero.
-void DeriveKey(CipherContext* ctx, const char16_t* password, int length, bool decryptForm) {
+// Without a password (null) key and IV stay zero.
+void DeriveKey(CipherContext* ctx, const char16_t* password, bool decryptForm) {
     uint8_t key[32] = {};
     for (int i = 0; i < 16; i++) ctx->FeedbackRegister[i] = 0;
-    if (length != 0) {
+    if (password) {
         HashPassword(nullptr, password, key);
         HashPassword(key, password, key + 16);
         HashPassword(key + 16, password, ctx->FeedbackRegister);
@@ -54,19 +54,18 @@ void DeriveKey(CipherContext* ctx, const char16_t* password, int length, bool de
 
 }  // namespace
 
-int DeriveStreamKey(CipherContext* ctx, const char16_t* password, int length) {
-    DeriveKey(ctx, password, length, false);
+int DeriveStreamKey(CipherContext* ctx, const char16_t* password) {
+    DeriveKey(ctx, password, false);
     return STREAM_ROUNDS;
 }
 
-int DeriveCheckKey(CipherContext* ctx, const char16_t* password, int length) {
-    DeriveKey(ctx, password, length, true);
+int DeriveCheckKey(CipherContext* ctx, const char16_t* password) {
+    DeriveKey(ctx, password, true);
     return STREAM_ROUNDS;
 }
 
-bool CheckPassword(CipherContext* ctx, const char16_t* password, int length,
-                   const uint8_t checkBlock[16]) {
-    DeriveCheckKey(ctx, password, length);
+bool CheckPassword(CipherContext* ctx, const char16_t* password, const uint8_t checkBlock[16]) {
+    DeriveCheckKey(ctx, password);
     uint8_t plain[16];
     AesDecryptBlock(ctx->RoundKeys, STREAM_ROUNDS, checkBlock, plain);
     // One 32-bit comparison: both sides are loaded the same way, so the
@@ -138,9 +137,9 @@ void EncryptStream(CipherContext* ctx, const void* in, void* out, uint32_t lengt
     run(ctx, in, out, length);
 }
 
-void MakePasswordCheckBlock(CipherContext* ctx, const char16_t* password, int length,
-                            const uint8_t filler[12], uint8_t out[16]) {
-    DeriveStreamKey(ctx, password, length);
+void MakePasswordCheckBlock(CipherContext* ctx, const char16_t* password, const uint8_t filler[12],
+                            uint8_t out[16]) {
+    DeriveStreamKey(ctx, password);
     uint8_t block[16];
     for (int i = 0; i < 4; i++) block[i] = PASSWORD_MAGIC[i];
     for (int i = 0; i < 12; i++) block[4 + i] = filler[i];

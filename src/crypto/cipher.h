@@ -2,7 +2,8 @@
 //
 // The key is derived from the password by chained MD5 over its UTF-16LE
 // code units: K1 = MD5(P), K2 = MD5(K1 || P), IV = MD5(K2 || P); the AES-256
-// key is K1 || K2. Without a password (length 0) key and IV are all zero.
+// key is K1 || K2. Without a password (null) key and IV are all zero; an
+// empty password is a password, whose chain runs over the empty message.
 //
 // Streams are AES-256 CFB-128, cut into pieces: every call of DecryptStream
 // or EncryptStream is one piece. The block index restarts at 0 with each
@@ -26,21 +27,19 @@ struct CipherContext {
 };
 
 // Derives key and IV from `password` (zero-terminated 16-bit code units;
-// units after the first zero are ignored) and loads the encryption-form
-// schedule and the IV into `ctx`. `length` only tells whether a password is
-// used at all: 0 selects the all-zero key and IV. Returns 14.
-int DeriveStreamKey(CipherContext* ctx, const char16_t* password, int length);
+// null selects the all-zero key and IV of an archive without a password)
+// and loads the encryption-form schedule and the IV into `ctx`. Returns 14.
+int DeriveStreamKey(CipherContext* ctx, const char16_t* password);
 
 // The same derivation, but loads the decryption-form schedule (for the
 // password check). The register is set to the IV as well. Returns 14.
-int DeriveCheckKey(CipherContext* ctx, const char16_t* password, int length);
+int DeriveCheckKey(CipherContext* ctx, const char16_t* password);
 
 // Runs DeriveCheckKey, decrypts `checkBlock` (16 bytes) with one AES-256
 // block decryption and returns true exactly when the result starts with the
 // four bytes "LOCK". Leaves the decryption form in `ctx`: DeriveStreamKey
 // must run before the next DecryptStream.
-bool CheckPassword(CipherContext* ctx, const char16_t* password, int length,
-                   const uint8_t checkBlock[16]);
+bool CheckPassword(CipherContext* ctx, const char16_t* password, const uint8_t checkBlock[16]);
 
 // Decrypts one piece of `length` bytes from `in` to `out` (may be the same
 // buffer). Needs the encryption-form schedule. Writes exactly `length`
@@ -73,7 +72,7 @@ void EncryptStream(CipherContext* ctx, const void* in, void* out, uint32_t lengt
 
 // Builds the header's password check block: "LOCK" followed by the 12 bytes
 // of `filler`, encrypted as one AES-256 block (no chaining) under the key
-// derived from `password`/`length` as above. Uses `ctx` as scratch: it holds
+// derived from `password` as above. Uses `ctx` as scratch: it holds
 // the encryption-form key and IV afterwards.
-void MakePasswordCheckBlock(CipherContext* ctx, const char16_t* password, int length,
-                            const uint8_t filler[12], uint8_t out[16]);
+void MakePasswordCheckBlock(CipherContext* ctx, const char16_t* password, const uint8_t filler[12],
+                            uint8_t out[16]);

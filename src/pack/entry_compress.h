@@ -16,7 +16,7 @@
 
 struct CompressOptions {
     int level = 6;                              // zlib level, -1 to 9
-    StreamKey key{u"", 0};
+    const char16_t* key = nullptr;  // the password (KeyPasswordOf); null: none
     SpillPlace place;
     uint64_t storedLimit = 0xFFFFFFFFu;         // longest stream StoredSize can state
     const std::atomic<bool>* cancel = nullptr;  // set: stop soon, result is an error

@@ -3,22 +3,20 @@
 #include <cstring>
 #include "payload/format.h"
 
-StreamKey StreamKeyOf(const ArchiveSettings& settings) {
-    if (!settings.usePassword) return StreamKey{u"", 0};
-    int units = settings.password.size() > 0x7fffffff ? 0x7fffffff : (int)settings.password.size();
-    return StreamKey{settings.password.c_str(), units > 0 ? units : 1};
+const char16_t* KeyPasswordOf(const ArchiveSettings& settings) {
+    return settings.usePassword ? settings.password.c_str() : nullptr;
 }
 
-std::vector<uint8_t> EncryptNamePiece(CipherContext* ctx, const StreamKey& key,
+std::vector<uint8_t> EncryptNamePiece(CipherContext* ctx, const char16_t* password,
                                       const std::string& name) {
-    DeriveStreamKey(ctx, key.password, key.length);
+    DeriveStreamKey(ctx, password);
     std::vector<uint8_t> out(name.begin(), name.end());
     EncryptStream(ctx, out.data(), out.data(), (uint32_t)out.size());
     return out;
 }
 
 std::vector<uint8_t> BuildArchiveHeader(const ArchiveSettings& settings) {
-    StreamKey key = StreamKeyOf(settings);
+    const char16_t* key = KeyPasswordOf(settings);
     std::vector<uint8_t> out(HDR_FIXED_SIZE + settings.title.size() + settings.runAfter.size());
     uint8_t* p = out.data();
     StoreLE32(p + HDR_SHOW_CMD, settings.openFolderShowCmd);
@@ -31,7 +29,7 @@ std::vector<uint8_t> BuildArchiveHeader(const ArchiveSettings& settings) {
 
     CipherContext ctx;
     const uint8_t filler[12] = {0};
-    MakePasswordCheckBlock(&ctx, key.password, key.length, filler, p);
+    MakePasswordCheckBlock(&ctx, key, filler, p);
     p += CHECK_BLOCK_SIZE;
 
     StoreLE16(p, (uint16_t)settings.runAfter.size());

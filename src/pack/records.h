@@ -8,20 +8,15 @@
 #include "pack/writer.h"
 #include "payload/format.h"
 
-// Key material in the form DeriveStreamKey takes it.
-struct StreamKey {
-    const char16_t* password;   // zero-terminated code units
-    int length;                 // 0 selects the no-password (all-zero) key
-};
+// The password of `settings` as DeriveStreamKey takes it: null without one.
+// A password that is used but empty is not null: the key chain then runs
+// over the empty message. `settings` must outlive the result.
+const char16_t* KeyPasswordOf(const ArchiveSettings& settings);
 
-// The key of `settings`. A password that is used but empty still gives a
-// non-zero length: the key chain then runs over the empty message.
-// `settings` must outlive the result.
-StreamKey StreamKeyOf(const ArchiveSettings& settings);
-
-// Derives a fresh stream key into `ctx` and encrypts `name` as one piece.
-// Afterwards `ctx` holds the register from which the entry's data continues.
-std::vector<uint8_t> EncryptNamePiece(CipherContext* ctx, const StreamKey& key,
+// Derives a fresh stream key from `password` into `ctx` and encrypts `name`
+// as one piece. Afterwards `ctx` holds the register from which the entry's
+// data continues.
+std::vector<uint8_t> EncryptNamePiece(CipherContext* ctx, const char16_t* password,
                                       const std::string& name);
 
 // The ArchiveHeader: fixed fields, title, the password check block ("LOCK"

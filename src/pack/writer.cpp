@@ -88,7 +88,7 @@ std::string WriteAll(const std::vector<uint8_t>& stub, uint64_t payload, const A
 
     CompressOptions options;
     options.level = settings.level;
-    options.key = StreamKeyOf(settings);
+    options.key = KeyPasswordOf(settings);
     options.place.filePrefix = spillPrefix;
     options.place.memoryLimit = kSpillMemoryLimit;
     int jobs = settings.jobs < 1 ? 1 : settings.jobs > kMaxJobs ? kMaxJobs : settings.jobs;

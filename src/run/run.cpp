@@ -120,7 +120,9 @@ int RunExtraction(const char* password, const char* destination) {
     if (result != RESULT_OK) return result;
     int wideSize = (length + 1) * 2;
 
-    if (!CheckPassword(&g_Cipher, wide, length, g_Reader.passwordCheckBlock)) {
+    // An empty password is none: the archive's key is then all zero.
+    const char16_t* key = length != 0 ? wide : nullptr;
+    if (!CheckPassword(&g_Cipher, key, g_Reader.passwordCheckBlock)) {
         WipeAndFree(wide, wideSize);
         return RESULT_BAD_PASSWORD;
     }
@@ -144,7 +146,7 @@ int RunExtraction(const char* password, const char* destination) {
 
     uint32_t runAfterLength = g_Reader.runAfterLength <= MAX_NAME ? g_Reader.runAfterLength : MAX_NAME;
     if (runAfterLength != 0) {
-        DeriveStreamKey(&g_Cipher, wide, length);
+        DeriveStreamKey(&g_Cipher, key);
         DecryptStream(&g_Cipher, g_Reader.runAfterName, g_RunAfterPlain, runAfterLength);
         g_RunAfterPlain[runAfterLength] = '\0';
     }
@@ -153,7 +155,7 @@ int RunExtraction(const char* password, const char* destination) {
     // error message retries the whole archive instead of resuming mid-entry.
     result = RewindToFirstEntry(&g_Reader);
     while (result == RESULT_OK) {
-        DeriveStreamKey(&g_Cipher, wide, length);
+        DeriveStreamKey(&g_Cipher, key);
         result = ExtractEntry(&g_Reader, &g_Cipher, destination);
     }
     WipeAndFree(wide, wideSize);

@@ -5,13 +5,9 @@
 #include "tool/error.h"
 #include "tool/system.h"
 
-static const char16_t* Units(const Password& password) {
-    return password.use ? password.units.c_str() : u"";
-}
-
-// The derivations look only at whether the length is 0.
-static int UnitCount(const Password& password) {
-    return password.use ? (int)password.units.size() : 0;
+// The password as the key derivation takes it: null when none is used.
+static const char16_t* KeyPassword(const Password& password) {
+    return password.use ? password.units.c_str() : nullptr;
 }
 
 OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& password) : path(archivePath) {
@@ -29,12 +25,12 @@ OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& pas
         Fail("'" + path + "' is not a Lockbox archive, or its header is damaged",
              "check that it is an .exe made by lockbox create");
     }
-    if (!CheckPassword(&key, Units(password), UnitCount(password), reader.passwordCheckBlock)) {
+    if (!CheckPassword(&key, KeyPassword(password), reader.passwordCheckBlock)) {
         Fail("wrong password for '" + path + "'",
              password.use ? "give the password the archive was made with"
                           : "the archive has a password; give it with -p, --password-file or at the prompt");
     }
-    DeriveStreamKey(&key, Units(password), UnitCount(password));
+    DeriveStreamKey(&key, KeyPassword(password));
     if (reader.runAfterLength) {
         char name[MAX_NAME];
         CipherContext ctx = key;

@@ -30,9 +30,8 @@ inline void CodecPiece(CipherContext* ctx, uint8_t* p, uint32_t n, CodecDirectio
 
 // Encrypts or decrypts, in place, the names and data of the entries in
 // `area` (`size` bytes, the bytes behind the archive header) under the key
-// from `password` / `length` (as DeriveStreamKey takes them).
-inline void TransformEntryArea(uint8_t* area, size_t size, const char16_t* password, int length,
-                               CodecDirection direction) {
+// from `password` (as DeriveStreamKey takes it).
+inline void TransformEntryArea(uint8_t* area, size_t size, const char16_t* password, CodecDirection direction) {
     CipherContext ctx;
     size_t at = 0;
     while (size - at >= ENTRY_HEADER_SIZE + 2) {
@@ -41,7 +40,7 @@ inline void TransformEntryArea(uint8_t* area, size_t size, const char16_t* passw
         uint32_t nameLength = LoadLE16(area + at + ENTRY_HEADER_SIZE);
         at += ENTRY_HEADER_SIZE + 2;
         if (nameLength > MAX_NAME) return;
-        DeriveStreamKey(&ctx, password, length);
+        DeriveStreamKey(&ctx, password);
         uint32_t name = size - at < nameLength ? (uint32_t)(size - at) : nameLength;
         CodecPiece(&ctx, area + at, name, direction);
         at += name;

@@ -17,7 +17,6 @@
 namespace fuzz {
 
 inline const char16_t* Password() { return u"fuzz\u00e9"; }
-inline int PasswordLength() { return 5; }
 
 // A PE32 image with two sections; the payload begins at 0x800.
 inline std::vector<uint8_t> Stub() {

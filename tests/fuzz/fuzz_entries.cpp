@@ -42,12 +42,12 @@ void CheckListing(const std::string& archive) {
     OwnedReader reader;
     CipherContext ctx;
     if (ReadArchiveHeaderFrom(&reader, archive.c_str()) != RESULT_OK ||
-        !CheckPassword(&ctx, fuzz::Password(), fuzz::PasswordLength(), reader.passwordCheckBlock))
+        !CheckPassword(&ctx, fuzz::Password(), reader.passwordCheckBlock))
         fuzz::Fail("the fixed header did not open for listing");
     for (int index = 1; index < 100000; index++) {
         EntryInfo info;
         std::memset(&info, 0xFF, sizeof info);  // whatever the reader leaves unset must not leak out
-        DeriveStreamKey(&ctx, fuzz::Password(), fuzz::PasswordLength());
+        DeriveStreamKey(&ctx, fuzz::Password());
         int r = ReadEntry(&reader, &ctx, &info);
         if (r == RESULT_END) break;
         CheckShown(EntryLabel(index, info, 1252));
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t flags = data[0];
     std::vector<uint8_t> area(data + 1, data + size);
     if (flags & 1)
-        TransformEntryArea(area.data(), area.size(), fuzz::Password(), fuzz::PasswordLength(),
+        TransformEntryArea(area.data(), area.size(), fuzz::Password(),
                            CODEC_ENCRYPT);
     std::string archive(fuzz::HeaderPrefix().begin(), fuzz::HeaderPrefix().end());
     archive.append(area.begin(), area.end());
@@ -76,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::filesystem::create_directory(box.dest / "sub");
     }
     g_answer = (flags >> 1) & 3;
-    sandbox::Outcome o = sandbox::ExtractChecked(box, fuzz::Password(), fuzz::PasswordLength(), Answer);
+    sandbox::Outcome o = sandbox::ExtractChecked(box, fuzz::Password(), Answer);
     if (o.header != RESULT_OK || !o.passwordOk) fuzz::Fail("the fixed header did not open");
     if (!o.violation.empty()) fuzz::Fail(o.violation);
     CheckListing(box.archive.string());

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         CipherContext ctx;
         int64_t previous = reader.firstEntryOffset;
         for (;;) {
-            DeriveStreamKey(&ctx, fuzz::Password(), fuzz::PasswordLength());
+            DeriveStreamKey(&ctx, fuzz::Password());
             EntryInfo info;
             int e = ReadEntry(&reader, &ctx, &info);
             if (e == RESULT_END || e == RESULT_CORRUPT) break;

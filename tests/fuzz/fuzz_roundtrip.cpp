@@ -11,6 +11,7 @@
 #include <algorithm>
 
 #include "fuzz/fuzz_common.h"
+#include "pack/records.h"
 
 namespace {
 
@@ -120,8 +121,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         fuzz::Fail("cannot write the archive");
     std::string archive = box.archive.string();
     std::string dest = box.DestPath();
-    const char16_t* pw = settings.password.c_str();
-    int length = settings.usePassword ? std::max<int>(1, (int)settings.password.size()) : 0;
+    const char16_t* pw = KeyPasswordOf(settings);
 
     OwnedReader reader;
     if (ReadArchiveHeaderFrom(&reader, archive.c_str()) != RESULT_OK) fuzz::Fail("header unreadable");
@@ -130,9 +130,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::string(reader.windowTitle) != settings.title || reader.runAfterLength != settings.runAfter.size())
         fuzz::Fail("header values differ");
     CipherContext ctx;
-    if (!CheckPassword(&ctx, pw, length, reader.passwordCheckBlock)) fuzz::Fail("password rejected");
+    if (!CheckPassword(&ctx, pw, reader.passwordCheckBlock)) fuzz::Fail("password rejected");
     if (reader.runAfterLength) {
-        DeriveStreamKey(&ctx, pw, length);
+        DeriveStreamKey(&ctx, pw);
         char name[MAX_NAME];
         DecryptStream(&ctx, reader.runAfterName, name, reader.runAfterLength);
         if (std::string(name, reader.runAfterLength) != settings.runAfter) fuzz::Fail("run-after name differs");
@@ -140,7 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int pass = 0; pass < 2; pass++) {  // restore, then list
         if (RewindToFirstEntry(&reader) != RESULT_OK) fuzz::Fail("cannot rewind");
         for (size_t i = 0;; i++) {
-            DeriveStreamKey(&ctx, pw, length);
+            DeriveStreamKey(&ctx, pw);
             EntryInfo info;
             int r = pass == 0 ? ExtractEntryEx(&reader, &ctx, dest.c_str(), EXTRACT_WRITE, &info) : ReadEntry(&reader, &ctx, &info);
             if (i == entries.size()) {

@@ -70,7 +70,7 @@ int main(int argc, char** argv) {
                 // the existing file and directory.
                 std::vector<uint8_t> area(bytes.begin() + prefix, bytes.end());
                 std::string stored(area.begin(), area.end());
-                TransformEntryArea(area.data(), area.size(), fuzz::Password(), fuzz::PasswordLength(),
+                TransformEntryArea(area.data(), area.size(), fuzz::Password(),
                                    CODEC_DECRYPT);
                 std::string plain(area.begin(), area.end());
                 Put(out / "entries", n, std::string(1, '\x01') + plain);

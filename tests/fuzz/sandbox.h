@@ -181,7 +181,7 @@ inline bool IsRunResult(int r) {
 // `box.dest` until the reader stops (at most `maxEntries`), checking every
 // entry's effect and, at the end, that nothing outside the destination
 // changed. `ask` is the overwrite question (its user is the reader).
-inline Outcome ExtractChecked(const Sandbox& box, const char16_t* password, int length,
+inline Outcome ExtractChecked(const Sandbox& box, const char16_t* password,
                               OverwriteQuestion ask = nullptr, int maxEntries = 100000) {
     Outcome o;
     std::string archive = box.archive.string();
@@ -195,11 +195,11 @@ inline Outcome ExtractChecked(const Sandbox& box, const char16_t* password, int 
             o.violation = "header result " + std::to_string(o.header);
         } else if (o.header == RESULT_OK) {
             CipherContext ctx;
-            o.passwordOk = CheckPassword(&ctx, password, length, reader.passwordCheckBlock);
+            o.passwordOk = CheckPassword(&ctx, password, reader.passwordCheckBlock);
             o.last = RESULT_BAD_PASSWORD;
             Tree before = Snapshot(box.dest);
             for (int i = 0; o.passwordOk && i < maxEntries; i++) {
-                DeriveStreamKey(&ctx, password, length);
+                DeriveStreamKey(&ctx, password);
                 int r = ExtractEntry(&reader, &ctx, dest.c_str());
                 Tree after = Snapshot(box.dest);
                 std::string bad = CheckEntryEffect(r, before, after);

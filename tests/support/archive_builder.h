@@ -118,7 +118,10 @@ struct TestEntry {
     int flipByte = -1;               // >= 0: this byte of the stream is inverted
 };
 
-inline int PasswordLength(const std::u16string& password) { return (int)password.size(); }
+// The password as the key derivation takes it: an empty one is none.
+inline const char16_t* KeyOf(const std::u16string& password) {
+    return password.empty() ? nullptr : password.c_str();
+}
 
 inline Bytes BuildHeader(const TestHeader& h) {
     Bytes out;
@@ -131,12 +134,12 @@ inline Bytes BuildHeader(const TestHeader& h) {
     CipherContext ctx;
     uint8_t filler[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     uint8_t check[16];
-    MakePasswordCheckBlock(&ctx, h.password.c_str(), PasswordLength(h.password), filler, check);
+    MakePasswordCheckBlock(&ctx, KeyOf(h.password), filler, check);
     out.insert(out.end(), check, check + 16);
     AppendLE16(out, h.runAfterLength >= 0 ? (uint16_t)h.runAfterLength
                                           : (uint16_t)h.runAfter.size());
     Bytes name = ToBytes(h.runAfter);
-    DeriveStreamKey(&ctx, h.password.c_str(), PasswordLength(h.password));
+    DeriveStreamKey(&ctx, KeyOf(h.password));
     EncryptStream(&ctx, name.data(), name.data(), (uint32_t)name.size());
     Append(out, name);
     return out;
@@ -164,7 +167,7 @@ inline Bytes BuildEntry(const std::u16string& password, const TestEntry& e) {
     AppendLE16(out, e.nameLength >= 0 ? (uint16_t)e.nameLength : (uint16_t)e.name.size());
 
     CipherContext ctx;
-    DeriveStreamKey(&ctx, password.c_str(), PasswordLength(password));
+    DeriveStreamKey(&ctx, KeyOf(password));
     Bytes name = ToBytes(e.name);
     EncryptStream(&ctx, name.data(), name.data(), (uint32_t)name.size());
     Append(out, name);

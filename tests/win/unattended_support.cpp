@@ -65,7 +65,7 @@ bool WaitForFile(const std::string& path, DWORD ms) {
 static void EncryptName(const std::string& password, const std::string& name, char* out) {
     std::u16string units(password.begin(), password.end());
     CipherContext ctx;
-    DeriveStreamKey(&ctx, units.c_str(), static_cast<int>(units.size()));
+    DeriveStreamKey(&ctx, units.empty() ? nullptr : units.c_str());
     EncryptStream(&ctx, name.data(), out, static_cast<uint32_t>(name.size()));
 }
 

@@ -67,9 +67,9 @@ TEST(PasswordKey, ChainMatchesMd5sum) {
         SCOPED_TRACE(c.k1);
         KeyAndIv expected{FromHex(std::string(c.k1) + c.k2), FromHex(c.iv)};
         CipherContext ctx;
-        EXPECT_EQ(DeriveStreamKey(&ctx, c.password, 2), 14);
+        EXPECT_EQ(DeriveStreamKey(&ctx, c.password), 14);
         ExpectContextHolds(ctx, expected, false);
-        EXPECT_EQ(DeriveCheckKey(&ctx, c.password, 2), 14);
+        EXPECT_EQ(DeriveCheckKey(&ctx, c.password), 14);
         ExpectContextHolds(ctx, expected, true);
     }
 }
@@ -96,18 +96,18 @@ TEST(PasswordKey, HashedBytes) {
         SCOPED_TRACE(c.name);
         CipherContext ctx;
         memset(&ctx, 0x5A, sizeof(ctx));
-        DeriveStreamKey(&ctx, c.units.c_str(), c.length);
+        DeriveStreamKey(&ctx, c.length ? c.units.c_str() : nullptr);
         ExpectContextHolds(ctx, c.expected, false);
         memset(&ctx, 0x5A, sizeof(ctx));
-        DeriveCheckKey(&ctx, c.units.c_str(), c.length);
+        DeriveCheckKey(&ctx, c.length ? c.units.c_str() : nullptr);
         ExpectContextHolds(ctx, c.expected, true);
     }
 }
 
 TEST(PasswordKey, EmptyStringDiffersFromNoPassword) {
     CipherContext none, empty;
-    DeriveStreamKey(&none, u"", 0);
-    DeriveStreamKey(&empty, u"", 1);
+    DeriveStreamKey(&none, nullptr);
+    DeriveStreamKey(&empty, u"");
     EXPECT_NE(memcmp(none.RoundKeys, empty.RoundKeys, sizeof(none.RoundKeys)), 0);
     EXPECT_NE(memcmp(none.FeedbackRegister, empty.FeedbackRegister, 16), 0);
 }
@@ -122,9 +122,9 @@ TEST(PasswordCheck, NoPasswordUsesZeroKey) {
     AesEncryptBlock(schedule, 14, block, block);
 
     CipherContext ctx;
-    EXPECT_TRUE(CheckPassword(&ctx, u"typed but unused", 0, block));
-    EXPECT_FALSE(CheckPassword(&ctx, u"", 1, block));
-    DeriveStreamKey(&ctx, u"x", 0);
+    EXPECT_TRUE(CheckPassword(&ctx, nullptr, block));
+    EXPECT_FALSE(CheckPassword(&ctx, u"", block));
+    DeriveStreamKey(&ctx, nullptr);
     for (uint8_t b : ctx.FeedbackRegister) EXPECT_EQ(b, 0);
 }
 
@@ -152,7 +152,7 @@ TEST(PasswordCheck, MagicBytes) {
         uint8_t block[16];
         AesEncryptBlock(schedule, 14, reinterpret_cast<const uint8_t*>(c.plain), block);
         CipherContext ctx;
-        EXPECT_EQ(CheckPassword(&ctx, u"pw", 2, block), c.accepted);
+        EXPECT_EQ(CheckPassword(&ctx, u"pw", block), c.accepted);
         ExpectContextHolds(ctx, key, true);  // the check leaves the decryption form
     }
 }
@@ -166,23 +166,23 @@ TEST(PasswordCheck, MadeBlockAcceptsOnlyItsPassword) {
     for (const auto& made : passwords) {
         CipherContext ctx;
         uint8_t block[16];
-        MakePasswordCheckBlock(&ctx, made.password, made.length, filler, block);
+        MakePasswordCheckBlock(&ctx, made.length ? made.password : nullptr, filler, block);
 
         // Afterwards the context holds the stream key and IV.
         CipherContext fresh;
-        DeriveStreamKey(&fresh, made.password, made.length);
+        DeriveStreamKey(&fresh, made.length ? made.password : nullptr);
         EXPECT_EQ(memcmp(&ctx, &fresh, sizeof(ctx)), 0);
 
         // One plain block encryption of "LOCK" || filler.
         uint8_t plain[16];
-        DeriveCheckKey(&fresh, made.password, made.length);
+        DeriveCheckKey(&fresh, made.length ? made.password : nullptr);
         AesDecryptBlock(fresh.RoundKeys, 14, block, plain);
         EXPECT_EQ(memcmp(plain, "LOCK", 4), 0);
         EXPECT_EQ(memcmp(plain + 4, filler, 12), 0);
 
         for (const auto& tried : passwords) {
             bool same = &tried == &made;
-            EXPECT_EQ(CheckPassword(&ctx, tried.password, tried.length, block), same)
+            EXPECT_EQ(CheckPassword(&ctx, tried.length ? tried.password : nullptr, block), same)
                 << "made with #" << (&made - passwords) << ", tried #" << (&tried - passwords);
         }
     }

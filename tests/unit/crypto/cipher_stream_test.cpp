@@ -24,7 +24,7 @@ CipherContext ContextFor(const Bytes& key, const Bytes& iv) {
 
 CipherContext PasswordContext() {
     CipherContext ctx;
-    DeriveStreamKey(&ctx, u"stream test", 11);
+    DeriveStreamKey(&ctx, u"stream test");
     return ctx;
 }
 
@@ -263,9 +263,9 @@ TEST_F(OpensslCfb, SinglePieceIsCfb128) {
         ASSERT_EQ(cipher.size(), plain.size());
 
         CipherContext ctx;
-        DeriveStreamKey(&ctx, u"pw", 2);
+        DeriveStreamKey(&ctx, u"pw");
         EXPECT_TRUE(Decrypt(&ctx, cipher) == plain);
-        DeriveStreamKey(&ctx, u"pw", 2);
+        DeriveStreamKey(&ctx, u"pw");
         EXPECT_TRUE(Encrypt(&ctx, plain) == cipher);
     }
 }

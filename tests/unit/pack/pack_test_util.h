@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #endif
 
+#include "pack/records.h"
 #include "pack/writer.h"
 #include "payload/reader.h"
 #include "support/archive_builder.h"
@@ -100,11 +101,6 @@ inline FileFacts FactsOf(const std::string& path) {
     return f;
 }
 
-// The password as the reader's key derivation takes it.
-inline int KeyLength(const ArchiveSettings& s) {
-    if (!s.usePassword) return 0;
-    return s.password.empty() ? 1 : (int)s.password.size();
-}
 
 struct ReadBack {
     int headerResult = RESULT_CORRUPT;
@@ -132,19 +128,18 @@ inline ReadBack ReadArchiveBack(const std::string& archive, const ArchiveSetting
     rb.width = reader.backgroundWidth;
     rb.height = reader.backgroundHeight;
     CipherContext ctx;
-    const char16_t* pw = password.password.c_str();
-    int length = KeyLength(password);
-    rb.passwordOk = CheckPassword(&ctx, pw, length, reader.passwordCheckBlock);
+    const char16_t* pw = KeyPasswordOf(password);
+    rb.passwordOk = CheckPassword(&ctx, pw, reader.passwordCheckBlock);
     if (!rb.passwordOk) return rb;
     if (reader.runAfterLength) {
-        DeriveStreamKey(&ctx, pw, length);
+        DeriveStreamKey(&ctx, pw);
         uint8_t name[260];
         DecryptStream(&ctx, reader.runAfterName, name, reader.runAfterLength);
         rb.runAfter.assign((const char*)name, reader.runAfterLength);
     }
     rb.endOfLastEntry = PlatformTell(reader.file);
     for (;;) {
-        DeriveStreamKey(&ctx, pw, length);
+        DeriveStreamKey(&ctx, pw);
         EntryInfo info;
         int r = ExtractEntryEx(&reader, &ctx, destination.c_str(), mode, &info);
         if (r != RESULT_OK) {

@@ -13,18 +13,18 @@ struct Restore {
     std::vector<std::string> reported;  // names in the order they were reported
 };
 
-Restore ExtractWithJobs(const std::string& archive, const std::u16string& password, int keyLength,
+Restore ExtractWithJobs(const std::string& archive, const char16_t* password,
                         const std::string& destination, int jobs, OverwriteQuestion ask = nullptr) {
     Restore r;
     OwnedReader reader;
     reader.askOverwrite = ask;
     ExtractRun run;
     if (ReadArchiveHeaderFrom(&reader, archive.c_str()) != RESULT_OK ||
-        !CheckPassword(&run.key, password.c_str(), keyLength, reader.passwordCheckBlock)) {
+        !CheckPassword(&run.key, password, reader.passwordCheckBlock)) {
         r.outcome.result = RESULT_BAD_PASSWORD;
         return r;
     }
-    DeriveStreamKey(&run.key, password.c_str(), keyLength);
+    DeriveStreamKey(&run.key, password);
     run.reader = &reader;
     run.archivePath = archive.c_str();
     run.destination = destination.c_str();
@@ -58,7 +58,7 @@ TEST_P(ParallelExtract, RandomTreesComeBackWholeAndParentsAreReportedFirst) {
         std::string archive = work.Native("a.exe");
         ASSERT_TRUE(WriteArchive(TestStub(), settings, entries, archive).ok);
 
-        Restore r = ExtractWithJobs(archive, settings.password, (int)settings.password.size(),
+        Restore r = ExtractWithJobs(archive, KeyPasswordOf(settings),
                                     out.path(), GetParam());
         EXPECT_EQ(RESULT_END, r.outcome.result);
         EXPECT_EQ(0, r.outcome.entry.nameLength) << "the end is no entry";
@@ -128,7 +128,7 @@ TEST_P(ParallelExtract, TheFirstDamagedEntryStopsTheRunWithEverythingBeforeItInP
         std::string archive = work.Native("a.exe");
         ASSERT_TRUE(WriteBytes(archive, BuildArchive(header, entries)));
 
-        Restore r = ExtractWithJobs(archive, header.password, (int)header.password.size(), out.path(),
+        Restore r = ExtractWithJobs(archive, KeyOf(header.password), out.path(),
                                     GetParam());
         EXPECT_EQ(c.result, r.outcome.result);
         EXPECT_EQ(c.at + 1, r.outcome.index);
@@ -161,7 +161,7 @@ TEST_P(ParallelExtract, ANameRepeatedInTheArchiveIsAskedAbout) {
     ASSERT_TRUE(WriteBytes(archive, BuildArchive(header, entries)));
 
     g_Questions = 0;
-    Restore r = ExtractWithJobs(archive, header.password, (int)header.password.size(), out.path(),
+    Restore r = ExtractWithJobs(archive, KeyOf(header.password), out.path(),
                                 GetParam(), KeepAndCount);
     EXPECT_EQ(RESULT_END, r.outcome.result);
     EXPECT_EQ(1, g_Questions);

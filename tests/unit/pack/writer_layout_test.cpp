@@ -88,7 +88,7 @@ TEST(WriterLayoutTest, StoredSizeIsTheExactStreamLength) {
         ASSERT_EQ(e.name.size(), length);
         at += ENTRY_HEADER_SIZE + 2;
         CipherContext ctx;
-        DeriveStreamKey(&ctx, pw, (int)settings.password.size());
+        DeriveStreamKey(&ctx, pw);
         std::string name(length, 0);
         DecryptStream(&ctx, bytes.data() + at, &name[0], length);
         EXPECT_EQ(e.name, name);
@@ -146,7 +146,7 @@ TEST(CompressEntryTest, SpillMovesToATemporaryFile) {
     e.name = "n";
     e.data = NoiseBytes(3 * IO_CHUNK + 100, 9);
     CompressOptions options;
-    options.key = StreamKey{u"pw", 2};
+    options.key = u"pw";
     CompressedEntry inMemory, inFile;
     CompressEntry(e, options, &inMemory);
     options.place.filePrefix = work.Native("spill");

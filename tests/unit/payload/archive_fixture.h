@@ -181,7 +181,7 @@ protected:
     // One entry with a freshly derived key, as the run does it.
     int Next(const std::string& destination, ExtractMode mode = EXTRACT_WRITE,
              EntryInfo* info = nullptr) {
-        DeriveStreamKey(&ctx, header.password.c_str(), PasswordLength(header.password));
+        DeriveStreamKey(&ctx, KeyOf(header.password));
         return ExtractEntryEx(&reader, &ctx, destination.c_str(), mode, info);
     }
     int Next() { return Next(dest); }

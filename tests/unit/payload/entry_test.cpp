@@ -310,7 +310,7 @@ TEST_F(EntryTest, ListingSkipsTheData) {
     const char* names[] = {"d", "big.bin", "d\\e.txt"};
     for (const char* name : names) {
         EntryInfo info;
-        DeriveStreamKey(&ctx, header.password.c_str(), 6);
+        DeriveStreamKey(&ctx, header.password.c_str());
         ASSERT_EQ(RESULT_OK, ReadEntry(&reader, &ctx, &info));
         EXPECT_STREQ(name, info.name);
         if (std::string(name) == "big.bin") {
@@ -318,7 +318,7 @@ TEST_F(EntryTest, ListingSkipsTheData) {
             EXPECT_EQ(FiletimeOf(1234567890), info.times.lastWrite);
         }
     }
-    DeriveStreamKey(&ctx, header.password.c_str(), 6);
+    DeriveStreamKey(&ctx, header.password.c_str());
     EntryInfo info;
     EXPECT_EQ(RESULT_END, ReadEntry(&reader, &ctx, &info));
     EXPECT_TRUE(ListDir(dest).empty());
@@ -329,7 +329,7 @@ TEST_F(EntryTest, ListingATruncatedEntry) {
     archive.pop_back();
     ASSERT_EQ(RESULT_OK, OpenBytes(archive));
     EntryInfo info;
-    DeriveStreamKey(&ctx, header.password.c_str(), 6);
+    DeriveStreamKey(&ctx, header.password.c_str());
     EXPECT_EQ(RESULT_CORRUPT, ReadEntry(&reader, &ctx, &info));
 }
 

@@ -50,7 +50,7 @@ TEST_F(HeaderTest, ValuesAsStored) {
 
     // The run-after name is stored encrypted as one piece from a fresh key.
     char name[261] = {};
-    DeriveStreamKey(&ctx, header.password.c_str(), PasswordLength(header.password));
+    DeriveStreamKey(&ctx, KeyOf(header.password));
     DecryptStream(&ctx, reader.runAfterName, name, reader.runAfterLength);
     EXPECT_STREQ("photos\\index.html", name);
     for (size_t i = reader.runAfterLength; i < sizeof reader.runAfterName; i++) ASSERT_EQ(0, reader.runAfterName[i]);
@@ -137,10 +137,10 @@ TEST_F(HeaderTest, PayloadPositionBeyondTheFile) {
 
 TEST_F(HeaderTest, PasswordCheck) {
     ASSERT_EQ(RESULT_OK, Open({}));
-    EXPECT_TRUE(CheckPassword(&ctx, u"secret", 6, reader.passwordCheckBlock));
-    EXPECT_FALSE(CheckPassword(&ctx, u"Secret", 6, reader.passwordCheckBlock));
-    EXPECT_FALSE(CheckPassword(&ctx, u"secret!", 7, reader.passwordCheckBlock));
-    EXPECT_FALSE(CheckPassword(&ctx, u"", 0, reader.passwordCheckBlock));
+    EXPECT_TRUE(CheckPassword(&ctx, u"secret", reader.passwordCheckBlock));
+    EXPECT_FALSE(CheckPassword(&ctx, u"Secret", reader.passwordCheckBlock));
+    EXPECT_FALSE(CheckPassword(&ctx, u"secret!", reader.passwordCheckBlock));
+    EXPECT_FALSE(CheckPassword(&ctx, nullptr, reader.passwordCheckBlock));
 }
 
 TEST_F(HeaderTest, RewindReadsTheEntriesAgain) {

@@ -34,9 +34,9 @@ TEST_F(WriterRoundTrip, WriterArchivesExtract) {
     ASSERT_EQ(RESULT_OK, OpenBytes(archive));
     EXPECT_STREQ("From the writer", reader.windowTitle);
     EXPECT_EQ(1u, reader.openFolderShowCmd);
-    ASSERT_TRUE(CheckPassword(&ctx, header.password.c_str(), 8, reader.passwordCheckBlock));
+    ASSERT_TRUE(CheckPassword(&ctx, header.password.c_str(), reader.passwordCheckBlock));
     char runAfter[261] = {};
-    DeriveStreamKey(&ctx, header.password.c_str(), 8);
+    DeriveStreamKey(&ctx, header.password.c_str());
     DecryptStream(&ctx, reader.runAfterName, runAfter, reader.runAfterLength);
     EXPECT_STREQ("docs\\readme.txt", runAfter);
 

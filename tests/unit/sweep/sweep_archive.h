@@ -23,7 +23,6 @@
 namespace sweep {
 
 const char16_t kPassword[] = u"pw";
-const int kPasswordLength = 2;
 const char kOldKeep[] = "old contents\n";
 
 struct Plain {                  // one entry in plain form
@@ -81,7 +80,7 @@ inline Sample MakeSample() {
     }
     // Entry boundaries and the plain form, from the archive itself.
     std::vector<uint8_t> area(s.bytes.begin() + (long)s.entriesAt, s.bytes.end());
-    TransformEntryArea(area.data(), area.size(), kPassword, kPasswordLength, CODEC_DECRYPT);
+    TransformEntryArea(area.data(), area.size(), kPassword, CODEC_DECRYPT);
     for (size_t at = 0; at < area.size();) {
         Plain p;
         s.entryAt.push_back(s.entriesAt + at);
@@ -111,7 +110,7 @@ inline std::vector<uint8_t> Rebuild(const Sample& s, const std::vector<Plain>& p
         area.insert(area.end(), p.name.begin(), p.name.end());
         area.insert(area.end(), p.data.begin(), p.data.end());
     }
-    TransformEntryArea(area.data(), area.size(), kPassword, kPasswordLength, CODEC_ENCRYPT);
+    TransformEntryArea(area.data(), area.size(), kPassword, CODEC_ENCRYPT);
     std::vector<uint8_t> out(s.bytes.begin(), s.bytes.begin() + (long)s.entriesAt);
     out.insert(out.end(), area.begin(), area.end());
     return out;
@@ -151,7 +150,7 @@ public:
         if (!sandbox::WriteWhole(box_.archive, std::string(archive.begin(), archive.end())) ||
             !sandbox::WriteWhole(box_.dest / "keep.txt", kOldKeep))
             return "cannot prepare the sandbox";
-        sandbox::Outcome o = sandbox::ExtractChecked(box_, kPassword, kPasswordLength, AnswerYes);
+        sandbox::Outcome o = sandbox::ExtractChecked(box_, kPassword, AnswerYes);
         if (outcome) *outcome = o;
         if (!o.violation.empty()) return o.violation;
         if (o.header == RESULT_OK && o.passwordOk && !sandbox::IsRunResult(o.last))
