@@ -57,7 +57,7 @@ set(LOCKBOX_PACK_SOURCES
     src/pack/entry_source.cpp
     src/pack/input_check.cpp
     src/pack/output_sink.cpp
-    src/pack/records.cpp
+    src/pack/header_encoding.cpp
     src/pack/resources.cpp
     src/pack/spill.cpp
     src/pack/temp_file.cpp

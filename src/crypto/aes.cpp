@@ -9,10 +9,10 @@
 
 namespace {
 
-const uint32_t (&Te)[4][256] = AES_TABLES.Te;
-const uint32_t (&Td)[4][256] = AES_TABLES.Td;
-const uint32_t (&Se)[256] = AES_TABLES.Se;
-const uint32_t (&Sd)[256] = AES_TABLES.Sd;
+const uint32_t (&Te)[4][256] = g_AesTables.Te;
+const uint32_t (&Td)[4][256] = g_AesTables.Td;
+const uint32_t (&Se)[256] = g_AesTables.Se;
+const uint32_t (&Sd)[256] = g_AesTables.Sd;
 
 AES_INLINE uint32_t LoadBigEndian(const uint8_t* p) {
     return ((uint32_t)p[0] << 24) | ((uint32_t)p[1] << 16) | ((uint32_t)p[2] << 8) | p[3];
@@ -84,7 +84,7 @@ int AesExpandKey(uint32_t* schedule, const uint8_t* key, int bits) {
     for (int i = nk; i < words; i++) {
         uint32_t temp = schedule[i - 1];
         if (i % nk == 0)
-            temp = SubRotWord(temp) ^ AES_TABLES.Rcon[i / nk - 1];
+            temp = SubRotWord(temp) ^ g_AesTables.Rcon[i / nk - 1];
         else if (nk == 8 && i % nk == 4)
             temp = SubWord(temp);
         schedule[i] = schedule[i - nk] ^ temp;

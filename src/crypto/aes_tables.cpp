@@ -76,22 +76,22 @@ void BuildAesTables(AesTables& t) {
 
 }  // namespace
 
-AesTables AES_TABLES;
+AesTables g_AesTables;
 
 // 0: not built, 1: being built, 2: ready. Compiler atomics rather than
 // std::call_once: the extractor links no C++ runtime.
 static int g_TablesState;
 
 const AesTables& AesGetTables() {
-    if (__atomic_load_n(&g_TablesState, __ATOMIC_ACQUIRE) == 2) return AES_TABLES;
+    if (__atomic_load_n(&g_TablesState, __ATOMIC_ACQUIRE) == 2) return g_AesTables;
     int expected = 0;
     if (__atomic_compare_exchange_n(&g_TablesState, &expected, 1, false, __ATOMIC_ACQ_REL,
                                     __ATOMIC_ACQUIRE)) {
-        BuildAesTables(AES_TABLES);
+        BuildAesTables(g_AesTables);
         __atomic_store_n(&g_TablesState, 2, __ATOMIC_RELEASE);
     } else {
         while (__atomic_load_n(&g_TablesState, __ATOMIC_ACQUIRE) != 2) {
         }
     }
-    return AES_TABLES;
+    return g_AesTables;
 }

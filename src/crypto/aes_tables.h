@@ -27,4 +27,4 @@ struct AesTables {
 const AesTables& AesGetTables();
 
 // The tables; valid once AesGetTables has returned.
-extern AesTables AES_TABLES;
+extern AesTables g_AesTables;

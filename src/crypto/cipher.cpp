@@ -14,10 +14,10 @@ const int STREAM_ROUNDS = 14;
 const uint8_t PASSWORD_MAGIC[4] = {'L', 'O', 'C', 'K'};
 
 // Faster stream paths installed by the tool; null in the extractor.
-StreamFunction g_fastDecrypt;
-StreamFunction g_fastEncrypt;
+StreamFunction g_FastDecrypt;
+StreamFunction g_FastEncrypt;
 // Set by tests that check the table-driven loop alone.
-bool g_tablesOnly;
+bool g_TablesOnly;
 
 // MD5(prefix || P), P being the password's code units up to the first zero
 // unit as UTF-16LE bytes. Each unit is split into its two bytes explicitly
@@ -41,14 +41,14 @@ void HashPassword(const uint8_t* prefix, const char16_t* password, uint8_t diges
 // Without a password (null) key and IV stay zero.
 void DeriveKey(CipherContext* ctx, const char16_t* password, bool decryptForm) {
     uint8_t key[32] = {};
-    for (int i = 0; i < 16; i++) ctx->FeedbackRegister[i] = 0;
+    for (int i = 0; i < 16; i++) ctx->feedbackRegister[i] = 0;
     if (password) {
         HashPassword(nullptr, password, key);
         HashPassword(key, password, key + 16);
-        HashPassword(key + 16, password, ctx->FeedbackRegister);
+        HashPassword(key + 16, password, ctx->feedbackRegister);
     }
-    ctx->RoundCount = decryptForm ? AesExpandDecryptKey(ctx->RoundKeys, key, 256)
-                                  : AesExpandKey(ctx->RoundKeys, key, 256);
+    ctx->roundCount = decryptForm ? AesExpandDecryptKey(ctx->roundKeys, key, 256)
+                                  : AesExpandKey(ctx->roundKeys, key, 256);
     WipeBytes(key, sizeof(key));
 }
 
@@ -67,7 +67,7 @@ int DeriveCheckKey(CipherContext* ctx, const char16_t* password) {
 bool CheckPassword(CipherContext* ctx, const char16_t* password, const uint8_t checkBlock[16]) {
     DeriveCheckKey(ctx, password);
     uint8_t plain[16];
-    AesDecryptBlock(ctx->RoundKeys, STREAM_ROUNDS, checkBlock, plain);
+    AesDecryptBlock(ctx->roundKeys, STREAM_ROUNDS, checkBlock, plain);
     // One 32-bit comparison: both sides are loaded the same way, so the
     // host's byte order does not matter.
     uint32_t head, magic;
@@ -79,11 +79,11 @@ bool CheckPassword(CipherContext* ctx, const char16_t* password, const uint8_t c
 }
 
 void SetStreamAccelerator(StreamFunction decrypt, StreamFunction encrypt) {
-    g_fastDecrypt = decrypt;
-    g_fastEncrypt = encrypt;
+    g_FastDecrypt = decrypt;
+    g_FastEncrypt = encrypt;
 }
 
-void UseAesInstructions(bool allowed) { g_tablesOnly = !allowed; }
+void UseAesInstructions(bool allowed) { g_TablesOnly = !allowed; }
 
 namespace {
 
@@ -97,15 +97,15 @@ __attribute__((noinline)) void DecryptBytes(CipherContext* ctx, const void* in, 
                                             uint32_t length) {
     const uint8_t* src = static_cast<const uint8_t*>(in);
     uint8_t* dst = static_cast<uint8_t*>(out);
-    if (!g_tablesOnly) {
+    if (!g_TablesOnly) {
         uint32_t done = DecryptWholeBlocks(ctx, src, dst, length);
         src += done;
         dst += done;
         length -= done;
     }
-    uint8_t* reg = ctx->FeedbackRegister;
+    uint8_t* reg = ctx->feedbackRegister;
     for (uint32_t j = 0, i = 0; j < length; j++, i = (i + 1) & 15) {
-        if (i == 0) AesEncryptBlock(ctx->RoundKeys, STREAM_ROUNDS, reg, reg);
+        if (i == 0) AesEncryptBlock(ctx->roundKeys, STREAM_ROUNDS, reg, reg);
         uint8_t x = src[j];  // read before the write: in == out is allowed
         dst[j] = (uint8_t)(x ^ reg[i]);
         reg[i] = x;
@@ -116,9 +116,9 @@ __attribute__((noinline)) void EncryptBytes(CipherContext* ctx, const void* in, 
                                             uint32_t length) {
     const uint8_t* src = static_cast<const uint8_t*>(in);
     uint8_t* dst = static_cast<uint8_t*>(out);
-    uint8_t* reg = ctx->FeedbackRegister;
+    uint8_t* reg = ctx->feedbackRegister;
     for (uint32_t j = 0, i = 0; j < length; j++, i = (i + 1) & 15) {
-        if (i == 0) AesEncryptBlock(ctx->RoundKeys, STREAM_ROUNDS, reg, reg);
+        if (i == 0) AesEncryptBlock(ctx->roundKeys, STREAM_ROUNDS, reg, reg);
         uint8_t y = (uint8_t)(src[j] ^ reg[i]);
         dst[j] = y;
         reg[i] = y;
@@ -128,12 +128,12 @@ __attribute__((noinline)) void EncryptBytes(CipherContext* ctx, const void* in, 
 }  // namespace
 
 void DecryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length) {
-    StreamFunction run = g_fastDecrypt ? g_fastDecrypt : DecryptBytes;
+    StreamFunction run = g_FastDecrypt ? g_FastDecrypt : DecryptBytes;
     run(ctx, in, out, length);
 }
 
 void EncryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length) {
-    StreamFunction run = g_fastEncrypt ? g_fastEncrypt : EncryptBytes;
+    StreamFunction run = g_FastEncrypt ? g_FastEncrypt : EncryptBytes;
     run(ctx, in, out, length);
 }
 
@@ -143,6 +143,6 @@ void MakePasswordCheckBlock(CipherContext* ctx, const char16_t* password, const 
     uint8_t block[16];
     for (int i = 0; i < 4; i++) block[i] = PASSWORD_MAGIC[i];
     for (int i = 0; i < 12; i++) block[4 + i] = filler[i];
-    AesEncryptBlock(ctx->RoundKeys, STREAM_ROUNDS, block, out);
+    AesEncryptBlock(ctx->roundKeys, STREAM_ROUNDS, block, out);
     WipeBytes(block, sizeof(block));
 }

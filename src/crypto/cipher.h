@@ -21,9 +21,9 @@
 #include <stdint.h>
 
 struct CipherContext {
-    uint32_t RoundKeys[60];       // AES-256 schedule, form of the last derivation
-    int RoundCount;               // always 14 once derived
-    uint8_t FeedbackRegister[16]; // IV after derivation, then the CFB register
+    uint32_t roundKeys[60];       // AES-256 schedule, form of the last derivation
+    int roundCount;               // always 14 once derived
+    uint8_t feedbackRegister[16]; // IV after derivation, then the CFB register
 };
 
 // Derives key and IV from `password` (zero-terminated 16-bit code units;

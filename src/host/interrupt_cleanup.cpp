@@ -9,18 +9,18 @@ namespace {
 
 // Fixed slots, so that the handler only reads memory that never moves or
 // goes away: state 0 free, 1 being filled, 2 listed.
-const int kSlots = 1024;
-const size_t kPathRoom = 4096;
+const int SLOTS = 1024;
+const size_t PATH_ROOM = 4096;
 struct Slot {
     std::atomic<int> state{0};
-    char path[kPathRoom];
+    char path[PATH_ROOM];
 };
-Slot g_Slots[kSlots];
+Slot g_Slots[SLOTS];
 
 }  // namespace
 
 void RemoveOnInterrupt(const std::string& path) {
-    if (path.size() >= kPathRoom) return;
+    if (path.size() >= PATH_ROOM) return;
     for (Slot& slot : g_Slots) {
         int expected = 0;
         if (!slot.state.compare_exchange_strong(expected, 1)) continue;

@@ -18,4 +18,4 @@ const int MAX_ARGUMENTS = 127;
 int SplitArguments(char* line, char** table);
 
 // The extractor's table, filled by SplitCommandLine (launcher).
-extern char* ArgumentTable[MAX_ARGUMENTS + 1];
+extern char* g_Arguments[MAX_ARGUMENTS + 1];

@@ -10,9 +10,9 @@
 #include "ui/main_window.h"
 #include "ui/overwrite_dialog.h"
 
-char* ArgumentTable[MAX_ARGUMENTS + 1];
+char* g_Arguments[MAX_ARGUMENTS + 1];
 
-// Splits a heap copy of the process command line into ArgumentTable. The
+// Splits a heap copy of the process command line into g_Arguments. The
 // copy is never freed: the arguments point into it. 0 when the copy cannot
 // be allocated or the program path's quote never closes.
 static int SplitCommandLine() {
@@ -21,7 +21,7 @@ static int SplitCommandLine() {
     char* copy = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, length + 1));
     if (copy == nullptr) return 0;
     memcpy(copy, line, length + 1);
-    return SplitArguments(copy, ArgumentTable);
+    return SplitArguments(copy, g_Arguments);
 }
 
 static int RunMessageLoop(HWND window) {
@@ -57,7 +57,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
         // No "drive not ready" boxes from the system while nobody watches.
         SetErrorMode(SEM_FAILCRITICALERRORS);
         // The destination counts only when it is the one other argument.
-        return RunExtraction(ArgumentTable[0], count == 3 ? ArgumentTable[1] : ".");
+        return RunExtraction(g_Arguments[0], count == 3 ? g_Arguments[1] : ".");
     }
 
     if (RegisterMainWindowClass(instance) == 0) return RESULT_NO_WINDOW;

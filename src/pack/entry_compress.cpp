@@ -6,7 +6,7 @@
 #include "payload/format.h"
 
 namespace {
-const size_t kReadChunk = 256 * 1024;
+const size_t READ_CHUNK = 256 * 1024;
 
 // deflateEnd on every way out.
 struct Deflater {
@@ -31,7 +31,7 @@ bool Compress(const WriterEntry& entry, const CompressOptions& options, Compress
     }
     d.live = true;
 
-    std::vector<uint8_t> input(kReadChunk);
+    std::vector<uint8_t> input(READ_CHUNK);
     std::vector<uint8_t> piece(IO_CHUNK);
     d.zs.next_out = piece.data();
     d.zs.avail_out = IO_CHUNK;

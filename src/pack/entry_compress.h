@@ -10,7 +10,7 @@
 #include <stdint.h>
 #include <string>
 #include <vector>
-#include "pack/records.h"
+#include "pack/header_encoding.h"
 #include "pack/spill.h"
 #include "pack/writer.h"
 

@@ -3,13 +3,13 @@
 #include <algorithm>
 
 namespace {
-const size_t kSinkBuffer = 256 * 1024;
+const size_t SINK_BUFFER = 256 * 1024;
 }
 
 bool SinkFlush(OutputSink* sink) {
     if (sink->failed) return false;
     if (sink->memory || sink->pending.empty()) return true;
-    // PlatformWrite takes 32-bit sizes; the buffer never grows past kSinkBuffer.
+    // PlatformWrite takes 32-bit sizes; the buffer never grows past SINK_BUFFER.
     if (!PlatformWrite(sink->file, sink->pending.data(), (uint32_t)sink->pending.size()))
         sink->failed = true;
     sink->pending.clear();
@@ -25,12 +25,12 @@ bool SinkWrite(OutputSink* sink, const void* data, size_t size) {
         return true;
     }
     while (size > 0) {
-        size_t room = kSinkBuffer - sink->pending.size();
+        size_t room = SINK_BUFFER - sink->pending.size();
         size_t n = std::min(room, size);
         sink->pending.insert(sink->pending.end(), bytes, bytes + n);
         bytes += n;
         size -= n;
-        if (sink->pending.size() == kSinkBuffer && !SinkFlush(sink)) return false;
+        if (sink->pending.size() == SINK_BUFFER && !SinkFlush(sink)) return false;
     }
     return true;
 }

@@ -32,11 +32,11 @@ static std::vector<uint8_t> ReadWholeFile(const std::string& path) {
 static BitmapResource ReadBitmap(const std::string& path) {
     std::vector<uint8_t> file = ReadWholeFile(path);
     const std::string bad = "'" + path + "' is not a usable Windows bitmap: ";
-    const size_t kFileHeader = 14;
-    if (file.size() < kFileHeader + 12 || file[0] != 'B' || file[1] != 'M')
+    const size_t FILE_HEADER = 14;
+    if (file.size() < FILE_HEADER + 12 || file[0] != 'B' || file[1] != 'M')
         Refuse(bad + "no BMP signature");
-    const uint8_t* info = file.data() + kFileHeader;
-    size_t infoAvail = file.size() - kFileHeader;
+    const uint8_t* info = file.data() + FILE_HEADER;
+    size_t infoAvail = file.size() - FILE_HEADER;
     uint32_t headerSize = LoadLE32(info);
     if (headerSize != 12 && (headerSize < 40 || headerSize > infoAvail))
         Refuse(bad + "unknown header size " + std::to_string(headerSize));
@@ -69,7 +69,7 @@ static BitmapResource ReadBitmap(const std::string& path) {
     if (bitCount <= 8) palette = (uint64_t)(colorsUsed ? colorsUsed : (1u << bitCount)) * paletteEntry;
     else if (colorsUsed) palette = (uint64_t)colorsUsed * paletteEntry;
     uint64_t masks = (compression == 3 && headerSize == 40) ? 12 : 0;
-    uint64_t tableEnd = kFileHeader + headerSize + masks + palette;
+    uint64_t tableEnd = FILE_HEADER + headerSize + masks + palette;
     if (tableEnd > file.size()) Refuse(bad + "the colour table runs past the end of the file");
 
     // The resource loader expects the pixels right behind the colour table;
@@ -84,7 +84,7 @@ static BitmapResource ReadBitmap(const std::string& path) {
         pixelBytes = row * (uint64_t)height;
     }
     BitmapResource result;
-    result.dib.assign(file.begin() + kFileHeader, file.begin() + (long)tableEnd);
+    result.dib.assign(file.begin() + FILE_HEADER, file.begin() + (long)tableEnd);
     result.dib.insert(result.dib.end(), file.begin() + (long)pixelsAt,
                       file.begin() + (long)(pixelsAt + pixelBytes));
     result.width = (uint32_t)width;
@@ -158,8 +158,8 @@ struct PeLayout {
     size_t relocHeader = 0;      // offset of a relocation section behind it, or 0
 };
 
-const size_t kSectionHeader = 40;
-const size_t kDirResource = 2, kDirSecurity = 4, kDirRelocations = 5;
+const size_t SECTION_HEADER = 40;
+const size_t DIR_RESOURCE = 2, DIR_SECURITY = 4, DIR_RELOCATIONS = 5;
 
 struct Image {
     std::vector<uint8_t>* bytes;
@@ -178,7 +178,7 @@ struct Image {
     // File offset of `size` bytes at `rva`, searching every section.
     size_t RvaToOffset(const PeLayout& pe, uint32_t rva, uint32_t size) const {
         for (uint16_t i = 0; i < pe.sectionCount; i++) {
-            size_t h = pe.sections + i * kSectionHeader;
+            size_t h = pe.sections + i * SECTION_HEADER;
             uint32_t va = U32(h + 12), raw = U32(h + 16), ptr = U32(h + 20);
             if (rva >= va && rva - va <= raw && size <= raw - (rva - va)) {
                 uint64_t off = (uint64_t)ptr + (rva - va);
@@ -206,25 +206,25 @@ PeLayout ParsePe(const Image& img) {
     if (img.U32(pe.directories - 4) < 16) img.Bad("too few data directories");
     pe.sections = pe.optional + optionalSize;
     if (pe.sectionCount == 0) img.Bad("no sections");
-    img.U32(pe.sections + pe.sectionCount * kSectionHeader - 4);  // bounds check of the table
+    img.U32(pe.sections + pe.sectionCount * SECTION_HEADER - 4);  // bounds check of the table
 
-    uint32_t rsrcRva = img.U32(pe.directories + 8 * kDirResource);
+    uint32_t rsrcRva = img.U32(pe.directories + 8 * DIR_RESOURCE);
     if (rsrcRva == 0) img.Bad("it has no resources");
-    if (img.U32(pe.directories + 8 * kDirSecurity) != 0)
+    if (img.U32(pe.directories + 8 * DIR_SECURITY) != 0)
         img.Bad("it is signed, and a new resource section would break the signature");
     int rsrc = -1;
     for (uint16_t i = 0; i < pe.sectionCount; i++)
-        if (img.U32(pe.sections + i * kSectionHeader + 12) == rsrcRva) rsrc = i;
+        if (img.U32(pe.sections + i * SECTION_HEADER + 12) == rsrcRva) rsrc = i;
     if (rsrc < 0) img.Bad("the resource directory does not start a section");
-    pe.rsrcHeader = pe.sections + (size_t)rsrc * kSectionHeader;
+    pe.rsrcHeader = pe.sections + (size_t)rsrc * SECTION_HEADER;
     // The resource section can only grow when it is the last one, or when
     // the only section behind it holds base relocations: those list RVAs
     // elsewhere in the image and nothing points into them but the data
     // directory, so they can move behind the grown section.
     if (rsrc == pe.sectionCount - 2) {
-        size_t next = pe.sections + (size_t)(rsrc + 1) * kSectionHeader;
+        size_t next = pe.sections + (size_t)(rsrc + 1) * SECTION_HEADER;
         if (std::memcmp(img.bytes->data() + next, ".reloc\0\0", 8) != 0 ||
-            img.U32(pe.directories + 8 * kDirRelocations) != img.U32(next + 12))
+            img.U32(pe.directories + 8 * DIR_RELOCATIONS) != img.U32(next + 12))
             img.Bad("the resource section is not the last section");
         pe.relocHeader = next;
     } else if (rsrc != pe.sectionCount - 1) {
@@ -233,7 +233,7 @@ PeLayout ParsePe(const Image& img) {
     // Every other section must lie before it in memory and in the file.
     uint32_t rsrcAt = img.U32(pe.rsrcHeader + 20);
     for (uint16_t i = 0; i < pe.sectionCount; i++) {
-        size_t h = pe.sections + i * kSectionHeader;
+        size_t h = pe.sections + i * SECTION_HEADER;
         if (h == pe.rsrcHeader || h == pe.relocHeader) continue;
         if ((uint64_t)img.U32(h + 12) + img.U32(h + 8) > rsrcRva ||
             (uint64_t)img.U32(h + 20) + img.U32(h + 16) > rsrcAt)
@@ -452,13 +452,13 @@ static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes)
     img.Put32(h + 16, (uint32_t)newRaw);
     int64_t initializedDelta = (int64_t)newRaw - rawSize;
     size_t imageEnd = (size_t)va + section.size();
-    img.Put32(pe.directories + 8 * kDirResource, va);
-    img.Put32(pe.directories + 8 * kDirResource + 4, (uint32_t)section.size());
+    img.Put32(pe.directories + 8 * DIR_RESOURCE, va);
+    img.Put32(pe.directories + 8 * DIR_RESOURCE + 4, (uint32_t)section.size());
     if (pe.relocHeader) {
         uint32_t relocVa = (uint32_t)Align(imageEnd, sectionAlign);
         img.Put32(pe.relocHeader + 12, relocVa);
         img.Put32(pe.relocHeader + 20, (uint32_t)bytes->size());
-        img.Put32(pe.directories + 8 * kDirRelocations, relocVa);
+        img.Put32(pe.directories + 8 * DIR_RELOCATIONS, relocVa);
         bytes->insert(bytes->end(), reloc.begin(), reloc.end());
         imageEnd = (size_t)relocVa + relocVirtual;
     }

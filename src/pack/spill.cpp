@@ -5,11 +5,11 @@
 #include "pack/temp_file.h"
 
 namespace {
-const uint32_t kCopyBuffer = 256 * 1024;
+const uint32_t COPY_BUFFER = 256 * 1024;
 
 bool WriteAll(FileHandle file, const uint8_t* data, size_t size) {
     while (size > 0) {
-        uint32_t n = (uint32_t)std::min<size_t>(size, kCopyBuffer);
+        uint32_t n = (uint32_t)std::min<size_t>(size, COPY_BUFFER);
         if (!PlatformWrite(file, data, n)) return false;
         data += n;
         size -= n;
@@ -66,11 +66,11 @@ bool SpillCopyTo(Spill* spill, OutputSink* sink, std::string* error) {
         *error = "cannot reopen temporary file " + spill->path;
         return false;
     }
-    std::vector<uint8_t> buffer(kCopyBuffer);
+    std::vector<uint8_t> buffer(COPY_BUFFER);
     uint64_t copied = 0;
     bool ok = true;
     while (copied < spill->size) {
-        uint32_t want = (uint32_t)std::min<uint64_t>(kCopyBuffer, spill->size - copied);
+        uint32_t want = (uint32_t)std::min<uint64_t>(COPY_BUFFER, spill->size - copied);
         uint32_t got = PlatformRead(in, buffer.data(), want);
         if (got == 0) {
             *error = "temporary file " + spill->path + " ended early";

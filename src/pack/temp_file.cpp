@@ -6,13 +6,13 @@
 
 namespace {
 // Shared by all threads so that concurrent callers rarely probe the same name.
-std::atomic<unsigned> g_nextTempNumber{0};
-const unsigned kTempAttempts = 1000;
+std::atomic<unsigned> g_NextTempNumber{0};
+const unsigned TEMP_ATTEMPTS = 1000;
 }
 
 FileHandle CreateTempFile(const std::string& prefix, std::string* path) {
-    for (unsigned attempt = 0; attempt < kTempAttempts; attempt++) {
-        std::string candidate = prefix + std::to_string(g_nextTempNumber++);
+    for (unsigned attempt = 0; attempt < TEMP_ATTEMPTS; attempt++) {
+        std::string candidate = prefix + std::to_string(g_NextTempNumber++);
         FileHandle file = PlatformCreateNew(candidate.c_str());
         if (file != NO_FILE) {
             RemoveOnInterrupt(candidate);

@@ -7,7 +7,7 @@
 #include "pack/input_check.h"
 #include "host/interrupt_cleanup.h"
 #include "pack/output_sink.h"
-#include "pack/records.h"
+#include "pack/header_encoding.h"
 #include "pack/temp_file.h"
 #include "payload/format.h"
 #include "payload/reader.h"
@@ -16,16 +16,16 @@ namespace {
 
 // Entries smaller than this once compressed stay in memory between
 // compression and copying; larger ones go to a temporary file.
-const uint64_t kSpillMemoryLimit = 8u << 20;
+const uint64_t SPILL_MEMORY_LIMIT = 8u << 20;
 // More workers than this gain nothing and only multiply memory.
-const int kMaxJobs = 64;
+const int MAX_JOBS = 64;
 // Entries are written in order, so one large entry holds up the writing of
 // everything behind it. To keep every worker busy meanwhile, entries are
 // submitted ahead while their input adds up to at most this much per job
-// (and no more than kLookaheadEntries per job). Finished results wait in
-// memory (up to kSpillMemoryLimit each; larger ones are in spill files).
-const uint64_t kLookaheadBytesPerJob = 16u << 20;
-const size_t kLookaheadEntriesPerJob = 64;
+// (and no more than LOOKAHEAD_ENTRIES per job). Finished results wait in
+// memory (up to SPILL_MEMORY_LIMIT each; larger ones are in spill files).
+const uint64_t LOOKAHEAD_BYTES_PER_JOB = 16u << 20;
+const size_t LOOKAHEAD_ENTRIES_PER_JOB = 64;
 
 struct Progress {
     ProgressFn fn = nullptr;
@@ -90,15 +90,15 @@ std::string WriteAll(const std::vector<uint8_t>& stub, uint64_t payload, const A
     options.level = settings.level;
     options.key = KeyPasswordOf(settings);
     options.place.filePrefix = spillPrefix;
-    options.place.memoryLimit = kSpillMemoryLimit;
-    int jobs = settings.jobs < 1 ? 1 : settings.jobs > kMaxJobs ? kMaxJobs : settings.jobs;
+    options.place.memoryLimit = SPILL_MEMORY_LIMIT;
+    int jobs = settings.jobs < 1 ? 1 : settings.jobs > MAX_JOBS ? MAX_JOBS : settings.jobs;
 
     CompressPool pool(jobs, options);
     auto tick = [progress](uint64_t done) { progress->Report(done); };
     size_t nextToSubmit = 0;
     uint64_t aheadBytes = 0;  // input size of the entries submitted and not yet written
-    const uint64_t aheadLimit = kLookaheadBytesPerJob * (uint64_t)jobs;
-    const size_t aheadEntries = kLookaheadEntriesPerJob * (size_t)jobs;
+    const uint64_t aheadLimit = LOOKAHEAD_BYTES_PER_JOB * (uint64_t)jobs;
+    const size_t aheadEntries = LOOKAHEAD_ENTRIES_PER_JOB * (size_t)jobs;
     progress->Report(0);
     for (size_t index = 0; index < entries.size(); index++) {
         const WriterEntry& entry = entries[index];

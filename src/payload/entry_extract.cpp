@@ -20,10 +20,10 @@ int RestoreDirectory(const char* path, const EntryInfo* info) {
 // "No to All" covers only files that exist: new files are still written.
 int DecideWrite(Reader* reader, const char* path, const EntryInfo* info) {
     OverwriteAnswers* answers = &reader->answers;
-    if (answers->YesToAll || !PlatformExists(path)) return 1;
-    if (answers->NoToAll) return 0;
+    if (answers->yesToAll || !PlatformExists(path)) return 1;
+    if (answers->noToAll) return 0;
     int answer = reader->askOverwrite ? reader->askOverwrite(reader->questionUser, info->name) : 0;
-    if (answers->Cancelled) return -1;
+    if (answers->cancelled) return -1;
     return answer == 1 ? 1 : 0;
 }
 
@@ -80,7 +80,7 @@ int FinishEntry(int dataResult, const EntryInfo* entry, PendingData* pending) {
     return result;
 }
 
-int ExtractEntryEx(Reader* reader, CipherContext* ctx, const char* destination, ExtractMode mode,
+int ExtractOrTestEntry(Reader* reader, CipherContext* ctx, const char* destination, ExtractMode mode,
                    EntryInfo* info) {
     EntryInfo local;
     EntryInfo* entry = info ? info : &local;
@@ -94,5 +94,5 @@ int ExtractEntryEx(Reader* reader, CipherContext* ctx, const char* destination, 
 }
 
 int ExtractEntry(Reader* reader, CipherContext* ctx, const char* destination) {
-    return ExtractEntryEx(reader, ctx, destination, EXTRACT_WRITE, nullptr);
+    return ExtractOrTestEntry(reader, ctx, destination, EXTRACT_WRITE, nullptr);
 }

@@ -31,7 +31,7 @@ int ReadEntryHead(Reader* reader, CipherContext* ctx, EntryInfo* info) {
     return RESULT_OK;
 }
 
-int ReadEntry(Reader* reader, CipherContext* ctx, EntryInfo* info) {
+int ReadEntrySkippingData(Reader* reader, CipherContext* ctx, EntryInfo* info) {
     int result = ReadEntryHead(reader, ctx, info);
     if (result != RESULT_OK) return result;
     if ((info->attributes & ATTR_DIRECTORY) || info->storedSize == 0) return RESULT_OK;

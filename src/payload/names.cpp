@@ -27,10 +27,10 @@ bool NamesAFolderOnThePath(const char* begin, const char* end, bool last) {
 // " * : < > ? | (':' also marks drives and alternate streams). Those from
 // 0x20 to 0x3F are bits of one mask.
 bool IsForbidden(char c) {
-    const uint32_t kMask = 1u << ('"' - 0x20) | 1u << ('*' - 0x20) | 1u << (':' - 0x20) |
+    const uint32_t FORBIDDEN_MASK = 1u << ('"' - 0x20) | 1u << ('*' - 0x20) | 1u << (':' - 0x20) |
                            1u << ('<' - 0x20) | 1u << ('>' - 0x20) | 1u << ('?' - 0x20);
     unsigned u = (unsigned char)c;
-    return u < 0x20 || (u < 0x40 && (kMask >> (u - 0x20) & 1)) || u == '|';
+    return u < 0x20 || (u < 0x40 && (FORBIDDEN_MASK >> (u - 0x20) & 1)) || u == '|';
 }
 
 // Windows opens a device, not a file, for a component whose part before

@@ -12,9 +12,9 @@
 // ---- Overwrite answers ----------------------------------------------------
 // Set to 1 only by the overwrite question, never cleared by the reader.
 struct OverwriteAnswers {
-    int32_t YesToAll;
-    int32_t NoToAll;
-    int32_t Cancelled;
+    int32_t yesToAll;
+    int32_t noToAll;
+    int32_t cancelled;
 };
 
 // The overwrite question, given by each front end (the extractor's dialog,
@@ -91,7 +91,7 @@ int RewindToFirstEntry(Reader* reader);
 // answers, question and conversion stay.
 void CloseArchive(Reader* reader);
 
-// What an entry holds, as read by ReadEntry (below).
+// What an entry holds, as read by ReadEntrySkippingData (below).
 struct EntryInfo {
     uint32_t storedSize;
     uint64_t originalSize;       // 0 when the writer did not record it
@@ -101,7 +101,7 @@ struct EntryInfo {
     char name[261];              // decrypted, zero-terminated
 };
 
-// How ExtractEntryEx treats file data.
+// How ExtractOrTestEntry treats file data.
 enum ExtractMode {
     EXTRACT_WRITE = 0,   // restore under the destination
     EXTRACT_TEST = 1,    // decrypt and inflate, write nothing, create nothing
@@ -130,11 +130,11 @@ int ExtractEntry(Reader* reader, CipherContext* ctx, const char* destination);
 
 // ExtractEntry with a mode; `info` (may be null) receives the entry's
 // header and name once they are read.
-int ExtractEntryEx(Reader* reader, CipherContext* ctx, const char* destination, ExtractMode mode,
+int ExtractOrTestEntry(Reader* reader, CipherContext* ctx, const char* destination, ExtractMode mode,
                    EntryInfo* info);
 
 // ---- The same, step by step -------------------------------------------
-// ExtractEntryEx is ReadEntryHead, PrepareEntry, InflateEntryData from
+// ExtractOrTestEntry is ReadEntryHead, PrepareEntry, InflateEntryData from
 // the reader's file and FinishEntry. Callers that inflate several entries at once
 // run the steps themselves: the data of each file starts where its name
 // ends, and a copy of `ctx` taken there decrypts it from any handle.
@@ -160,7 +160,7 @@ struct PendingData {
 };
 
 // Checks the name, restores a directory, and for a file asks the overwrite
-// question and opens the temporary output. Results as ExtractEntryEx; on
+// question and opens the temporary output. Results as ExtractOrTestEntry; on
 // anything but RESULT_OK nothing is left open. In test mode nothing is
 // created.
 int PrepareEntry(Reader* reader, const char* destination, ExtractMode mode, const EntryInfo* entry,
@@ -190,7 +190,7 @@ int FinishEntry(int dataResult, const EntryInfo* entry, PendingData* pending);
 
 // Reads one entry's header and name and skips its data without decoding it
 // (for listing). RESULT_OK, RESULT_END at the end, RESULT_CORRUPT.
-int ReadEntry(Reader* reader, CipherContext* ctx, EntryInfo* info);
+int ReadEntrySkippingData(Reader* reader, CipherContext* ctx, EntryInfo* info);
 
 // Joins destination, PLATFORM_SEPARATOR (unless it already ends with one)
 // and name (through the reader's convertName when set), whose '\' and '/' become

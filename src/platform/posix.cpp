@@ -188,15 +188,15 @@ bool PlatformIsProtected(const char*) {
 // touched, so a small file costs a few pages instead of calloc clearing
 // 2 x 160000 bytes, and the heap is not grown and trimmed again per entry.
 namespace {
-const size_t kMapThreshold = 64 * 1024;
-const size_t kHeader = 16;  // keeps the 16-byte alignment malloc gives
+const size_t MAP_THRESHOLD = 64 * 1024;
+const size_t BLOCK_HEADER = 16;  // keeps the 16-byte alignment malloc gives
 }  // namespace
 
 void* PlatformAlloc(size_t size) {
-    if (size > SIZE_MAX - kHeader) return nullptr;
-    size_t total = size + kHeader;
+    if (size > SIZE_MAX - BLOCK_HEADER) return nullptr;
+    size_t total = size + BLOCK_HEADER;
     uint8_t* block;
-    if (total >= kMapThreshold) {
+    if (total >= MAP_THRESHOLD) {
         void* pages = mmap(nullptr, total, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (pages == MAP_FAILED) return nullptr;
         block = (uint8_t*)pages;
@@ -205,7 +205,7 @@ void* PlatformAlloc(size_t size) {
         if (!block) return nullptr;
     }
     memcpy(block, &total, sizeof total);
-    return block + kHeader;
+    return block + BLOCK_HEADER;
 }
 
 // Mapped pages cost nothing until touched, so the zeroed kind will do.
@@ -213,10 +213,10 @@ void* PlatformAllocScratch(size_t size) { return PlatformAlloc(size); }
 
 void PlatformFree(void* memory) {
     if (!memory) return;
-    uint8_t* block = (uint8_t*)memory - kHeader;
+    uint8_t* block = (uint8_t*)memory - BLOCK_HEADER;
     size_t total;
     memcpy(&total, block, sizeof total);
-    if (total >= kMapThreshold) {
+    if (total >= MAP_THRESHOLD) {
         munmap(block, total);
     } else {
         free(block);

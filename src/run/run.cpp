@@ -161,7 +161,7 @@ int RunExtraction(const char* password, const char* destination) {
     WipeAndFree(wide, wideSize);
 
     if (result == RESULT_CANCELLED) result = RESULT_END;
-    if (g_Reader.answers.Cancelled) return result;
+    if (g_Reader.answers.cancelled) return result;
     if (runAfterLength != 0) OpenRunAfterFile(destination, g_RunAfterPlain);
     if (g_Reader.openFolderShowCmd != 0) {
         ShellExecuteA(nullptr, "open", destination, nullptr, destination,

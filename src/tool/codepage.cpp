@@ -4,7 +4,7 @@
 #include <vector>
 
 // Upper halves (bytes 0x80-0xFF) as Unicode code points; 0 = undefined.
-static const uint16_t kCp1252[128] = {
+static const uint16_t CP1252_UPPER[128] = {
     0x20AC, 0x0000, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x0000, 0x017D, 0x0000,
     0x0000, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
@@ -23,7 +23,7 @@ static const uint16_t kCp1252[128] = {
     0x00F8, 0x00F9, 0x00FA, 0x00FB, 0x00FC, 0x00FD, 0x00FE, 0x00FF,
 };
 
-static const uint16_t kCp437[128] = {
+static const uint16_t CP437_UPPER[128] = {
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
     0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
     0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
@@ -42,7 +42,7 @@ static const uint16_t kCp437[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-static const uint16_t kCp850[128] = {
+static const uint16_t CP850_UPPER[128] = {
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,
     0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,
     0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,
@@ -63,9 +63,9 @@ static const uint16_t kCp850[128] = {
 
 static const uint16_t* UpperHalf(int codepage) {
     switch (codepage) {
-    case 1252: return kCp1252;
-    case 437: return kCp437;
-    case 850: return kCp850;
+    case 1252: return CP1252_UPPER;
+    case 437: return CP437_UPPER;
+    case 850: return CP850_UPPER;
     default: return nullptr;
     }
 }
@@ -92,8 +92,8 @@ static bool DecodeUtf8(const std::string& text, std::vector<uint32_t>* out) {
             if ((c & 0xC0) != 0x80) return false;
             cp = (cp << 6) | (c & 0x3F);
         }
-        static const uint32_t kMin[4] = {0, 0x80, 0x800, 0x10000};
-        if (cp < kMin[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        static const uint32_t SMALLEST_FOR_LENGTH[4] = {0, 0x80, 0x800, 0x10000};
+        if (cp < SMALLEST_FOR_LENGTH[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
         out->push_back(cp);
         i += extra + 1;
     }

@@ -19,8 +19,8 @@
 #include "payload/format.h"
 #include "payload/reader.h"
 
-extern const unsigned char kEmbeddedStub[];
-extern const std::size_t kEmbeddedStubSize;
+extern const unsigned char EMBEDDED_STUB[];
+extern const std::size_t EMBEDDED_STUB_SIZE;
 
 namespace {
 
@@ -43,10 +43,10 @@ struct CreateOptions {
 
 std::vector<uint8_t> LoadStub(const CreateOptions& o) {
     if (o.stub.empty()) {
-        if (kEmbeddedStubSize == 0)
+        if (EMBEDDED_STUB_SIZE == 0)
             Fail("this lockbox was built without an extractor stub",
                  "give one with --stub FILE, or rebuild lockbox with the stub");
-        return std::vector<uint8_t>(kEmbeddedStub, kEmbeddedStub + kEmbeddedStubSize);
+        return std::vector<uint8_t>(EMBEDDED_STUB, EMBEDDED_STUB + EMBEDDED_STUB_SIZE);
     }
     std::ifstream in(o.stub, std::ios::binary);
     if (!in) Fail("cannot open stub '" + o.stub + "'", "check the path given to --stub");

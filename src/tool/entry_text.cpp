@@ -7,10 +7,10 @@
 #include "tool/codepage.h"
 
 std::string FormatFileTime(uint64_t fileTime) {
-    const uint64_t kEpochDelta = 116444736000000000ULL;
+    const uint64_t EPOCH_DELTA = 116444736000000000ULL;
     if (fileTime == 0) return "-";
-    int64_t seconds = fileTime >= kEpochDelta ? (int64_t)((fileTime - kEpochDelta) / 10000000ULL)
-                                              : -(int64_t)((kEpochDelta - fileTime + 9999999) / 10000000ULL);
+    int64_t seconds = fileTime >= EPOCH_DELTA ? (int64_t)((fileTime - EPOCH_DELTA) / 10000000ULL)
+                                              : -(int64_t)((EPOCH_DELTA - fileTime + 9999999) / 10000000ULL);
     std::time_t t = (std::time_t)seconds;
     std::tm parts{};
 #ifdef _WIN32

@@ -44,7 +44,7 @@ int RunList(const InspectOptions& o) {
         EntryInfo info;
         std::memset(&info, 0, sizeof info);
         CipherContext ctx = archive.key;
-        int result = ReadEntry(&archive.reader, &ctx, &info);
+        int result = ReadEntrySkippingData(&archive.reader, &ctx, &info);
         if (result == RESULT_END) break;
         if (result != RESULT_OK) {
             Fail("'" + o.archive + "' is damaged at " + EntryLabel(index, info, o.codepage),
@@ -81,7 +81,7 @@ int RunTest(const InspectOptions& o) {
         EntryInfo info;
         std::memset(&info, 0, sizeof info);
         CipherContext ctx = archive.key;
-        int r = ExtractEntryEx(&archive.reader, &ctx, ".", EXTRACT_TEST, &info);
+        int r = ExtractOrTestEntry(&archive.reader, &ctx, ".", EXTRACT_TEST, &info);
         if (r == RESULT_END) break;
         std::string where = EntryLabel(index, info, o.codepage);
         if (r == RESULT_NO_MEMORY) {

@@ -53,13 +53,13 @@ int AskOnTerminal(void* user, const char* name) {
         std::string answer;
         if (!ReadAnswerLine("'" + shown + "' exists. Overwrite? [y]es, [n]o, [a]ll, n[o]ne, [c]ancel: ",
                             &answer)) {
-            answers->Cancelled = 1;
+            answers->cancelled = 1;
             return 0;
         }
         if (answer == "y" || answer == "yes") return 1;
         if (answer == "n" || answer == "no") return Keep(session);
         if (answer == "a" || answer == "all") {
-            answers->YesToAll = 1;
+            answers->yesToAll = 1;
             return 1;
         }
         if (answer == "o" || answer == "none") {
@@ -67,7 +67,7 @@ int AskOnTerminal(void* user, const char* name) {
             return Keep(session);
         }
         if (answer == "c" || answer == "cancel") {
-            answers->Cancelled = 1;
+            answers->cancelled = 1;
             return 0;
         }
     }
@@ -140,7 +140,7 @@ int RunExtract(const ExtractOptions& o) {
     Session session{reader, o.codepage};
     reader->questionUser = &session;
     if (o.overwrite == "always") {
-        reader->answers.YesToAll = 1;
+        reader->answers.yesToAll = 1;
         reader->askOverwrite = KeepExisting;
     } else if (o.overwrite == "ask" && StdinIsTerminal()) {
         reader->askOverwrite = AskOnTerminal;

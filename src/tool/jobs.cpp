@@ -9,9 +9,9 @@
 int JobsWithinOpenFileLimit(int jobs, int filesPerJob, bool asked) {
     // A handful of files serve the rest of the run: the archive, standard
     // streams, what the C library and sanitizers keep.
-    const uint64_t kReserve = 16;
+    const uint64_t RESERVED_FILES = 16;
     uint64_t limit = OpenFileLimit();
-    uint64_t room = limit > kReserve ? (limit - kReserve) / (uint64_t)filesPerJob : 0;
+    uint64_t room = limit > RESERVED_FILES ? (limit - RESERVED_FILES) / (uint64_t)filesPerJob : 0;
     int allowed = (int)std::max<uint64_t>(1, std::min<uint64_t>(room, 64));
     if (jobs <= allowed) return jobs;
     if (asked)

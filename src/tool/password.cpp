@@ -9,7 +9,7 @@
 
 // Below this length a password falls quickly to offline guessing: the key
 // is three unsalted MD5s of it.
-static const size_t kShortPassword = 12;
+static const size_t SHORT_PASSWORD = 12;
 
 void AddPasswordOptions(CLI::App* app, PasswordOptions* options) {
     app->add_option_function<std::string>(
@@ -90,8 +90,8 @@ Password ObtainPassword(const PasswordOptions& options, bool confirm, bool warn)
     if (!Utf8ToUtf16(text, &result.units))
         UsageFail("the password is not valid UTF-8", "give it in UTF-8");
     result.use = true;
-    if (warn && result.units.size() < kShortPassword)
-        Warn("password shorter than " + std::to_string(kShortPassword) +
+    if (warn && result.units.size() < SHORT_PASSWORD)
+        Warn("password shorter than " + std::to_string(SHORT_PASSWORD) +
              " characters: it can be guessed offline quickly (use a longer one)");
     if (warn && !IsPrintableAscii(text))
         Warn("the password holds characters outside printable ASCII: the extractor reads it "

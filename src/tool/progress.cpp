@@ -3,7 +3,7 @@
 #include <cstdio>
 
 std::string HumanBytes(uint64_t bytes) {
-    static const char* kUnits[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    static const char* UNIT_NAMES[] = {"B", "KiB", "MiB", "GiB", "TiB"};
     double v = (double)bytes;
     int unit = 0;
     while (v >= 1024 && unit < 4) {
@@ -12,7 +12,7 @@ std::string HumanBytes(uint64_t bytes) {
     }
     char text[32];
     if (unit == 0) std::snprintf(text, sizeof text, "%llu B", (unsigned long long)bytes);
-    else std::snprintf(text, sizeof text, "%.1f %s", v, kUnits[unit]);
+    else std::snprintf(text, sizeof text, "%.1f %s", v, UNIT_NAMES[unit]);
     return text;
 }
 
@@ -35,12 +35,12 @@ void UpdateProgress(uint64_t done, uint64_t total, void* user) {
     bar->lastDraw = now;
     bar->drawn = true;
 
-    const int kWidth = 30;
+    const int BAR_WIDTH = 30;
     double fraction = total ? (double)done / (double)total : 1.0;
-    int filled = (int)(fraction * kWidth);
-    char cells[kWidth + 1];
-    for (int i = 0; i < kWidth; i++) cells[i] = i < filled ? '#' : '.';
-    cells[kWidth] = 0;
+    int filled = (int)(fraction * BAR_WIDTH);
+    char cells[BAR_WIDTH + 1];
+    for (int i = 0; i < BAR_WIDTH; i++) cells[i] = i < filled ? '#' : '.';
+    cells[BAR_WIDTH] = 0;
     double seconds = ElapsedSeconds(*bar);
     double rate = seconds > 0 ? (double)done / seconds : 0;
     char left[32] = "--:--";

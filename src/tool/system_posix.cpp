@@ -67,9 +67,9 @@ bool ReadAnswerLine(const std::string& prompt, std::string* line) {
 
 // FILETIME counts 100-ns ticks from 1601-01-01; Unix time from 1970-01-01.
 static uint64_t ToFileTime(const timespec& t) {
-    const uint64_t kEpochDelta = 116444736000000000ULL;
+    const uint64_t EPOCH_DELTA = 116444736000000000ULL;
     if (t.tv_sec < 0) return 0;
-    return kEpochDelta + (uint64_t)t.tv_sec * 10000000ULL + (uint64_t)t.tv_nsec / 100;
+    return EPOCH_DELTA + (uint64_t)t.tv_sec * 10000000ULL + (uint64_t)t.tv_nsec / 100;
 }
 
 bool ExaminePath(const std::string& path, PathInfo* info, std::string* error) {

@@ -96,7 +96,7 @@ static void ReportRunResult(HWND window, int result) {
     case RESULT_OK:
     case RESULT_END:
         quit = true;
-        if (g_Reader.answers.Cancelled) {
+        if (g_Reader.answers.cancelled) {
             text = "Operation canceled!";
             icon = MB_ICONERROR;
         } else if (g_Reader.runAfterLength == 0 && g_Reader.openFolderShowCmd == 0) {

@@ -21,16 +21,16 @@ INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             EndDialog(dialog, 0);
             break;
         case IDC_YES_TO_ALL:
-            g_Reader.answers.YesToAll = 1;
+            g_Reader.answers.yesToAll = 1;
             EndDialog(dialog, 1);
             break;
         case IDC_NO_TO_ALL:
-            g_Reader.answers.NoToAll = 1;
+            g_Reader.answers.noToAll = 1;
             EndDialog(dialog, 0);
             break;
         case IDCLOSE:   // the "Cancel" button
         case IDCANCEL:  // Escape, or a request to close the dialog
-            g_Reader.answers.Cancelled = 1;
+            g_Reader.answers.cancelled = 1;
             EndDialog(dialog, 0);
             break;
         }

@@ -11,18 +11,18 @@
 #include <algorithm>
 
 #include "fuzz/fuzz_common.h"
-#include "pack/records.h"
+#include "pack/header_encoding.h"
 
 namespace {
 
 // Name bytes: ASCII letters and digits, space, dot, '-', '_', and cp1252
 // letters (e acute, u umlaut, A umlaut, sharp s, the euro sign).
-const char kAlphabet[] = "abcXYZ019 .-_\xe9\xfc\xc4\xdf\x80";
+const char ALPHABET[] = "abcXYZ019 .-_\xe9\xfc\xc4\xdf\x80";
 
 std::string Component(FuzzedDataProvider& in) {
     size_t n = in.ConsumeIntegralInRange<size_t>(1, 12);
     std::string s;
-    for (size_t i = 0; i < n; i++) s += kAlphabet[in.ConsumeIntegralInRange<size_t>(0, sizeof kAlphabet - 2)];
+    for (size_t i = 0; i < n; i++) s += ALPHABET[in.ConsumeIntegralInRange<size_t>(0, sizeof ALPHABET - 2)];
     // Only dots and spaces would climb up or vanish on Windows: make it a name.
     if (s.find_first_not_of(". ") == std::string::npos) s += 'n';
     return s;
@@ -142,7 +142,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         for (size_t i = 0;; i++) {
             DeriveStreamKey(&ctx, pw);
             EntryInfo info;
-            int r = pass == 0 ? ExtractEntryEx(&reader, &ctx, dest.c_str(), EXTRACT_WRITE, &info) : ReadEntry(&reader, &ctx, &info);
+            int r = pass == 0 ? ExtractOrTestEntry(&reader, &ctx, dest.c_str(), EXTRACT_WRITE, &info) : ReadEntrySkippingData(&reader, &ctx, &info);
             if (i == entries.size()) {
                 if (r != RESULT_END) fuzz::Fail("no clean end behind the last entry");
                 break;

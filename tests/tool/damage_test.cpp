@@ -16,7 +16,7 @@ protected:
     void SetUp() override {
         ToolTest::SetUp();
         WriteFileBytes(Path("f.txt"), std::string(5000, 'q') + "tail\n");
-        ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "good.exe", "-p", kPassword, "f.txt"})).exitCode);
+        ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "good.exe", "-p", PASSWORD, "f.txt"})).exitCode);
         archive = ReadFileBytes(Path("good.exe"));
         payload = ReadFileBytes(Path("stub.exe")).size();
         ASSERT_GT(archive.size(), payload + HDR_FIXED_SIZE + ENTRY_HEADER_SIZE + 2 + 5);
@@ -26,12 +26,12 @@ protected:
         std::string bad = archive;
         bad[at] ^= 0x40;
         WriteFileBytes(Path("bad.exe"), bad);
-        return RunLockbox(dir, {"test", "bad.exe", "-p", kPassword});
+        return RunLockbox(dir, {"test", "bad.exe", "-p", PASSWORD});
     }
 };
 
 TEST_F(Damage, IntactArchivePasses) {
-    ToolRun r = RunLockbox(dir, {"test", "good.exe", "-p", kPassword});
+    ToolRun r = RunLockbox(dir, {"test", "good.exe", "-p", PASSWORD});
     EXPECT_EQ(0, r.exitCode) << r.err;
     EXPECT_NE(std::string::npos, r.out.find("OK")) << r.out;
 }
@@ -82,10 +82,10 @@ TEST_F(Damage, WrongPasswordIsNamedByEveryCommand) {
 // entry printed that many bytes from the name buffer (memory, or a crash).
 TEST_F(Damage, OverlongNameLengthGivesABoundedMessage) {
     const std::vector<std::vector<std::string>> commands = {
-        {"list", "bad.exe", "-p", kPassword},
-        {"test", "bad.exe", "-p", kPassword},
-        {"extract", "bad.exe", "-p", kPassword, "-o", "out", "-j", "1"},
-        {"extract", "bad.exe", "-p", kPassword, "-o", "out", "-j", "4"},
+        {"list", "bad.exe", "-p", PASSWORD},
+        {"test", "bad.exe", "-p", PASSWORD},
+        {"extract", "bad.exe", "-p", PASSWORD, "-o", "out", "-j", "1"},
+        {"extract", "bad.exe", "-p", PASSWORD, "-o", "out", "-j", "4"},
     };
     for (uint16_t length : {261, 3000, 8000, 16000, 65535}) {
         std::string bad = archive + std::string(ENTRY_HEADER_SIZE, '\0');
@@ -106,7 +106,7 @@ TEST_F(Damage, OverlongNameLengthGivesABoundedMessage) {
 }
 
 TEST_F(Damage, NotAnArchive) {
-    ToolRun r = RunLockbox(dir, {"list", "stub.exe", "-p", kPassword});
+    ToolRun r = RunLockbox(dir, {"list", "stub.exe", "-p", PASSWORD});
     EXPECT_EQ(1, r.exitCode);
     EXPECT_NE(std::string::npos, r.err.find("not a Lockbox archive")) << r.err;
 }

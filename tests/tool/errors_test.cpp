@@ -18,7 +18,7 @@ TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
     WriteFileBytes(Path("notastub.exe"), "MZ but nothing else");
     WriteFileBytes(Path("empty.txt"), "");
     WriteFileBytes(Path("blank.txt"), "\r\nsecond line is not read\n");
-    const std::string pw = kPassword;
+    const std::string pw = PASSWORD;
     const Refusal cases[] = {
         {"missing input", {"-p", pw, "nope"}, 1, "nope"},
         {"run-after not stored", {"-p", pw, "--run-after", "in/zzz.txt", "in"}, 2, "--run-after"},
@@ -70,14 +70,14 @@ TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
 TEST_F(ToolTest, FailedCreateKeepsAnEarlierArchive) {
     MakeInputTree();
     WriteFileBytes(Path("out.exe"), "earlier");
-    ToolRun r = RunLockbox(dir, Create({"-o", "out.exe", "-p", kPassword, "in", "missing"}));
+    ToolRun r = RunLockbox(dir, Create({"-o", "out.exe", "-p", PASSWORD, "in", "missing"}));
     EXPECT_EQ(1, r.exitCode);
     EXPECT_EQ("earlier", ReadFileBytes(Path("out.exe")));
 }
 
 TEST_F(ToolTest, NoStubBuiltInAndNoneGiven) {
     MakeInputTree();
-    ToolRun r = RunLockbox(dir, {"create", "-o", "out.exe", "-p", kPassword, "in"});
+    ToolRun r = RunLockbox(dir, {"create", "-o", "out.exe", "-p", PASSWORD, "in"});
     if (r.exitCode == 0) GTEST_SKIP() << "this lockbox has a stub built in";
     EXPECT_EQ(1, r.exitCode);
     EXPECT_NE(std::string::npos, r.err.find("--stub")) << r.err;

@@ -67,7 +67,7 @@ inline std::string FakeResourceSection(const std::vector<FakeResource>& list, ui
 inline std::string FakeIconImage() { return std::string(16, '\x11'); }
 
 inline std::string MakeFakeStub(bool withRelocations) {
-    const uint32_t kFileAlign = 0x200, kSectionAlign = 0x1000;
+    const uint32_t FILE_ALIGN = 0x200, SECTION_ALIGN = 0x1000;
     std::string group(6 + 14, '\0');
     Put16(group, 2, 1);
     Put16(group, 4, 1);
@@ -100,8 +100,8 @@ inline std::string MakeFakeStub(bool withRelocations) {
     Put16(image, oh, 0x10B);
     Put32(image, oh + 16, 0x1000);
     Put32(image, oh + 28, 0x400000);
-    Put32(image, oh + 32, kSectionAlign);
-    Put32(image, oh + 36, kFileAlign);
+    Put32(image, oh + 32, SECTION_ALIGN);
+    Put32(image, oh + 36, FILE_ALIGN);
     Put16(image, oh + 40, 4);
     Put16(image, oh + 48, 4);
     Put32(image, oh + 60, 0x400);
@@ -113,11 +113,11 @@ inline std::string MakeFakeStub(bool withRelocations) {
         image.replace(h, 8, std::string(name).append(8 - std::string(name).size(), '\0'));
         Put32(image, h + 8, (uint32_t)raw.size());
         Put32(image, h + 12, va);
-        Put32(image, h + 16, (uint32_t)aligned(raw.size(), kFileAlign));
+        Put32(image, h + 16, (uint32_t)aligned(raw.size(), FILE_ALIGN));
         Put32(image, h + 20, (uint32_t)image.size());
         Put32(image, h + 36, 0x40000040);
         image += raw;
-        image.resize(aligned(image.size(), kFileAlign), '\0');
+        image.resize(aligned(image.size(), FILE_ALIGN), '\0');
     };
     section(0, ".text", 0x1000, std::string(0x10, '\xC3'));
     section(1, ".rsrc", 0x2000, rsrc);
@@ -129,12 +129,12 @@ inline std::string MakeFakeStub(bool withRelocations) {
         Put32(reloc, 0, 0x1000);
         Put32(reloc, 4, 12);
         Put16(reloc, 8, 0x3004);
-        uint32_t va = (uint32_t)aligned(end, kSectionAlign);
+        uint32_t va = (uint32_t)aligned(end, SECTION_ALIGN);
         section(2, ".reloc", va, reloc);
         Put32(image, oh + 96 + 40, va);
         Put32(image, oh + 96 + 44, 12);
         end = va + 12;
     }
-    Put32(image, oh + 56, (uint32_t)aligned(end, kSectionAlign));
+    Put32(image, oh + 56, (uint32_t)aligned(end, SECTION_ALIGN));
     return image;
 }

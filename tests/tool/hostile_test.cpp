@@ -14,7 +14,7 @@ TEST_F(ToolTest, ExtractWritesNothingThroughALinkInTheDestination) {
     mkdir(Path("in/link").c_str(), 0755);
     WriteFileBytes(Path("in/link/planted.txt"), "evil");
     WriteFileBytes(Path("in/link/victim.txt"), "evil");
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", kPassword, "in"})).exitCode);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "in"})).exitCode);
     for (const char* jobs : {"1", "4"}) {
         SCOPED_TRACE(std::string("-j ") + jobs);
         const std::string outside = std::string("outside") + jobs, out = std::string("out") + jobs;
@@ -25,7 +25,7 @@ TEST_F(ToolTest, ExtractWritesNothingThroughALinkInTheDestination) {
         SetTimes(Path(outside), 1500000000, 0);
         ASSERT_EQ(0, symlink(Path(outside).c_str(), Path(out + "/in/link").c_str()));
 
-        ToolRun r = RunLockbox(dir, {"extract", "a.exe", "-p", kPassword, "-o", out, "--overwrite",
+        ToolRun r = RunLockbox(dir, {"extract", "a.exe", "-p", PASSWORD, "-o", out, "--overwrite",
                                      "always", "-j", jobs});
         EXPECT_EQ(1, r.exitCode);
         std::vector<std::string> lines = ErrorLines(r.err);
@@ -46,7 +46,7 @@ TEST_F(ToolTest, CreateRefusesAnOutputThatIsAnInput) {
     ASSERT_EQ(0, symlink("precious.txt", Path("alias.txt").c_str()));
     for (const char* output : {"precious.txt", "alias.txt"}) {
         SCOPED_TRACE(output);
-        ToolRun r = RunLockbox(dir, Create({"-o", output, "-p", kPassword, "precious.txt"}));
+        ToolRun r = RunLockbox(dir, Create({"-o", output, "-p", PASSWORD, "precious.txt"}));
         EXPECT_EQ(2, r.exitCode);
         EXPECT_NE(std::string::npos, r.err.find("also the input")) << r.err;
         EXPECT_EQ("only copy", ReadFileBytes(Path("precious.txt")));
@@ -57,10 +57,10 @@ TEST_F(ToolTest, CreateRefusesAnOutputThatIsAnInput) {
 // other/place, and '..\..' two levels up.
 TEST_F(ToolTest, ExtractTakesTheDestinationAsWritten) {
     WriteFileBytes(Path("a.txt"), "alpha");
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", kPassword, "a.txt"})).exitCode);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "a.txt"})).exitCode);
     for (const std::string destination : {"other\\place", "..\\.."}) {
         SCOPED_TRACE(destination);
-        ToolRun r = RunLockbox(dir, {"extract", "a.exe", "-p", kPassword, "-o", destination});
+        ToolRun r = RunLockbox(dir, {"extract", "a.exe", "-p", PASSWORD, "-o", destination});
         EXPECT_EQ(0, r.exitCode) << r.err;
         EXPECT_EQ("alpha", ReadFileBytes(dir.path() + "/" + destination + "/a.txt"));
     }
@@ -78,26 +78,26 @@ TEST_F(ToolTest, CreateJudgesAwkwardInputsEarlyAndClearly) {
     ASSERT_EQ(0, symlink("nowhere", Path("in/dangling").c_str()));
     ASSERT_EQ(0, symlink(Path("secret.txt").c_str(), Path("in/file-link").c_str()));
     ASSERT_EQ(0, symlink(dir.path().c_str(), Path("in/dir-link").c_str()));
-    ToolRun r = RunLockbox(dir, {"create", "-o", "a.exe", "--stub", "stub.exe", "-p", kPassword, "in"});
+    ToolRun r = RunLockbox(dir, {"create", "-o", "a.exe", "--stub", "stub.exe", "-p", PASSWORD, "in"});
     EXPECT_EQ(0, r.exitCode) << r.err;
     for (const char* link : {"dangling", "file-link", "dir-link"}) EXPECT_NE(std::string::npos, r.err.find(link));
     EXPECT_NE(std::string::npos, r.out.find("3 links and special files skipped")) << r.out;
-    EXPECT_EQ(std::string::npos, RunLockbox(dir, {"list", "a.exe", "-p", kPassword}).out.find("link"));
+    EXPECT_EQ(std::string::npos, RunLockbox(dir, {"list", "a.exe", "-p", PASSWORD}).out.find("link"));
     // A directory as the output is refused before anything is read.
     mkdir(Path("outdir").c_str(), 0755);
-    r = RunLockbox(dir, Create({"-o", "outdir", "-p", kPassword, "in"}));
+    r = RunLockbox(dir, Create({"-o", "outdir", "-p", PASSWORD, "in"}));
     EXPECT_EQ(2, r.exitCode);
     EXPECT_NE(std::string::npos, r.err.find("is a directory")) << r.err;
     // A backslash in a Linux name is named as what is wrong.
     WriteFileBytes(dir.path() + "/in/back\\slash.txt", "x");
-    r = RunLockbox(dir, Create({"-o", "b.exe", "-p", kPassword, "in"}));
+    r = RunLockbox(dir, Create({"-o", "b.exe", "-p", PASSWORD, "in"}));
     EXPECT_EQ(1, r.exitCode);
     EXPECT_NE(std::string::npos, r.err.find("folder separator")) << r.err;
     std::remove((dir.path() + "/in/back\\slash.txt").c_str());
     // Names that Windows takes for one are refused with both named.
     WriteFileBytes(Path("in/\xC3\x84.txt"), "upper");  // Ä.txt
     WriteFileBytes(Path("in/\xC3\xA4.txt"), "lower");  // ä.txt
-    r = RunLockbox(dir, Create({"-o", "c.exe", "-p", kPassword, "in"}));
+    r = RunLockbox(dir, Create({"-o", "c.exe", "-p", PASSWORD, "in"}));
     EXPECT_EQ(1, r.exitCode);
     EXPECT_NE(std::string::npos, r.err.find("'\xC3\x84.txt' and '\xC3\xA4.txt'")) << r.err;
 }
@@ -134,15 +134,15 @@ int InterruptWhenSeen(const ScratchDir& dir, const std::vector<std::string>& arg
 TEST_F(ToolTest, InterruptedRunsLeaveNoTemporaryFiles) {
     mkdir(Path("in").c_str(), 0755);
     RunShell("head -c 200000000 /dev/urandom > " + ShellQuote(Path("in/big.bin")));
-    int status = InterruptWhenSeen(dir, Create({"-o", "a.exe", "-p", kPassword, "-j", "1", "in"}), dir.path(),
+    int status = InterruptWhenSeen(dir, Create({"-o", "a.exe", "-p", PASSWORD, "-j", "1", "in"}), dir.path(),
                                    "a.exe.", SIGTERM);
     ASSERT_NE(-1, status) << "no temporary file appeared";
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
     EXPECT_EQ(std::string::npos, RunShell("ls -a " + ShellQuote(dir.path())).find("a.exe")) << "left behind";
 
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", kPassword, "-l", "0", "in"})).exitCode);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "-l", "0", "in"})).exitCode);
     mkdir(Path("out").c_str(), 0755);
-    status = InterruptWhenSeen(dir, {"extract", "a.exe", "-p", kPassword, "-o", "out", "-j", "1"},
+    status = InterruptWhenSeen(dir, {"extract", "a.exe", "-p", PASSWORD, "-o", "out", "-j", "1"},
                                Path("out/in"), ".tmp", SIGINT);
     ASSERT_NE(-1, status) << "no temporary file appeared";
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGINT);
@@ -159,9 +159,9 @@ namespace {
 TEST_F(ToolTest, FullDiskIsNamedAsTheCause) {
     mkdir(Path("in").c_str(), 0755);
     RunShell("head -c 3000000 /dev/urandom > " + ShellQuote(Path("in/big.bin")));
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", kPassword, "in"})).exitCode);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "in"})).exitCode);
     mkdir(Path("small").c_str(), 0755);
-    const std::string tool = ShellQuote(LOCKBOX_TOOL), pw = ShellQuote(kPassword);
+    const std::string tool = ShellQuote(LOCKBOX_TOOL), pw = ShellQuote(PASSWORD);
     std::string script = "mount -t tmpfs -o size=1m tmpfs small || exit 99; " + tool +
                          " create -q --stub stub.exe -o small/b.exe -p " + pw + " in 2>&1; echo create=$?; " +
                          tool + " extract -q a.exe -o small/out -p " + pw + " 2>&1; echo extract=$?; ls -A small small/out/in";
@@ -187,7 +187,7 @@ namespace {
 TEST_F(ToolTest, ManyJobsUnderALowOpenFileLimit) {
     mkdir(Path("in").c_str(), 0755);
     RunShell("cd " + ShellQuote(Path("in")) + " && for i in $(seq 1000 1400); do echo $i > f$i.txt; done");
-    const std::string tool = ShellQuote(LOCKBOX_TOOL), pw = ShellQuote(kPassword);
+    const std::string tool = ShellQuote(LOCKBOX_TOOL), pw = ShellQuote(PASSWORD);
     std::string out = RunShell("cd " + ShellQuote(dir.path()) + " && ulimit -n 64 && " + tool +
                                " create -q --stub stub.exe -j 64 -o a.exe -p " + pw + " in 2>&1; echo create=$?; " +
                                tool + " extract -q -j 64 a.exe -o out -p " + pw + " 2>&1; echo extract=$?");

@@ -63,22 +63,22 @@ protected:
 TEST_P(Resources, BackgroundReplacesBitmap107AndSetsTheSize) {
     std::string bmp = MakeBmp(37, 21);
     WriteFileBytes(Path("bg.bmp"), bmp);
-    ToolRun r = RunLockbox(dir, Create({"-o", "bg.exe", "-p", kPassword, "--background", "bg.bmp", "f.txt"}));
+    ToolRun r = RunLockbox(dir, Create({"-o", "bg.exe", "-p", PASSWORD, "--background", "bg.bmp", "f.txt"}));
     ASSERT_EQ(0, r.exitCode) << r.err;
     EXPECT_EQ(bmp.substr(14), Resource(Path("bg.exe"), "--type=2 --name=107 --language=1033"));
     std::string listing = RunShell("wrestool -l " + ShellQuote(Path("bg.exe")));
     EXPECT_NE(std::string::npos, listing.find("--type=5 --name=101")) << listing;  // others kept
-    ToolRun list = RunLockbox(dir, {"list", "bg.exe", "-p", kPassword});
+    ToolRun list = RunLockbox(dir, {"list", "bg.exe", "-p", PASSWORD});
     EXPECT_NE(std::string::npos, list.out.find("background:  37 x 21")) << list.out;
     // The payload still begins where the last section ends.
-    EXPECT_EQ(0, RunLockbox(dir, {"test", "bg.exe", "-p", kPassword}).exitCode);
+    EXPECT_EQ(0, RunLockbox(dir, {"test", "bg.exe", "-p", PASSWORD}).exitCode);
 }
 
 TEST_P(Resources, IconReplacesGroup102AndItsImages) {
     std::string ico = MakeIco({40, 72});
     Put32(ico, 6 + 16 + 12, 6 + 32 + 40);  // second image follows the first
     WriteFileBytes(Path("i.ico"), ico);
-    ToolRun r = RunLockbox(dir, Create({"-o", "icon.exe", "-p", kPassword, "--icon", "i.ico", "f.txt"}));
+    ToolRun r = RunLockbox(dir, Create({"-o", "icon.exe", "-p", PASSWORD, "--icon", "i.ico", "f.txt"}));
     ASSERT_EQ(0, r.exitCode) << r.err;
     std::string listing = RunShell("wrestool -l " + ShellQuote(Path("icon.exe")));
     EXPECT_NE(std::string::npos, listing.find("--type=14 --name=102 --language=1049")) << listing;
@@ -89,7 +89,7 @@ TEST_P(Resources, IconReplacesGroup102AndItsImages) {
     EXPECT_EQ(ico.substr(6, 12), group.substr(6, 12));
     EXPECT_EQ(1, (uint8_t)group[6 + 12]);
     EXPECT_EQ(2, (uint8_t)group[6 + 14 + 12]);
-    EXPECT_EQ(0, RunLockbox(dir, {"test", "icon.exe", "-p", kPassword}).exitCode);
+    EXPECT_EQ(0, RunLockbox(dir, {"test", "icon.exe", "-p", PASSWORD}).exitCode);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stubs, Resources, ::testing::Bool(),

@@ -89,7 +89,7 @@ TEST_P(RoundTrip, ExtractGivesTheSameTree) {
 
 INSTANTIATE_TEST_SUITE_P(
     Passwords, RoundTrip,
-    ::testing::Values(PasswordCase{"password", {"-p", kPassword}, {"-p", kPassword}},
+    ::testing::Values(PasswordCase{"password", {"-p", PASSWORD}, {"-p", PASSWORD}},
                       PasswordCase{"none", {"--no-password"}, {"--no-password"}},
                       // An empty password is the extractor's no-password
                       // branch, so the two open each other's archives.
@@ -107,11 +107,11 @@ TEST_F(ToolTest, PasswordFileTakesTheFirstLineWithoutItsEnding) {
 
 TEST_F(ToolTest, ListShowsSettingsAndEveryEntryWithItsSize) {
     MakeInputTree();
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "out.exe", "-p", kPassword, "--title", "Caf\xC3\xA9 files",
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "out.exe", "-p", PASSWORD, "--title", "Caf\xC3\xA9 files",
                                          "--run-after", "in/a.txt", "--open-folder=3", "--layout",
                                          "top", "in"}))
                      .exitCode);
-    ToolRun list = RunLockbox(dir, {"list", "out.exe", "-p", kPassword});
+    ToolRun list = RunLockbox(dir, {"list", "out.exe", "-p", PASSWORD});
     ASSERT_EQ(0, list.exitCode) << list.err;
     const std::string& o = list.out;
     EXPECT_NE(std::string::npos, o.find("title:       Caf\xC3\xA9 files")) << o;
@@ -150,9 +150,9 @@ TEST_F(ToolTest, ListShowsSettingsAndEveryEntryWithItsSize) {
 TEST_F(ToolTest, OutputDoesNotDependOnJobsOrRun) {
     MakeInputTree();
     for (int i = 0; i < 20; i++) WriteFileBytes(Path("in/sub/f" + std::to_string(i)), std::string(i * 5000, 'x' + i % 3));
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "j1.exe", "-j", "1", "-p", kPassword, "in"})).exitCode);
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "j2.exe", "-j", "2", "-p", kPassword, "in"})).exitCode);
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "j2b.exe", "-j", "2", "-p", kPassword, "in"})).exitCode);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "j1.exe", "-j", "1", "-p", PASSWORD, "in"})).exitCode);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "j2.exe", "-j", "2", "-p", PASSWORD, "in"})).exitCode);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "j2b.exe", "-j", "2", "-p", PASSWORD, "in"})).exitCode);
     std::string one = ReadFileBytes(Path("j1.exe"));
     EXPECT_FALSE(one.empty());
     EXPECT_TRUE(one == ReadFileBytes(Path("j2.exe")));

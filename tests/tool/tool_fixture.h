@@ -14,7 +14,7 @@
 #include "tool_runner.h"
 
 // A password long and plain enough to draw no warning.
-const char kPassword[] = "correct horse battery staple";
+const char PASSWORD[] = "correct horse battery staple";
 
 // Sets last access and last write of `path` (seconds + nanoseconds).
 inline void SetTimes(const std::string& path, long seconds, long nanos) {

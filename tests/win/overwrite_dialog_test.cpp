@@ -8,7 +8,7 @@
 namespace unattended_test {
 namespace {
 
-const char* const kCaption = "Overwrite confirmation";
+const char* const CAPTION = "Overwrite confirmation";
 const int ESCAPE = -1;  // an answer given with the Escape key
 
 // Three existing files, each of which the archive brings anew.
@@ -55,7 +55,7 @@ struct AnswerCase {
     const char* contents;      // one.txt,two.txt,three.txt afterwards
 };
 
-const AnswerCase kAnswers[] = {
+const AnswerCase ANSWERS[] = {
     {"yes, no, yes", {IDOK, IDC_NO_BUTTON, IDOK}, "new1,old,new3"},
     {"yes to all asks once", {IDC_YES_TO_ALL}, "new1,new2,new3"},
     {"no, then no to all", {IDC_NO_BUTTON, IDC_NO_TO_ALL}, "old,old,old"},
@@ -65,13 +65,13 @@ const AnswerCase kAnswers[] = {
 
 TEST_F(Overwrite, EachAnswer) {
     const char* const names[] = {"sub\\one.txt", "two.txt", "three.txt"};
-    for (const AnswerCase& c : kAnswers) {
+    for (const AnswerCase& c : ANSWERS) {
         SCOPED_TRACE(c.what);
         WriteOldFiles();
         StubProcess stub(archive_, Arguments(), scratch_.path());
         ASSERT_TRUE(stub.started());
         for (size_t i = 0; i < c.answers.size(); i++) {
-            HWND dialog = WaitForDialog(stub.pid(), NULL, kWaitMs, kCaption);
+            HWND dialog = WaitForDialog(stub.pid(), NULL, WAIT_MS, CAPTION);
             ASSERT_NE((HWND)NULL, dialog) << "question " << i;
             EXPECT_EQ(names[i], TextOf(GetDlgItem(dialog, IDC_FILE_NAME)));
             if (i == 0) {
@@ -97,7 +97,7 @@ struct ControlSpec {
     int x, y, cx, cy;  // dialog units
 };
 
-const ControlSpec kControls[] = {
+const ControlSpec CONTROLS[] = {
     {IDOK, "Button", "&Yes", 5, 40, 50, 14},
     {IDC_NO_BUTTON, "Button", "&No", 69, 40, 50, 14},
     {IDC_YES_TO_ALL, "Button", "Yes to &All", 133, 40, 50, 14},
@@ -112,7 +112,7 @@ const ControlSpec kControls[] = {
 // vertical units), the way the dialog manager converts position and size.
 bool FitsWithBaseUnits(const std::vector<RECT>& pixels, int baseX, int baseY) {
     for (size_t i = 0; i < pixels.size(); i++) {
-        const ControlSpec& c = kControls[i];
+        const ControlSpec& c = CONTROLS[i];
         int x = MulDiv(c.x, baseX, 4), y = MulDiv(c.y, baseY, 8);
         RECT want = {x, y, x + MulDiv(c.cx, baseX, 4), y + MulDiv(c.cy, baseY, 8)};
         if (!EqualRect(&want, &pixels[i])) return false;
@@ -123,7 +123,7 @@ bool FitsWithBaseUnits(const std::vector<RECT>& pixels, int baseX, int baseY) {
 TEST_F(Overwrite, DialogShowsTheTemplate) {
     StubProcess stub(archive_, Arguments(), scratch_.path());
     ASSERT_TRUE(stub.started());
-    HWND dialog = WaitForDialog(stub.pid(), NULL, kWaitMs, kCaption);
+    HWND dialog = WaitForDialog(stub.pid(), NULL, WAIT_MS, CAPTION);
     ASSERT_NE((HWND)NULL, dialog);
 
     LONG style = GetWindowLongA(dialog, GWL_STYLE);
@@ -136,7 +136,7 @@ TEST_F(Overwrite, DialogShowsTheTemplate) {
     // Controls in template order, which is the tab order.
     std::vector<RECT> pixels;
     HWND child = GetWindow(dialog, GW_CHILD);
-    for (const ControlSpec& c : kControls) {
+    for (const ControlSpec& c : CONTROLS) {
         ASSERT_NE((HWND)NULL, child) << c.text;
         EXPECT_EQ(c.id, static_cast<int>(static_cast<short>(GetDlgCtrlID(child)))) << c.text;
         EXPECT_STRCASEEQ(c.className, ClassOf(child).c_str());

@@ -8,7 +8,7 @@
 namespace unattended_test {
 namespace {
 
-const DWORD kQuiet = 2500;  // how long "nothing is launched" is watched
+const DWORD QUIET = 2500;  // how long "nothing is launched" is watched
 
 struct CaptionSearch {
     std::string part;
@@ -72,7 +72,7 @@ TEST_F(Actions, RunAfterFileIsOpenedAfterTheLastEntry) {
     EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + out + "\"", out));
     // The marker may exist before the copy has finished writing it.
     DWORD start = GetTickCount();
-    while (ReadBytes(marker_) != "last entry" && GetTickCount() - start < kWaitMs) Sleep(50);
+    while (ReadBytes(marker_) != "last entry" && GetTickCount() - start < WAIT_MS) Sleep(50);
     EXPECT_EQ("last entry", ReadBytes(marker_)) << "run-after file not opened";
 }
 
@@ -87,7 +87,7 @@ TEST_F(Actions, UnsafeRunAfterNameIsNotLaunched) {
 
     EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + scratch_ / "out\\" + "\"", scratch_.path()));
     EXPECT_EQ("a", ReadBytes(scratch_ / "out\\a.txt"));
-    EXPECT_FALSE(WaitForFile(marker_, kQuiet)) << "a name with .. was launched";
+    EXPECT_FALSE(WaitForFile(marker_, QUIET)) << "a name with .. was launched";
 }
 
 // The shell opens a folder in a window that names it; Wine's explorer does
@@ -101,7 +101,7 @@ TEST_F(Actions, DestinationFolderIsOpened) {
 
     EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + out + "\\\"", scratch_.path()));
     EXPECT_EQ("a", ReadBytes(out + "\\a.txt"));
-    HWND folder = WaitForCaption(name, kWaitMs);
+    HWND folder = WaitForCaption(name, WAIT_MS);
     EXPECT_NE((HWND)NULL, folder) << "no window shows the destination folder";
     if (folder != NULL) CloseWindowOf(folder);
 }
@@ -122,14 +122,14 @@ TEST_F(Actions, CancelOpensNothing) {
 
     StubProcess stub(archive_, "pw \"" + out + "\"", scratch_.path());
     ASSERT_TRUE(stub.started());
-    HWND dialog = WaitForDialog(stub.pid(), NULL, kWaitMs, "Overwrite confirmation");
+    HWND dialog = WaitForDialog(stub.pid(), NULL, WAIT_MS, "Overwrite confirmation");
     ASSERT_NE((HWND)NULL, dialog);
     Click(dialog, IDCLOSE);
     EXPECT_EQ(static_cast<DWORD>(RESULT_END), stub.WaitForExit());
 
     EXPECT_EQ("old", ReadBytes(out + "\\f.txt"));
     EXPECT_EQ(MarkerScript(marker_), ReadBytes(out + "\\go.cmd"));
-    EXPECT_FALSE(WaitForFile(marker_, kQuiet)) << "run-after file opened after a cancel";
+    EXPECT_FALSE(WaitForFile(marker_, QUIET)) << "run-after file opened after a cancel";
     HWND folder = WaitForCaption(name, 500);
     EXPECT_EQ((HWND)NULL, folder) << "folder opened after a cancel";
     if (folder != NULL) CloseWindowOf(folder);

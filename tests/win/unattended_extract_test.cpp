@@ -23,12 +23,12 @@ protected:
     std::string archive_ = scratch_ / "sfx.exe";
 };
 
-const std::vector<WriterEntry> kSmallTree = {
+const std::vector<WriterEntry> SMALL_TREE = {
     DirEntry("d"),
     FileEntry("d\\a.txt", "alpha"),
     FileEntry("b.txt", "beta"),
 };
-const std::map<std::string, std::string> kSmallTreeOnDisk = {
+const std::map<std::string, std::string> SMALL_TREE_ON_DISK = {
     {"d", "<dir>"}, {"d\\a.txt", "alpha"}, {"b.txt", "beta"}};
 
 TEST_F(Unattended, RestoresContentAttributesAndTimes) {
@@ -49,12 +49,12 @@ TEST_F(Unattended, RestoresContentAttributesAndTimes) {
 
     // Times first: reading a file may move its last-access time.
     // Wine reports every file with the archive bit, so it tells nothing there.
-    const DWORD kChecked = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY |
+    const DWORD CHECKED = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY |
                            (UnderWine() ? 0 : FILE_ATTRIBUTE_ARCHIVE);
     for (const WriterEntry& e : entries) {
         Stamp s = StampOf(out + "\\" + e.name);
         ASSERT_NE(INVALID_FILE_ATTRIBUTES, s.attributes) << e.name;
-        EXPECT_EQ(e.attributes & kChecked, s.attributes & kChecked) << e.name;
+        EXPECT_EQ(e.attributes & CHECKED, s.attributes & CHECKED) << e.name;
         if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;  // later entries touch it
         EXPECT_EQ(e.lastWriteTime, s.lastWrite) << e.name;
         EXPECT_EQ(e.lastAccessTime, s.lastAccess) << e.name;
@@ -72,7 +72,7 @@ TEST_F(Unattended, RestoresContentAttributesAndTimes) {
 }
 
 TEST_F(Unattended, WrongPasswordCreatesNothing) {
-    Make(kSmallTree);
+    Make(SMALL_TREE);
     EXPECT_EQ(RESULT_BAD_PASSWORD, Run("PW " + Quote(scratch_ / "new\\"), scratch_.path()));
     EXPECT_FALSE(Exists(scratch_ / "new"));
 }
@@ -87,7 +87,7 @@ struct DestinationCase {
     const char* notCreated;   // relative path that must not exist afterwards
 };
 
-const DestinationCase kDestinations[] = {
+const DestinationCase DESTINATIONS[] = {
     {"one argument: the working directory", "pw", RESULT_END, "cwd", nullptr},
     {"empty destination: the working directory", "pw \"\"", RESULT_END, "cwd", nullptr},
     {"three arguments: the working directory", "pw \"{S}\\x\\\" third", RESULT_END, "cwd", "x"},
@@ -105,8 +105,8 @@ const DestinationCase kDestinations[] = {
 };
 
 TEST_F(Unattended, DestinationFromTheCommandLine) {
-    Make(kSmallTree);
-    for (const DestinationCase& c : kDestinations) {
+    Make(SMALL_TREE);
+    for (const DestinationCase& c : DESTINATIONS) {
         SCOPED_TRACE(c.what);
         ScratchDir folder;
         std::string cwd = folder / "cwd";
@@ -118,7 +118,7 @@ TEST_F(Unattended, DestinationFromTheCommandLine) {
         EXPECT_EQ(c.result, Run(arguments, cwd));
         std::string restoredIn = c.restoredIn != nullptr ? c.restoredIn : "";
         if (!restoredIn.empty()) {
-            EXPECT_TRUE(kSmallTreeOnDisk == ReadTree(folder / restoredIn));
+            EXPECT_TRUE(SMALL_TREE_ON_DISK == ReadTree(folder / restoredIn));
         }
         if (c.notCreated != nullptr) {
             EXPECT_FALSE(Exists(folder / c.notCreated));
@@ -132,7 +132,7 @@ TEST_F(Unattended, DestinationFromTheCommandLine) {
 // A destination beyond MAX_PATH either works or fails with a result code;
 // it neither crashes nor hangs the stub.
 TEST_F(Unattended, DestinationLongerThanMaxPath) {
-    Make(kSmallTree);
+    Make(SMALL_TREE);
     std::string long1(120, 'd'), long2(150, 'e');
     std::string out = scratch_.path() + "\\" + long1 + "\\" + long2 + "\\";
     ASSERT_GT(out.size(), static_cast<size_t>(MAX_PATH));
@@ -183,7 +183,7 @@ TEST_F(Unattended, DamagedThirdEntry) {
     std::map<std::string, std::string> expected = {{"d", "<dir>"},
                                                    {"d\\go.cmd", MarkerScript(marker)}};
     EXPECT_TRUE(expected == ReadTree(out)) << "only the first two entries may be there";
-    EXPECT_TRUE(WaitForFile(marker, kWaitMs)) << "run-after file not opened";
+    EXPECT_TRUE(WaitForFile(marker, WAIT_MS)) << "run-after file not opened";
 }
 
 // The destination holds "link", a link to a folder elsewhere: the entries
@@ -229,7 +229,7 @@ TEST_F(Unattended, NothingAppended) {
 }
 
 TEST_F(Unattended, CommandLineThatCannotBeSplit) {
-    Make(kSmallTree);
+    Make(SMALL_TREE);
     // The program path opens a quote that never closes: -5, nothing read.
     EXPECT_EQ(RESULT_NO_MEMORY, RunStubLine(archive_, "\"" + archive_ + " pw .", scratch_.path()));
     EXPECT_FALSE(Exists(scratch_ / "d"));

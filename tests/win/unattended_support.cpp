@@ -9,14 +9,14 @@ namespace unattended_test {
 int RunStub(const std::string& exe, const std::string& arguments, const std::string& directory,
             DWORD ms) {
     StubProcess stub(exe, arguments, directory);
-    if (!stub.started()) return static_cast<int>(kKilled);
+    if (!stub.started()) return static_cast<int>(KILLED);
     return static_cast<int>(stub.WaitForExit(ms));
 }
 
 int RunStubLine(const std::string& exe, const std::string& line, const std::string& directory) {
     StubProcess stub(exe, StubProcess::WholeLine{line}, directory);
-    if (!stub.started()) return static_cast<int>(kKilled);
-    return static_cast<int>(stub.WaitForExit(kWaitMs));
+    if (!stub.started()) return static_cast<int>(KILLED);
+    return static_cast<int>(stub.WaitForExit(WAIT_MS));
 }
 
 WriterEntry TimedFile(const std::string& name, const std::string& data, uint32_t attributes) {

@@ -16,9 +16,9 @@ namespace unattended_test {
 using namespace window_test;
 
 // The stub's exit code as the signed result it was given to ExitProcess.
-// kKilled (as a signed value) when the stub had to be killed.
+// KILLED (as a signed value) when the stub had to be killed.
 int RunStub(const std::string& exe, const std::string& arguments, const std::string& directory,
-            DWORD ms = kWaitMs);
+            DWORD ms = WAIT_MS);
 
 // Starts `exe` with exactly `line` as its command line (program path
 // included) and returns its exit code as RunStub does.

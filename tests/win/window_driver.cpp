@@ -204,8 +204,8 @@ StubProcess::StubProcess(const std::string& exe, const WholeLine& line, const st
 StubProcess::~StubProcess() {
     if (process_ == NULL) return;
     if (running()) {
-        TerminateProcess(process_, kKilled);
-        WaitForSingleObject(process_, kWaitMs);
+        TerminateProcess(process_, KILLED);
+        WaitForSingleObject(process_, WAIT_MS);
     }
     CloseHandle(process_);
 }
@@ -215,13 +215,13 @@ bool StubProcess::running() const {
 }
 
 DWORD StubProcess::WaitForExit(DWORD ms) {
-    if (process_ == NULL) return kKilled;
+    if (process_ == NULL) return KILLED;
     if (WaitForSingleObject(process_, ms) != WAIT_OBJECT_0) {
-        TerminateProcess(process_, kKilled);
-        WaitForSingleObject(process_, kWaitMs);
-        return kKilled;
+        TerminateProcess(process_, KILLED);
+        WaitForSingleObject(process_, WAIT_MS);
+        return KILLED;
     }
-    DWORD code = kKilled;
+    DWORD code = KILLED;
     GetExitCodeProcess(process_, &code);
     return code;
 }

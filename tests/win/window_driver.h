@@ -13,9 +13,9 @@
 
 namespace window_test {
 
-const DWORD kWaitMs = 15000;        // bound on every wait for a window or an exit
-const DWORD kQuietMs = 1500;        // how long "nothing appears" is watched
-const DWORD kKilled = 0xDEADDEAD;   // WaitForExit's answer when it had to kill
+const DWORD WAIT_MS = 15000;        // bound on every wait for a window or an exit
+const DWORD QUIET_MS = 1500;        // how long "nothing appears" is watched
+const DWORD KILLED = 0xDEADDEAD;   // WaitForExit's answer when it had to kill
 
 // A scratch folder under the temporary directory, removed with its contents.
 class ScratchDir {
@@ -70,8 +70,8 @@ public:
     DWORD pid() const { return pid_; }
     HANDLE handle() const { return process_; }
     bool running() const;
-    // The exit code, or kKilled when the stub did not end within `ms`.
-    DWORD WaitForExit(DWORD ms = kWaitMs);
+    // The exit code, or KILLED when the stub did not end within `ms`.
+    DWORD WaitForExit(DWORD ms = WAIT_MS);
 
 private:
     HANDLE process_ = NULL;
@@ -79,16 +79,16 @@ private:
 };
 
 // The visible main window ("LockboxSFX") of process `pid`, null on timeout.
-HWND WaitForMainWindow(DWORD pid, DWORD ms = kWaitMs);
+HWND WaitForMainWindow(DWORD pid, DWORD ms = WAIT_MS);
 // Any window of class "LockboxSFX" that belongs to `pid` (visible or not).
 HWND FindMainWindow(DWORD pid);
 
 // A visible dialog (class #32770) of process `pid` whose owner is `owner`
 // (null: no owner), optionally with the given caption; null on timeout.
-HWND WaitForDialog(DWORD pid, HWND owner, DWORD ms = kWaitMs, const char* caption = nullptr);
+HWND WaitForDialog(DWORD pid, HWND owner, DWORD ms = WAIT_MS, const char* caption = nullptr);
 
 // A visible top-level window of any process with this class and caption.
-HWND WaitForAnyWindow(const char* className, const char* caption, DWORD ms = kWaitMs);
+HWND WaitForAnyWindow(const char* className, const char* caption, DWORD ms = WAIT_MS);
 
 // Text of a window of another process (WM_GETTEXT, with a timeout).
 std::string TextOf(HWND window);

@@ -15,10 +15,10 @@ namespace {
 
 typedef std::map<std::string, std::string> Tree;
 
-const char kTitle[] = "Lockbox test";
-const char kPassword[] = "secret";
+const char TITLE[] = "Lockbox test";
+const char PASSWORD[] = "secret";
 // The window class of a folder that the shell opens (Wine's explorer).
-const char kShellFolderClass[] = "ExplorerWClass";
+const char SHELL_FOLDER_CLASS[] = "ExplorerWClass";
 
 class WindowFlow : public ::testing::Test {
 protected:
@@ -44,7 +44,7 @@ protected:
         main_ = WaitForMainWindow(stub_->pid());
         ASSERT_NE(main_, (HWND)NULL);
     }
-    void Start() { Start(BasicSettings(kTitle, kPassword), Entries()); }
+    void Start() { Start(BasicSettings(TITLE, PASSWORD), Entries()); }
 
     // Types the password and presses "OK" (posted: the run is modal).
     void PressOk(const std::string& password) {
@@ -61,7 +61,7 @@ protected:
     void ExpectMessage(const std::string& text, char icon) {
         // Captioned with the title, which also tells it from a dialog that
         // is still closing.
-        HWND box = WaitForDialog(stub_->pid(), main_, kWaitMs, kTitle);
+        HWND box = WaitForDialog(stub_->pid(), main_, WAIT_MS, TITLE);
         ASSERT_NE(box, (HWND)NULL) << "no message box: " << text;
         EXPECT_EQ(MessageText(box), text);
         EXPECT_EQ(MessageIconColour(box), icon);
@@ -73,14 +73,14 @@ protected:
     }
 
     void WaitGone(HWND window) {
-        for (DWORD start = GetTickCount(); IsWindow(window) && GetTickCount() - start < kWaitMs;)
+        for (DWORD start = GetTickCount(); IsWindow(window) && GetTickCount() - start < WAIT_MS;)
             Sleep(20);
     }
 
     // Nothing owned by the main window comes up for a while, and the stub
     // stays open.
     void ExpectQuietAndOpen() {
-        EXPECT_EQ(WaitForDialog(stub_->pid(), main_, kQuietMs), (HWND)NULL);
+        EXPECT_EQ(WaitForDialog(stub_->pid(), main_, QUIET_MS), (HWND)NULL);
         EXPECT_TRUE(stub_->running());
         EXPECT_TRUE(IsWindowVisible(main_));
     }
@@ -105,7 +105,7 @@ TEST_F(WindowFlow, WrongPasswordStaysThenRightPasswordRestores) {
     ExpectQuietAndOpen();
     EXPECT_EQ(ReadTree(out_), Tree());
 
-    PressOk(kPassword);
+    PressOk(PASSWORD);
     ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
     ASSERT_NO_FATAL_FAILURE(ExpectMessage("Files have been successfully restored.", 'b'));
     EXPECT_EQ(stub_->WaitForExit(), 0u);
@@ -124,7 +124,7 @@ TEST_F(WindowFlow, EnterKeyStartsARun) {
 
 TEST_F(WindowFlow, ChooserClosedIsSilentAndOkAsksAgain) {
     ASSERT_NO_FATAL_FAILURE(Start());
-    PressOk(kPassword);
+    PressOk(PASSWORD);
     HWND chooser = WaitForChooser();
     ASSERT_NE(chooser, (HWND)NULL);
     Click(chooser, IDCANCEL);
@@ -142,29 +142,29 @@ TEST_F(WindowFlow, ChooserClosedIsSilentAndOkAsksAgain) {
 // With an action after the run configured, the action is the sign of
 // success: no message box.
 TEST_F(WindowFlow, NoMessageWhenOpenFolderIsConfigured) {
-    ArchiveSettings s = BasicSettings(kTitle, kPassword);
+    ArchiveSettings s = BasicSettings(TITLE, PASSWORD);
     s.openFolderShowCmd = SW_SHOWMINNOACTIVE;
     ASSERT_NO_FATAL_FAILURE(Start(s, Entries()));
-    PressOk(kPassword);
+    PressOk(PASSWORD);
     ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
     EXPECT_EQ(stub_->WaitForExit(), 0u);
     EXPECT_EQ(ReadTree(out_), FullTree());
     // The shell opened the folder: its window is the sign of success.
-    HWND folder = WaitForAnyWindow(kShellFolderClass, Leaf().c_str());
+    HWND folder = WaitForAnyWindow(SHELL_FOLDER_CLASS, Leaf().c_str());
     EXPECT_NE(folder, (HWND)NULL);
     if (folder != NULL) PostMessageA(folder, WM_CLOSE, 0, 0);
     WaitGone(folder);
 }
 
 TEST_F(WindowFlow, NoMessageWhenRunAfterIsConfigured) {
-    ArchiveSettings s = BasicSettings(kTitle, kPassword);
+    ArchiveSettings s = BasicSettings(TITLE, PASSWORD);
     s.runAfter = "run.cmd";
     std::vector<WriterEntry> entries = Entries();
     // The restored script leaves a mark beside itself when it runs.
     const std::string script = "@echo ran>\"%~dp0ran.txt\"\r\n";
     entries.push_back(FileEntry("run.cmd", script));
     ASSERT_NO_FATAL_FAILURE(Start(s, entries));
-    PressOk(kPassword);
+    PressOk(PASSWORD);
     ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
     EXPECT_EQ(stub_->WaitForExit(), 0u);
     Tree expected = FullTree();
@@ -172,7 +172,7 @@ TEST_F(WindowFlow, NoMessageWhenRunAfterIsConfigured) {
     expected["ran.txt"] = "ran\r\n";
     // The script runs in a process of its own: wait until its mark is complete.
     Tree tree = ReadTree(out_);
-    for (DWORD start = GetTickCount(); tree != expected && GetTickCount() - start < kWaitMs;) {
+    for (DWORD start = GetTickCount(); tree != expected && GetTickCount() - start < WAIT_MS;) {
         Sleep(50);
         tree = ReadTree(out_);
     }
@@ -183,12 +183,12 @@ TEST_F(WindowFlow, NoMessageWhenRunAfterIsConfigured) {
 // the folder is configured, and ends with 0.
 TEST_F(WindowFlow, CancelAtOverwriteQuestion) {
     WriteBytes(out_ + "\\a.txt", "old");
-    ArchiveSettings s = BasicSettings(kTitle, kPassword);
+    ArchiveSettings s = BasicSettings(TITLE, PASSWORD);
     s.openFolderShowCmd = SW_SHOWNORMAL;
     ASSERT_NO_FATAL_FAILURE(Start(s, Entries()));
-    PressOk(kPassword);
+    PressOk(PASSWORD);
     ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
-    HWND question = WaitForDialog(stub_->pid(), main_, kWaitMs, "Overwrite confirmation");
+    HWND question = WaitForDialog(stub_->pid(), main_, WAIT_MS, "Overwrite confirmation");
     ASSERT_NE(question, (HWND)NULL);
     EXPECT_EQ(TextOf(GetDlgItem(question, 2001)), "a.txt");
     Click(question, 8);
@@ -197,7 +197,7 @@ TEST_F(WindowFlow, CancelAtOverwriteQuestion) {
     EXPECT_EQ(stub_->WaitForExit(), 0u);
     EXPECT_EQ(ReadTree(out_), (Tree{{"a.txt", "old"}}));
     // A cancelled run opens no folder.
-    EXPECT_EQ(WaitForAnyWindow(kShellFolderClass, Leaf().c_str(), kQuietMs), (HWND)NULL);
+    EXPECT_EQ(WaitForAnyWindow(SHELL_FOLDER_CLASS, Leaf().c_str(), QUIET_MS), (HWND)NULL);
 }
 
 // A damaged entry is reported and leaves the window open; the next "OK"
@@ -208,7 +208,7 @@ TEST_F(WindowFlow, DamagedEntryStaysAndNextRunStartsAtFirstEntry) {
     for (int i = 0; i < 4000; ++i) noise += char((i * 7919 + (i >> 3) * 31) & 0xFF);
     std::vector<WriterEntry> entries = {FileEntry("a.txt", "alpha"), FileEntry("b.bin", noise)};
     std::string exe = dir_ / "box.exe";
-    ASSERT_EQ(MakeArchive(BasicSettings(kTitle, kPassword), entries, exe), "");
+    ASSERT_EQ(MakeArchive(BasicSettings(TITLE, PASSWORD), entries, exe), "");
     std::string bytes = ReadBytes(exe);
     bytes[bytes.size() - 200] ^= 0x55;  // inside b.bin's compressed stream
     WriteBytes(exe, bytes);
@@ -216,7 +216,7 @@ TEST_F(WindowFlow, DamagedEntryStaysAndNextRunStartsAtFirstEntry) {
     main_ = WaitForMainWindow(stub_->pid());
     ASSERT_NE(main_, (HWND)NULL);
 
-    PressOk(kPassword);
+    PressOk(PASSWORD);
     ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
     ASSERT_NO_FATAL_FAILURE(ExpectMessage("Archive file is corrupted or password is invalid!", 'r'));
     ExpectQuietAndOpen();
@@ -224,7 +224,7 @@ TEST_F(WindowFlow, DamagedEntryStaysAndNextRunStartsAtFirstEntry) {
 
     Click(main_, IDOK);
     ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
-    HWND question = WaitForDialog(stub_->pid(), main_, kWaitMs, "Overwrite confirmation");
+    HWND question = WaitForDialog(stub_->pid(), main_, WAIT_MS, "Overwrite confirmation");
     ASSERT_NE(question, (HWND)NULL) << "second run did not start at the first entry; shown: "
                                     << MessageText(WaitForDialog(stub_->pid(), main_, 0));
     EXPECT_EQ(TextOf(GetDlgItem(question, 2001)), "a.txt");
@@ -241,7 +241,7 @@ TEST_F(WindowFlow, DamagedEntryStaysAndNextRunStartsAtFirstEntry) {
 TEST_F(WindowFlow, BlockedDirectoryCannotCreate) {
     WriteBytes(out_ + "\\sub", "in the way");
     ASSERT_NO_FATAL_FAILURE(Start());
-    PressOk(kPassword);
+    PressOk(PASSWORD);
     ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
     ASSERT_NO_FATAL_FAILURE(ExpectMessage("Cannot create output file!", 'r'));
     ExpectQuietAndOpen();
@@ -275,7 +275,7 @@ TEST_F(WindowFlow, WaysToLeave) {
 // box carries the title only when the title was read in full.
 TEST_F(WindowFlow, DamagedHeaderBeforeAnyWindow) {
     std::string exe = dir_ / "box.exe";
-    ASSERT_EQ(MakeArchive(BasicSettings(kTitle, kPassword), Entries(), exe), "");
+    ASSERT_EQ(MakeArchive(BasicSettings(TITLE, PASSWORD), Entries(), exe), "");
     const std::string whole = ReadBytes(exe);
     int64_t payload = LocatePayloadInImage(StubImage().data(), StubImage().size());
     ASSERT_GT(payload, 0);
@@ -295,7 +295,7 @@ TEST_F(WindowFlow, DamagedHeaderBeforeAnyWindow) {
         HWND box = WaitForDialog(stub_->pid(), NULL);
         ASSERT_NE(box, (HWND)NULL);
         EXPECT_EQ(MessageText(box), "Archive file is corrupted");
-        EXPECT_EQ(TextOf(box) == kTitle, cut.titleShown) << TextOf(box);
+        EXPECT_EQ(TextOf(box) == TITLE, cut.titleShown) << TextOf(box);
         EXPECT_EQ(FindMainWindow(stub_->pid()), (HWND)NULL);
         Click(box, IDOK);
         EXPECT_EQ(stub_->WaitForExit(), 0xFFFFFFFCu);

@@ -14,7 +14,7 @@ struct Shown {
     RECT controls[4];  // 1000, 1, 2, 1001 in the main window's client coordinates
 };
 
-const int kControlIds[4] = {1000, IDOK, IDCANCEL, 1001};
+const int CONTROL_IDS[4] = {1000, IDOK, IDCANCEL, 1001};
 
 // Starts the stub on an archive with `settings`, records the main window's
 // geometry, and closes it (close box: exit 0).
@@ -30,7 +30,7 @@ bool ShowAndMeasure(const ArchiveSettings& settings, Shown* out) {
     if (main == NULL) return false;
     out->window = WindowRect(main);
     out->client = ClientSize(main);
-    for (int i = 0; i < 4; ++i) out->controls[i] = ChildRect(main, kControlIds[i]);
+    for (int i = 0; i < 4; ++i) out->controls[i] = ChildRect(main, CONTROL_IDS[i]);
     PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(stub.WaitForExit(), 0u);
     return true;
@@ -131,7 +131,7 @@ TEST(WindowLayout, BackgroundGrowsWindowAndShiftsControls) {
         EXPECT_EQ(bg.window.right, plain.window.right + (dw - dw / 2));
         EXPECT_EQ(bg.window.bottom, plain.window.bottom + (dh - dh / 2));
         for (int i = 0; i < 4; ++i) {
-            SCOPED_TRACE(kControlIds[i]);
+            SCOPED_TRACE(CONTROL_IDS[i]);
             EXPECT_EQ(bg.controls[i].left, plain.controls[i].left + c.shiftX);
             EXPECT_EQ(bg.controls[i].top, plain.controls[i].top + c.shiftY);
             EXPECT_EQ(bg.controls[i].right - bg.controls[i].left,

@@ -68,7 +68,7 @@ bool SaveShot(std::initializer_list<HWND> windows, const std::string& path) {
 }
 
 void WaitGone(HWND window) {
-    for (DWORD start = GetTickCount(); IsWindow(window) && GetTickCount() - start < kWaitMs;) Sleep(20);
+    for (DWORD start = GetTickCount(); IsWindow(window) && GetTickCount() - start < WAIT_MS;) Sleep(20);
 }
 
 TEST(DISABLED_WindowScreenshots, Take) {
@@ -116,7 +116,7 @@ TEST(DISABLED_WindowScreenshots, Take) {
     EXPECT_TRUE(SaveShot({main, chooser}, shots + "\\folder_chooser.bmp"));
     ASSERT_TRUE(ChooseFolder(stub, chooser, out.path()));
     WaitGone(chooser);
-    HWND question = WaitForDialog(stub.pid(), main, kWaitMs, "Overwrite confirmation");
+    HWND question = WaitForDialog(stub.pid(), main, WAIT_MS, "Overwrite confirmation");
     ASSERT_NE(question, (HWND)NULL);
     EXPECT_TRUE(SaveShot({main, question}, shots + "\\overwrite_dialog.bmp"));
     Click(question, IDOK);

@@ -10,17 +10,17 @@ namespace {
 const uint32_t GROUP = 4;
 
 // 0: not asked yet; 1: the processor has AES and SSE2; 2: it has not.
-int g_aesInstructions;
+int g_AesInstructions;
 
 bool HaveAesInstructions() {
-    if (g_aesInstructions == 0) {
+    if (g_AesInstructions == 0) {
         // Every processor that runs the extractor's Windows has CPUID.
         unsigned a, b, c, d;
         __cpuid(1, a, b, c, d);
         bool have = (c & bit_AES) && (d & bit_SSE2);
-        g_aesInstructions = have ? 1 : 2;
+        g_AesInstructions = have ? 1 : 2;
     }
-    return g_aesInstructions == 1;
+    return g_AesInstructions == 1;
 }
 
 }  // namespace
@@ -32,12 +32,12 @@ __attribute__((target("aes,sse2"))) uint32_t DecryptWholeBlocks(CipherContext* c
     // The schedule holds big-endian words; the instructions take the round
     // keys as bytes in memory order.
     uint32_t words[60];
-    for (int i = 0; i < 60; i++) words[i] = __builtin_bswap32(ctx->RoundKeys[i]);
+    for (int i = 0; i < 60; i++) words[i] = __builtin_bswap32(ctx->roundKeys[i]);
     const __m128i* keys = (const __m128i*)words;  // __m128i may alias other types
 
     const __m128i* src = (const __m128i*)in;
     __m128i* dst = (__m128i*)out;
-    __m128i feedback = _mm_loadu_si128((const __m128i*)ctx->FeedbackRegister);
+    __m128i feedback = _mm_loadu_si128((const __m128i*)ctx->feedbackRegister);
     while (blocks > 0) {
         uint32_t n = blocks < GROUP ? 1 : GROUP;
         __m128i stream[GROUP];
@@ -60,6 +60,6 @@ __attribute__((target("aes,sse2"))) uint32_t DecryptWholeBlocks(CipherContext* c
         dst += n;
         blocks -= n;
     }
-    _mm_storeu_si128((__m128i*)ctx->FeedbackRegister, feedback);
+    _mm_storeu_si128((__m128i*)ctx->feedbackRegister, feedback);
     return length & ~15u;
 }

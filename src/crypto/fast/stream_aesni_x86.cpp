@@ -18,7 +18,7 @@ __attribute__((target("aes,sse2"))) void LoadRoundKeys(const CipherContext* ctx,
     for (int r = 0; r <= ROUNDS; r++) {
         uint8_t bytes[16];
         for (int w = 0; w < 4; w++) {
-            uint32_t word = ctx->RoundKeys[4 * r + w];
+            uint32_t word = ctx->roundKeys[4 * r + w];
             bytes[4 * w] = (uint8_t)(word >> 24);
             bytes[4 * w + 1] = (uint8_t)(word >> 16);
             bytes[4 * w + 2] = (uint8_t)(word >> 8);
@@ -64,11 +64,11 @@ __attribute__((target("aes,sse2"))) void EncryptStreamAesni(CipherContext* ctx, 
     uint8_t* dst = static_cast<uint8_t*>(out);
     __m128i keys[ROUNDS + 1];
     LoadRoundKeys(ctx, keys);
-    __m128i feedback = _mm_loadu_si128((const __m128i*)ctx->FeedbackRegister);
+    __m128i feedback = _mm_loadu_si128((const __m128i*)ctx->feedbackRegister);
     for (uint32_t blocks = length / 16; blocks > 0; blocks--, src += 16, dst += 16) {
         feedback = _mm_xor_si128(EncryptBlock(feedback, keys), _mm_loadu_si128((const __m128i*)src));
         _mm_storeu_si128((__m128i*)dst, feedback);
     }
     if (length % 16) feedback = TailBytes(EncryptBlock(feedback, keys), src, dst, length % 16);
-    _mm_storeu_si128((__m128i*)ctx->FeedbackRegister, feedback);
+    _mm_storeu_si128((__m128i*)ctx->feedbackRegister, feedback);
 }

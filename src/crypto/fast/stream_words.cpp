@@ -26,10 +26,10 @@ void TailBytes(uint8_t* reg, const uint8_t* src, uint8_t* dst, uint32_t k, bool 
 void DecryptStreamWords(CipherContext* ctx, const void* in, void* out, uint32_t length) {
     const uint8_t* src = static_cast<const uint8_t*>(in);
     uint8_t* dst = static_cast<uint8_t*>(out);
-    uint8_t* reg = ctx->FeedbackRegister;
+    uint8_t* reg = ctx->feedbackRegister;
     for (; length >= 16; length -= 16, src += 16, dst += 16) {
         uint64_t k[2], c[2];
-        AesEncryptBlock(ctx->RoundKeys, STREAM_ROUNDS, reg, reg);
+        AesEncryptBlock(ctx->roundKeys, STREAM_ROUNDS, reg, reg);
         memcpy(k, reg, 16);
         memcpy(c, src, 16);  // read before the write: in == out is allowed
         memcpy(reg, c, 16);
@@ -38,17 +38,17 @@ void DecryptStreamWords(CipherContext* ctx, const void* in, void* out, uint32_t 
         memcpy(dst, k, 16);
     }
     if (length == 0) return;
-    AesEncryptBlock(ctx->RoundKeys, STREAM_ROUNDS, reg, reg);
+    AesEncryptBlock(ctx->roundKeys, STREAM_ROUNDS, reg, reg);
     TailBytes(reg, src, dst, length, true);
 }
 
 void EncryptStreamWords(CipherContext* ctx, const void* in, void* out, uint32_t length) {
     const uint8_t* src = static_cast<const uint8_t*>(in);
     uint8_t* dst = static_cast<uint8_t*>(out);
-    uint8_t* reg = ctx->FeedbackRegister;
+    uint8_t* reg = ctx->feedbackRegister;
     for (; length >= 16; length -= 16, src += 16, dst += 16) {
         uint64_t k[2], p[2];
-        AesEncryptBlock(ctx->RoundKeys, STREAM_ROUNDS, reg, reg);
+        AesEncryptBlock(ctx->roundKeys, STREAM_ROUNDS, reg, reg);
         memcpy(k, reg, 16);
         memcpy(p, src, 16);
         k[0] ^= p[0];
@@ -57,6 +57,6 @@ void EncryptStreamWords(CipherContext* ctx, const void* in, void* out, uint32_t 
         memcpy(dst, k, 16);
     }
     if (length == 0) return;
-    AesEncryptBlock(ctx->RoundKeys, STREAM_ROUNDS, reg, reg);
+    AesEncryptBlock(ctx->roundKeys, STREAM_ROUNDS, reg, reg);
     TailBytes(reg, src, dst, length, false);
 }

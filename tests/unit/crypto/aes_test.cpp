@@ -135,14 +135,14 @@ TEST(AesTables, SubstitutionAndConstants) {
     AesGetTables();
     const uint8_t row0[16] = {0x63, 0x7c, 0x77, 0x7b, 0xf2, 0x6b, 0x6f, 0xc5,
                               0x30, 0x01, 0x67, 0x2b, 0xfe, 0xd7, 0xab, 0x76};
-    for (int x = 0; x < 16; x++) EXPECT_EQ(AES_TABLES.Se[x], row0[x] * 0x01010101u) << x;
-    EXPECT_EQ(AES_TABLES.Se[0x53], 0xedededed);
+    for (int x = 0; x < 16; x++) EXPECT_EQ(g_AesTables.Se[x], row0[x] * 0x01010101u) << x;
+    EXPECT_EQ(g_AesTables.Se[0x53], 0xedededed);
     for (int x = 0; x < 256; x++) {
-        uint8_t s = (uint8_t)AES_TABLES.Se[x];
-        ASSERT_EQ(AES_TABLES.Sd[s], (uint32_t)x * 0x01010101u) << x;
+        uint8_t s = (uint8_t)g_AesTables.Se[x];
+        ASSERT_EQ(g_AesTables.Sd[s], (uint32_t)x * 0x01010101u) << x;
     }
     const uint8_t rcon[10] = {0x01, 0x02, 0x04, 0x08, 0x10, 0x20, 0x40, 0x80, 0x1b, 0x36};
-    for (int i = 0; i < 10; i++) EXPECT_EQ(AES_TABLES.Rcon[i], (uint32_t)rcon[i] << 24);
+    for (int i = 0; i < 10; i++) EXPECT_EQ(g_AesTables.Rcon[i], (uint32_t)rcon[i] << 24);
 }
 
 }  // namespace

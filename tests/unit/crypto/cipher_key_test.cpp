@@ -41,9 +41,9 @@ void ExpectContextHolds(const CipherContext& ctx, const KeyAndIv& expected, bool
     uint32_t schedule[AES_MAX_SCHEDULE_WORDS];
     int rounds = decryptForm ? AesExpandDecryptKey(schedule, expected.key.data(), 256)
                              : AesExpandKey(schedule, expected.key.data(), 256);
-    EXPECT_EQ(ctx.RoundCount, rounds);
-    EXPECT_EQ(memcmp(ctx.RoundKeys, schedule, sizeof(schedule)), 0) << "round keys";
-    EXPECT_EQ(ToHex(ctx.FeedbackRegister, 16), ToHex(expected.iv));
+    EXPECT_EQ(ctx.roundCount, rounds);
+    EXPECT_EQ(memcmp(ctx.roundKeys, schedule, sizeof(schedule)), 0) << "round keys";
+    EXPECT_EQ(ToHex(ctx.feedbackRegister, 16), ToHex(expected.iv));
 }
 
 // Password "pw" = bytes 70 00 77 00; each digest from md5sum, e.g.
@@ -108,8 +108,8 @@ TEST(PasswordKey, EmptyStringDiffersFromNoPassword) {
     CipherContext none, empty;
     DeriveStreamKey(&none, nullptr);
     DeriveStreamKey(&empty, u"");
-    EXPECT_NE(memcmp(none.RoundKeys, empty.RoundKeys, sizeof(none.RoundKeys)), 0);
-    EXPECT_NE(memcmp(none.FeedbackRegister, empty.FeedbackRegister, 16), 0);
+    EXPECT_NE(memcmp(none.roundKeys, empty.roundKeys, sizeof(none.roundKeys)), 0);
+    EXPECT_NE(memcmp(none.feedbackRegister, empty.feedbackRegister, 16), 0);
 }
 
 // Without a password the check runs under the all-zero AES-256 key and the
@@ -125,7 +125,7 @@ TEST(PasswordCheck, NoPasswordUsesZeroKey) {
     EXPECT_TRUE(CheckPassword(&ctx, nullptr, block));
     EXPECT_FALSE(CheckPassword(&ctx, u"", block));
     DeriveStreamKey(&ctx, nullptr);
-    for (uint8_t b : ctx.FeedbackRegister) EXPECT_EQ(b, 0);
+    for (uint8_t b : ctx.feedbackRegister) EXPECT_EQ(b, 0);
 }
 
 // Only the first four decrypted bytes count, and they must read "LOCK" in
@@ -176,7 +176,7 @@ TEST(PasswordCheck, MadeBlockAcceptsOnlyItsPassword) {
         // One plain block encryption of "LOCK" || filler.
         uint8_t plain[16];
         DeriveCheckKey(&fresh, made.length ? made.password : nullptr);
-        AesDecryptBlock(fresh.RoundKeys, 14, block, plain);
+        AesDecryptBlock(fresh.roundKeys, 14, block, plain);
         EXPECT_EQ(memcmp(plain, "LOCK", 4), 0);
         EXPECT_EQ(memcmp(plain + 4, filler, 12), 0);
 

@@ -17,8 +17,8 @@ namespace {
 // A context loaded with a raw AES-256 key and IV, as a derivation would.
 CipherContext ContextFor(const Bytes& key, const Bytes& iv) {
     CipherContext ctx;
-    ctx.RoundCount = AesExpandKey(ctx.RoundKeys, key.data(), 256);
-    memcpy(ctx.FeedbackRegister, iv.data(), 16);
+    ctx.roundCount = AesExpandKey(ctx.roundKeys, key.data(), 256);
+    memcpy(ctx.feedbackRegister, iv.data(), 16);
     return ctx;
 }
 
@@ -36,7 +36,7 @@ Bytes Decrypt(CipherContext* ctx, const Bytes& in) {
 
 Bytes EncryptBlock(const CipherContext& ctx, const uint8_t* block) {
     Bytes out(16);
-    AesEncryptBlock(ctx.RoundKeys, 14, block, out.data());
+    AesEncryptBlock(ctx.roundKeys, 14, block, out.data());
     return out;
 }
 
@@ -74,8 +74,8 @@ TEST(Stream, Sp800_38aCfb128Aes256) {
         EXPECT_EQ(ToHex(decrypted), ToHex(plain));
         EXPECT_EQ(ToHex(encrypted), ToHex(cipher));
         // The register ends on the last ciphertext block.
-        EXPECT_EQ(ToHex(dec.FeedbackRegister, 16), ToHex(Slice(cipher, 48, 16)));
-        EXPECT_EQ(ToHex(enc.FeedbackRegister, 16), ToHex(Slice(cipher, 48, 16)));
+        EXPECT_EQ(ToHex(dec.feedbackRegister, 16), ToHex(Slice(cipher, 48, 16)));
+        EXPECT_EQ(ToHex(enc.feedbackRegister, 16), ToHex(Slice(cipher, 48, 16)));
     }
 }
 
@@ -89,7 +89,7 @@ TEST(Stream, IoChunkPiecesDecryptLikeOnePiece) {
     DecryptStream(&pieces, cipher.data(), actual.data(), IO_CHUNK);
     DecryptStream(&pieces, cipher.data() + IO_CHUNK, actual.data() + IO_CHUNK, IO_CHUNK);
     EXPECT_TRUE(actual == expected);
-    EXPECT_EQ(memcmp(whole.FeedbackRegister, pieces.FeedbackRegister, 16), 0);
+    EXPECT_EQ(memcmp(whole.feedbackRegister, pieces.feedbackRegister, 16), 0);
 }
 
 // A second piece starting mid-block re-encrypts the mixed register: the
@@ -126,7 +126,7 @@ TEST(Stream, DataPieceAfterNamePiece) {
 
         // Expected register before the data piece.
         uint8_t reg[16];
-        memcpy(reg, start.FeedbackRegister, 16);
+        memcpy(reg, start.feedbackRegister, 16);
         for (uint32_t at = 0; at < nameLength; at += 16) {
             Bytes keystream = EncryptBlock(start, reg);
             uint32_t k = std::min(16u, nameLength - at);
@@ -140,7 +140,7 @@ TEST(Stream, DataPieceAfterNamePiece) {
         }
         if (nameLength == 5) {
             Bytes mixed = Slice(name, 0, 5);
-            Bytes firstKeystream = EncryptBlock(start, start.FeedbackRegister);
+            Bytes firstKeystream = EncryptBlock(start, start.feedbackRegister);
             mixed.insert(mixed.end(), firstKeystream.begin() + 5, firstKeystream.end());
             EXPECT_EQ(ToHex(reg, 16), ToHex(mixed));
         }

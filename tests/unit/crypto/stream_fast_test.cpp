@@ -37,8 +37,8 @@ protected:
 CipherContext KeyedContext(std::mt19937& rng) {
     CipherContext ctx;
     Bytes key = RandomBytes(rng, 32), iv = RandomBytes(rng, 16);
-    ctx.RoundCount = AesExpandKey(ctx.RoundKeys, key.data(), 256);
-    memcpy(ctx.FeedbackRegister, iv.data(), 16);
+    ctx.roundCount = AesExpandKey(ctx.roundKeys, key.data(), 256);
+    memcpy(ctx.feedbackRegister, iv.data(), 16);
     return ctx;
 }
 
@@ -82,7 +82,7 @@ Bytes RunPieces(Runner run, CipherContext ctx, const Bytes& input, const std::ve
             if (pieces[i]) memcpy(out.data() + at, result.data(), pieces[i]);
         }
         at += pieces[i];
-        Bytes reg(ctx.FeedbackRegister, ctx.FeedbackRegister + 16);
+        Bytes reg(ctx.feedbackRegister, ctx.feedbackRegister + 16);
         if (record) {
             registers->push_back(reg);
         } else if (reg != (*registers)[i]) {
@@ -150,8 +150,8 @@ TEST_P(StreamPaths, Sp800_38aVectorAndIoChunkPieces) {
         "dc7e84bfda79164b7ecd8486985d3860 39ffed143b28b1c832113c6331e5407b"
         "df10132415e54b92a13ed0a8267ae2f9 75a385741ab9cef82031623d55b1e471");
     CipherContext ctx;
-    ctx.RoundCount = AesExpandKey(ctx.RoundKeys, key.data(), 256);
-    memcpy(ctx.FeedbackRegister, iv.data(), 16);
+    ctx.roundCount = AesExpandKey(ctx.roundKeys, key.data(), 256);
+    memcpy(ctx.feedbackRegister, iv.data(), 16);
     UsePath();
 
     CipherContext enc = ctx, dec = ctx;
@@ -160,7 +160,7 @@ TEST_P(StreamPaths, Sp800_38aVectorAndIoChunkPieces) {
     EXPECT_EQ(ToHex(out), ToHex(cipher));
     DecryptStream(&dec, cipher.data(), out.data(), (uint32_t)cipher.size());
     EXPECT_EQ(ToHex(out), ToHex(plain));
-    EXPECT_EQ(ToHex(dec.FeedbackRegister, 16), ToHex(Bytes(cipher.end() - 16, cipher.end())));
+    EXPECT_EQ(ToHex(dec.feedbackRegister, 16), ToHex(Bytes(cipher.end() - 16, cipher.end())));
 
     std::mt19937 rng(3);
     Bytes big = RandomBytes(rng, 2 * IO_CHUNK + 5);
@@ -170,7 +170,7 @@ TEST_P(StreamPaths, Sp800_38aVectorAndIoChunkPieces) {
     DecryptStream(&chunked, pieces.data(), pieces.data(), IO_CHUNK);
     DecryptStream(&chunked, pieces.data() + IO_CHUNK, pieces.data() + IO_CHUNK, IO_CHUNK);
     EXPECT_TRUE(whole == pieces);
-    EXPECT_EQ(memcmp(one.FeedbackRegister, chunked.FeedbackRegister, 16), 0);
+    EXPECT_EQ(memcmp(one.feedbackRegister, chunked.feedbackRegister, 16), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Paths, StreamPaths, ::testing::ValuesIn(PATHS),

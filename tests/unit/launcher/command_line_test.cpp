@@ -32,7 +32,7 @@ int Split(const std::string& line, std::vector<std::string>* args) {
     return count;
 }
 
-const SplitCase kCases[] = {
+const SplitCase CASES[] = {
     {"program only", "x.exe", 1, {}},
     {"trailing blanks after the program", "x.exe  \t ", 1, {}},
     {"quoted program path", "\"C:\\Program Files\\x.exe\"", 1, {}},
@@ -56,7 +56,7 @@ const SplitCase kCases[] = {
 };
 
 TEST(SplitArguments, Cases) {
-    for (const SplitCase& c : kCases) {
+    for (const SplitCase& c : CASES) {
         std::vector<std::string> args;
         EXPECT_EQ(c.count, Split(c.line, &args)) << c.what;
         EXPECT_EQ(c.args, args) << c.what;

@@ -18,7 +18,7 @@
 #include <sys/stat.h>
 #endif
 
-#include "pack/records.h"
+#include "pack/header_encoding.h"
 #include "pack/writer.h"
 #include "payload/reader.h"
 #include "support/archive_builder.h"
@@ -141,7 +141,7 @@ inline ReadBack ReadArchiveBack(const std::string& archive, const ArchiveSetting
     for (;;) {
         DeriveStreamKey(&ctx, pw);
         EntryInfo info;
-        int r = ExtractEntryEx(&reader, &ctx, destination.c_str(), mode, &info);
+        int r = ExtractOrTestEntry(&reader, &ctx, destination.c_str(), mode, &info);
         if (r != RESULT_OK) {
             rb.lastResult = r;
             break;

@@ -106,7 +106,7 @@ struct DamageCase {
     void (*damage)(std::vector<TestEntry>*, int at);
 };
 
-const DamageCase kDamage[] = {
+const DamageCase DAMAGE[] = {
     {"flipped data byte", 4, RESULT_CORRUPT, [](std::vector<TestEntry>* e, int at) { (*e)[at].flipByte = 40; }},
     {"bytes behind the stream", 6, RESULT_CORRUPT,
      [](std::vector<TestEntry>* e, int at) { (*e)[at].trailing = {1, 2, 3}; }},
@@ -119,7 +119,7 @@ const DamageCase kDamage[] = {
 };
 
 TEST_P(ParallelExtract, TheFirstDamagedEntryStopsTheRunWithEverythingBeforeItInPlace) {
-    for (const DamageCase& c : kDamage) {
+    for (const DamageCase& c : DAMAGE) {
         SCOPED_TRACE(c.label);
         ScratchDir work, out;
         TestHeader header;

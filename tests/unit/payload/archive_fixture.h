@@ -40,9 +40,9 @@ inline int ScriptedQuestion(void* user, const char* name) {
     }
     switch (a) {
     case ANSWER_YES: return 1;
-    case ANSWER_YES_ALL: answers->YesToAll = 1; return 1;
-    case ANSWER_NO_ALL: answers->NoToAll = 1; return 0;
-    case ANSWER_CANCEL: answers->Cancelled = 1; return 0;
+    case ANSWER_YES_ALL: answers->yesToAll = 1; return 1;
+    case ANSWER_NO_ALL: answers->noToAll = 1; return 0;
+    case ANSWER_CANCEL: answers->cancelled = 1; return 0;
     default: return 0;
     }
 }
@@ -182,7 +182,7 @@ protected:
     int Next(const std::string& destination, ExtractMode mode = EXTRACT_WRITE,
              EntryInfo* info = nullptr) {
         DeriveStreamKey(&ctx, KeyOf(header.password));
-        return ExtractEntryEx(&reader, &ctx, destination.c_str(), mode, info);
+        return ExtractOrTestEntry(&reader, &ctx, destination.c_str(), mode, info);
     }
     int Next() { return Next(dest); }
 

@@ -68,7 +68,7 @@ TEST_F(EntryFault, NothingIsWrittenThroughALinkBelowTheDestination) {
         if (!MakeDirectoryLink(scratch.Native(outside), scratch.Native(out + "\\" + c.link)) ||
             !MakeDirectoryLink(scratch.Native(out), viaLink))
             GTEST_SKIP() << "this system does not let a test make directory links";
-        reader.answers.YesToAll = 1;
+        reader.answers.yesToAll = 1;
         ASSERT_EQ(RESULT_OK, Open(c.entries));
         EXPECT_EQ(RESULT_CANNOT_CREATE, RunAll(viaLink).back());
         EXPECT_EQ(std::vector<std::string>({"victim.txt"}), ListDir(scratch.Native(outside)));

@@ -311,7 +311,7 @@ TEST_F(EntryTest, ListingSkipsTheData) {
     for (const char* name : names) {
         EntryInfo info;
         DeriveStreamKey(&ctx, header.password.c_str());
-        ASSERT_EQ(RESULT_OK, ReadEntry(&reader, &ctx, &info));
+        ASSERT_EQ(RESULT_OK, ReadEntrySkippingData(&reader, &ctx, &info));
         EXPECT_STREQ(name, info.name);
         if (std::string(name) == "big.bin") {
             EXPECT_EQ(IO_CHUNK + 99, info.originalSize);
@@ -320,7 +320,7 @@ TEST_F(EntryTest, ListingSkipsTheData) {
     }
     DeriveStreamKey(&ctx, header.password.c_str());
     EntryInfo info;
-    EXPECT_EQ(RESULT_END, ReadEntry(&reader, &ctx, &info));
+    EXPECT_EQ(RESULT_END, ReadEntrySkippingData(&reader, &ctx, &info));
     EXPECT_TRUE(ListDir(dest).empty());
 }
 
@@ -330,7 +330,7 @@ TEST_F(EntryTest, ListingATruncatedEntry) {
     ASSERT_EQ(RESULT_OK, OpenBytes(archive));
     EntryInfo info;
     DeriveStreamKey(&ctx, header.password.c_str());
-    EXPECT_EQ(RESULT_CORRUPT, ReadEntry(&reader, &ctx, &info));
+    EXPECT_EQ(RESULT_CORRUPT, ReadEntrySkippingData(&reader, &ctx, &info));
 }
 
 // An entry cut inside its header, name length or name.

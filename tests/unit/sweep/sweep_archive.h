@@ -22,8 +22,8 @@
 
 namespace sweep {
 
-const char16_t kPassword[] = u"pw";
-const char kOldKeep[] = "old contents\n";
+const char16_t PASSWORD[] = u"pw";
+const char OLD_KEEP[] = "old contents\n";
 
 struct Plain {                  // one entry in plain form
     std::vector<uint8_t> head;  // the 56-byte EntryHeader
@@ -65,7 +65,7 @@ inline Sample MakeSample() {
     ArchiveSettings settings;
     settings.title = "Sweep";
     settings.runAfter = "b.bin";
-    settings.password = kPassword;
+    settings.password = PASSWORD;
 
     PeShape shape;
     shape.sections = {{0x200, 0x200}, {0x400, 0x100}};
@@ -80,7 +80,7 @@ inline Sample MakeSample() {
     }
     // Entry boundaries and the plain form, from the archive itself.
     std::vector<uint8_t> area(s.bytes.begin() + (long)s.entriesAt, s.bytes.end());
-    TransformEntryArea(area.data(), area.size(), kPassword, CODEC_DECRYPT);
+    TransformEntryArea(area.data(), area.size(), PASSWORD, CODEC_DECRYPT);
     for (size_t at = 0; at < area.size();) {
         Plain p;
         s.entryAt.push_back(s.entriesAt + at);
@@ -110,7 +110,7 @@ inline std::vector<uint8_t> Rebuild(const Sample& s, const std::vector<Plain>& p
         area.insert(area.end(), p.name.begin(), p.name.end());
         area.insert(area.end(), p.data.begin(), p.data.end());
     }
-    TransformEntryArea(area.data(), area.size(), kPassword, CODEC_ENCRYPT);
+    TransformEntryArea(area.data(), area.size(), PASSWORD, CODEC_ENCRYPT);
     std::vector<uint8_t> out(s.bytes.begin(), s.bytes.begin() + (long)s.entriesAt);
     out.insert(out.end(), area.begin(), area.end());
     return out;
@@ -148,9 +148,9 @@ public:
         std::error_code ec;
         std::filesystem::remove(box_.archive, ec);  // a fresh file, not a truncated one
         if (!sandbox::WriteWhole(box_.archive, std::string(archive.begin(), archive.end())) ||
-            !sandbox::WriteWhole(box_.dest / "keep.txt", kOldKeep))
+            !sandbox::WriteWhole(box_.dest / "keep.txt", OLD_KEEP))
             return "cannot prepare the sandbox";
-        sandbox::Outcome o = sandbox::ExtractChecked(box_, kPassword, AnswerYes);
+        sandbox::Outcome o = sandbox::ExtractChecked(box_, PASSWORD, AnswerYes);
         if (outcome) *outcome = o;
         if (!o.violation.empty()) return o.violation;
         if (o.header == RESULT_OK && o.passwordOk && !sandbox::IsRunResult(o.last))
@@ -161,7 +161,7 @@ public:
         for (auto& item : tree) {
             auto it = s.files.find(item.first);
             if (it == s.files.end() || item.second.directory) continue;
-            if (item.second.content != it->second && !(item.first == "keep.txt" && item.second.content == kOldKeep))
+            if (item.second.content != it->second && !(item.first == "keep.txt" && item.second.content == OLD_KEEP))
                 return "partial or wrong contents in " + item.first;
         }
         auto keep = tree.find("keep.txt");

@@ -18,7 +18,7 @@ struct LayoutCase {
     int32_t shiftX, shiftY;
 };
 
-const LayoutCase kCases[] = {
+const LayoutCase CASES[] = {
     {"background smaller than the client on both sides: raised, nothing moves",
      260, 76, 100, 50, 2, 260, 76, 0, 0, 0, 0, true, 0, 0},
     {"background equal to the client", 260, 76, 260, 76, 2, 260, 76, 0, 0, 0, 0, true, 0, 0},
@@ -47,7 +47,7 @@ const LayoutCase kCases[] = {
 };
 
 TEST(LayoutTest, Table) {
-    for (const LayoutCase& c : kCases) {
+    for (const LayoutCase& c : CASES) {
         SCOPED_TRACE(c.what);
         uint32_t w = c.backgroundWidth, h = c.backgroundHeight;
         LayoutResult r = ComputeLayout(c.clientWidth, c.clientHeight, &w, &h, c.layoutMode);

@@ -1,4 +1,4 @@
-// The plain records of an archive, laid out byte for byte as the reader
+// Encodes the plain headers of an archive, laid out byte for byte as the reader
 // expects them (payload/format.h): the archive header and the entry header.
 #pragma once
 #include <stdint.h>

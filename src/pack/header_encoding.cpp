@@ -1,4 +1,4 @@
-#include "pack/records.h"
+#include "pack/header_encoding.h"
 
 #include <cstring>
 #include "payload/format.h"
