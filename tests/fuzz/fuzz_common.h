@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz/sandbox.h"
+#include "support/sandbox.h"
 #include "pack/writer.h"
 #include "support/pe_image.h"
 

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "support/files.h"
 #include "support/scratch_dir.h"
 
 struct ToolRun {
@@ -25,16 +26,6 @@ inline std::string ShellQuote(const std::string& s) {
         else q += c;
     }
     return q + "'";
-}
-
-inline std::string ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), (std::streamsize)bytes.size());
 }
 
 // Runs `lockbox args...` with `dir` as working directory and stdin from

@@ -22,6 +22,7 @@
 #include "pack/writer.h"
 #include "payload/reader.h"
 #include "support/archive_builder.h"
+#include "support/files.h"
 #include "support/pe_image.h"
 #include "support/scratch_dir.h"
 
@@ -41,17 +42,6 @@ inline std::vector<uint8_t> TestStub() {
     return MakePeImage(shape);
 }
 
-inline bool WriteFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(bytes.data(), (std::streamsize)bytes.size());
-    return (bool)out;
-}
-
-inline std::string ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 inline std::vector<uint8_t> ReadFileVector(const std::string& path) {
     std::string s = ReadFileBytes(path);
     return std::vector<uint8_t>(s.begin(), s.end());
@@ -63,11 +53,6 @@ inline std::vector<std::string> ListDir(const std::string& dir) {
     for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// FILETIME for a moment after 1970, with sub-second ticks.
-inline uint64_t FileTimeFromUnix(uint64_t seconds, uint32_t ticks) {
-    return 116444736000000000ull + seconds * 10000000ull + ticks;
 }
 
 // What the file system reports about a restored file.
@@ -95,8 +80,8 @@ inline FileFacts FactsOf(const std::string& path) {
     f.exists = true;
     f.directory = S_ISDIR(st.st_mode);
     f.readOnly = (st.st_mode & 0222) == 0;
-    f.lastAccess = FileTimeFromUnix(st.st_atim.tv_sec, (uint32_t)(st.st_atim.tv_nsec / 100));
-    f.lastWrite = FileTimeFromUnix(st.st_mtim.tv_sec, (uint32_t)(st.st_mtim.tv_nsec / 100));
+    f.lastAccess = FiletimeOf(st.st_atim.tv_sec, (uint32_t)(st.st_atim.tv_nsec / 100));
+    f.lastWrite = FiletimeOf(st.st_mtim.tv_sec, (uint32_t)(st.st_mtim.tv_nsec / 100));
 #endif
     return f;
 }
@@ -165,8 +150,8 @@ inline std::vector<WriterEntry> RandomTree(uint32_t seed, const ScratchDir& sour
         std::string name = parent + (parent.empty() ? "" : "\\") + (i % 5 ? "n" : "") + std::to_string(i);
         WriterEntry e;
         e.name = name;
-        e.lastAccessTime = FileTimeFromUnix(1300000000 + rng() % 300000000, rng() % 10000000);
-        e.lastWriteTime = FileTimeFromUnix(1300000000 + rng() % 300000000, rng() % 10000000);
+        e.lastAccessTime = FiletimeOf(1300000000 + rng() % 300000000, rng() % 10000000);
+        e.lastWriteTime = FiletimeOf(1300000000 + rng() % 300000000, rng() % 10000000);
         e.creationTime = e.lastWriteTime - 1000;
         if (rng() % 4 == 0) {
             e.attributes = ATTR_DIRECTORY;

@@ -11,6 +11,7 @@
 
 #include "payload/reader.h"
 #include "support/archive_builder.h"
+#include "support/files.h"
 #include "support/scratch_dir.h"
 
 #ifdef _WIN32
@@ -45,11 +46,6 @@ inline int ScriptedQuestion(void* user, const char* name) {
     case ANSWER_CANCEL: answers->cancelled = 1; return 0;
     default: return 0;
     }
-}
-
-// FILETIME of a Unix time with a sub-second part in 100-ns ticks.
-inline uint64_t FiletimeOf(int64_t unixSeconds, uint32_t ticks = 0) {
-    return (uint64_t)((unixSeconds + 11644473600LL) * 10000000LL + ticks);
 }
 
 // Times as the file system reports them, in FILETIME form. POSIX has no

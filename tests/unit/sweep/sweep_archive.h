@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "fuzz/archive_codec.h"
-#include "fuzz/sandbox.h"
+#include "support/sandbox.h"
 #include "pack/writer.h"
 #include "support/pe_image.h"
 #include "support/scratch_dir.h"
