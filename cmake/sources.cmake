@@ -7,15 +7,9 @@ set(LOCKBOX_CRYPTO_SOURCES
     src/crypto/aes_tables.cpp
     src/crypto/cipher.cpp
     src/crypto/md5.cpp)
-set(LOCKBOX_CRYPTO_BLOCKS_X86 src/crypto/blocks/cfb_blocks_x86.cpp)
-set(LOCKBOX_CRYPTO_BLOCKS_NONE src/crypto/blocks/cfb_blocks_none.cpp)
-
-# Faster stream cipher paths for the tool and the tests (never in the stub).
-set(LOCKBOX_CRYPTO_FAST_SOURCES
-    src/crypto/fast/stream_select.cpp
-    src/crypto/fast/stream_words.cpp)
-set(LOCKBOX_CRYPTO_FAST_X86 src/crypto/fast/stream_aesni_x86.cpp)
-set(LOCKBOX_CRYPTO_FAST_NONE src/crypto/fast/stream_aesni_none.cpp)
+# The AES instructions where the target is x86; a stand-in elsewhere.
+set(LOCKBOX_CRYPTO_X86 src/crypto/aes_instructions_x86.cpp)
+set(LOCKBOX_CRYPTO_OTHER src/crypto/aes_instructions_none.cpp)
 
 set(LOCKBOX_PLATFORM_WIN32 src/platform/win32.cpp)
 set(LOCKBOX_PLATFORM_POSIX src/platform/posix.cpp)

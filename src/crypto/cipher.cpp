@@ -2,7 +2,7 @@
 #include "crypto/cipher.h"
 
 #include "crypto/aes.h"
-#include "crypto/blocks/cfb_blocks.h"
+#include "crypto/aes_instructions.h"
 #include "crypto/md5.h"
 #include "crypto/wipe.h"
 
@@ -13,9 +13,6 @@ namespace {
 const int STREAM_ROUNDS = 14;
 const uint8_t PASSWORD_MAGIC[4] = {'L', 'O', 'C', 'K'};
 
-// Faster stream paths installed by the tool; null in the extractor.
-StreamFunction g_FastDecrypt;
-StreamFunction g_FastEncrypt;
 // Set by tests that check the table-driven loop alone.
 bool g_TablesOnly;
 
@@ -78,23 +75,14 @@ bool CheckPassword(CipherContext* ctx, const char16_t* password, const uint8_t c
     return match;
 }
 
-void SetStreamAccelerator(StreamFunction decrypt, StreamFunction encrypt) {
-    g_FastDecrypt = decrypt;
-    g_FastEncrypt = encrypt;
-}
-
 void UseAesInstructions(bool allowed) { g_TablesOnly = !allowed; }
-
-namespace {
 
 // The block index restarts at 0 with every call: each call begins with a
 // fresh encryption of whatever the register holds, even mid-block. The
 // piece's whole blocks may go to the AES instructions first; they leave the
 // last ciphertext block in the register, and the byte loop takes the tail
-// from there. Kept out of line so that the public functions below stay a
-// bare jump.
-__attribute__((noinline)) void DecryptBytes(CipherContext* ctx, const void* in, void* out,
-                                            uint32_t length) {
+// from there.
+void DecryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length) {
     const uint8_t* src = static_cast<const uint8_t*>(in);
     uint8_t* dst = static_cast<uint8_t*>(out);
     if (!g_TablesOnly) {
@@ -112,10 +100,15 @@ __attribute__((noinline)) void DecryptBytes(CipherContext* ctx, const void* in, 
     }
 }
 
-__attribute__((noinline)) void EncryptBytes(CipherContext* ctx, const void* in, void* out,
-                                            uint32_t length) {
+void EncryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length) {
     const uint8_t* src = static_cast<const uint8_t*>(in);
     uint8_t* dst = static_cast<uint8_t*>(out);
+    if (!g_TablesOnly) {
+        uint32_t done = EncryptWholeBlocks(ctx, src, dst, length);
+        src += done;
+        dst += done;
+        length -= done;
+    }
     uint8_t* reg = ctx->feedbackRegister;
     for (uint32_t j = 0, i = 0; j < length; j++, i = (i + 1) & 15) {
         if (i == 0) AesEncryptBlock(ctx->roundKeys, STREAM_ROUNDS, reg, reg);
@@ -123,18 +116,6 @@ __attribute__((noinline)) void EncryptBytes(CipherContext* ctx, const void* in, 
         dst[j] = y;
         reg[i] = y;
     }
-}
-
-}  // namespace
-
-void DecryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length) {
-    StreamFunction run = g_FastDecrypt ? g_FastDecrypt : DecryptBytes;
-    run(ctx, in, out, length);
-}
-
-void EncryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length) {
-    StreamFunction run = g_FastEncrypt ? g_FastEncrypt : EncryptBytes;
-    run(ctx, in, out, length);
 }
 
 void MakePasswordCheckBlock(CipherContext* ctx, const char16_t* password, const uint8_t filler[12],

@@ -48,26 +48,16 @@ bool CheckPassword(CipherContext* ctx, const char16_t* password, const uint8_t c
 // UseAesInstructions); the bytes are the same either way.
 void DecryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length);
 
-// Allows (the default) or forbids DecryptStream's use of the AES
-// instructions, so that tests can hold the table-driven loop against them.
-// Not thread-safe: call before any thread uses the cipher.
+// Allows (the default) or forbids the use of the AES instructions by
+// DecryptStream and EncryptStream, so that tests can hold the table-driven
+// loops against them. Not thread-safe: call before any thread uses the
+// cipher.
 void UseAesInstructions(bool allowed);
 
-// Signature shared by DecryptStream, EncryptStream and their faster
-// replacements.
-typedef void (*StreamFunction)(CipherContext* ctx, const void* in, void* out, uint32_t length);
-
-// Makes DecryptStream and EncryptStream hand every piece to `decrypt` and
-// `encrypt` instead of running their own byte loops; null restores the byte
-// loop for that direction. The replacements must give exactly the bytes and
-// leave exactly the register of the byte loops (crypto/fast/ holds them;
-// the extractor installs none, to stay small). Not thread-safe: call at
-// start-up, before any thread uses the cipher.
-void SetStreamAccelerator(StreamFunction decrypt, StreamFunction encrypt);
-
 // The writer's counterpart of DecryptStream: encrypts one piece with the
-// same piece rules, so EncryptStream followed by DecryptStream over the same
-// piece lengths returns the plaintext. `in` and `out` may be the same buffer.
+// same piece rules (and the AES instructions where there are any), so
+// EncryptStream followed by DecryptStream over the same piece lengths
+// returns the plaintext. `in` and `out` may be the same buffer.
 void EncryptStream(CipherContext* ctx, const void* in, void* out, uint32_t length);
 
 // Builds the header's password check block: "LOCK" followed by the 12 bytes

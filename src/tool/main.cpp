@@ -4,15 +4,12 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
-#include "crypto/fast/stream_fast.h"
 #include "host/interrupt_cleanup.h"
 #include "tool/commands.h"
 #include "tool/error.h"
 #include "tool/system.h"
 
 int main(int argc, char** argv) {
-    // Before any thread starts: the cipher's hook is a plain global.
-    UseFastestStreamPath();
     // Ctrl-C and its kin remove the temporary files of the run.
     OnInterrupt(RemoveListedFiles);
     CLI::App app{"lockbox " LOCKBOX_VERSION

@@ -3,6 +3,7 @@
 
 #include "bytes.h"
 #include "crypto/aes.h"
+#include "crypto/aes_instructions.h"
 #include "crypto/cipher.h"
 #include "payload/format.h"
 
@@ -58,8 +59,19 @@ const char* SP800_38A_CIPHER =
     "dc7e84bfda79164b7ecd8486985d3860 39ffed143b28b1c832113c6331e5407b"
     "df10132415e54b92a13ed0a8267ae2f9 75a385741ab9cef82031623d55b1e471";
 
+// Every stream test runs on both block paths: the table-driven AES alone,
+// and the AES instructions where the processor has them.
+class Stream : public ::testing::TestWithParam<bool> {
+protected:
+    void SetUp() override {
+        if (GetParam() && !AesInstructionsAvailable()) GTEST_SKIP() << "no AES instructions here";
+        UseAesInstructions(GetParam());
+    }
+    void TearDown() override { UseAesInstructions(true); }
+};
+
 // Pieces whose lengths are multiples of 16 continue plain CFB-128.
-TEST(Stream, Sp800_38aCfb128Aes256) {
+TEST_P(Stream, Sp800_38aCfb128Aes256) {
     Bytes key = FromHex(SP800_38A_KEY), iv = FromHex(SP800_38A_IV);
     Bytes plain = FromHex(SP800_38A_PLAIN), cipher = FromHex(SP800_38A_CIPHER);
     for (uint32_t split : {64u, 16u, 32u, 48u}) {
@@ -79,7 +91,7 @@ TEST(Stream, Sp800_38aCfb128Aes256) {
     }
 }
 
-TEST(Stream, IoChunkPiecesDecryptLikeOnePiece) {
+TEST_P(Stream, IoChunkPiecesDecryptLikeOnePiece) {
     static_assert(IO_CHUNK % 16 == 0, "data chunks must end on block boundaries");
     std::mt19937 rng(160000);
     Bytes cipher = RandomBytes(rng, 2 * IO_CHUNK);
@@ -94,7 +106,7 @@ TEST(Stream, IoChunkPiecesDecryptLikeOnePiece) {
 
 // A second piece starting mid-block re-encrypts the mixed register: the
 // first 8 bytes agree with one 16-byte piece, the next 8 do not.
-TEST(Stream, HalfBlockPiecesRestartTheBlock) {
+TEST_P(Stream, HalfBlockPiecesRestartTheBlock) {
     std::mt19937 rng(8);
     Bytes cipher = RandomBytes(rng, 16);
     CipherContext whole = PasswordContext(), halves = PasswordContext();
@@ -112,7 +124,7 @@ TEST(Stream, HalfBlockPiecesRestartTheBlock) {
 //   L = 16, 32   E(last name ciphertext block)     (plain CFB continuation)
 //   L = 5        E(5 name ciphertext bytes || bytes 5..15 of E(IV))
 // After that first block the data is ordinary CFB-128.
-TEST(Stream, DataPieceAfterNamePiece) {
+TEST_P(Stream, DataPieceAfterNamePiece) {
     std::mt19937 rng(5);
     const Bytes data = RandomBytes(rng, 100);
     for (uint32_t nameLength : {0u, 5u, 16u, 21u, 32u}) {
@@ -156,7 +168,7 @@ TEST(Stream, DataPieceAfterNamePiece) {
     }
 }
 
-TEST(Stream, ZeroLengthPieceChangesNothing) {
+TEST_P(Stream, ZeroLengthPieceChangesNothing) {
     CipherContext ctx = PasswordContext();
     const CipherContext before = ctx;
     uint8_t out[4] = {1, 2, 3, 4};
@@ -169,7 +181,7 @@ TEST(Stream, ZeroLengthPieceChangesNothing) {
 
 // Writer and reader cut the same random pieces (0 included): the round trip
 // returns the plaintext, and in-place runs give the separate-buffer bytes.
-TEST(Stream, RandomPiecesRoundTripAndInPlace) {
+TEST_P(Stream, RandomPiecesRoundTripAndInPlace) {
     std::mt19937 rng(38);
     for (int trial = 0; trial < 50; trial++) {
         const Bytes plain = RandomBytes(rng, rng() % 600);
@@ -204,6 +216,78 @@ TEST(Stream, RandomPiecesRoundTripAndInPlace) {
         }
     }
 }
+
+// Piece lengths that cover the awkward cases: empty, short, one byte off a
+// block either way, and several blocks with and without a remainder
+// (enough for the four-block groups of the instruction path, and a tail).
+std::vector<uint32_t> RandomPieces(std::mt19937& rng, size_t total) {
+    std::vector<uint32_t> pieces;
+    for (size_t used = 0; used < total;) {
+        uint32_t n;
+        switch (rng() % 4) {
+        case 0: n = rng() % 48; break;
+        case 1: n = 16 * (rng() % 20) + (rng() % 3 == 0 ? 0 : 1 + rng() % 15); break;
+        case 2: n = 16 * (1 + rng() % 40); break;
+        default: n = rng() % 3000; break;
+        }
+        n = (uint32_t)std::min<size_t>(n, total - used);
+        pieces.push_back(n);
+        used += n;
+    }
+    return pieces;
+}
+
+// `input` through `run` cut into `pieces`, in place or not; the register
+// after every piece is appended to `registers`.
+Bytes RunPieces(void (*run)(CipherContext*, const void*, void*, uint32_t), CipherContext ctx, const Bytes& input,
+                const std::vector<uint32_t>& pieces, bool inPlace, std::vector<Bytes>* registers) {
+    Bytes out = input;
+    size_t at = 0;
+    for (uint32_t n : pieces) {
+        if (inPlace) {
+            run(&ctx, out.data() + at, out.data() + at, n);
+        } else {
+            Bytes piece(input.begin() + at, input.begin() + at + n), result(n + 1, 0xAA);  // a guard byte
+            run(&ctx, piece.data(), result.data(), n);
+            EXPECT_EQ(result[n], 0xAA) << "wrote past a piece of " << n;
+            if (n) memcpy(out.data() + at, result.data(), n);
+        }
+        at += n;
+        registers->push_back(Bytes(ctx.feedbackRegister, ctx.feedbackRegister + 16));
+    }
+    return out;
+}
+
+// The instruction path gives the bytes and registers of the table path,
+// piece by piece, in place or not: random pieces, and every piece of 0 to 47
+// bytes after every register state a first piece of 0 to 17 bytes leaves.
+TEST(StreamPaths, InstructionsMatchTables) {
+    if (!AesInstructionsAvailable()) GTEST_SKIP() << "no AES instructions here";
+    std::mt19937 rng(20240601);
+    std::vector<std::vector<uint32_t>> cuts;
+    for (int round = 0; round < 40; round++) cuts.push_back(RandomPieces(rng, rng() % 20000));
+    for (uint32_t first = 0; first < 18; first++)
+        for (uint32_t second = 0; second < 48; second++) cuts.push_back({first, second});
+    for (size_t c = 0; c < cuts.size(); c++) {
+        const std::vector<uint32_t>& pieces = cuts[c];
+        size_t total = 0;
+        for (uint32_t n : pieces) total += n;
+        CipherContext ctx = ContextFor(RandomBytes(rng, 32), RandomBytes(rng, 16));
+        Bytes data = RandomBytes(rng, total);
+        bool inPlace = c % 2 == 0;
+        std::vector<Bytes> encTables, decTables, encFast, decFast;
+        UseAesInstructions(false);
+        Bytes cipher = RunPieces(EncryptStream, ctx, data, pieces, false, &encTables);
+        ASSERT_EQ(RunPieces(DecryptStream, ctx, cipher, pieces, false, &decTables), data);
+        UseAesInstructions(true);
+        ASSERT_EQ(RunPieces(EncryptStream, ctx, data, pieces, inPlace, &encFast), cipher) << "cut " << c;
+        ASSERT_EQ(RunPieces(DecryptStream, ctx, cipher, pieces, inPlace, &decFast), data) << "cut " << c;
+        ASSERT_TRUE(encFast == encTables && decFast == decTables) << "registers differ, cut " << c;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Paths, Stream, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& p) { return p.param ? "Instructions" : "Tables"; });
 
 #ifndef _WIN32
 Bytes Encrypt(CipherContext* ctx, const Bytes& in) {

@@ -1,18 +1,27 @@
-// Whole CFB blocks with the x86 AES instructions, four at a time. Written
-// for size as much as speed: it goes into the extractor.
+// Whole CFB blocks with the x86 AES instructions. Written for size as much
+// as speed: the decryption goes into the extractor.
 #include <cpuid.h>
 #include <wmmintrin.h>
 
-#include "crypto/blocks/cfb_blocks.h"
+#include "crypto/aes_instructions.h"
 
 namespace {
 
 const uint32_t GROUP = 4;
+const int ROUNDS = 14;
 
 // 0: not asked yet; 1: the processor has AES and SSE2; 2: it has not.
 int g_AesInstructions;
 
-bool HaveAesInstructions() {
+// The schedule holds big-endian words; the instructions take the round
+// keys as bytes in memory order.
+void LoadRoundKeys(const CipherContext* ctx, uint32_t words[60]) {
+    for (int i = 0; i < 60; i++) words[i] = __builtin_bswap32(ctx->roundKeys[i]);
+}
+
+}  // namespace
+
+bool AesInstructionsAvailable() {
     if (g_AesInstructions == 0) {
         // Every processor that runs the extractor's Windows has CPUID.
         unsigned a, b, c, d;
@@ -23,16 +32,12 @@ bool HaveAesInstructions() {
     return g_AesInstructions == 1;
 }
 
-}  // namespace
-
 __attribute__((target("aes,sse2"))) uint32_t DecryptWholeBlocks(CipherContext* ctx, const uint8_t* in,
                                                                  uint8_t* out, uint32_t length) {
     uint32_t blocks = length / 16;
-    if (blocks == 0 || !HaveAesInstructions()) return 0;
-    // The schedule holds big-endian words; the instructions take the round
-    // keys as bytes in memory order.
+    if (blocks == 0 || !AesInstructionsAvailable()) return 0;
     uint32_t words[60];
-    for (int i = 0; i < 60; i++) words[i] = __builtin_bswap32(ctx->roundKeys[i]);
+    LoadRoundKeys(ctx, words);
     const __m128i* keys = (const __m128i*)words;  // __m128i may alias other types
 
     const __m128i* src = (const __m128i*)in;
@@ -45,11 +50,11 @@ __attribute__((target("aes,sse2"))) uint32_t DecryptWholeBlocks(CipherContext* c
             __m128i before = j ? _mm_loadu_si128(src + j - 1) : feedback;
             stream[j] = _mm_xor_si128(before, _mm_loadu_si128(keys));
         }
-        for (int r = 1; r < 14; r++) {
+        for (int r = 1; r < ROUNDS; r++) {
             __m128i key = _mm_loadu_si128(keys + r);
             for (uint32_t j = 0; j < n; j++) stream[j] = _mm_aesenc_si128(stream[j], key);
         }
-        __m128i last = _mm_loadu_si128(keys + 14);
+        __m128i last = _mm_loadu_si128(keys + ROUNDS);
         feedback = _mm_loadu_si128(src + n - 1);
         // Each block's input is read before its output is written: in place works.
         for (uint32_t j = 0; j < n; j++) {
@@ -59,6 +64,25 @@ __attribute__((target("aes,sse2"))) uint32_t DecryptWholeBlocks(CipherContext* c
         src += n;
         dst += n;
         blocks -= n;
+    }
+    _mm_storeu_si128((__m128i*)ctx->feedbackRegister, feedback);
+    return length & ~15u;
+}
+
+__attribute__((target("aes,sse2"))) uint32_t EncryptWholeBlocks(CipherContext* ctx, const uint8_t* in,
+                                                                 uint8_t* out, uint32_t length) {
+    uint32_t blocks = length / 16;
+    if (blocks == 0 || !AesInstructionsAvailable()) return 0;
+    uint32_t words[60];
+    LoadRoundKeys(ctx, words);
+    const __m128i* keys = (const __m128i*)words;
+    __m128i feedback = _mm_loadu_si128((const __m128i*)ctx->feedbackRegister);
+    for (uint32_t i = 0; i < blocks; i++) {
+        __m128i block = _mm_xor_si128(feedback, _mm_loadu_si128(keys));
+        for (int r = 1; r < ROUNDS; r++) block = _mm_aesenc_si128(block, _mm_loadu_si128(keys + r));
+        block = _mm_aesenclast_si128(block, _mm_loadu_si128(keys + ROUNDS));
+        feedback = _mm_xor_si128(block, _mm_loadu_si128((const __m128i*)in + i));
+        _mm_storeu_si128((__m128i*)out + i, feedback);
     }
     _mm_storeu_si128((__m128i*)ctx->feedbackRegister, feedback);
     return length & ~15u;
