@@ -1,6 +1,6 @@
 // A scratch directory for a test: created with a unique name under the
-// system's temporary directory, removed with everything in it (read-only
-// files included) when the object goes away.
+// system's temporary directory (or under `base`), removed with everything
+// in it (read-only files included) when the object goes away.
 #pragma once
 #include <string>
 
@@ -16,11 +16,11 @@
 
 class ScratchDir {
 public:
-    ScratchDir() {
+    explicit ScratchDir(const std::string& base = std::string()) {
 #ifdef _WIN32
-        char base[MAX_PATH];
-        DWORD n = GetTempPathA(MAX_PATH, base);
-        std::string root = n ? std::string(base, n) : std::string(".\\");
+        char temp[MAX_PATH];
+        DWORD n = GetTempPathA(MAX_PATH, temp);
+        std::string root = !base.empty() ? base + "\\" : n ? std::string(temp, n) : std::string(".\\");
         static unsigned counter = 0;
         for (int i = 0; i < 1000 && path_.empty(); i++) {
             std::string p = root + "lbtest-" + std::to_string(GetCurrentProcessId()) + "-" +
@@ -29,7 +29,8 @@ public:
         }
 #else
         const char* tmp = getenv("TMPDIR");
-        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/lbtest-XXXXXX";
+        std::string root = !base.empty() ? base : std::string(tmp && *tmp ? tmp : "/tmp");
+        std::string pattern = root + "/lbtest-XXXXXX";
         if (mkdtemp(&pattern[0])) path_ = pattern;
 #endif
     }
@@ -43,7 +44,7 @@ public:
     const std::string& path() const { return path_; }
 
     // Native path of `relative` inside it; '\' in `relative` becomes the
-    // native separator.
+    // native separator. `dir / name` says the same.
     std::string Native(const std::string& relative) const {
         std::string r = relative;
 #ifndef _WIN32
@@ -58,6 +59,8 @@ public:
         return path_ + "\\" + r;
 #endif
     }
+
+    std::string operator/(const std::string& relative) const { return Native(relative); }
 
 private:
 #ifdef _WIN32

@@ -32,7 +32,7 @@ protected:
     }
     std::string Arguments() { return "pw \"" + out_ + "\""; }
 
-    ScratchDir scratch_;
+    RootScratchDir scratch_;
     std::string archive_ = scratch_ / "sfx.exe";
     std::string out_ = scratch_ / "out";
 };

@@ -94,7 +94,7 @@ protected:
         return std::string(data, SizeofResource(module_, r));
     }
 
-    ScratchDir scratch_;
+    RootScratchDir scratch_;
     std::string copy_ = scratch_ / "stub.exe";
     HMODULE module_ = NULL;
 };

@@ -53,7 +53,7 @@ std::string UniqueFolderName(const char* what) {
 class Actions : public ::testing::Test {
 protected:
     ArchiveSettings Settings() { return BasicSettings("Actions", "pw"); }
-    ScratchDir scratch_;
+    RootScratchDir scratch_;
     std::string archive_ = scratch_ / "sfx.exe";
     std::string marker_ = scratch_ / "ran.txt";
 };

@@ -19,7 +19,7 @@ protected:
     }
     std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 
-    ScratchDir scratch_;
+    RootScratchDir scratch_;
     std::string archive_ = scratch_ / "sfx.exe";
 };
 
@@ -108,7 +108,7 @@ TEST_F(Unattended, DestinationFromTheCommandLine) {
     Make(SMALL_TREE);
     for (const DestinationCase& c : DESTINATIONS) {
         SCOPED_TRACE(c.what);
-        ScratchDir folder;
+        RootScratchDir folder;
         std::string cwd = folder / "cwd";
         ASSERT_TRUE(CreateDirectoryA(cwd.c_str(), NULL));
         std::string arguments = c.arguments;

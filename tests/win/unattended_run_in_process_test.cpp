@@ -29,7 +29,7 @@ protected:
     }
     std::map<std::string, std::string> AllNew() { return {{"a.txt", "A"}, {"b.txt", "B"}, {"c.txt", "C"}}; }
 
-    ScratchDir scratch_;
+    RootScratchDir scratch_;
     std::string archive_ = scratch_ / "sfx.exe";
     std::string out_ = scratch_ / "out";
 };

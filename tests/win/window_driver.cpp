@@ -15,28 +15,6 @@ std::string TestProgramDirectory() {
     return s.substr(0, s.find_last_of("\\/"));
 }
 
-void RemoveTree(const std::string& dir) {
-    WIN32_FIND_DATAA fd;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = fd.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string full = dir + "\\" + name;
-            SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-                // A link: remove it, never what it points to.
-                if (!RemoveDirectoryA(full.c_str())) DeleteFileA(full.c_str());
-            } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveTree(full);
-            else
-                DeleteFileA(full.c_str());
-        } while (FindNextFileA(find, &fd));
-        FindClose(find);
-    }
-    RemoveDirectoryA(dir.c_str());
-}
-
 void ReadTreeInto(const std::string& root, const std::string& prefix,
                   std::map<std::string, std::string>* out) {
     WIN32_FIND_DATAA fd;
@@ -98,25 +76,11 @@ HWND Poll(DWORD ms, F find) {
 
 }  // namespace
 
-ScratchDir::ScratchDir() {
-    static int counter = 0;
-    // At the root of the temporary directory's drive: Wine's folder chooser
-    // cannot select a folder inside the user profile (it shows the profile
-    // folders as shell folders), and the flows choose these folders.
+std::string TempDriveRoot() {
     char temp[MAX_PATH];
     GetTempPathA(MAX_PATH, temp);
-    std::string base = std::string(temp).substr(0, 2);
-    for (;;) {
-        std::ostringstream name;
-        name << base << "\\lbxwin-" << GetCurrentProcessId() << "-" << ++counter;
-        if (CreateDirectoryA(name.str().c_str(), NULL)) {
-            path_ = name.str();
-            break;
-        }
-    }
+    return std::string(temp).substr(0, 2);
 }
-
-ScratchDir::~ScratchDir() { RemoveTree(path_); }
 
 const std::vector<uint8_t>& StubImage() {
     static std::vector<uint8_t> image = [] {

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "pack/writer.h"
+#include "support/scratch_dir.h"
 
 namespace window_test {
 
@@ -17,18 +18,15 @@ const DWORD WAIT_MS = 15000;        // bound on every wait for a window or an ex
 const DWORD QUIET_MS = 1500;        // how long "nothing appears" is watched
 const DWORD KILLED = 0xDEADDEAD;   // WaitForExit's answer when it had to kill
 
-// A scratch folder under the temporary directory, removed with its contents.
-class ScratchDir {
-public:
-    ScratchDir();
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::string& path() const { return path_; }
-    std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+// The root of the temporary directory's drive ("C:"). Wine's folder
+// chooser cannot select a folder inside the user profile (it shows the
+// profile folders as shell folders), and the flows choose these folders.
+std::string TempDriveRoot();
 
-private:
-    std::string path_;
+// A scratch folder at that root, removed with its contents.
+class RootScratchDir : public ScratchDir {
+public:
+    RootScratchDir() : ScratchDir(TempDriveRoot()) {}
 };
 
 // The stub built beside the test program (lockbox-stub.exe).

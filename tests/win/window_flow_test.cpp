@@ -92,7 +92,7 @@ protected:
         WaitGone(chooser);
     }
 
-    ScratchDir dir_;
+    RootScratchDir dir_;
     std::string out_;
     std::unique_ptr<StubProcess> stub_;
     HWND main_ = NULL;

@@ -19,7 +19,7 @@ const int CONTROL_IDS[4] = {1000, IDOK, IDCANCEL, 1001};
 // Starts the stub on an archive with `settings`, records the main window's
 // geometry, and closes it (close box: exit 0).
 bool ShowAndMeasure(const ArchiveSettings& settings, Shown* out) {
-    ScratchDir dir;
+    RootScratchDir dir;
     std::string exe = dir / "box.exe";
     std::string error = MakeArchive(settings, {FileEntry("a.txt", "a")}, exe);
     EXPECT_EQ(error, "");
@@ -37,7 +37,7 @@ bool ShowAndMeasure(const ArchiveSettings& settings, Shown* out) {
 }
 
 TEST(WindowControls, CaptionControlsAndFocus) {
-    ScratchDir dir;
+    RootScratchDir dir;
     std::string exe = dir / "box.exe";
     ASSERT_EQ(MakeArchive(BasicSettings("Holiday photos", "pw"), {FileEntry("a.txt", "a")}, exe), "");
     StubProcess stub(exe, "", dir.path());
@@ -77,7 +77,7 @@ TEST(WindowControls, CaptionControlsAndFocus) {
 }
 
 TEST(WindowControls, EmptyTitle) {
-    ScratchDir dir;
+    RootScratchDir dir;
     std::string exe = dir / "box.exe";
     ASSERT_EQ(MakeArchive(BasicSettings("", "pw"), {FileEntry("a.txt", "a")}, exe), "");
     StubProcess stub(exe, "", dir.path());
@@ -142,7 +142,7 @@ TEST(WindowLayout, BackgroundGrowsWindowAndShiftsControls) {
 
 // Hiding and showing the window again lays it out again: nothing may move.
 TEST(WindowLayout, SecondShowMovesNothing) {
-    ScratchDir dir;
+    RootScratchDir dir;
     std::string exe = dir / "box.exe";
     ArchiveSettings s = BasicSettings("T", "pw");
     s.backgroundWidth = 500;
@@ -170,7 +170,7 @@ TEST(WindowLayout, SecondShowMovesNothing) {
 
 // An absurd background size is limited, not handed on to the platform.
 TEST(WindowLayout, HugeBackgroundIsLimited) {
-    ScratchDir dir;
+    RootScratchDir dir;
     std::string exe = dir / "box.exe";
     ArchiveSettings s = BasicSettings("T", "pw");
     s.backgroundWidth = 0xFFFFFFFFu;

@@ -96,7 +96,7 @@ TEST(DISABLED_WindowScreenshots, Take) {
     }
 
     // A wrong password, the overwrite question and the final message.
-    ScratchDir out;
+    RootScratchDir out;
     WriteBytes(out / "a.txt", "older");
     StubProcess stub(shots + "\\plain.exe", "", shots);
     HWND main = WaitForMainWindow(stub.pid());

@@ -26,7 +26,7 @@ int RunTool(const std::string& exe, const std::string& arguments, const std::str
 TEST(WindowsTool, CreatesAnArchiveThatTheExtractorOpens) {
     const std::string tool = BesideTest("lockbox.exe");
     ASSERT_TRUE(Exists(tool)) << tool;
-    ScratchDir scratch;
+    RootScratchDir scratch;
     const std::string source = scratch / "source";
     ASSERT_TRUE(CreateDirectoryA(source.c_str(), NULL));
     ASSERT_TRUE(CreateDirectoryA((source + "\\docs").c_str(), NULL));
