@@ -109,10 +109,12 @@ INSTANTIATE_TEST_SUITE_P(
                       PasswordCase{"EmptyPassword", true, u""}),
     [](const ::testing::TestParamInfo<PasswordCase>& info) { return std::string(info.param.label); });
 
+// Names of 1 and 260 bytes, and of 15, 16 and 32: the data piece then
+// starts one byte short of a block, on a block boundary, and a block later.
 TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
     std::string dir(120, 'd');
     std::string file(260 - dir.size() - 1, 'f');
-    std::vector<WriterEntry> entries(3);
+    std::vector<WriterEntry> entries(6);
     entries[0].name = "x";
     entries[0].data = "one";
     entries[1].name = dir;
@@ -120,6 +122,11 @@ TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
     entries[2].name = dir + "\\" + file;
     entries[2].data = Text(1000, 4);
     ASSERT_EQ(260u, entries[2].name.size());
+    const size_t lengths[] = {15, 16, 32};
+    for (size_t i = 0; i < 3; i++) {
+        entries[3 + i].name = std::string(lengths[i], (char)('a' + i));
+        entries[3 + i].data = Text(IO_CHUNK + lengths[i], (uint32_t)lengths[i]);
+    }
     ArchiveSettings settings;
     settings.password = u"pw";
     settings.title = std::string(260, 'T');
@@ -137,13 +144,13 @@ TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
     ReadBack rb = ReadArchiveBack(archive, settings, out.path(), mode);
     ASSERT_TRUE(rb.passwordOk);
     EXPECT_EQ(RESULT_END, rb.lastResult);
-    ASSERT_EQ(3u, rb.entries.size());
+    ASSERT_EQ(entries.size(), rb.entries.size());
     EXPECT_EQ(entries[0].name, rb.entries[0].name);
     EXPECT_EQ(entries[2].name, rb.entries[2].name);
     EXPECT_EQ(settings.title, rb.title);
     EXPECT_EQ(settings.runAfter, rb.runAfter);
     if (mode == EXTRACT_WRITE) {
-        EXPECT_TRUE(ReadFileBytes(out.Native(entries[2].name)) == entries[2].data);
+        for (size_t i : {2, 3, 4, 5}) EXPECT_TRUE(ReadFileBytes(out.Native(entries[i].name)) == entries[i].data) << i;
     }
 }
 
