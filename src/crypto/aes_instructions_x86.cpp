@@ -13,13 +13,18 @@ const int ROUNDS = 14;
 // 0: not asked yet; 1: the processor has AES and SSE2; 2: it has not.
 int g_AesInstructions;
 
-// The schedule holds big-endian words; the instructions take the round
-// keys as bytes in memory order.
-void LoadRoundKeys(const CipherContext* ctx, uint32_t words[60]) {
-    for (int i = 0; i < 60; i++) words[i] = __builtin_bswap32(ctx->roundKeys[i]);
-}
-
 }  // namespace
+
+// How many whole blocks of a piece of `length` bytes the instructions take
+// (0 without them), with the round keys loaded into `words`: the schedule
+// holds big-endian words, the instructions take the keys as bytes in
+// memory order.
+static uint32_t PrepareBlocks(const CipherContext* ctx, uint32_t length, uint32_t words[60]) {
+    uint32_t blocks = length / 16;
+    if (blocks == 0 || !AesInstructionsAvailable()) return 0;
+    for (int i = 0; i < 60; i++) words[i] = __builtin_bswap32(ctx->roundKeys[i]);
+    return blocks;
+}
 
 bool AesInstructionsAvailable() {
     if (g_AesInstructions == 0) {
@@ -34,10 +39,9 @@ bool AesInstructionsAvailable() {
 
 __attribute__((target("aes,sse2"))) uint32_t DecryptWholeBlocks(CipherContext* ctx, const uint8_t* in,
                                                                  uint8_t* out, uint32_t length) {
-    uint32_t blocks = length / 16;
-    if (blocks == 0 || !AesInstructionsAvailable()) return 0;
     uint32_t words[60];
-    LoadRoundKeys(ctx, words);
+    uint32_t blocks = PrepareBlocks(ctx, length, words);
+    if (blocks == 0) return 0;
     const __m128i* keys = (const __m128i*)words;  // __m128i may alias other types
 
     const __m128i* src = (const __m128i*)in;
@@ -71,10 +75,9 @@ __attribute__((target("aes,sse2"))) uint32_t DecryptWholeBlocks(CipherContext* c
 
 __attribute__((target("aes,sse2"))) uint32_t EncryptWholeBlocks(CipherContext* ctx, const uint8_t* in,
                                                                  uint8_t* out, uint32_t length) {
-    uint32_t blocks = length / 16;
-    if (blocks == 0 || !AesInstructionsAvailable()) return 0;
     uint32_t words[60];
-    LoadRoundKeys(ctx, words);
+    uint32_t blocks = PrepareBlocks(ctx, length, words);
+    if (blocks == 0) return 0;
     const __m128i* keys = (const __m128i*)words;
     __m128i feedback = _mm_loadu_si128((const __m128i*)ctx->feedbackRegister);
     for (uint32_t i = 0; i < blocks; i++) {
