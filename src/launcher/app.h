@@ -1,4 +1,5 @@
-// Process-wide handles of the extractor, set by the launcher.
+// The extractor's process-wide state: handles set by the launcher, and the
+// archive reader with its cipher context (globals.cpp defines them).
 #pragma once
 #include <windows.h>
 
