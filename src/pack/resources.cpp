@@ -467,32 +467,29 @@ static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes)
     if (img.U32(pe.optional + 64) != 0) img.Put32(pe.optional + 64, PeChecksum(*bytes, pe.optional + 64));
 }
 
-std::string LoadBitmapFile(const std::string& path, BitmapResource* bitmap) {
+// Runs `edit`; empty when it went through, else why it was refused.
+template <typename Edit>
+static std::string ReasonOf(Edit edit) {
     try {
-        *bitmap = ReadBitmap(path);
+        edit();
     } catch (const Refusal& r) {
         return r.why;
     }
     return std::string();
 }
 
+std::string LoadBitmapFile(const std::string& path, BitmapResource* bitmap) {
+    return ReasonOf([&] { *bitmap = ReadBitmap(path); });
+}
+
 std::string LoadIconFile(const std::string& path, IconResource* icon) {
-    try {
-        *icon = ReadIcon(path);
-    } catch (const Refusal& r) {
-        return r.why;
-    }
-    return std::string();
+    return ReasonOf([&] { *icon = ReadIcon(path); });
 }
 
 std::string ReplaceStubResources(std::vector<uint8_t>* image, const ResourceChanges& changes) {
     if (!changes.background && !changes.icon) return std::string();
     std::vector<uint8_t> edited = *image;  // the image stays as it was when the edit fails
-    try {
-        Rebuild(&edited, changes);
-    } catch (const Refusal& r) {
-        return r.why;
-    }
-    image->swap(edited);
-    return std::string();
+    std::string why = ReasonOf([&] { Rebuild(&edited, changes); });
+    if (why.empty()) image->swap(edited);
+    return why;
 }

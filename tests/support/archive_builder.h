@@ -14,6 +14,7 @@
 #include "crypto/cipher.h"
 #include "payload/format.h"
 #include "platform/platform.h"
+#include "support/files.h"
 #include "support/pe_image.h"
 
 using Bytes = std::vector<uint8_t>;
@@ -188,9 +189,7 @@ inline Bytes BuildArchive(const TestHeader& header, const std::vector<TestEntry>
 }
 
 inline bool WriteBytes(const std::string& path, const Bytes& bytes) {
-    std::ofstream f(path, std::ios::binary | std::ios::trunc);
-    f.write((const char*)bytes.data(), (std::streamsize)bytes.size());
-    return (bool)f;
+    return WriteFileBytes(path, std::string(bytes.begin(), bytes.end()));
 }
 
 inline bool ReadBytes(const std::string& path, std::string* out) {
