@@ -4,10 +4,18 @@
 #include "payload/entry_internal.h"
 
 int ReadEntryHead(Reader* reader, CipherContext* ctx, EntryInfo* info) {
+    int64_t left = reader->entriesEnd - PlatformTell(reader->file);
+    if (left <= 0) return left == 0 ? RESULT_END : RESULT_CORRUPT;
     uint8_t raw[ENTRY_HEADER_SIZE];
-    uint32_t got = PlatformRead(reader->file, raw, ENTRY_HEADER_SIZE);
-    if (got == 0) return RESULT_END;
-    if (got != ENTRY_HEADER_SIZE) return RESULT_CORRUPT;
+    if (reader->certificatePadding && left < 8) {
+        // Signing tools align the certificate table to 8 bytes with zeros.
+        uint32_t n = (uint32_t)left;
+        if (PlatformRead(reader->file, raw, n) != n) return RESULT_CORRUPT;
+        while (n)
+            if (raw[--n]) return RESULT_CORRUPT;
+        return RESULT_END;
+    }
+    if (PlatformRead(reader->file, raw, ENTRY_HEADER_SIZE) != ENTRY_HEADER_SIZE) return RESULT_CORRUPT;
 
     memset(info, 0, sizeof *info);
     info->storedSize = LoadLE32(raw + ENT_STORED_SIZE);
@@ -28,6 +36,11 @@ int ReadEntryHead(Reader* reader, CipherContext* ctx, EntryInfo* info) {
     DecryptStream(ctx, info->name, info->name, length);
     info->name[length] = 0;
     info->nameLength = length;
+    // A header, name or file data reaching past the end (into a certificate
+    // table, which the signature does not cover) is found here, before
+    // anything is created for the entry.
+    uint32_t data = (info->attributes & ATTR_DIRECTORY) ? 0 : info->storedSize;
+    if (PlatformTell(reader->file) + data > reader->entriesEnd) return RESULT_CORRUPT;
     return RESULT_OK;
 }
 

@@ -70,12 +70,24 @@ int ReadArchiveHeaderFrom(Reader* reader, const char* path) {
     // A tool or a test may open several archives with one reader: drop what
     // an earlier header left, but keep the overwrite answers.
     CloseArchive(reader);
-    int64_t payload = LocatePayload(path);
+    CertificateTable table = {0, 0};
+    int64_t payload = LocatePayload(path, &table);
     if (payload < 0) return RESULT_CORRUPT;
     reader->file = PlatformOpenRead(path);
     if (reader->file == NO_FILE) return RESULT_CORRUPT;
+    int64_t size = PlatformFileSize(reader->file);
+    reader->entriesEnd = size;
+    if (table.size != 0) {
+        // Signing appends a certificate table, outside what the signature
+        // covers: no entry may reach into it.
+        if ((int64_t)table.offset + table.size != size) return RESULT_CORRUPT;
+        reader->entriesEnd = table.offset;
+        reader->certificatePadding = 1;
+    }
     if (PlatformSeek(reader->file, payload) != payload) return RESULT_CORRUPT;
-    return ReadFields(reader, payload);
+    int result = ReadFields(reader, payload);
+    if (result == RESULT_OK && reader->entriesEnd < reader->firstEntryOffset) return RESULT_CORRUPT;
+    return result;
 }
 
 int ReadArchiveHeader(Reader* reader) {

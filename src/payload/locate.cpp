@@ -7,6 +7,8 @@
 //   N+PE_SECTION_TABLE    section table, S entries of 40 bytes (at 248 for
 //                         PE32, 264 for PE32+; SizeOfOptionalHeader not consulted)
 //        entry S - 1:     u32 SizeOfRawData at +16, u32 PointerToRawData at +20
+//   N+24+PE_DATA_DIRECTORIES+32   data directory 4, the attribute certificate
+//                         table that code signing appends: u32 file offset, u32 size
 #include "payload/reader.h"
 
 namespace {
@@ -25,7 +27,7 @@ const uint64_t HEADER_SPAN = 0xFFFF + SECTION_TABLE + SECTION_ENTRY_SIZE * 0xFFF
 
 }  // namespace
 
-int64_t LocatePayloadInImage(const uint8_t* image, uint64_t size) {
+int64_t LocatePayloadInImage(const uint8_t* image, uint64_t size, CertificateTable* table) {
     if (!image || size < 64) return -1;  // not even a whole DOS header
     uint64_t n = LoadLE16(image + 60);
     if (!Fits(size, n + 24, 2) || LoadLE16(image + n + 24) != PE_MAGIC) return -1;
@@ -33,15 +35,21 @@ int64_t LocatePayloadInImage(const uint8_t* image, uint64_t size) {
     if (count == 0) return -1;
     uint64_t last = n + SECTION_TABLE + SECTION_ENTRY_SIZE * (count - 1);
     if (!Fits(size, last, SECTION_ENTRY_SIZE)) return -1;
+    if (table) {
+        // The directories lie before the section table: already in bounds.
+        const uint8_t* entry = image + (size_t)n + (24 + PE_DATA_DIRECTORIES + 4 * 8);
+        table->offset = LoadLE32(entry);
+        table->size = LoadLE32(entry + 4);
+    }
     return (int64_t)LoadLE32(image + last + 20) + (int64_t)LoadLE32(image + last + 16);
 }
 
-int64_t LocatePayload(const char* path) {
+int64_t LocatePayload(const char* path, CertificateTable* table) {
     // Only the headers are needed: mapping the head keeps archives of
     // several GiB within reach of a 32-bit process.
     FileMapping map;
     if (!PlatformMap(path, &map, HEADER_SPAN)) return -1;
-    int64_t at = LocatePayloadInImage(map.data, map.size);
+    int64_t at = LocatePayloadInImage(map.data, map.size, table);
     PlatformUnmap(&map);
     return at;
 }

@@ -38,6 +38,10 @@ typedef char* (*NameConversion)(void* user, const char* name);
 struct Reader {
     FileHandle file;              // open read handle on the archive; NO_FILE when closed
     int64_t firstEntryOffset;     // P + 35 + T + R, where entries begin
+    int64_t entriesEnd;           // where they end: the file's size, or where a
+                                  // signature's certificate table begins
+    uint8_t certificatePadding;   // 1 when signed: up to 7 zero bytes may stand
+                                  // between the last entry and that table
     uint32_t openFolderShowCmd;
     uint8_t layoutMode;
     uint32_t backgroundWidth;     // the window layout may raise these two
@@ -62,20 +66,30 @@ struct OwnedReader : Reader {
     OwnedReader& operator=(const OwnedReader&) = delete;
 };
 
+// Data directory entry 4 of a PE image: the attribute certificate table
+// that code signing appends to the file. Size 0: the image is not signed.
+struct CertificateTable {
+    uint32_t offset;   // a file offset, not an RVA
+    uint32_t size;
+};
+
 // Finds the payload position P in the bytes of a PE image of this build's
 // kind (PE_MAGIC, format.h): the end of the raw data of the last
 // section-table entry. -1 when the image does not qualify (another magic,
-// no sections) or any field lies beyond `size`.
-int64_t LocatePayloadInImage(const uint8_t* image, uint64_t size);
+// no sections) or any field lies beyond `size`. When `table` is given it
+// receives data directory entry 4 as it stands (unchecked).
+int64_t LocatePayloadInImage(const uint8_t* image, uint64_t size, CertificateTable* table = nullptr);
 
 // Maps the file at `path` and runs LocatePayloadInImage; -1 when the file
 // cannot be opened or mapped or does not qualify.
-int64_t LocatePayload(const char* path);
+int64_t LocatePayload(const char* path, CertificateTable* table = nullptr);
 
 // Locates the payload of the file at `path`, opens reader->file on it and
 // reads the header into the reader's header fields, leaving the file (at
 // firstEntryOffset) at the first entry. A file and title from an earlier
 // header are dropped first; the answers, question and conversion stay.
+// A signed image's certificate table must end the file and begin no
+// earlier than the first entry; entries then end where it begins.
 // RESULT_OK or RESULT_CORRUPT; after a failure windowTitle is null or the
 // complete title.
 int ReadArchiveHeaderFrom(Reader* reader, const char* path);
@@ -141,8 +155,10 @@ int ExtractOrTestEntry(Reader* reader, CipherContext* ctx, const char* destinati
 
 // Reads the EntryHeader, the name length and the name from the reader's file and
 // decrypts the name (one piece) into `info`, zero-terminated.
-// RESULT_OK; RESULT_END when not one byte of the header arrived;
-// RESULT_CORRUPT for a short header, length or name, or a length over 260.
+// RESULT_OK; RESULT_END at entriesEnd (in a signed image also in front of
+// up to 7 zero bytes before it); RESULT_CORRUPT for a short header, length
+// or name, a length over 260, a file's data reaching past entriesEnd, or
+// padding that is not zero.
 // info->nameLength is 0 unless the whole name was read.
 int ReadEntryHead(Reader* reader, CipherContext* ctx, EntryInfo* info);
 

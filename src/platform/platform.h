@@ -53,6 +53,9 @@ int64_t PlatformSeek(FileHandle file, int64_t offset);
 // Current position, -1 on failure.
 int64_t PlatformTell(FileHandle file);
 
+// The file's size in bytes, -1 on failure.
+int64_t PlatformFileSize(FileHandle file);
+
 // A file, or its first bytes, mapped read-only. `data` is null when mapping
 // failed.
 struct FileMapping {

@@ -80,6 +80,11 @@ int64_t PlatformTell(FileHandle file) {
     return at < 0 ? -1 : (int64_t)at;
 }
 
+int64_t PlatformFileSize(FileHandle file) {
+    struct stat st;
+    return fstat(Descriptor(file), &st) != 0 ? -1 : (int64_t)st.st_size;
+}
+
 bool PlatformMap(const char* path, FileMapping* map, uint64_t maxSize) {
     memset(map, 0, sizeof *map);
     int fd = open(path, O_RDONLY | O_CLOEXEC);

@@ -45,6 +45,11 @@ int64_t PlatformTell(FileHandle file) {
     return at.QuadPart;
 }
 
+int64_t PlatformFileSize(FileHandle file) {
+    LARGE_INTEGER size;
+    return GetFileSizeEx(ToHandle(file), &size) ? size.QuadPart : -1;
+}
+
 bool PlatformMap(const char* path, FileMapping* map, uint64_t maxSize) {
     memset(map, 0, sizeof *map);
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,

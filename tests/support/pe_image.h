@@ -5,6 +5,7 @@
 //   0     "MZ", u32 e_lfanew at 60
 //   N     "PE\0\0", u16 NumberOfSections at N+6, u16 SizeOfOptionalHeader at N+20
 //   N+24  u16 magic
+//   N+24+PE_DATA_DIRECTORIES+32  certificate table: u32 file offset, u32 size
 //   N+PE_SECTION_TABLE  section table, 40 bytes per entry (size at +16, pointer at +20)
 #pragma once
 #include <stdint.h>
@@ -27,6 +28,8 @@ struct PeShape {
     uint16_t magic = PE_MAGIC;
     uint16_t sizeOfOptionalHeader = PE_OPTIONAL_HEADER_SIZE;
     std::vector<PeSection> sections = {{0x200, 0x200}};
+    uint32_t certificatesAt = 0;    // data directory 4: none, as in an unsigned image
+    uint32_t certificatesSize = 0;
 };
 
 inline void PutLE16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
@@ -61,6 +64,8 @@ inline std::vector<uint8_t> MakePeImage(const PeShape& shape = PeShape()) {
     PutLE16(image, n + 6, (uint16_t)shape.sections.size());
     PutLE16(image, n + 20, shape.sizeOfOptionalHeader);
     PutLE16(image, n + 24, shape.magic);
+    PutLE32(image, n + 24 + PE_DATA_DIRECTORIES + 32, shape.certificatesAt);
+    PutLE32(image, n + 24 + PE_DATA_DIRECTORIES + 36, shape.certificatesSize);
     for (size_t i = 0; i < shape.sections.size(); i++) {
         size_t entry = n + PE_SECTION_TABLE + 40 * i;
         PutLE32(image, entry + 16, shape.sections[i].size);

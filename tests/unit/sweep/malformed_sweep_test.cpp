@@ -74,6 +74,7 @@ std::vector<size_t> StructureOffsets(const Sample& s) {
     for (size_t i = 6; i < 8; i++) at.push_back(n + i);
     for (size_t i = 24; i < 26; i++) at.push_back(n + i);
     for (size_t i = 16; i < 24; i++) at.push_back(n + PE_SECTION_TABLE + 40 + i);  // last section entry
+    for (size_t i = 0; i < 8; i++) at.push_back(n + 24 + PE_DATA_DIRECTORIES + 32 + i);  // certificate table
     for (size_t i = s.entriesAt - 35 - 5 - 5; i < s.entriesAt; i++) at.push_back(i);
     for (size_t e = 0; e < s.entryAt.size(); e++) {
         size_t end = s.entryAt[e] + ENTRY_HEADER_SIZE + 2 + s.plain[e].name.size();
@@ -129,6 +130,52 @@ TEST_F(MalformedSweep, NamesLeavingTheDestinationAreRefused) {
             sandbox::Outcome o = f.Check(bench_, sample_, archive, what);
             if (o.last != RESULT_CORRUPT || o.entriesOk != (int)e) f.Note(what, "not refused at that entry");
         }
+    }
+    EXPECT_EQ(f.count, 0) << f.first;
+}
+
+// What code signing appends, and certificate-table entries that lie: the
+// entries end where the table begins (after up to 7 zero bytes), and
+// nothing in or behind the table is ever read as an entry.
+TEST_F(MalformedSweep, CertificateTableEndsTheEntries) {
+    const size_t directory = 0x80 + 24 + PE_DATA_DIRECTORIES + 32;
+    const size_t size = sample_.bytes.size(), lastEntry = sample_.entryAt.back();
+    struct Case {
+        const char* what;
+        size_t keep;              // archive bytes kept before the padding
+        std::string padding;
+        int64_t offsetShift, sizeShift;
+        int header, last, entriesOk;
+    } cases[] = {
+        {"no padding", size, "", 0, 0, RESULT_OK, RESULT_END, 5},
+        {"7 zero bytes of padding", size, std::string(7, '\0'), 0, 0, RESULT_OK, RESULT_END, 5},
+        {"padding that is not zero", size, std::string("\0\0\1", 3), 0, 0, RESULT_OK, RESULT_CORRUPT, 5},
+        {"8 zero bytes are no padding", size, std::string(8, '\0'), 0, 0, RESULT_OK, RESULT_CORRUPT, 5},
+        {"table begins inside the last file's data", lastEntry + ENTRY_HEADER_SIZE + 12, "", 0, 0,
+         RESULT_OK, RESULT_CORRUPT, 4},
+        {"entries hidden in the table", lastEntry, "", 0, 0, RESULT_OK, RESULT_END, 4},
+        {"table beyond the file", size, "", 32, 8, RESULT_CORRUPT, RESULT_CORRUPT, 0},
+        {"table ending short of the file", size, "", 0, -1, RESULT_CORRUPT, RESULT_CORRUPT, 0},
+        {"table ending beyond the file", size, "", 0, 1, RESULT_CORRUPT, RESULT_CORRUPT, 0},
+        {"table inside the archive header", size, "", -(int64_t)(size - sample_.entriesAt) - 1, 0,
+         RESULT_CORRUPT, RESULT_CORRUPT, 0},
+    };
+    const std::string table(24, '\x5A');
+    Failures f;
+    for (const Case& c : cases) {
+        // The table goes behind `keep` bytes; what followed them ends up inside it.
+        std::vector<uint8_t> bytes(sample_.bytes.begin(), sample_.bytes.begin() + (long)c.keep);
+        bytes.insert(bytes.end(), c.padding.begin(), c.padding.end());
+        int64_t offset = (int64_t)bytes.size() + c.offsetShift;
+        bytes.insert(bytes.end(), table.begin(), table.end());
+        bytes.insert(bytes.end(), sample_.bytes.begin() + (long)c.keep, sample_.bytes.end());
+        int64_t tableSize = std::max<int64_t>((int64_t)bytes.size() - offset, 0) + c.sizeShift;
+        StoreLE32(&bytes[directory], (uint32_t)offset);
+        StoreLE32(&bytes[directory + 4], (uint32_t)tableSize);
+        sandbox::Outcome o = f.Check(bench_, sample_, bytes, c.what);
+        if (o.header != c.header || (c.header == RESULT_OK && (o.last != c.last || o.entriesOk != c.entriesOk)))
+            f.Note(c.what, "header " + std::to_string(o.header) + ", ended with " + std::to_string(o.last) +
+                               " after " + std::to_string(o.entriesOk) + " entries");
     }
     EXPECT_EQ(f.count, 0) << f.first;
 }
