@@ -52,6 +52,7 @@ set(LOCKBOX_PACK_SOURCES
     src/pack/input_check.cpp
     src/pack/output_sink.cpp
     src/pack/header_encoding.cpp
+    src/pack/program_info.cpp
     src/pack/resources.cpp
     src/pack/spill.cpp
     src/pack/temp_file.cpp
@@ -74,6 +75,8 @@ set(LOCKBOX_TOOL_SOURCES
     src/tool/main.cpp
     src/tool/password.cpp
     src/tool/progress.cpp
-    src/tool/scan.cpp)
-set(LOCKBOX_TOOL_WIN32 src/tool/system_win32.cpp)
-set(LOCKBOX_TOOL_POSIX src/tool/system_posix.cpp)
+    src/tool/scan.cpp
+    src/tool/signing.cpp)
+# Windows: no OpenSSL, so a signature is seen but not checked.
+set(LOCKBOX_TOOL_WIN32 src/tool/system_win32.cpp src/tool/signature_none.cpp)
+set(LOCKBOX_TOOL_POSIX src/tool/system_posix.cpp src/tool/signature_openssl.cpp)

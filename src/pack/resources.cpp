@@ -331,12 +331,13 @@ void PlaceIcon(ResNode* root, const IconResource& icon) {
     g.data = group;
 }
 
-void PlaceBitmap(ResNode* root, const BitmapResource& bitmap) {
-    ResNode& name = root->children[IdKey(RES_TYPE_BITMAP)].children[IdKey(RES_BACKGROUND_ID)];
+// Puts `data` in place of every language of resource `type`/`id`.
+void PlaceLeaf(ResNode* root, uint16_t type, uint16_t id, uint16_t lang, const std::vector<uint8_t>& data) {
+    ResNode& name = root->children[IdKey(type)].children[IdKey(id)];
     name.children.clear();
-    ResNode& leaf = name.children[IdKey(RES_BACKGROUND_LANG)];
+    ResNode& leaf = name.children[IdKey(lang)];
     leaf.isLeaf = true;
-    leaf.data = bitmap.dib;
+    leaf.data = data;
 }
 
 size_t Align(size_t v, size_t a) { return (v + a - 1) / a * a; }
@@ -430,8 +431,14 @@ static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes)
 
     ResNode root;
     ParseDirectory(img, pe, rawAt, used, 0, 1, &root);
-    if (changes.background) PlaceBitmap(&root, *changes.background);
+    if (changes.background)
+        PlaceLeaf(&root, RES_TYPE_BITMAP, RES_BACKGROUND_ID, RES_BACKGROUND_LANG, changes.background->dib);
     if (changes.icon) PlaceIcon(&root, *changes.icon);
+    if (changes.version)
+        PlaceLeaf(&root, RES_TYPE_VERSION, RES_VERSION_ID, RES_PROGRAM_INFO_LANG, *changes.version);
+    if (changes.manifest)
+        PlaceLeaf(&root, RES_TYPE_MANIFEST, RES_MANIFEST_ID, RES_PROGRAM_INFO_LANG,
+                  std::vector<uint8_t>(changes.manifest->begin(), changes.manifest->end()));
     std::vector<uint8_t> section = BuildSection(root, va);
 
     uint32_t fileAlign = img.U32(pe.optional + 36), sectionAlign = img.U32(pe.optional + 32);
@@ -487,7 +494,7 @@ std::string LoadIconFile(const std::string& path, IconResource* icon) {
 }
 
 std::string ReplaceStubResources(std::vector<uint8_t>* image, const ResourceChanges& changes) {
-    if (!changes.background && !changes.icon) return std::string();
+    if (!changes.background && !changes.icon && !changes.version && !changes.manifest) return std::string();
     std::vector<uint8_t> edited = *image;  // the image stays as it was when the edit fails
     std::string why = ReasonOf([&] { Rebuild(&edited, changes); });
     if (why.empty()) image->swap(edited);

@@ -1,6 +1,7 @@
 // A small editor for the resources of the extractor stub (a PE image of the
 // build's kind, PE_MAGIC): replaces the background bitmap and the program
-// icon, and reads pictures from .bmp and .ico files.
+// icon, adds the manifest and version information (program_info.h), and
+// reads pictures from .bmp and .ico files.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -12,6 +13,11 @@
 const uint16_t RES_TYPE_ICON = 3;
 const uint16_t RES_TYPE_BITMAP = 2;
 const uint16_t RES_TYPE_GROUP_ICON = 14;
+const uint16_t RES_TYPE_VERSION = 16;
+const uint16_t RES_TYPE_MANIFEST = 24;
+const uint16_t RES_VERSION_ID = 1;
+const uint16_t RES_MANIFEST_ID = 1;   // the manifest Windows reads when it starts a program
+const uint16_t RES_PROGRAM_INFO_LANG = 1033;
 const uint16_t RES_BACKGROUND_ID = IDB_BACKGROUND;
 const uint16_t RES_BACKGROUND_LANG = 1033;
 const uint16_t RES_ICON_GROUP_ID = IDI_MAIN;
@@ -47,6 +53,8 @@ std::string LoadIconFile(const std::string& path, IconResource* icon);
 struct ResourceChanges {
     const BitmapResource* background = nullptr;  // becomes bitmap 107, language 1033
     const IconResource* icon = nullptr;          // becomes icon group 102 + icons, language 1049
+    const std::vector<uint8_t>* version = nullptr;  // becomes version 1, language 1033
+    const std::string* manifest = nullptr;          // becomes manifest 1, language 1033
 };
 
 // Rewrites `image` (a stub of the build's PE kind, changed in place) with the resource section

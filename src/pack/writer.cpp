@@ -169,7 +169,7 @@ WriteResult Guarded(Body body) {
 
 WriteResult WriteArchive(const std::vector<uint8_t>& stub, const ArchiveSettings& settings,
                          const std::vector<WriterEntry>& entries, const std::string& outPath,
-                         ProgressFn progressFn, void* user) {
+                         ProgressFn progressFn, void* user, const FinishFn& finish) {
     return Guarded([&] {
         if (outPath.empty()) return Failure("no output file given");
         uint64_t payload = 0;
@@ -190,6 +190,10 @@ WriteResult WriteArchive(const std::vector<uint8_t>& stub, const ArchiveSettings
         if (!error.empty()) return Failure(error);
         PlatformClose(temp.file);
         temp.file = NO_FILE;
+        if (finish) {
+            error = finish(temp.path);
+            if (!error.empty()) return Failure(error);
+        }
         if (!PlatformReplace(temp.path.c_str(), outPath.c_str()))
             return Failure("cannot create " + outPath + " (moving the finished archive into place failed)");
         KeepOnInterrupt(temp.path);

@@ -4,6 +4,7 @@
 // Never prints; failures come back as a message in WriteResult.
 #pragma once
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,9 +67,15 @@ using ProgressFn = void (*)(uint64_t done, uint64_t total, void* user);
 // per job). The archive is written under a
 // temporary name beside `outPath` and moved over it at the end, so on any
 // failure `outPath` is untouched and no file is left behind. Never throws.
+//
+// `finish`, when given, is called with the temporary file's path once the
+// archive is complete and closed, before it is moved into place; it may
+// rewrite that file (sign it). A non-empty return fails the write with that
+// text as the error, leaving `outPath` untouched.
+using FinishFn = std::function<std::string(const std::string& path)>;
 WriteResult WriteArchive(const std::vector<uint8_t>& stub, const ArchiveSettings& settings,
                          const std::vector<WriterEntry>& entries, const std::string& outPath,
-                         ProgressFn progress = nullptr, void* user = nullptr);
+                         ProgressFn progress = nullptr, void* user = nullptr, const FinishFn& finish = nullptr);
 
 // Same, returning the archive bytes in `out` (for tests; small archives:
 // everything, spills included, stays in memory). `out` is emptied on failure.

@@ -12,8 +12,10 @@
 #include "tool/jobs.h"
 #include "tool/password.h"
 #include "tool/progress.h"
+#include "pack/program_info.h"
 #include "pack/resources.h"
 #include "tool/scan.h"
+#include "tool/signing.h"
 #include "tool/system.h"
 #include "pack/writer.h"
 #include "payload/format.h"
@@ -39,6 +41,11 @@ struct CreateOptions {
     int jobs = 0;
     int codepage = DEFAULT_CODEPAGE;
     bool quiet = false;
+    std::string description;
+    std::string product;
+    std::string company;
+    std::string fileVersion = "1.0.0.0";
+    SigningOptions signing;
 };
 
 std::vector<uint8_t> LoadStub(const CreateOptions& o) {
@@ -68,6 +75,35 @@ std::string StoredOption(const std::string& text, const char* option, int codepa
                       " bytes long, more than " + std::to_string(MAX_NAME),
                   "shorten it");
     return stored;
+}
+
+// An option's text as UTF-16 for the version information.
+std::u16string VersionString(const std::string& text, const char* option) {
+    std::u16string units;
+    if (!Utf8ToUtf16(text, &units)) UsageFail(std::string(option) + " is not valid UTF-8", "check the text");
+    if (units.size() > MAX_NAME)
+        UsageFail(std::string(option) + " is longer than " + std::to_string(MAX_NAME) + " characters", "shorten it");
+    return units;
+}
+
+// The program's description: given, else the window title. Not the file's
+// name: the archive's bytes do not depend on where it is written.
+std::string DescriptionOf(const CreateOptions& o) {
+    if (!o.description.empty()) return o.description;
+    return o.title.empty() ? "Self-extracting archive" : o.title;
+}
+
+// What Explorer shows under the file's properties.
+VersionInfo ProgramDetails(const CreateOptions& o) {
+    VersionInfo info;
+    if (!ParseVersion(o.fileVersion, info.version))
+        UsageFail("--file-version '" + o.fileVersion + "' is not of the form 1.2.3.4",
+                  "give one to four numbers of 0-65535 separated by dots");
+    std::string description = DescriptionOf(o);
+    info.description = VersionString(description, "--description");
+    info.product = VersionString(o.product.empty() ? description : o.product, "--product");
+    info.company = VersionString(o.company, "--company");
+    return info;
 }
 
 std::string Percent(uint64_t part, uint64_t whole) {
@@ -103,11 +139,18 @@ int RunCreate(const CreateOptions& o) {
                       "write the archive somewhere else");
     }
 
+    CheckSigningOptions(o.signing);
+    VersionInfo details = ProgramDetails(o);
+
     // Pictures and stub before the inputs: their errors are cheaper to find.
     std::vector<uint8_t> stub = LoadStub(o);
     BitmapResource background;
     IconResource icon;
     ResourceChanges changes;
+    std::vector<uint8_t> version = VersionResource(details);
+    std::string manifest = ApplicationManifest();
+    changes.version = &version;
+    changes.manifest = &manifest;
     if (!o.background.empty()) {
         std::string why = LoadBitmapFile(o.background, &background);
         if (!why.empty()) Fail(why, "check the path, or save the picture as an uncompressed .bmp");
@@ -143,7 +186,10 @@ int RunCreate(const CreateOptions& o) {
 
     ProgressBar bar;
     StartProgress(&bar, StderrIsTerminal() && !o.quiet);
-    WriteResult result = WriteArchive(stub, settings, entries, o.output, UpdateProgress, &bar);
+    FinishFn sign;
+    if (o.signing.Wanted())
+        sign = [&o](const std::string& path) { return SignArchive(o.signing, DescriptionOf(o), path); };
+    WriteResult result = WriteArchive(stub, settings, entries, o.output, UpdateProgress, &bar, sign);
     FinishProgress(&bar);
     if (!result.ok && PlatformDiskWasFull())
         Fail("no space left on the disk of '" + o.output + "' while writing it",
@@ -190,7 +236,11 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
         "The password is taken as UTF-8 and hashed as UTF-16; the extractor converts what the\n"
         "recipient types from the ANSI code page to UTF-16, so characters of that code page\n"
         "(for 1252: ASCII and Western European letters) give the same key; others may not.\n"
-        "Without -p, --password-file or --no-password the password is asked twice on the terminal.");
+        "Without -p, --password-file or --no-password the password is asked twice on the terminal.\n"
+        "Every archive declares that it runs with the rights of whoever starts it, so Windows\n"
+        "never asks for administrator rights because of a name like setup.exe. With --sign-cert\n"
+        "and --sign-key (or --sign-pkcs12) the archive is signed through osslsigncode before it\n"
+        "is moved into place; if signing fails, nothing is written.");
     sub->add_option("-o,--output", o->output, "The archive to write (an .exe)")->required()->type_name("OUT.exe");
     sub->add_option("paths", o->inputs, "Files and directories to store")->required()->type_name("PATH");
     AddPasswordOptions(sub, &o->password);
@@ -215,6 +265,16 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
                     "Files compressed in parallel (default: hardware threads); the output is the same for any value")
         ->check(CLI::Range(1, 1024));
     AddCodepageOption(sub, &o->codepage);
+    sub->add_option("--description", o->description,
+                    "Description Windows shows for the archive (default: the title, else \"Self-extracting archive\")")
+        ->type_name("TEXT");
+    sub->add_option("--product", o->product, "Product name in the archive's details (default: the description)")
+        ->type_name("TEXT");
+    sub->add_option("--company", o->company, "Company name in the archive's details (default: none)")
+        ->type_name("TEXT");
+    sub->add_option("--file-version", o->fileVersion, "Version in the archive's details (default 1.0.0.0)")
+        ->type_name("A.B.C.D");
+    AddSigningOptions(sub, &o->signing);
     sub->add_flag("-q,--quiet", o->quiet, "No progress bar and no summary");
     sub->callback([o, run] { *run = [o] { return RunCreate(*o); }; });
 }

@@ -9,6 +9,7 @@
 #include "tool/commands.h"
 #include "tool/entry_text.h"
 #include "tool/error.h"
+#include "tool/signature.h"
 #include "payload/reader.h"
 
 namespace {
@@ -21,6 +22,14 @@ struct InspectOptions {
 
 const char* LayoutName(uint8_t mode) {
     return mode == LAYOUT_NONE ? "none" : mode == LAYOUT_TOP ? "top" : "bottom";
+}
+
+std::string SignatureLine(const SignatureState& s) {
+    if (!s.present) return "none";
+    if (!s.checked) return "present (this build of lockbox cannot check it)";
+    std::string by = s.signer.empty() ? "an unreadable signer" : s.signer;
+    if (!s.problem.empty()) return "BROKEN: " + s.problem + " (signed by " + by + ")";
+    return "signed by " + by + "; the file is as signed";
 }
 
 int RunList(const InspectOptions& o) {
@@ -36,6 +45,7 @@ int RunList(const InspectOptions& o) {
                 archive.runAfter.empty() ? "none" : DisplayText(archive.runAfter, o.codepage).c_str());
     if (r.openFolderShowCmd) std::printf("open folder: yes (show command %u)\n", r.openFolderShowCmd);
     else std::printf("open folder: no\n");
+    std::printf("signature:   %s\n", SignatureLine(ExamineSignature(o.archive)).c_str());
     std::printf("\n%-4s  %-5s  %12s  %12s  %-19s  %s\n", "type", "attr", "size", "stored",
                 "last write (UTC)", "name");
 
@@ -75,6 +85,11 @@ bool HasForbiddenCharacter(const std::string& name) {
 int RunTest(const InspectOptions& o) {
     Password password = ObtainPassword(o.password, false, false);
     OpenedArchive archive(o.archive, password);
+    // A broken signature means the file is not what its sender made, even
+    // where every entry still reads.
+    SignatureState signature = ExamineSignature(o.archive);
+    if (!signature.problem.empty())
+        Fail("'" + o.archive + "' is signed, but " + signature.problem, "ask the sender for a new copy");
     std::set<std::string> directories, files;
     int index = 1;
     for (;; index++) {
@@ -106,7 +121,10 @@ int RunTest(const InspectOptions& o) {
         Fail("'" + o.archive + "': the file to open after extraction, '" +
                  DisplayText(archive.runAfter, o.codepage) + "', is not in the archive",
              "ask the sender for a new copy");
-    std::printf("%s: OK, %d entries intact\n", o.archive.c_str(), index - 1);
+    std::printf("%s: OK, %d entries intact%s\n", o.archive.c_str(), index - 1,
+                !signature.present   ? ""
+                : signature.checked ? ", signature matches"
+                                    : ", signature not checked");
     return EXIT_OK;
 }
 

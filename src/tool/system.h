@@ -1,6 +1,6 @@
 // The few things the tool asks of the operating system beyond standard C++:
-// terminals, reading a line without echo, file attributes and times, and
-// the command line as UTF-8. system_posix.cpp and system_win32.cpp
+// terminals, reading a line without echo, file attributes and times, the
+// command line as UTF-8, and running another program. system_posix.cpp and system_win32.cpp
 // hold the two implementations; the build picks the one for its target.
 #pragma once
 #include <cstdint>
@@ -53,3 +53,9 @@ int HardwareThreads();
 // How many files the process may have open at once, after raising the soft
 // limit as far as the hard one allows (POSIX); Windows sets no such limit.
 uint64_t OpenFileLimit();
+
+// Runs the program `args[0]` (looked up on PATH) with the other arguments
+// and waits for it. Returns its exit status, or -1 when it could not be
+// started. On POSIX `output` receives what it wrote on stdout and stderr;
+// on Windows it writes to the console and `output` stays empty.
+int RunProgram(const std::vector<std::string>& args, std::string* output);

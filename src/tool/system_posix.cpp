@@ -6,8 +6,10 @@
 #include <cstdio>
 #include <cstring>
 #include <iostream>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -111,4 +113,47 @@ uint64_t OpenFileLimit() {
         if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
     }
     return limit.rlim_cur == RLIM_INFINITY ? UINT64_MAX : (uint64_t)limit.rlim_cur;
+}
+
+int RunProgram(const std::vector<std::string>& args, std::string* output) {
+    output->clear();
+    std::vector<char*> argv;
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    // The child reports a failed exec through a pipe that closes on success.
+    int out[2], failed[2];
+    if (pipe(out) != 0) return -1;
+    if (pipe2(failed, O_CLOEXEC) != 0) {
+        close(out[0]);
+        close(out[1]);
+        return -1;
+    }
+    pid_t child = fork();
+    if (child == 0) {
+        dup2(out[1], 1);
+        dup2(out[1], 2);
+        close(out[0]);
+        close(out[1]);
+        close(failed[0]);
+        execvp(argv[0], argv.data());
+        char one = 1;
+        (void)!write(failed[1], &one, 1);
+        _exit(127);
+    }
+    close(out[1]);
+    close(failed[1]);
+    char buffer[4096];
+    ssize_t got;
+    while (child > 0 && ((got = read(out[0], buffer, sizeof buffer)) > 0 || (got < 0 && errno == EINTR)))
+        if (got > 0) output->append(buffer, (size_t)got);
+    char flag;
+    bool started = child > 0 && read(failed[0], &flag, 1) == 0;
+    close(out[0]);
+    close(failed[0]);
+    int status = 0;
+    if (child > 0)
+        while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+        }
+    if (!started) return -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }

@@ -41,6 +41,11 @@ TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
         {"bad level", {"-p", pw, "-l", "10", "in"}, 2, "level"},
         {"unknown code page", {"-p", pw, "--codepage", "1251", "in"}, 2, "codepage"},
         {"unknown option", {"-p", pw, "--frobnicate", "in"}, 2, "frobnicate"},
+        {"bad file version", {"-p", pw, "--file-version", "1.70000", "in"}, 2, "--file-version"},
+        {"certificate without key", {"-p", pw, "--sign-cert", "in/a.txt", "in"}, 2, "--sign-key"},
+        {"two certificates", {"-p", pw, "--sign-pkcs12", "a.p12", "--sign-cert", "c", "--sign-key", "k", "in"},
+         2, "--sign-pkcs12"},
+        {"timestamp without signing", {"-p", pw, "--sign-timestamp", "http://ts", "in"}, 2, "certificate"},
     };
     for (const Refusal& c : cases) {
         SCOPED_TRACE(c.label);

@@ -138,3 +138,12 @@ inline std::string MakeFakeStub(bool withRelocations) {
     Put32(image, oh + 56, (uint32_t)aligned(end, SECTION_ALIGN));
     return image;
 }
+
+// Where the payload of a PE32 archive begins: the end of the raw data of its
+// last section (the sections of an archive's stub lie in file order).
+inline size_t PayloadOffset(const std::string& exe) {
+    size_t pe = Get32(exe, 60);
+    size_t count = (uint8_t)exe[pe + 6] | (uint8_t)exe[pe + 7] << 8;
+    size_t last = pe + 248 + 40 * (count - 1);
+    return Get32(exe, last + 20) + Get32(exe, last + 16);
+}

@@ -92,6 +92,38 @@ TEST_P(Resources, IconReplacesGroup102AndItsImages) {
     EXPECT_EQ(0, RunLockbox(dir, {"test", "icon.exe", "-p", PASSWORD}).exitCode);
 }
 
+// Every archive declares asInvoker (no elevation for a name like setup.exe)
+// and carries version strings from the options, with the title as the
+// default description and the description as the default product.
+TEST_P(Resources, ManifestAndVersionStrings) {
+    struct Case {
+        std::vector<std::string> options;
+        std::vector<std::u16string> strings;  // found in the version resource
+    } cases[] = {
+        {{"--title", "Tools"}, {u"FileDescription", u"Tools", u"ProductName", u"1.0.0.0"}},
+        {{"--title", "T", "--description", "Setup of X", "--product", "X", "--company", "Example Ltd",
+          "--file-version", "2.5"},
+         {u"Setup of X", u"X", u"CompanyName", u"Example Ltd", u"2.5.0.0"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"-o", "setup.exe", "-p", PASSWORD, "f.txt"};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        ToolRun r = RunLockbox(dir, Create(args));
+        ASSERT_EQ(0, r.exitCode) << r.err;
+        std::string manifest = Resource(Path("setup.exe"), "--type=24 --name=1 --language=1033");
+        EXPECT_NE(std::string::npos, manifest.find("level=\"asInvoker\"")) << manifest;
+        EXPECT_EQ(std::string::npos, manifest.find("dpiAware"));  // the windows keep their look
+        std::string version = Resource(Path("setup.exe"), "--type=16 --name=1 --language=1033");
+        for (const std::u16string& text : c.strings) {
+            std::string utf16;
+            for (char16_t u : text) utf16 += {(char)(u & 0xFF), (char)(u >> 8)};
+            EXPECT_NE(std::string::npos, version.find(utf16 + std::string(2, '\0')))
+                << std::string(text.begin(), text.end());
+        }
+        EXPECT_EQ(0, RunLockbox(dir, {"test", "setup.exe", "-p", PASSWORD}).exitCode);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Stubs, Resources, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& i) {
                              return std::string(i.param ? "RelocationsLast" : "ResourcesLast");

@@ -1,0 +1,108 @@
+// Signed archives: signed by `create` or afterwards by osslsigncode, they
+// verify, list their signer, test and extract like unsigned ones; a byte
+// changed after signing is caught; a failed signing leaves no output.
+// Uses the built-in extractor stub (a real PE image, as signing needs one),
+// a throw-away self-signed certificate, and osslsigncode as the reference.
+#include "tool_fixture.h"
+
+namespace {
+
+class Signing : public ToolTest {
+protected:
+    void SetUp() override {
+        ToolTest::SetUp();
+        int rc = -1;
+        RunShell("osslsigncode --version && openssl version", &rc);
+        if (rc != 0) GTEST_SKIP() << "osslsigncode or openssl is not installed";
+        RunShell("cd " + ShellQuote(dir.path()) +
+                     " && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2"
+                     " -subj '/CN=Lockbox Test Signer/O=Example' && echo 'p12 secret' > p12pass.txt"
+                     " && openssl pkcs12 -export -in cert.pem -inkey key.pem -out both.p12"
+                     " -passout file:p12pass.txt",
+                 &rc);
+        ASSERT_EQ(0, rc) << "openssl could not make the test certificate";
+        MakeInputTree();
+    }
+
+    // 0 when osslsigncode accepts the signature of `exe` with the test
+    // certificate as the trusted root.
+    int Verify(const std::string& exe) {
+        int rc = -1;
+        RunShell("osslsigncode verify -CAfile " + ShellQuote(Path("cert.pem")) + " -in " + ShellQuote(Path(exe)),
+                 &rc);
+        return rc;
+    }
+};
+
+TEST_F(Signing, SignedArchivesVerifyListTestAndExtract) {
+    struct Case {
+        const char* exe;
+        std::vector<std::string> create;  // extra options of create
+        bool signAfterwards;
+    } cases[] = {
+        {"pem.exe", {"--sign-cert", "cert.pem", "--sign-key", "key.pem"}, false},
+        {"p12.exe", {"--sign-pkcs12", "both.p12", "--sign-password-file", "p12pass.txt"}, false},
+        {"after.exe", {}, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.exe);
+        std::vector<std::string> args = {"create", "-q", "-o", c.exe, "-p", PASSWORD, "in"};
+        args.insert(args.end(), c.create.begin(), c.create.end());
+        ToolRun made = RunLockbox(dir, args);
+        ASSERT_EQ(0, made.exitCode) << made.err;
+        if (c.signAfterwards) {
+            int rc = -1;
+            RunShell("cd " + ShellQuote(dir.path()) + " && osslsigncode sign -certs cert.pem -key key.pem -in " +
+                         c.exe + " -out signed.tmp && mv signed.tmp " + c.exe,
+                     &rc);
+            ASSERT_EQ(0, rc);
+        }
+        EXPECT_EQ(0, Verify(c.exe));
+        ToolRun list = RunLockbox(dir, {"list", c.exe, "-p", PASSWORD});
+        EXPECT_EQ(0, list.exitCode) << list.err;
+        EXPECT_NE(std::string::npos, list.out.find("signed by CN = Lockbox Test Signer, O = Example; the file is as signed"))
+            << list.out;
+        ToolRun test = RunLockbox(dir, {"test", c.exe, "-p", PASSWORD});
+        EXPECT_EQ(0, test.exitCode) << test.err;
+        EXPECT_NE(std::string::npos, test.out.find("8 entries intact, signature matches")) << test.out;
+        std::string into = std::string("out-") + c.exe;
+        ToolRun extract = RunLockbox(dir, {"extract", c.exe, "-p", PASSWORD, "-o", into});
+        EXPECT_EQ(0, extract.exitCode) << extract.err;
+        int same = -1;
+        RunShell("diff -r " + ShellQuote(Path("in")) + " " + ShellQuote(Path(into + "/in")), &same);
+        EXPECT_EQ(0, same);
+
+        // One byte of the last file's data changed after signing: the
+        // signature catches it, and the entry itself reads as damaged.
+        std::string bytes = ReadFileBytes(Path(c.exe));
+        std::string changed = std::string("changed-") + c.exe;
+        // The built-in stub is PE32: its data directories begin 96 bytes into the optional header.
+        uint32_t table = Get32(bytes, Get32(bytes, 60) + 24 + 96 + 4 * 8);
+        bytes[table - 40] ^= 0x20;
+        WriteFileBytes(Path(changed), bytes);
+        EXPECT_NE(0, Verify(changed));
+        ToolRun broken = RunLockbox(dir, {"test", changed, "-p", PASSWORD});
+        EXPECT_EQ(1, broken.exitCode);
+        EXPECT_NE(std::string::npos, broken.err.find("changed after it was signed")) << broken.err;
+    }
+}
+
+TEST_F(Signing, FailedSigningLeavesNothingAndKeepsAnEarlierFile) {
+    WriteFileBytes(Path("out.exe"), "earlier");
+    ToolRun r = RunLockbox(dir, {"create", "-q", "-o", "out.exe", "-p", PASSWORD, "in", "--sign-cert", "cert.pem",
+                                 "--sign-key", "cert.pem"});
+    EXPECT_EQ(1, r.exitCode);
+    EXPECT_NE(std::string::npos, r.err.find("signing failed: ")) << r.err;
+    EXPECT_EQ("earlier", ReadFileBytes(Path("out.exe")));
+    EXPECT_EQ("", RunShell("cd " + ShellQuote(dir.path()) + " && ls | grep -v -e '^in$' -e pem -e p12 -e '^out.exe$' -e '^stub.exe$'"));
+}
+
+TEST_F(Signing, UnsignedArchivesSaySo) {
+    ASSERT_EQ(0, RunLockbox(dir, {"create", "-q", "-o", "plain.exe", "-p", PASSWORD, "in"}).exitCode);
+    EXPECT_NE(std::string::npos, RunLockbox(dir, {"list", "plain.exe", "-p", PASSWORD}).out.find("signature:   none"));
+    ToolRun test = RunLockbox(dir, {"test", "plain.exe", "-p", PASSWORD});
+    EXPECT_EQ(0, test.exitCode);
+    EXPECT_EQ(std::string::npos, test.out.find("signature")) << test.out;
+}
+
+}  // namespace
