@@ -18,7 +18,7 @@ configure() {  # DIR [CMAKE ARGUMENT...]
     cmake -S "$top" -B "$build/$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 }
 
-configure win32 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake"
+configure win32 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" -DLOCKBOX_HOST_TOOL="$build/host/lockbox"
 stub="$build/win32/lockbox-stub.exe"
 configure host -DLOCKBOX_STUB="$stub"
 if [ "$mode" = demo ]; then

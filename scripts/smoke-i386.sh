@@ -1,7 +1,9 @@
 #!/bin/sh
 # A short run of the real 32-bit extractor on a machine that runs no 32-bit
 # programs: packs examples/sample with the host tool (which embeds the i686
-# extractor), then runs the archive unattended under emulation
+# extractor) into a setup.exe signed with a throw-away certificate (the
+# entries must end where the signature begins, and the name must ask for no
+# elevation), then runs it unattended under emulation
 # (scripts/wine-run-emulated) twice:
 #   1. the right password into a new folder: exit code 1, tree equal to the sample;
 #   2. a wrong password: exit code -2 (254 as the shell sees it), nothing restored.
@@ -24,8 +26,10 @@ fail() { echo "smoke: $*" >&2; echo "smoke under emulation 0/2"; exit 1; }
 [ -f "$stub" ] || fail "no extractor at $stub"
 work=$(mktemp -d "${TMPDIR:-/tmp}/lockbox-smoke.XXXXXX")
 trap 'rm -rf "$work"' EXIT
-"$tool" create -q -o "$work/sample.exe" -p "$password" --stub "$stub" "$root/examples/sample" ||
-    fail "lockbox create failed"
+openssl req -x509 -newkey rsa:2048 -nodes -keyout "$work/key.pem" -out "$work/cert.pem" -days 2 \
+    -subj "/CN=Lockbox Smoke Test" 2>/dev/null || fail "openssl could not make a certificate"
+"$tool" create -q -o "$work/setup.exe" -p "$password" --stub "$stub" --sign-cert "$work/cert.pem" \
+    --sign-key "$work/key.pem" "$root/examples/sample" || fail "lockbox create failed"
 export WINEPREFIX="$win_build/wineprefix-emulated"
 
 # Runs the archive with PASSWORD into $work/NAME; prints the exit code as
@@ -34,7 +38,7 @@ run() {  # NAME PASSWORD
     start=$(date +%s)
     dest="Z:$(printf '%s' "$work/$1/" | tr '/' '\\')"
     set +e
-    timeout --kill-after=30 "$limit" "$root/scripts/wine-run-emulated" "$work/sample.exe" "$2" "$dest" >&2
+    timeout --kill-after=30 "$limit" "$root/scripts/wine-run-emulated" "$work/setup.exe" "$2" "$dest" >&2
     rc=$?
     set -e
     echo "smoke: $1 password: exit code $rc after $(( $(date +%s) - start )) s" >&2
