@@ -37,7 +37,8 @@ set(LOCKBOX_STUB_SOURCES
     src/run/run.cpp
     src/ui/main_window.cpp
     src/ui/overwrite_dialog.cpp
-    src/ui/resources.rc)
+    src/ui/resources.rc
+    src/ui/run_in_window.cpp)
 
 # Ordinary C++17 helpers of the tool-side libraries.
 set(LOCKBOX_HOST_SOURCES

@@ -17,7 +17,7 @@ bool WriteOut(FileHandle out, const uint8_t* data, uint32_t size) {
 // first is a truncated entry, bytes left behind the stream would be taken
 // for the next entry.
 int RunInflate(CipherContext* ctx, FileHandle source, z_stream* zs, uint32_t storedSize, uint8_t* in,
-               uint8_t* outBuf, FileHandle out) {
+               uint8_t* outBuf, FileHandle out, Reader* progress) {
     uint32_t remaining = storedSize;
     zs->next_out = outBuf;
     zs->avail_out = IO_CHUNK;
@@ -30,6 +30,7 @@ int RunInflate(CipherContext* ctx, FileHandle source, z_stream* zs, uint32_t sto
             remaining -= got;
             zs->next_in = in;
             zs->avail_in = got;
+            if (progress && progress->onProgress) progress->onProgress(progress);
         }
         // avail_out is never 0 here: a full buffer is written below.
         int z = inflate(zs, Z_NO_FLUSH);
@@ -53,7 +54,7 @@ int RunInflate(CipherContext* ctx, FileHandle source, z_stream* zs, uint32_t sto
 }  // namespace
 
 int InflateEntryData(CipherContext* ctx, FileHandle source, uint32_t storedSize, FileHandle out,
-                     uint8_t* buffers) {
+                     uint8_t* buffers, Reader* progress) {
     if (storedSize == 0) return RESULT_OK;  // no data: an empty file
     uint8_t* own = buffers ? nullptr : (uint8_t*)PlatformAllocScratch(INFLATE_BUFFERS_SIZE);
     uint8_t* in = buffers ? buffers : own;
@@ -63,7 +64,7 @@ int InflateEntryData(CipherContext* ctx, FileHandle source, uint32_t storedSize,
         memset(&zs, 0, sizeof zs);
         int z = inflateInit(&zs);
         if (z == Z_OK) {
-            result = RunInflate(ctx, source, &zs, storedSize, in, in + IO_CHUNK, out);
+            result = RunInflate(ctx, source, &zs, storedSize, in, in + IO_CHUNK, out, progress);
             inflateEnd(&zs);
         } else {
             result = z == Z_MEM_ERROR ? RESULT_NO_MEMORY : RESULT_CORRUPT;

@@ -86,10 +86,12 @@ int ExtractOrTestEntry(Reader* reader, CipherContext* ctx, const char* destinati
     EntryInfo* entry = info ? info : &local;
     int result = ReadEntryHead(reader, ctx, entry);
     if (result != RESULT_OK) return result;
+    reader->entryName = entry->name;
+    if (reader->onProgress) reader->onProgress(reader);
     PendingData pending;
     result = PrepareEntry(reader, destination, mode, entry, &pending);
     if (result != RESULT_OK || !pending.dataFollows) return result;
-    result = InflateEntryData(ctx, reader->file, entry->storedSize, pending.output.handle);
+    result = InflateEntryData(ctx, reader->file, entry->storedSize, pending.output.handle, nullptr, reader);
     return FinishEntry(result, entry, &pending);
 }
 

@@ -31,6 +31,14 @@ typedef int (*OverwriteQuestion)(void* user, const char* name);
 // path and the write all use the final name. Null: names are used as stored.
 typedef char* (*NameConversion)(void* user, const char* name);
 
+struct Reader;
+
+// Called as the reader goes through the archive: once an entry's name is
+// read, and after each piece of its data (at most IO_CHUNK bytes). The
+// reader's entryName is the entry's name during the call. Null: nothing is
+// called. The extractor's window keeps itself alive and shows progress here.
+typedef void (*ProgressHook)(Reader* reader);
+
 // Everything one open archive needs. All zero is a closed reader with no
 // question and no conversion; the header fields (all before `answers`,
 // which CloseArchive clears) are filled by ReadArchiveHeaderFrom, the rest
@@ -55,6 +63,8 @@ struct Reader {
     void* questionUser;
     NameConversion convertName;
     void* conversionUser;
+    ProgressHook onProgress;
+    const char* entryName;        // set before each onProgress call
 };
 
 // A Reader that closes its archive when it goes out of scope (also when an
@@ -196,8 +206,9 @@ const uint32_t INFLATE_BUFFERS_SIZE = 2 * IO_CHUNK;
 // RESULT_CORRUPT: inflate error, preset dictionary, stored data ending
 // before the stream, or stored bytes left behind the stream.
 // RESULT_NO_MEMORY: buffers or zlib state. RESULT_CANNOT_CREATE: a write failed.
+// `progress`, when given, has its onProgress hook called after each piece.
 int InflateEntryData(CipherContext* ctx, FileHandle source, uint32_t storedSize, FileHandle out,
-                     uint8_t* buffers = nullptr);
+                     uint8_t* buffers = nullptr, Reader* progress = nullptr);
 
 // Ends what PrepareEntry began, given the data step's result: the output
 // is moved over the final path on RESULT_OK and removed otherwise. Returns

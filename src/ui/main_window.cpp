@@ -7,6 +7,7 @@
 #include "run/run.h"
 #include "ui/layout.h"
 #include "ui/resource.h"
+#include "ui/run_in_window.h"
 
 ATOM RegisterMainWindowClass(HINSTANCE instance) {
     WNDCLASSA wc;
@@ -129,12 +130,12 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_COMMAND:
         switch (LOWORD(wParam)) {
         case IDOK:
-            // The run executes here, synchronously; only the modal windows it
-            // owns pump messages meanwhile.
-            ReportRunResult(window, RunExtraction(NULL, NULL));
+            // The run executes here, synchronously; it handles pending
+            // messages itself as it reads (RunInWindow).
+            if (!g_RunInWindow) ReportRunResult(window, RunInWindow(window));
             return 1;
         case IDCANCEL:
-            PostQuitMessage(-1);
+            if (!g_RunInWindow) PostQuitMessage(-1);
             return 1;
         default:
             return DefWindowProcA(window, message, wParam, lParam);
@@ -145,6 +146,11 @@ LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM
         // window's background (the picture, if any) shows behind it.
         SetBkMode((HDC)wParam, TRANSPARENT);
         return (LRESULT)GetStockObject(NULL_BRUSH);
+
+    case WM_CLOSE:
+        // Closing in the middle of a run would leave a half-restored tree.
+        if (g_RunInWindow) return 0;
+        return DefWindowProcA(window, message, wParam, lParam);
 
     case WM_DESTROY:
         PostQuitMessage(0);

@@ -3,6 +3,8 @@
 // Every flow ends with the stub's exit code and the restored tree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <memory>
 
 #include "payload/reader.h"
@@ -301,6 +303,50 @@ TEST_F(WindowFlow, DamagedHeaderBeforeAnyWindow) {
         EXPECT_EQ(stub_->WaitForExit(), 0xFFFFFFFCu);
     }
     EXPECT_EQ(ReadTree(out_), Tree());
+}
+
+// A run long enough to watch: the window answers while it goes on, the
+// title shows a rising share, the controls are off and WM_CLOSE is
+// ignored; afterwards everything is as before the run.
+TEST_F(WindowFlow, LongRunKeepsTheWindowAliveAndShowsProgress) {
+    std::vector<WriterEntry> entries = {DirEntry("many")};
+    for (int i = 0; i < 1500; i++)
+        entries.push_back(FileEntry("many\\file" + std::to_string(i) + ".txt", std::string(3000, (char)('a' + i % 26))));
+    ASSERT_NO_FATAL_FAILURE(Start(BasicSettings(TITLE, PASSWORD), entries));
+    const std::string label = TextOf(GetDlgItem(main_, 1001));
+    PressOk(PASSWORD);
+    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+
+    std::vector<int> shares;
+    bool closeSent = false, controlsOff = true, answered = true;
+    HWND box = NULL;
+    while (box == NULL && stub_->running()) {
+        DWORD_PTR reply;
+        answered &= SendMessageTimeoutA(main_, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 1000, &reply) != 0;
+        std::string title = TextOf(main_);
+        size_t mark = title.find("% - ");
+        if (mark != std::string::npos && title.substr(mark + 4) == TITLE) {
+            int share = std::atoi(title.c_str());
+            if (shares.empty() || shares.back() != share) shares.push_back(share);
+            for (int id : {1000, IDOK, IDCANCEL}) controlsOff &= !IsWindowEnabled(GetDlgItem(main_, id));
+            if (!closeSent) closeSent = PostMessageA(main_, WM_CLOSE, 0, 0) != 0;
+        }
+        box = WaitForDialog(stub_->pid(), main_, 100, TITLE);
+    }
+    EXPECT_TRUE(answered) << "the window did not answer within a second";
+    EXPECT_TRUE(closeSent) << "no share was ever shown";
+    EXPECT_TRUE(controlsOff);
+    ASSERT_GE(shares.size(), 2u) << "the share did not rise";
+    EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
+    EXPECT_LE(shares.back(), 100);
+
+    // As before the run, then the usual message; WM_CLOSE changed nothing.
+    EXPECT_EQ(TextOf(main_), TITLE);
+    EXPECT_EQ(TextOf(GetDlgItem(main_, 1001)), label);
+    for (int id : {1000, IDOK, IDCANCEL}) EXPECT_TRUE(IsWindowEnabled(GetDlgItem(main_, id))) << id;
+    ASSERT_NO_FATAL_FAILURE(ExpectMessage("Files have been successfully restored.", 'b'));
+    EXPECT_EQ(stub_->WaitForExit(), 0u);
+    EXPECT_EQ(ReadTree(out_).size(), entries.size());
 }
 
 }  // namespace

@@ -1,0 +1,14 @@
+// A run started by "OK" in the main window, kept alive while it goes on.
+#pragma once
+#include <windows.h>
+
+// True while RunInWindow runs: the window then ignores WM_CLOSE and "OK".
+extern bool g_RunInWindow;
+
+// Runs RunExtraction(NULL, NULL) with the password field, the buttons and
+// the close box disabled. As the archive is read, a few times a second, the
+// title shows the share read so far ("37% - Title"), the label the entry
+// being restored, and pending messages (paint, move) are handled. Afterwards
+// the title, label, controls and focus are as they were. Returns the run's
+// result.
+int RunInWindow(HWND window);
