@@ -97,9 +97,11 @@ static int CreateDestinationDirectories(const char* destination) {
     return RESULT_OK;
 }
 
-// Opens destination\name with the shell. The name comes from the archive,
-// so it is held to the same rules as an entry name; the path gets a buffer
-// of its own size, however long the destination is.
+// Opens destination\name with the shell, in the destination folder, so
+// that a restored script finds what it refers to by relative paths. The
+// name comes from the archive, so it is held to the same rules as an entry
+// name; the path gets a buffer of its own size, however long the
+// destination is.
 static void OpenRunAfterFile(const char* destination, const char* name) {
     if (!IsSafeName(name)) return;
     size_t destinationLength = strlen(destination);
@@ -109,7 +111,7 @@ static void OpenRunAfterFile(const char* destination, const char* name) {
     memcpy(path, destination, destinationLength);
     path[destinationLength] = '\\';
     memcpy(path + destinationLength + 1, name, nameLength + 1);
-    ShellExecuteA(nullptr, "open", path, nullptr, nullptr, SW_SHOWNORMAL);
+    ShellExecuteA(nullptr, "open", path, nullptr, destination, SW_SHOWNORMAL);
     PlatformFree(path);
 }
 

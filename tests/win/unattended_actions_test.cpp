@@ -58,22 +58,25 @@ protected:
     std::string marker_ = scratch_ / "ran.txt";
 };
 
-TEST_F(Actions, RunAfterFileIsOpenedAfterTheLastEntry) {
+// The script runs in the destination folder, wherever the archive was
+// started from, and sees the last entry: it copies it by relative names.
+TEST_F(Actions, RunAfterFileIsOpenedAfterTheLastEntryInTheDestination) {
     ArchiveSettings settings = Settings();
     settings.runAfter = "go.cmd";
-    // The script sees the last entry: it copies it to the marker.
     ASSERT_EQ("", MakeArchive(settings,
-                              {FileEntry("go.cmd", "@copy /y last.txt \"" + marker_ + "\" >nul\r\n"),
+                              {FileEntry("go.cmd", "@copy /y last.txt ran.txt >nul\r\n"),
                                FileEntry("last.txt", "last entry")},
                               archive_));
     std::string out = scratch_ / "out";
     ASSERT_TRUE(CreateDirectoryA(out.c_str(), NULL));
 
-    EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + out + "\"", out));
-    // The marker may exist before the copy has finished writing it.
+    EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + out + "\"", scratch_.path()));
+    // The copy may exist before it has been written completely.
+    std::string copy = out + "\\ran.txt";
     DWORD start = GetTickCount();
-    while (ReadBytes(marker_) != "last entry" && GetTickCount() - start < WAIT_MS) Sleep(50);
-    EXPECT_EQ("last entry", ReadBytes(marker_)) << "run-after file not opened";
+    while (ReadBytes(copy) != "last entry" && GetTickCount() - start < WAIT_MS) Sleep(50);
+    EXPECT_EQ("last entry", ReadBytes(copy)) << "run-after file not opened in the destination";
+    EXPECT_FALSE(Exists(scratch_ / "ran.txt"));
 }
 
 // A run-after name that leads out of the destination is not launched, even
