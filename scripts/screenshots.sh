@@ -1,7 +1,7 @@
 #!/bin/sh
 # Takes the pictures of the extractor's windows in docs/: the main window
 # plain and over a background picture in each layout, a result message,
-# the folder chooser and the overwrite question.
+# the folder chooser, the overwrite question and a run in progress.
 #
 # Builds the stub, the Windows lockbox tool and the Windows test program in
 # BUILD (default build/window-win), makes the archives with the tool, and
@@ -54,6 +54,15 @@ create -o plain.exe
 create -o bg_none.exe --background background.bmp --layout none
 create -o bg_top.exe --background background.bmp --layout top
 create -o bg_bottom.exe --background background.bmp --layout bottom
+# Enough files for a run that lasts a few seconds, for the progress picture.
+mkdir photos
+i=0
+while [ $i -lt 1500 ]; do
+    head -c 4000 /dev/zero | tr '\0' 'x' > "photos/IMG_$((4000 + i)).txt"
+    i=$((i + 1))
+done
+"$WINE_RUN" "$BUILD/lockbox.exe" create -q -p secret --title "Holiday photos" \
+    --stub "$BUILD/lockbox-stub.exe" -o long.exe photos
 
 # Wine draws the window frames and captions itself.
 "$WINE_RUN" reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /t REG_SZ /d N /f >/dev/null

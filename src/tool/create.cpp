@@ -31,6 +31,7 @@ struct CreateOptions {
     std::vector<std::string> inputs;
     PasswordOptions password;
     std::string title;
+    bool titleGiven = false;      // --title "" asks for an empty caption
     std::string runAfter;
     uint32_t openFolder = 0;
     std::string background;
@@ -41,6 +42,7 @@ struct CreateOptions {
     int jobs = 0;
     int codepage = DEFAULT_CODEPAGE;
     bool quiet = false;
+    bool force = false;
     std::string description;
     std::string product;
     std::string company;
@@ -86,11 +88,43 @@ std::u16string VersionString(const std::string& text, const char* option) {
     return units;
 }
 
-// The program's description: given, else the window title. Not the file's
-// name: the archive's bytes do not depend on where it is written.
+// The window title: given, else the archive's name without ".exe" (when
+// the code page holds it).
+std::string TitleOf(const CreateOptions& o) {
+    if (o.titleGiven) return o.title;
+    std::string stem = std::filesystem::u8path(o.output).stem().u8string(), stored;
+    return Utf8ToCodepage(stem, o.codepage, &stored) && stored.size() <= MAX_NAME ? stem : std::string();
+}
+
+// The program's description: given, else the window title.
 std::string DescriptionOf(const CreateOptions& o) {
     if (!o.description.empty()) return o.description;
-    return o.title.empty() ? "Self-extracting archive" : o.title;
+    std::string title = TitleOf(o);
+    return title.empty() ? "Self-extracting archive" : title;
+}
+
+// An existing output is replaced only when it is an archive (made again)
+// or --force says so: a typo in -o must not turn a document into a program.
+void CheckOutput(const CreateOptions& o) {
+    std::error_code ec;
+    std::filesystem::path out = std::filesystem::u8path(o.output);
+    if (std::filesystem::is_directory(out, ec))
+        UsageFail("the output '" + o.output + "' is a directory", "give the archive's file name, e.g. OUT.exe");
+    // An output that is also an input would be emptied before it is read.
+    for (const std::string& input : o.inputs) {
+        if (std::filesystem::equivalent(input, o.output, ec))
+            UsageFail("the output '" + o.output + "' is also the input '" + input + "'",
+                      "write the archive somewhere else");
+    }
+    if (!o.force && std::filesystem::exists(out, ec)) {
+        OwnedReader existing;
+        if (ReadArchiveHeaderFrom(&existing, o.output.c_str()) != RESULT_OK)
+            UsageFail("the output '" + o.output + "' exists and is not a Lockbox archive",
+                      "give --force to replace it, or another name");
+    }
+    std::string extension = out.extension().u8string();
+    if (extension.size() != 4 || CaseFolded(extension) != ".exe")
+        Warn("the output '" + o.output + "' does not end in .exe: Windows runs it only under that name");
 }
 
 // What Explorer shows under the file's properties.
@@ -120,7 +154,7 @@ int RunCreate(const CreateOptions& o) {
     settings.jobs = JobsWithinOpenFileLimit(o.jobs > 0 ? o.jobs : HardwareThreads(), 3, o.jobs > 0);
     settings.openFolderShowCmd = o.openFolder;
     settings.layoutMode = o.layout == "none" ? LAYOUT_NONE : o.layout == "top" ? LAYOUT_TOP : LAYOUT_BOTTOM;
-    settings.title = StoredOption(o.title, "--title", o.codepage);
+    settings.title = StoredOption(TitleOf(o), "--title", o.codepage);
     std::string runAfter;
     if (!o.runAfter.empty()) {
         runAfter = StoredOption(o.runAfter, "--run-after", o.codepage);
@@ -129,15 +163,7 @@ int RunCreate(const CreateOptions& o) {
     }
 
     // Found now rather than after compressing everything.
-    std::error_code ec;
-    if (std::filesystem::is_directory(std::filesystem::u8path(o.output), ec))
-        UsageFail("the output '" + o.output + "' is a directory", "give the archive's file name, e.g. OUT.exe");
-    // An output that is also an input would be emptied before it is read.
-    for (const std::string& input : o.inputs) {
-        if (std::filesystem::equivalent(input, o.output, ec))
-            UsageFail("the output '" + o.output + "' is also the input '" + input + "'",
-                      "write the archive somewhere else");
-    }
+    CheckOutput(o);
 
     CheckSigningOptions(o.signing);
     VersionInfo details = ProgramDetails(o);
@@ -244,7 +270,9 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
     sub->add_option("-o,--output", o->output, "The archive to write (an .exe)")->required()->type_name("OUT.exe");
     sub->add_option("paths", o->inputs, "Files and directories to store")->required()->type_name("PATH");
     AddPasswordOptions(sub, &o->password);
-    sub->add_option("--title", o->title, "Title of the extractor's window")->type_name("TEXT");
+    CLI::Option* title =
+        sub->add_option("--title", o->title, "Title of the extractor's window (default: the archive's name without .exe)")
+            ->type_name("TEXT");
     sub->add_option("--run-after", o->runAfter,
                     "Open this stored file after extraction (a name as 'lockbox list' shows it)")
         ->type_name("NAME");
@@ -275,6 +303,10 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
     sub->add_option("--file-version", o->fileVersion, "Version in the archive's details (default 1.0.0.0)")
         ->type_name("A.B.C.D");
     AddSigningOptions(sub, &o->signing);
+    sub->add_flag("-f,--force", o->force, "Replace the output even when it is not a Lockbox archive");
     sub->add_flag("-q,--quiet", o->quiet, "No progress bar and no summary");
-    sub->callback([o, run] { *run = [o] { return RunCreate(*o); }; });
+    sub->callback([o, run, title] {
+        o->titleGiven = title->count() > 0;
+        *run = [o] { return RunCreate(*o); };
+    });
 }

@@ -16,7 +16,7 @@ protected:
     void SetUp() override {
         ToolTest::SetUp();
         WriteFileBytes(Path("f.txt"), std::string(5000, 'q') + "tail\n");
-        ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "good.exe", "-p", PASSWORD, "f.txt"})).exitCode);
+        ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "good.exe", "--title", "", "-p", PASSWORD, "f.txt"})).exitCode);
         archive = ReadFileBytes(Path("good.exe"));
         payload = PayloadOffset(archive);
         ASSERT_GT(archive.size(), payload + HDR_FIXED_SIZE + ENTRY_HEADER_SIZE + 2 + 5);

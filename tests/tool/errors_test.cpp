@@ -74,10 +74,28 @@ TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
 
 TEST_F(ToolTest, FailedCreateKeepsAnEarlierArchive) {
     MakeInputTree();
-    WriteFileBytes(Path("out.exe"), "earlier");
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "out.exe", "-p", PASSWORD, "in/a.txt"})).exitCode);
+    std::string earlier = ReadFileBytes(Path("out.exe"));
     ToolRun r = RunLockbox(dir, Create({"-o", "out.exe", "-p", PASSWORD, "in", "missing"}));
     EXPECT_EQ(1, r.exitCode);
-    EXPECT_EQ("earlier", ReadFileBytes(Path("out.exe")));
+    EXPECT_EQ(earlier, ReadFileBytes(Path("out.exe")));
+}
+
+// Only an archive is replaced without --force; the title defaults to the
+// archive's name.
+TEST_F(ToolTest, OutputIsReplacedOnlyWhenItIsAnArchiveOrForced) {
+    MakeInputTree();
+    WriteFileBytes(Path("notes.txt"), "my notes");
+    ToolRun refused = RunLockbox(dir, Create({"-o", "notes.txt", "-p", PASSWORD, "in"}));
+    EXPECT_EQ(2, refused.exitCode);
+    EXPECT_NE(std::string::npos, refused.err.find("not a Lockbox archive")) << refused.err;
+    EXPECT_EQ("my notes", ReadFileBytes(Path("notes.txt")));
+    ToolRun forced = RunLockbox(dir, Create({"-o", "notes.txt", "--force", "-p", PASSWORD, "in"}));
+    EXPECT_EQ(0, forced.exitCode) << forced.err;
+    EXPECT_NE(std::string::npos, forced.err.find("does not end in .exe")) << forced.err;
+    for (int round = 0; round < 2; round++)  // made, then made again over itself
+        ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "Report 2026.exe", "-p", PASSWORD, "in"})).exitCode);
+    EXPECT_NE(std::string::npos, RunLockbox(dir, {"list", "Report 2026.exe", "-p", PASSWORD}).out.find("title:       Report 2026\n"));
 }
 
 TEST_F(ToolTest, NoStubBuiltInAndNoneGiven) {

@@ -150,9 +150,9 @@ TEST_F(ToolTest, ListShowsSettingsAndEveryEntryWithItsSize) {
 TEST_F(ToolTest, OutputDoesNotDependOnJobsOrRun) {
     MakeInputTree();
     for (int i = 0; i < 20; i++) WriteFileBytes(Path("in/sub/f" + std::to_string(i)), std::string(i * 5000, 'x' + i % 3));
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "j1.exe", "-j", "1", "-p", PASSWORD, "in"})).exitCode);
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "j2.exe", "-j", "2", "-p", PASSWORD, "in"})).exitCode);
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "j2b.exe", "-j", "2", "-p", PASSWORD, "in"})).exitCode);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"--title", "T", "-o", "j1.exe", "-j", "1", "-p", PASSWORD, "in"})).exitCode);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"--title", "T", "-o", "j2.exe", "-j", "2", "-p", PASSWORD, "in"})).exitCode);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"--title", "T", "-o", "j2b.exe", "-j", "2", "-p", PASSWORD, "in"})).exitCode);
     std::string one = ReadFileBytes(Path("j1.exe"));
     EXPECT_FALSE(one.empty());
     EXPECT_TRUE(one == ReadFileBytes(Path("j2.exe")));

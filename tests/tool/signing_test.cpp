@@ -89,8 +89,8 @@ TEST_F(Signing, SignedArchivesVerifyListTestAndExtract) {
 
 TEST_F(Signing, FailedSigningLeavesNothingAndKeepsAnEarlierFile) {
     WriteFileBytes(Path("out.exe"), "earlier");
-    ToolRun r = RunLockbox(dir, {"create", "-q", "-o", "out.exe", "-p", PASSWORD, "in", "--sign-cert", "cert.pem",
-                                 "--sign-key", "cert.pem"});
+    ToolRun r = RunLockbox(dir, {"create", "-q", "-o", "out.exe", "--force", "-p", PASSWORD, "in", "--sign-cert",
+                                 "cert.pem", "--sign-key", "cert.pem"});
     EXPECT_EQ(1, r.exitCode);
     EXPECT_NE(std::string::npos, r.err.find("signing failed: ")) << r.err;
     EXPECT_EQ("earlier", ReadFileBytes(Path("out.exe")));

@@ -1,7 +1,8 @@
 // Pictures of the extractor's windows for the documentation, taken by
 // scripts/screenshots.sh (disabled in ordinary runs). LOCKBOX_SHOTS names a
 // folder holding plain.exe and bg_none.exe, bg_top.exe, bg_bottom.exe
-// (made by the lockbox tool, password "secret", a.txt among the files); the
+// (made by the lockbox tool, password "secret", a.txt among the files) and
+// long.exe (many files, so that a run lasts a few seconds); the
 // pictures are written there as .bmp files.
 #include <gtest/gtest.h>
 
@@ -126,6 +127,25 @@ TEST(DISABLED_WindowScreenshots, Take) {
     EXPECT_TRUE(SaveShot({main, box}, shots + "\\message_restored.bmp"));
     Click(box, IDOK);
     EXPECT_EQ(stub.WaitForExit(), 0u);
+
+    // A long run (long.exe: many files), photographed once a share shows.
+    RootScratchDir longOut;
+    StubProcess longRun(shots + "\\long.exe", "", shots);
+    main = WaitForMainWindow(longRun.pid());
+    ASSERT_NE(main, (HWND)NULL);
+    SetText(GetDlgItem(main, 1000), "secret");
+    Click(main, IDOK);
+    chooser = WaitForDialog(longRun.pid(), main);
+    ASSERT_NE(chooser, (HWND)NULL);
+    ASSERT_TRUE(ChooseFolder(longRun, chooser, longOut.path()));
+    WaitGone(chooser);
+    for (DWORD start = GetTickCount(); GetTickCount() - start < WAIT_MS; Sleep(50))
+        if (std::atoi(TextOf(main).c_str()) >= 20) break;
+    EXPECT_TRUE(SaveShot({main}, shots + "\\progress.bmp"));
+    box = WaitForDialog(longRun.pid(), main, 4 * WAIT_MS);
+    ASSERT_NE(box, (HWND)NULL);
+    Click(box, IDOK);
+    EXPECT_EQ(longRun.WaitForExit(), 0u);
 }
 
 }  // namespace
