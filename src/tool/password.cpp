@@ -2,6 +2,7 @@
 
 #include <CLI/CLI.hpp>
 #include <fstream>
+#include <iostream>
 
 #include "tool/codepage.h"
 #include "tool/error.h"
@@ -23,7 +24,7 @@ void AddPasswordOptions(CLI::App* app, PasswordOptions* options) {
         ->type_name("PW")
         ->allow_extra_args(false);
     app->add_option("--password-file", options->passwordFile,
-                    "Read the password from the first line of FILE")
+                    "Read the password from the first line of FILE ('-': standard input)")
         ->type_name("FILE");
     app->add_flag("--no-password", options->noPassword,
                   "No password: names and data are encrypted under the all-zero key, "
@@ -31,25 +32,55 @@ void AddPasswordOptions(CLI::App* app, PasswordOptions* options) {
 }
 
 static std::string ReadPasswordFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
     std::string line;
-    if (!in) Fail("cannot open password file '" + path + "'", "check the path and its permissions");
-    std::getline(in, line);
-    if (in.bad()) Fail("cannot read password file '" + path + "'", "check the file");
+    if (path == "-") {
+        std::getline(std::cin, line);
+        if (std::cin.bad()) Fail("cannot read the password from standard input", "check what feeds it");
+    } else {
+        std::ifstream in(path, std::ios::binary);
+        if (!in) Fail("cannot open password file '" + path + "'", "check the path and its permissions");
+        std::getline(in, line);
+        if (in.bad()) Fail("cannot read password file '" + path + "'", "check the file");
+    }
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.compare(0, 3, "\xEF\xBB\xBF") == 0) line.erase(0, 3);
     return line;
 }
 
-static std::string AskPassword(bool confirm) {
-    std::string first, second;
-    if (!ReadSecretLine("Password: ", &first))
-        Fail("no password was entered", "type it at the prompt, or give --password-file");
-    if (confirm) {
-        if (!ReadSecretLine("Password again: ", &second) || second != first)
+// Warns about a password that is weak or may not be typed the same way on
+// the recipient's system.
+static void WarnAbout(const std::string& text, const std::u16string& units) {
+    if (units.size() < SHORT_PASSWORD)
+        Warn("password shorter than " + std::to_string(SHORT_PASSWORD) +
+             " characters: it can be guessed offline quickly (use a longer one)");
+    if (!IsPrintableAscii(text))
+        Warn("the password holds characters outside printable ASCII: the extractor reads it "
+             "through the recipient's ANSI code page (and in its window through the OEM code "
+             "page), which may not reproduce them");
+}
+
+// Asks on the terminal; with `confirm` twice, up to three times while the
+// two differ, warning about the password before it is typed again (so the
+// user can still choose another). `*warned` tells whether that happened.
+static std::string AskPassword(bool confirm, bool warn, bool* warned) {
+    const int TRIES = 3;
+    for (int attempt = 1;; attempt++) {
+        std::string first, second;
+        if (!ReadSecretLine("Password: ", &first))
+            Fail("no password was entered", "type it at the prompt, or give --password-file");
+        if (!confirm || first.empty()) return first;
+        std::u16string units;
+        if (warn && Utf8ToUtf16(first, &units)) {
+            WarnAbout(first, units);
+            *warned = true;
+        }
+        if (!ReadSecretLine("Password again: ", &second))
+            Fail("no password was entered", "type it at the prompt, or give --password-file");
+        if (second == first) return first;
+        if (attempt == TRIES)
             Fail("the two passwords differ", "run the command again and type the same password twice");
+        Warn("the two passwords differ; type them again");
     }
-    return first;
 }
 
 Password ObtainPassword(const PasswordOptions& options, bool confirm, bool warn) {
@@ -59,6 +90,7 @@ Password ObtainPassword(const PasswordOptions& options, bool confirm, bool warn)
         UsageFail("--password, --password-file and --no-password exclude each other",
                   "give only one of them");
     std::string text;
+    bool warned = false;
     if (options.noPassword) {
         text.clear();
     } else if (options.passwordGiven) {
@@ -71,7 +103,7 @@ Password ObtainPassword(const PasswordOptions& options, bool confirm, bool warn)
             Fail("password file '" + options.passwordFile + "' gives an empty password",
                  "put the password on its first line, or give --no-password for none");
     } else if (StdinIsTerminal()) {
-        text = AskPassword(confirm);
+        text = AskPassword(confirm, warn, &warned);
         if (text.empty())
             Fail("an empty password was entered", "type a password, or give --no-password for none");
     } else {
@@ -90,12 +122,6 @@ Password ObtainPassword(const PasswordOptions& options, bool confirm, bool warn)
     if (!Utf8ToUtf16(text, &result.units))
         UsageFail("the password is not valid UTF-8", "give it in UTF-8");
     result.use = true;
-    if (warn && result.units.size() < SHORT_PASSWORD)
-        Warn("password shorter than " + std::to_string(SHORT_PASSWORD) +
-             " characters: it can be guessed offline quickly (use a longer one)");
-    if (warn && !IsPrintableAscii(text))
-        Warn("the password holds characters outside printable ASCII: the extractor reads it "
-             "through the recipient's ANSI code page (and in its window through the OEM code "
-             "page), which may not reproduce them");
+    if (warn && !warned) WarnAbout(text, result.units);
     return result;
 }

@@ -103,6 +103,10 @@ TEST_F(ToolTest, PasswordFileTakesTheFirstLineWithoutItsEnding) {
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "--password-file", "pw.txt", "in"})).exitCode);
     EXPECT_EQ(0, RunLockbox(dir, {"test", "a.exe", "-p", "from a file \xC3\xA9"}).exitCode);
     EXPECT_EQ(1, RunLockbox(dir, {"test", "a.exe", "-p", "from a file \xC3\xA9\r"}).exitCode);
+    // '-' is standard input, for create and for reading.
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "b.exe", "--password-file", "-", "in"}), "piped in\nrest\n").exitCode);
+    EXPECT_EQ(0, RunLockbox(dir, {"test", "b.exe", "--password-file", "-"}, "piped in\n").exitCode);
+    EXPECT_EQ(1, RunLockbox(dir, {"test", "b.exe", "--password-file", "-"}, "").exitCode);
 }
 
 TEST_F(ToolTest, ListShowsSettingsAndEveryEntryWithItsSize) {

@@ -28,12 +28,14 @@ inline std::string ShellQuote(const std::string& s) {
     return q + "'";
 }
 
-// Runs `lockbox args...` with `dir` as working directory and stdin from
-// /dev/null (so no prompt can wait for a terminal).
-inline ToolRun RunLockbox(const ScratchDir& dir, const std::vector<std::string>& args) {
+// Runs `lockbox args...` with `dir` as working directory and `input` on
+// stdin (never a terminal, so no prompt can wait for one).
+inline ToolRun RunLockbox(const ScratchDir& dir, const std::vector<std::string>& args,
+                          const std::string& input = std::string()) {
+    WriteFileBytes(dir.Native(".stdin"), input);
     std::string cmd = "cd " + ShellQuote(dir.path()) + " && " + ShellQuote(LOCKBOX_TOOL);
     for (const std::string& a : args) cmd += " " + ShellQuote(a);
-    cmd += " >.stdout 2>.stderr </dev/null";
+    cmd += " >.stdout 2>.stderr <.stdin";
     int status = std::system(cmd.c_str());
     ToolRun run;
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -41,6 +43,7 @@ inline ToolRun RunLockbox(const ScratchDir& dir, const std::vector<std::string>&
     run.err = ReadFileBytes(dir.Native(".stderr"));
     std::remove(dir.Native(".stdout").c_str());
     std::remove(dir.Native(".stderr").c_str());
+    std::remove(dir.Native(".stdin").c_str());
     return run;
 }
 
