@@ -41,7 +41,7 @@ std::vector<uint8_t> BuildArchiveHeader(const ArchiveSettings& settings) {
     return out;
 }
 
-void BuildEntryPrefix(const WriterEntry& entry, uint32_t storedSize, uint64_t originalSize,
+void BuildEntryPrefix(const WriterEntry& entry, uint32_t storedSize, uint64_t originalSize, uint16_t codepage,
                       uint8_t out[ENTRY_PREFIX_SIZE]) {
     std::memset(out, 0, ENTRY_PREFIX_SIZE);
     StoreLE32(out + ENT_STORED_SIZE, storedSize);
@@ -50,5 +50,6 @@ void BuildEntryPrefix(const WriterEntry& entry, uint32_t storedSize, uint64_t or
     StoreLE64(out + ENT_CREATION, entry.creationTime);
     StoreLE64(out + ENT_LAST_ACCESS, entry.lastAccessTime);
     StoreLE64(out + ENT_LAST_WRITE, entry.lastWriteTime);
+    StoreLE16(out + ENT_CODEPAGE, codepage);
     StoreLE16(out + ENTRY_HEADER_SIZE, (uint16_t)entry.name.size());
 }

@@ -28,6 +28,7 @@ std::vector<uint8_t> BuildArchiveHeader(const ArchiveSettings& settings);
 const uint32_t ENTRY_PREFIX_SIZE = ENTRY_HEADER_SIZE + 2;
 
 // Fills `out` with the 56-byte EntryHeader and the name length: stored and
-// original size, attributes, the three times, zeros in bytes 40 to 55.
-void BuildEntryPrefix(const WriterEntry& entry, uint32_t storedSize, uint64_t originalSize,
+// original size, attributes, the three times, the code page, zeros in bytes
+// 42 to 55.
+void BuildEntryPrefix(const WriterEntry& entry, uint32_t storedSize, uint64_t originalSize, uint16_t codepage,
                       uint8_t out[ENTRY_PREFIX_SIZE]);

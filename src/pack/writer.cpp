@@ -40,9 +40,9 @@ struct Progress {
 };
 
 bool WriteEntry(OutputSink* sink, const WriterEntry& entry, const std::vector<uint8_t>& name,
-                uint32_t storedSize, uint64_t originalSize) {
+                uint32_t storedSize, uint64_t originalSize, uint16_t codepage) {
     uint8_t prefix[ENTRY_PREFIX_SIZE];
-    BuildEntryPrefix(entry, storedSize, originalSize, prefix);
+    BuildEntryPrefix(entry, storedSize, originalSize, codepage, prefix);
     return SinkWrite(sink, prefix, sizeof prefix) && SinkWrite(sink, name.data(), name.size());
 }
 
@@ -115,13 +115,13 @@ std::string WriteAll(const std::vector<uint8_t>& stub, uint64_t payload, const A
         }
         if (entry.attributes & ATTR_DIRECTORY) {
             CipherContext ctx;
-            if (!WriteEntry(sink, entry, EncryptNamePiece(&ctx, options.key, entry.name), 0, 0))
+            if (!WriteEntry(sink, entry, EncryptNamePiece(&ctx, options.key, entry.name), 0, 0, settings.codepage))
                 return writeError;
             continue;
         }
         CompressedEntry* done = pool.WaitOldest(tick);
         if (!done->ok) return done->error;
-        if (!WriteEntry(sink, entry, done->encryptedName, done->storedSize, done->originalSize))
+        if (!WriteEntry(sink, entry, done->encryptedName, done->storedSize, done->originalSize, settings.codepage))
             return writeError;
         if (!SpillCopyTo(&done->spill, sink, &error)) return entry.name + ": " + error;
         pool.PopOldest();

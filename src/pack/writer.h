@@ -18,6 +18,8 @@ struct ArchiveSettings {
     bool usePassword = true;      // false: the no-password branch (zero key)
     std::u16string password;      // UTF-16 code units; used when usePassword
     int level = 6;                // zlib level 0-9, or -1 for zlib's default
+    uint16_t codepage = 0;        // code page of title and names, recorded in every entry
+                                  // header for the tool's readers; 0: not recorded
     int jobs = 1;                 // files compressed in parallel (below 1: 1, above 64: 64);
                                   // the output is identical for any value
 };

@@ -60,7 +60,9 @@ const uint32_t ENT_ATTRIBUTES = 12;     // u32 Windows attributes
 const uint32_t ENT_CREATION = 16;       // FILETIME
 const uint32_t ENT_LAST_ACCESS = 24;    // FILETIME
 const uint32_t ENT_LAST_WRITE = 32;     // FILETIME
-// bytes 40..55 are zero and ignored
+const uint32_t ENT_CODEPAGE = 40;       // u16: code page of names and title (writer's extra; reader
+                                        // ignores; 0 when not recorded)
+// bytes 42..55 are zero and ignored
 
 // Windows file attribute bits as stored.
 const uint32_t ATTR_READONLY = 0x01;

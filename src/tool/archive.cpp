@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "tool/codepage.h"
+#include "tool/commands.h"
 #include "tool/error.h"
 #include "tool/system.h"
 
@@ -10,7 +12,18 @@ static const char16_t* KeyPassword(const Password& password) {
     return password.use ? password.units.c_str() : nullptr;
 }
 
-OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& password) : path(archivePath) {
+// The code page the writer recorded in the first entry's (plain) header; 0
+// when there is no entry or none was recorded. The file stays at the first entry.
+static int RecordedCodepage(Reader* reader) {
+    uint8_t head[ENTRY_HEADER_SIZE];
+    int codepage = 0;
+    if (PlatformRead(reader->file, head, sizeof head) == sizeof head) codepage = LoadLE16(head + ENT_CODEPAGE);
+    RewindToFirstEntry(reader);
+    return IsKnownCodepage(codepage) ? codepage : 0;
+}
+
+OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& password, int givenCodepage)
+    : path(archivePath) {
     // Opening a FIFO or a device for reading can wait forever.
     PathInfo info;
     std::string error;
@@ -31,6 +44,9 @@ OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& pas
                           : "the archive has a password; give it with -p, --password-file or at the prompt");
     }
     DeriveStreamKey(&key, KeyPassword(password));
+    int recorded = RecordedCodepage(&reader);
+    codepage = givenCodepage ? givenCodepage : recorded ? recorded : DEFAULT_CODEPAGE;
+    codepageSource = givenCodepage ? "given" : recorded ? "recorded in the archive" : "default";
     if (reader.runAfterLength) {
         char name[MAX_NAME];
         CipherContext ctx = key;

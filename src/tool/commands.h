@@ -16,4 +16,5 @@ void AddExtractCommand(CLI::App* app, CommandRun* run);
 
 // --codepage, shared by every command: names and title are stored in it.
 const int DEFAULT_CODEPAGE = 1252;
-void AddCodepageOption(CLI::App* app, int* codepage);
+// `forCreate`: the help of create (where it is recorded) rather than of the readers.
+void AddCodepageOption(CLI::App* app, int* codepage, bool forCreate);

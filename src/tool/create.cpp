@@ -155,6 +155,7 @@ int RunCreate(const CreateOptions& o) {
     settings.openFolderShowCmd = o.openFolder;
     settings.layoutMode = o.layout == "none" ? LAYOUT_NONE : o.layout == "top" ? LAYOUT_TOP : LAYOUT_BOTTOM;
     settings.title = StoredOption(TitleOf(o), "--title", o.codepage);
+    settings.codepage = (uint16_t)o.codepage;
     std::string runAfter;
     if (!o.runAfter.empty()) {
         runAfter = StoredOption(o.runAfter, "--run-after", o.codepage);
@@ -244,10 +245,12 @@ int RunCreate(const CreateOptions& o) {
 
 }  // namespace
 
-void AddCodepageOption(CLI::App* app, int* codepage) {
+void AddCodepageOption(CLI::App* app, int* codepage, bool forCreate) {
     app->add_option("--codepage", *codepage,
-                    "Code page of names and title in the archive: 1252 (default), 850 or 437; "
-                    "it should be the recipient's ANSI code page")
+                    forCreate ? "Code page of names and title in the archive: 1252 (default), 850 or 437; "
+                                "it should be the recipient's ANSI code page; the archive records it"
+                              : "Code page of names and title in the archive: 1252, 850 or 437 "
+                                "(default: the one the archive records, else 1252)")
         ->type_name("CP")
         ->check(CLI::IsMember({1252, 850, 437}));
 }
@@ -292,7 +295,7 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
     sub->add_option("-j,--jobs", o->jobs,
                     "Files compressed in parallel (default: hardware threads); the output is the same for any value")
         ->check(CLI::Range(1, 1024));
-    AddCodepageOption(sub, &o->codepage);
+    AddCodepageOption(sub, &o->codepage, true);
     sub->add_option("--description", o->description,
                     "Description Windows shows for the archive (default: the title, else \"Self-extracting archive\")")
         ->type_name("TEXT");

@@ -17,7 +17,7 @@ namespace {
 struct InspectOptions {
     std::string archive;
     PasswordOptions password;
-    int codepage = DEFAULT_CODEPAGE;
+    int codepage = 0;  // 0: the archive's own
 };
 
 const char* LayoutName(uint8_t mode) {
@@ -34,17 +34,18 @@ std::string SignatureLine(const SignatureState& s) {
 
 int RunList(const InspectOptions& o) {
     Password password = ObtainPassword(o.password, false, false);
-    OpenedArchive archive(o.archive, password);
+    OpenedArchive archive(o.archive, password, o.codepage);
     const Reader& r = archive.reader;
     std::printf("archive:     %s\n", o.archive.c_str());
-    std::printf("title:       %s\n", DisplayText(r.windowTitle ? r.windowTitle : "", o.codepage).c_str());
+    std::printf("title:       %s\n", DisplayText(r.windowTitle ? r.windowTitle : "", archive.codepage).c_str());
     std::printf("layout:      %s (%u)\n", LayoutName(r.layoutMode), (unsigned)r.layoutMode);
     if (r.backgroundWidth) std::printf("background:  %u x %u\n", r.backgroundWidth, r.backgroundHeight);
     else std::printf("background:  none\n");
     std::printf("run after:   %s\n",
-                archive.runAfter.empty() ? "none" : DisplayText(archive.runAfter, o.codepage).c_str());
+                archive.runAfter.empty() ? "none" : DisplayText(archive.runAfter, archive.codepage).c_str());
     if (r.openFolderShowCmd) std::printf("open folder: yes (show command %u)\n", r.openFolderShowCmd);
     else std::printf("open folder: no\n");
+    std::printf("code page:   %d (%s)\n", archive.codepage, archive.codepageSource);
     std::printf("signature:   %s\n", SignatureLine(ExamineSignature(o.archive)).c_str());
     std::printf("\n%-4s  %-5s  %12s  %12s  %-19s  %s\n", "type", "attr", "size", "stored",
                 "last write (UTC)", "name");
@@ -57,11 +58,11 @@ int RunList(const InspectOptions& o) {
         int result = ReadEntrySkippingData(&archive.reader, &ctx, &info);
         if (result == RESULT_END) break;
         if (result != RESULT_OK) {
-            Fail("'" + o.archive + "' is damaged at " + EntryLabel(index, info, o.codepage),
+            Fail("'" + o.archive + "' is damaged at " + EntryLabel(index, info, archive.codepage),
                  "ask the sender for a new copy");
         }
         bool dir = (info.attributes & ATTR_DIRECTORY) != 0;
-        std::printf("%s\n", ListingRow(info, o.codepage).c_str());
+        std::printf("%s\n", ListingRow(info, archive.codepage).c_str());
         if (dir) {
             dirs++;
         } else {
@@ -84,7 +85,7 @@ bool HasForbiddenCharacter(const std::string& name) {
 
 int RunTest(const InspectOptions& o) {
     Password password = ObtainPassword(o.password, false, false);
-    OpenedArchive archive(o.archive, password);
+    OpenedArchive archive(o.archive, password, o.codepage);
     // A broken signature means the file is not what its sender made, even
     // where every entry still reads.
     SignatureState signature = ExamineSignature(o.archive);
@@ -98,7 +99,7 @@ int RunTest(const InspectOptions& o) {
         CipherContext ctx = archive.key;
         int r = ExtractOrTestEntry(&archive.reader, &ctx, ".", EXTRACT_TEST, &info);
         if (r == RESULT_END) break;
-        std::string where = EntryLabel(index, info, o.codepage);
+        std::string where = EntryLabel(index, info, archive.codepage);
         if (r == RESULT_NO_MEMORY) {
             Fail("out of memory while testing " + where, "close other programs and try again");
         }
@@ -119,7 +120,7 @@ int RunTest(const InspectOptions& o) {
     }
     if (!archive.runAfter.empty() && !files.count(archive.runAfter))
         Fail("'" + o.archive + "': the file to open after extraction, '" +
-                 DisplayText(archive.runAfter, o.codepage) + "', is not in the archive",
+                 DisplayText(archive.runAfter, archive.codepage) + "', is not in the archive",
              "ask the sender for a new copy");
     std::printf("%s: OK, %d entries intact%s\n", o.archive.c_str(), index - 1,
                 !signature.present   ? ""
@@ -132,7 +133,7 @@ CLI::App* AddInspectCommand(CLI::App* app, const char* name, const char* help, I
     CLI::App* sub = app->add_subcommand(name, help);
     sub->add_option("archive", o->archive, "The archive (.exe)")->required()->type_name("ARCHIVE.exe");
     AddPasswordOptions(sub, &o->password);
-    AddCodepageOption(sub, &o->codepage);
+    AddCodepageOption(sub, &o->codepage, false);
     return sub;
 }
 

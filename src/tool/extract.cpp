@@ -23,7 +23,7 @@ struct ExtractOptions {
     std::string destination = ".";
     std::string overwrite = "ask";
     PasswordOptions password;
-    int codepage = DEFAULT_CODEPAGE;
+    int codepage = 0;  // 0: the archive's own
     int jobs = 0;  // 0: one per processor
     bool quiet = false;
 };
@@ -129,7 +129,7 @@ std::string CannotCreateMessage(const Session& session, const std::string& desti
 
 int RunExtract(const ExtractOptions& o) {
     Password password = ObtainPassword(o.password, false, false);
-    OpenedArchive archive(o.archive, password);
+    OpenedArchive archive(o.archive, password, o.codepage);
 
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::u8path(o.destination), ec);
@@ -137,7 +137,7 @@ int RunExtract(const ExtractOptions& o) {
         Fail("cannot create the destination '" + o.destination + "'", "check the path and its permissions");
 
     Reader* reader = &archive.reader;
-    Session session{reader, o.codepage};
+    Session session{reader, archive.codepage};
     reader->questionUser = &session;
     if (o.overwrite == "always") {
         reader->answers.yesToAll = 1;
@@ -172,7 +172,7 @@ int RunExtract(const ExtractOptions& o) {
         if (directory) restored.push_back({StoredName(info), info.times});
     };
     ExtractOutcome outcome = ExtractAll(run);
-    std::string name = DisplayText(StoredName(outcome.entry), o.codepage);
+    std::string name = DisplayText(StoredName(outcome.entry), archive.codepage);
     bool cancelled = outcome.result == RESULT_CANCELLED;
     std::string failure;
     if (cancelled)
@@ -184,7 +184,7 @@ int RunExtract(const ExtractOptions& o) {
     else if (outcome.result == RESULT_NO_MEMORY)
         failure = "out of memory at '" + name + "'";
     else if (outcome.result != RESULT_END)
-        failure = "'" + o.archive + "' is damaged at " + EntryLabel(outcome.index, outcome.entry, o.codepage);
+        failure = "'" + o.archive + "' is damaged at " + EntryLabel(outcome.index, outcome.entry, archive.codepage);
     RestoreDirectoryTimes(reader, o.destination, restored);
     if (!failure.empty())
         Fail(failure, cancelled                ? ""
@@ -209,7 +209,7 @@ void AddExtractCommand(CLI::App* app, CommandRun* run) {
                     "Existing files: ask (default; 'never' without a terminal), always, never")
         ->check(CLI::IsMember({"ask", "always", "never"}));
     AddPasswordOptions(sub, &o->password);
-    AddCodepageOption(sub, &o->codepage);
+    AddCodepageOption(sub, &o->codepage, false);
     sub->add_option("-j,--jobs", o->jobs, "Files inflated at once (default: one per processor)")
         ->check(CLI::Range(1, 64))
         ->type_name("N");

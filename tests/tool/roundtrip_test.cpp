@@ -202,6 +202,31 @@ TEST_F(ToolTest, CodepageNamesAreConvertedAndShown) {
     ToolRun refused = RunLockbox(dir, Create({"-o", "w850.exe", "--no-password", "--codepage", "850", "d"}));
     EXPECT_EQ(1, refused.exitCode);
     EXPECT_NE(std::string::npos, refused.err.find("code page 850")) << refused.err;
+
+    // The archive records its code page; a given one still wins.
+    std::remove(Path("d/na\xC3\xAFve \xE2\x82\xAC.txt").c_str());  // 850 has no euro sign
+    WriteFileBytes(Path("d/R\xC3\xA9sum\xC3\xA9.txt"), "x");  // "Résumé.txt"
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "w850.exe", "--no-password", "--codepage", "850", "--title",
+                                         "B\xC3\xBCro", "d"}))
+                     .exitCode);
+    struct Case {
+        std::vector<std::string> extra;
+        const char* says;
+    } cases[] = {
+        {{}, "code page:   850 (recorded in the archive)"},
+        {{}, "title:       B\xC3\xBCro\n"},
+        {{}, "d\\R\xC3\xA9sum\xC3\xA9.txt"},
+        {{"--codepage", "1252"}, "code page:   1252 (given)"},
+        {{"--codepage", "1252"}, "d\\R\xE2\x80\x9Asum\xE2\x80\x9A.txt"},  // 850's é read as 1252
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"list", "w850.exe", "--no-password"};
+        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        ToolRun shown = RunLockbox(dir, args);
+        EXPECT_NE(std::string::npos, shown.out.find(c.says)) << shown.out;
+    }
+    ASSERT_EQ(0, RunLockbox(dir, {"extract", "w850.exe", "--no-password", "-o", "out850"}).exitCode);
+    EXPECT_EQ("x", ReadFileBytes(Path("out850/d/R\xC3\xA9sum\xC3\xA9.txt")));
 }
 
 // Names are stored in the code page and come back in UTF-8: the overwrite
