@@ -33,7 +33,8 @@ struct CreateOptions {
     std::string title;
     bool titleGiven = false;      // --title "" asks for an empty caption
     std::string runAfter;
-    uint32_t openFolder = 0;
+    uint32_t openFolder = 0;      // show command; 0: the folder is not opened
+    std::string openFolderText;
     std::string background;
     std::string layout = "bottom";
     std::string icon;
@@ -62,6 +63,17 @@ std::vector<uint8_t> LoadStub(const CreateOptions& o) {
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad() || bytes.empty()) Fail("cannot read stub '" + o.stub + "'", "check the file");
     return bytes;
+}
+
+// The show command of --open-folder's HOW: a name, or the number itself.
+uint32_t ShowCommand(const std::string& how) {
+    if (how.empty() || how == "normal") return 1;                  // SW_SHOWNORMAL
+    if (how == "maximized" || how == "maximised") return 3;        // SW_SHOWMAXIMIZED
+    if (how == "minimized" || how == "minimised") return 7;        // SW_SHOWMINNOACTIVE
+    if (how.size() <= 5 && how.find_first_not_of("0123456789") == std::string::npos && std::stoul(how) <= 65535)
+        return (uint32_t)std::stoul(how);
+    UsageFail("--open-folder '" + how + "' is not a way to show a window",
+              "give normal, maximized or minimized");
 }
 
 // Converts an option's text to the archive's code page, refusing what does
@@ -252,7 +264,7 @@ void AddCodepageOption(CLI::App* app, int* codepage, bool forCreate) {
                               : "Code page of names and title in the archive: 1252, 850 or 437 "
                                 "(default: the one the archive records, else 1252)")
         ->type_name("CP")
-        ->check(CLI::IsMember({1252, 850, 437}));
+        ->check(CLI::IsMember({1252, 850, 437}).description(""));
 }
 
 void AddCreateCommand(CLI::App* app, CommandRun* run) {
@@ -272,29 +284,37 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
         "is moved into place; if signing fails, nothing is written.");
     sub->add_option("-o,--output", o->output, "The archive to write (an .exe)")->required()->type_name("OUT.exe");
     sub->add_option("paths", o->inputs, "Files and directories to store")->required()->type_name("PATH");
-    AddPasswordOptions(sub, &o->password);
+    AddPasswordOptions(sub, &o->password, true);
     CLI::Option* title =
         sub->add_option("--title", o->title, "Title of the extractor's window (default: the archive's name without .exe)")
             ->type_name("TEXT");
     sub->add_option("--run-after", o->runAfter,
                     "Open this stored file after extraction (a name as 'lockbox list' shows it)")
         ->type_name("NAME");
-    sub->add_flag("--open-folder{1}", o->openFolder,
-                  "Open the destination folder after extraction, with show command SHOWCMD (default 1)")
-        ->check(CLI::Range(0u, 65535u))
-        ->option_text("[=SHOWCMD]");
+    CLI::Option* openFolder =
+        sub->add_option("--open-folder", o->openFolderText,
+                        "Open the destination folder after extracting, in a window shown normal (the default), "
+                        "maximized or minimized (a Windows show-command number works too)")
+            ->expected(0, 1)
+            ->type_name("[HOW]");
     sub->add_option("--background", o->background,
                     "Background picture (.bmp) of the extractor's window; the window takes its size")
         ->type_name("FILE.bmp");
-    sub->add_option("--layout", o->layout, "Where the controls go over the background (default bottom)")
-        ->check(CLI::IsMember({"none", "top", "bottom"}))
-        ->type_name("none|top|bottom");
+    sub->add_option("--layout", o->layout,
+                    "Where the password field and buttons go over the background: top, bottom (the default) "
+                    "or none (where the template puts them)")
+        ->check(CLI::IsMember({"none", "top", "bottom"}).description(""))
+        ->type_name("WHERE");
     sub->add_option("--icon", o->icon, "Icon (.ico) of the archive")->type_name("FILE.ico");
     sub->add_option("--stub", o->stub, "Extractor stub to use instead of the built-in one")->type_name("FILE");
-    sub->add_option("-l,--level", o->level, "Compression level 0-9 (default 6)")->check(CLI::Range(0, 9));
+    sub->add_option("-l,--level", o->level, "Compression: 0 stores, 1 is fastest, 9 smallest (default 6)")
+        ->check(CLI::Range(0, 9).description(""))
+        ->type_name("0-9");
     sub->add_option("-j,--jobs", o->jobs,
-                    "Files compressed in parallel (default: hardware threads); the output is the same for any value")
-        ->check(CLI::Range(1, 1024));
+                    "Files compressed at once, 1-64 (default: one per processor); the archive is the same for "
+                    "any value")
+        ->check(CLI::Range(1, 64).description(""))
+        ->type_name("N");
     AddCodepageOption(sub, &o->codepage, true);
     sub->add_option("--description", o->description,
                     "Description Windows shows for the archive (default: the title, else \"Self-extracting archive\")")
@@ -308,8 +328,9 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
     AddSigningOptions(sub, &o->signing);
     sub->add_flag("-f,--force", o->force, "Replace the output even when it is not a Lockbox archive");
     sub->add_flag("-q,--quiet", o->quiet, "No progress bar and no summary");
-    sub->callback([o, run, title] {
+    sub->callback([o, run, title, openFolder] {
         o->titleGiven = title->count() > 0;
+        if (openFolder->count() > 0) o->openFolder = ShowCommand(o->openFolderText);
         *run = [o] { return RunCreate(*o); };
     });
 }

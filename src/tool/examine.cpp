@@ -132,7 +132,7 @@ int RunTest(const InspectOptions& o) {
 CLI::App* AddInspectCommand(CLI::App* app, const char* name, const char* help, InspectOptions* o) {
     CLI::App* sub = app->add_subcommand(name, help);
     sub->add_option("archive", o->archive, "The archive (.exe)")->required()->type_name("ARCHIVE.exe");
-    AddPasswordOptions(sub, &o->password);
+    AddPasswordOptions(sub, &o->password, false);
     AddCodepageOption(sub, &o->codepage, false);
     return sub;
 }

@@ -207,11 +207,12 @@ void AddExtractCommand(CLI::App* app, CommandRun* run) {
         ->type_name("DIR");
     sub->add_option("--overwrite", o->overwrite,
                     "Existing files: ask (default; 'never' without a terminal), always, never")
-        ->check(CLI::IsMember({"ask", "always", "never"}));
-    AddPasswordOptions(sub, &o->password);
+        ->check(CLI::IsMember({"ask", "always", "never"}).description(""))
+        ->type_name("WHEN");
+    AddPasswordOptions(sub, &o->password, false);
     AddCodepageOption(sub, &o->codepage, false);
-    sub->add_option("-j,--jobs", o->jobs, "Files inflated at once (default: one per processor)")
-        ->check(CLI::Range(1, 64))
+    sub->add_option("-j,--jobs", o->jobs, "Files inflated at once, 1-64 (default: one per processor)")
+        ->check(CLI::Range(1, 64).description(""))
         ->type_name("N");
     sub->add_flag("-q,--quiet", o->quiet, "No summary line");
     sub->callback([o, run] { *run = [o] { return RunExtract(*o); }; });

@@ -12,7 +12,7 @@
 // is three unsalted MD5s of it.
 static const size_t SHORT_PASSWORD = 12;
 
-void AddPasswordOptions(CLI::App* app, PasswordOptions* options) {
+void AddPasswordOptions(CLI::App* app, PasswordOptions* options, bool forCreate) {
     app->add_option_function<std::string>(
            "-p,--password",
            [options](const std::string& value) {
@@ -27,8 +27,9 @@ void AddPasswordOptions(CLI::App* app, PasswordOptions* options) {
                     "Read the password from the first line of FILE ('-': standard input)")
         ->type_name("FILE");
     app->add_flag("--no-password", options->noPassword,
-                  "No password: names and data are encrypted under the all-zero key, "
-                  "which anyone can open");
+                  forCreate ? "Make the archive without a password: names and data are encrypted under "
+                              "the all-zero key, which anyone can open"
+                            : "The archive was made without a password");
 }
 
 static std::string ReadPasswordFile(const std::string& path) {

@@ -12,8 +12,9 @@ struct PasswordOptions {
     bool noPassword = false;   // --no-password
 };
 
-// Adds -p/--password, --password-file and --no-password to `app`.
-void AddPasswordOptions(CLI::App* app, PasswordOptions* options);
+// Adds -p/--password, --password-file and --no-password to `app`;
+// `forCreate` words them for making an archive rather than opening one.
+void AddPasswordOptions(CLI::App* app, PasswordOptions* options, bool forCreate);
 
 struct Password {
     bool use = false;          // false: the no-password branch (all-zero key)

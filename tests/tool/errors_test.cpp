@@ -117,14 +117,22 @@ TEST_F(ToolTest, HelpVersionAndUsage) {
         {{"create", "--help"}, 0, "--run-after"},
         {{"extract", "--help"}, 0, "--overwrite"},
         {{"--version"}, 0, "lockbox"},
-        {{}, 2, "lockbox: "},
-        {{"frob"}, 2, "lockbox: "},
-        {{"list"}, 2, "lockbox: "},
+        {{}, 2, "no command given"},
+        {{"frob"}, 2, "'frob' is not a lockbox command"},
+        {{"crate"}, 2, "did you mean 'create'?"},
+        {{"help"}, 0, "extract"},
+        {{"help", "extract"}, 0, "Usage: lockbox extract"},
+        {{"help", "frob"}, 2, "'frob' is not a lockbox command"},
+        {{"list"}, 2, "see 'lockbox list --help'"},
+        {{"create", "-o", "x.exe", "--open-folder", "sideways", "in"}, 2, "normal, maximized or minimized"},
+        {{"create", "--help"}, 0, "--layout WHERE"},  // no parser syntax in the help
     };
     for (const Case& c : cases) {
         ToolRun r = RunLockbox(dir, c.args);
         EXPECT_EQ(c.exitCode, r.exitCode) << r.err;
         EXPECT_NE(std::string::npos, (r.out + r.err).find(c.says)) << r.out << r.err;
+        // Help shows plain words, not the parser's notation.
+        for (const char* syntax : {":{", "INT in [", "{1}"}) EXPECT_EQ(std::string::npos, r.out.find(syntax)) << r.out;
     }
 }
 
