@@ -182,7 +182,7 @@ WriteResult WriteArchive(const std::vector<uint8_t>& stub, const ArchiveSettings
         TempOutput temp;
         temp.file = CreateTempFile(outPath + ".tmp", &temp.path);
         if (temp.file == NO_FILE)
-            return Failure("cannot create " + outPath + ": no temporary file can be made in its directory");
+            return Failure("no temporary file can be made in the directory of " + outPath);
         OutputSink sink;
         sink.file = temp.file;
         error = WriteAll(stub, payload, settings, entries, sizes, &sink, outPath + ".spill", outPath,
@@ -195,7 +195,7 @@ WriteResult WriteArchive(const std::vector<uint8_t>& stub, const ArchiveSettings
             if (!error.empty()) return Failure(error);
         }
         if (!PlatformReplace(temp.path.c_str(), outPath.c_str()))
-            return Failure("cannot create " + outPath + " (moving the finished archive into place failed)");
+            return Failure("moving the finished archive into place as " + outPath + " failed");
         KeepOnInterrupt(temp.path);
         temp.path.clear();
         WriteResult result;

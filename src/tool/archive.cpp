@@ -29,6 +29,7 @@ OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& pas
     std::string error;
     if (!ExaminePath(path, &info, &error))
         Fail("cannot open '" + path + "': " + error, "check the path and its permissions");
+    if (info.isDirectory) Fail("'" + path + "' is a directory", "give the archive's .exe file");
     if (!info.isRegular)
         Fail("'" + path + "' is not a regular file", "give the archive's .exe file");
     if (ReadArchiveHeaderFrom(&reader, path.c_str()) != RESULT_OK) {

@@ -128,6 +128,10 @@ void CheckOutput(const CreateOptions& o) {
             UsageFail("the output '" + o.output + "' is also the input '" + input + "'",
                       "write the archive somewhere else");
     }
+    std::filesystem::path folder = out.parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+        Fail("the folder '" + folder.u8string() + "' of the output does not exist",
+             "create it first, or write the archive elsewhere");
     if (!o.force && std::filesystem::exists(out, ec)) {
         OwnedReader existing;
         if (ReadArchiveHeaderFrom(&existing, o.output.c_str()) != RESULT_OK)

@@ -109,22 +109,50 @@ void RestoreDirectoryTimes(const Reader* reader, const std::string& destination,
     }
 }
 
-// Why an entry could not be created; names the link when the entry's path
-// passes through one below the destination.
-std::string CannotCreateMessage(const Session& session, const std::string& destination, const EntryInfo& entry,
-                                const std::string& shownName) {
-    std::string link;
+// Of `path`, whose entry name begins at `nameAt`: the first folder on the
+// way (for a directory entry, the path itself too) that exists as a file;
+// empty when there is none.
+std::string FileInTheWay(const std::string& path, size_t nameAt, bool directory) {
+    for (size_t at = nameAt + 1; at <= path.size(); at++) {
+        bool whole = at == path.size();
+        if (whole ? !directory : path[at] != PLATFORM_SEPARATOR) continue;
+        PathInfo info;
+        std::string error;
+        if (ExaminePath(path.substr(0, at), &info, &error) && !info.isDirectory)
+            return path.substr(nameAt, at - nameAt);
+    }
+    return std::string();
+}
+
+// Why an entry could not be created, and what to do: names the link when
+// the entry's path passes through one below the destination, or the file
+// that stands where the archive has a folder.
+std::pair<std::string, std::string> CannotCreateMessage(const Session& session, const std::string& destination,
+                                                        const EntryInfo& entry, const std::string& shownName) {
+    std::string link, file;
     if (char* path = BuildEntryPath(session.reader, destination.c_str(), entry.name)) {
         uint32_t start = (uint32_t)destination.size();
         uint32_t end = FindLinkInPath(path, start);
         while (start < end && (path[start] == '/' || path[start] == '\\')) start++;
         if (end) link.assign(path + start, end - start);
+        size_t nameAt = destination.size();
+        if (nameAt == 0 || destination.back() != PLATFORM_SEPARATOR) nameAt++;
+        if (!end) file = FileInTheWay(path, nameAt, (entry.attributes & ATTR_DIRECTORY) != 0);
         PlatformFree(path);
     }
-    if (StoredNamesAreNative()) link = DisplayText(link, session.codepage);
-    if (link.empty()) return "cannot create '" + shownName + "' in '" + destination + "'";
-    return "will not write '" + shownName + "': '" + link + "' in '" + destination +
-           "' is a symbolic link or junction, which could lead outside the destination";
+    if (StoredNamesAreNative()) {
+        link = DisplayText(link, session.codepage);
+        file = DisplayText(file, session.codepage);
+    }
+    if (!link.empty())
+        return {"will not write '" + shownName + "': '" + link + "' in '" + destination +
+                    "' is a symbolic link or junction, which could lead outside the destination",
+                "check the destination"};
+    if (!file.empty())
+        return {"cannot create '" + shownName + "': '" + file + "' in '" + destination +
+                    "' is a file where the archive has a folder",
+                "move that file away, or extract elsewhere"};
+    return {"cannot create '" + shownName + "' in '" + destination + "'", "check the destination and its permissions"};
 }
 
 int RunExtract(const ExtractOptions& o) {
@@ -174,13 +202,13 @@ int RunExtract(const ExtractOptions& o) {
     ExtractOutcome outcome = ExtractAll(run);
     std::string name = DisplayText(StoredName(outcome.entry), archive.codepage);
     bool cancelled = outcome.result == RESULT_CANCELLED;
-    std::string failure;
+    std::string failure, todo = "ask the sender for a new copy";
     if (cancelled)
         failure = "cancelled at '" + name + "'; earlier entries were restored";
     else if (outcome.result == RESULT_CANNOT_CREATE && PlatformDiskWasFull())
         failure = "no space left on the disk of '" + o.destination + "' while writing '" + name + "'";
     else if (outcome.result == RESULT_CANNOT_CREATE)
-        failure = CannotCreateMessage(session, o.destination, outcome.entry, name);
+        std::tie(failure, todo) = CannotCreateMessage(session, o.destination, outcome.entry, name);
     else if (outcome.result == RESULT_NO_MEMORY)
         failure = "out of memory at '" + name + "'";
     else if (outcome.result != RESULT_END)
@@ -189,7 +217,7 @@ int RunExtract(const ExtractOptions& o) {
     if (!failure.empty())
         Fail(failure, cancelled                ? ""
                       : PlatformDiskWasFull() ? "free some space, or extract elsewhere"
-                                              : "check the destination, or ask the sender for a new copy");
+                                              : todo);
     if (!o.quiet)
         std::printf("%s: %llu files and %llu directories restored in '%s', %llu existing files kept\n",
                     o.archive.c_str(), (unsigned long long)(files - session.kept),

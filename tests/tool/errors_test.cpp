@@ -81,6 +81,30 @@ TEST_F(ToolTest, FailedCreateKeepsAnEarlierArchive) {
     EXPECT_EQ(earlier, ReadFileBytes(Path("out.exe")));
 }
 
+// Each failure says what is really wrong.
+TEST_F(ToolTest, MessagesNameTheRealCause) {
+    MakeInputTree();
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "in"})).exitCode);
+    mkdir(Path("blocked").c_str(), 0755);
+    mkdir(Path("blocked/in").c_str(), 0755);
+    WriteFileBytes(Path("blocked/in/sub"), "a file where the archive has a folder");
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        const char* says;
+    } cases[] = {
+        {Create({"-o", "nowhere/a.exe", "-p", PASSWORD, "in"}), 1, "the folder 'nowhere' of the output does not exist"},
+        {{"list", "missing.exe", "-p", PASSWORD}, 1, "No such file or directory"},
+        {{"extract", "a.exe", "-p", PASSWORD, "-o", "blocked"}, 1, "'in/sub' in 'blocked' is a file where the archive has a folder"},
+    };
+    for (const Case& c : cases) {
+        ToolRun r = RunLockbox(dir, c.args);
+        EXPECT_EQ(c.exitCode, r.exitCode) << r.err;
+        EXPECT_NE(std::string::npos, r.err.find(c.says)) << r.err;
+        EXPECT_EQ(1u, ErrorLines(r.err).size()) << r.err;
+    }
+}
+
 // Only an archive is replaced without --force; the title defaults to the
 // archive's name.
 TEST_F(ToolTest, OutputIsReplacedOnlyWhenItIsAnArchiveOrForced) {
