@@ -249,12 +249,14 @@ int RunCreate(const CreateOptions& o) {
         int64_t at = LocatePayloadInImage(stub.data(), stub.size());
         uint64_t archiveSize = at > 0 && (uint64_t)at <= outSize ? outSize - (uint64_t)at : outSize;
         std::string skipped =
-            totals.skipped ? ", " + std::to_string(totals.skipped) + " links and special files skipped" : "";
-        std::printf("%s: %llu files, %llu directories%s, %s in, %s out (archive %s, %s of the input), %s\n",
-                    o.output.c_str(), (unsigned long long)totals.files,
-                    (unsigned long long)totals.directories, skipped.c_str(), HumanBytes(totals.bytes).c_str(),
-                    HumanBytes(outSize).c_str(), HumanBytes(archiveSize).c_str(),
-                    Percent(archiveSize, totals.bytes).c_str(), seconds);
+            totals.skipped ? " (" + Counted(totals.skipped, "link or special file", "links and special files") +
+                                 " skipped)"
+                           : "";
+        std::printf("%s: %s, %s, %s in%s; archive %s (%s) + extractor %s; %s\n", o.output.c_str(),
+                    Counted(totals.files, "file", "files").c_str(),
+                    Counted(totals.directories, "folder", "folders").c_str(), HumanBytes(totals.bytes).c_str(),
+                    skipped.c_str(), HumanBytes(archiveSize).c_str(), Percent(archiveSize, totals.bytes).c_str(),
+                    HumanBytes(outSize - archiveSize).c_str(), seconds);
     }
     return EXIT_OK;
 }

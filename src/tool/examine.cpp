@@ -4,12 +4,15 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <vector>
 
 #include "tool/archive.h"
 #include "tool/commands.h"
 #include "tool/entry_text.h"
 #include "tool/error.h"
+#include "tool/progress.h"
 #include "tool/signature.h"
+#include "tool/system.h"
 #include "payload/reader.h"
 
 namespace {
@@ -76,6 +79,16 @@ int RunList(const InspectOptions& o) {
     return EXIT_OK;
 }
 
+// Ends a test that found damage: every damaged entry found before `last`
+// gets a line of its own, `last` the closing one with the count.
+[[noreturn]] void ReportDamage(const std::string& archive, const std::vector<std::string>& before,
+                               const std::string& last) {
+    for (const std::string& where : before)
+        std::fprintf(stderr, "lockbox: '%s' is damaged at %s\n", archive.c_str(), where.c_str());
+    std::string count = before.empty() ? "" : std::to_string(before.size() + 1) + " damaged entries; ";
+    Fail("'" + archive + "' is damaged at " + last, count + "ask the sender for a new copy");
+}
+
 // Names the extractor could not create on Windows.
 bool HasForbiddenCharacter(const std::string& name) {
     for (char c : name)
@@ -92,20 +105,35 @@ int RunTest(const InspectOptions& o) {
     if (!signature.problem.empty())
         Fail("'" + o.archive + "' is signed, but " + signature.problem, "ask the sender for a new copy");
     std::set<std::string> directories, files;
+    Reader* reader = &archive.reader;
+    const int64_t first = reader->firstEntryOffset, total = reader->entriesEnd - first;
+    ProgressBar bar;
+    StartProgress(&bar, StderrIsTerminal());
+    std::vector<std::string> damaged;  // each damaged entry, as "entry N 'name'"
     int index = 1;
     for (;; index++) {
         EntryInfo info;
         std::memset(&info, 0, sizeof info);
         CipherContext ctx = archive.key;
-        int r = ExtractOrTestEntry(&archive.reader, &ctx, ".", EXTRACT_TEST, &info);
+        int64_t at = PlatformTell(reader->file);
+        int r = ExtractOrTestEntry(reader, &ctx, ".", EXTRACT_TEST, &info);
+        UpdateProgress((uint64_t)(PlatformTell(reader->file) - first), (uint64_t)total, &bar);
         if (r == RESULT_END) break;
         std::string where = EntryLabel(index, info, archive.codepage);
         if (r == RESULT_NO_MEMORY) {
+            FinishProgress(&bar);
             Fail("out of memory while testing " + where, "close other programs and try again");
         }
-        if (r != RESULT_OK) {
-            Fail("'" + o.archive + "' is damaged at " + where, "ask the sender for a new copy");
+        // A file whose header and name read well but whose data does not:
+        // its stored size still says where the next entry begins.
+        int64_t next = at + ENTRY_HEADER_SIZE + 2 + info.nameLength + (int64_t)info.storedSize;
+        bool skippable = r == RESULT_CORRUPT && info.nameLength != 0 && !(info.attributes & ATTR_DIRECTORY) &&
+                         at >= 0 && next <= reader->entriesEnd && PlatformSeek(reader->file, next) == next;
+        if (r != RESULT_OK && !skippable) {
+            FinishProgress(&bar);
+            ReportDamage(o.archive, damaged, where);
         }
+        if (r != RESULT_OK) damaged.push_back(where);
         // A name damaged in transit still decrypts to something; these
         // checks catch most of what it turns into.
         std::string name = StoredName(info);
@@ -118,14 +146,24 @@ int RunTest(const InspectOptions& o) {
         }
         ((info.attributes & ATTR_DIRECTORY) ? directories : files).insert(name);
     }
+    FinishProgress(&bar);
+    if (!damaged.empty()) {
+        std::string last = damaged.back();
+        damaged.pop_back();
+        ReportDamage(o.archive, damaged, last);
+    }
     if (!archive.runAfter.empty() && !files.count(archive.runAfter))
         Fail("'" + o.archive + "': the file to open after extraction, '" +
                  DisplayText(archive.runAfter, archive.codepage) + "', is not in the archive",
              "ask the sender for a new copy");
-    std::printf("%s: OK, %d entries intact%s\n", o.archive.c_str(), index - 1,
+    char seconds[32];
+    std::snprintf(seconds, sizeof seconds, "%.2f s", ElapsedSeconds(bar));
+    std::printf("%s: OK, %s intact%s; %s in %s\n", o.archive.c_str(),
+                Counted((uint64_t)index - 1, "entry", "entries").c_str(),
                 !signature.present   ? ""
                 : signature.checked ? ", signature matches"
-                                    : ", signature not checked");
+                                    : ", signature not checked",
+                HumanBytes((uint64_t)total).c_str(), seconds);
     return EXIT_OK;
 }
 

@@ -13,6 +13,7 @@
 #include "tool/entry_text.h"
 #include "tool/error.h"
 #include "tool/jobs.h"
+#include "tool/progress.h"
 #include "tool/system.h"
 #include "payload/reader.h"
 
@@ -181,7 +182,10 @@ int RunExtract(const ExtractOptions& o) {
     }
 
     std::vector<RestoredDirectory> restored;
-    uint64_t files = 0, directories = 0;
+    uint64_t files = 0, directories = 0, read = 0;
+    const uint64_t total = (uint64_t)(reader->entriesEnd - reader->firstEntryOffset);
+    ProgressBar bar;
+    StartProgress(&bar, StderrIsTerminal() && !o.quiet && reader->askOverwrite != AskOnTerminal);
     ExtractRun run;
     run.reader = reader;
     run.key = archive.key;
@@ -198,8 +202,11 @@ int RunExtract(const ExtractOptions& o) {
         // Only directories need a second look (their times); keeping just
         // those holds memory flat in the file count.
         if (directory) restored.push_back({StoredName(info), info.times});
+        read += ENTRY_HEADER_SIZE + 2 + info.nameLength + (directory ? 0 : info.storedSize);
+        UpdateProgress(read, total, &bar);
     };
     ExtractOutcome outcome = ExtractAll(run);
+    FinishProgress(&bar);
     std::string name = DisplayText(StoredName(outcome.entry), archive.codepage);
     bool cancelled = outcome.result == RESULT_CANCELLED;
     std::string failure, todo = "ask the sender for a new copy";
@@ -219,9 +226,11 @@ int RunExtract(const ExtractOptions& o) {
                       : PlatformDiskWasFull() ? "free some space, or extract elsewhere"
                                               : todo);
     if (!o.quiet)
-        std::printf("%s: %llu files and %llu directories restored in '%s', %llu existing files kept\n",
-                    o.archive.c_str(), (unsigned long long)(files - session.kept),
-                    (unsigned long long)directories, o.destination.c_str(), (unsigned long long)session.kept);
+        std::printf("%s: %s and %s restored in '%s', %s kept; %s in %.2f s\n", o.archive.c_str(),
+                    Counted(files - session.kept, "file", "files").c_str(),
+                    Counted(directories, "folder", "folders").c_str(), o.destination.c_str(),
+                    Counted(session.kept, "existing file", "existing files").c_str(), HumanBytes(total).c_str(),
+                    ElapsedSeconds(bar));
     return EXIT_OK;
 }
 

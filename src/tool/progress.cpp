@@ -2,6 +2,10 @@
 
 #include <cstdio>
 
+std::string Counted(uint64_t count, const char* one, const char* many) {
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 std::string HumanBytes(uint64_t bytes) {
     static const char* UNIT_NAMES[] = {"B", "KiB", "MiB", "GiB", "TiB"};
     double v = (double)bytes;

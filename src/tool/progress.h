@@ -26,3 +26,6 @@ double ElapsedSeconds(const ProgressBar& bar);
 
 // "12.3 MiB"-style size.
 std::string HumanBytes(uint64_t bytes);
+
+// "1 file", "12 files": `count` with the word that goes with it.
+std::string Counted(uint64_t count, const char* one, const char* many);

@@ -61,6 +61,32 @@ TEST_F(Damage, FlippedBytesAreReportedWithTheEntry) {
     }
 }
 
+// `test` goes on past a damaged file (its stored size says where the next
+// entry begins) and names every damaged one; the exit status stays 1.
+TEST_F(Damage, TestReportsEveryDamagedFile) {
+    mkdir(Path("five").c_str(), 0755);
+    for (int i = 1; i <= 5; i++) WriteFileBytes(Path("five/f" + std::to_string(i) + ".txt"), std::string(2000 + i, 'a' + i));
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "five.exe", "--title", "", "-p", PASSWORD, "five"})).exitCode);
+    std::string bytes = ReadFileBytes(Path("five.exe"));
+    // Walk the entries by their headers: flip a data byte of f2 and f4.
+    size_t at = PayloadOffset(bytes) + HDR_FIXED_SIZE;
+    for (int entry = 0; entry <= 5; entry++) {
+        size_t nameLength = (uint8_t)bytes[at + ENTRY_HEADER_SIZE] | (uint8_t)bytes[at + ENTRY_HEADER_SIZE + 1] << 8;
+        size_t data = at + ENTRY_HEADER_SIZE + 2 + nameLength;
+        uint32_t stored = entry == 0 ? 0 : Get32(bytes, at + ENT_STORED_SIZE);
+        if (entry == 2 || entry == 4) bytes[data + stored / 2] ^= 0x10;
+        at = data + stored;
+    }
+    ASSERT_EQ(bytes.size(), at);
+    WriteFileBytes(Path("five.exe"), bytes);
+    ToolRun r = RunLockbox(dir, {"test", "five.exe", "-p", PASSWORD});
+    EXPECT_EQ(1, r.exitCode);
+    std::vector<std::string> lines = ErrorLines(r.err);
+    ASSERT_EQ(2u, lines.size()) << r.err;
+    EXPECT_NE(std::string::npos, lines[0].find("entry 3 'five\\f2.txt'")) << lines[0];
+    EXPECT_NE(std::string::npos, lines[1].find("entry 5 'five\\f4.txt' (2 damaged entries;")) << lines[1];
+}
+
 TEST_F(Damage, WrongPasswordIsNamedByEveryCommand) {
     const std::vector<std::vector<std::string>> commands = {
         {"list", "good.exe", "-p", "not the password at all"},
