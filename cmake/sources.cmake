@@ -74,6 +74,7 @@ set(LOCKBOX_TOOL_SOURCES
     src/tool/extract.cpp
     src/tool/jobs.cpp
     src/tool/main.cpp
+    src/tool/name_pattern.cpp
     src/tool/password.cpp
     src/tool/progress.cpp
     src/tool/scan.cpp

@@ -210,6 +210,13 @@ ExtractOutcome ExtractAll(const ExtractRun& run) {
         job->index = index;
         job->cipher = run.key;
         int result = ReadEntryHead(run.reader, &job->cipher, &job->entry);
+        if (result == RESULT_OK && run.wanted && !run.wanted(job->entry)) {
+            // ReadEntryHead has checked that the data lies within the archive.
+            uint32_t data = (job->entry.attributes & ATTR_DIRECTORY) ? 0 : job->entry.storedSize;
+            int64_t next = PlatformTell(run.reader->file) + data;
+            if (PlatformSeek(run.reader->file, next) == next) continue;
+            result = RESULT_CORRUPT;
+        }
         // A directory is made at once, so the files before it must be in
         // place first: one of them may still turn out damaged, and nothing
         // after a damaged entry is restored.

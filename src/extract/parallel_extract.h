@@ -19,6 +19,9 @@ struct ExtractRun {
     // moved into place (or kept). A directory always comes before the
     // entries inside it.
     std::function<void(const EntryInfo&)> restored;
+    // Asked once an entry's name is read; an entry it turns down is passed
+    // over (its data skipped, nothing created). Null: every entry is restored.
+    std::function<bool(const EntryInfo&)> wanted;
 };
 
 struct ExtractOutcome {

@@ -1,10 +1,12 @@
 #include "tool/archive.h"
 
+#include <CLI/CLI.hpp>
 #include <cstdio>
 
 #include "tool/codepage.h"
 #include "tool/commands.h"
 #include "tool/error.h"
+#include "tool/name_pattern.h"
 #include "tool/system.h"
 
 // The password as the key derivation takes it: null when none is used.
@@ -54,4 +56,29 @@ OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& pas
         DecryptStream(&ctx, reader.runAfterName, name, reader.runAfterLength);
         runAfter.assign(name, reader.runAfterLength);
     }
+}
+
+EntryChoice ChooseEntries(OpenedArchive& archive, const std::vector<std::string>& typed) {
+    EntryChoice choice;
+    if (typed.empty()) return choice;
+    for (;;) {
+        EntryInfo info;
+        CipherContext ctx = archive.key;
+        if (ReadEntrySkippingData(&archive.reader, &ctx, &info) != RESULT_OK) break;
+        choice.order.push_back(CodepageToUtf8(std::string(info.name, info.nameLength), archive.codepage));
+    }
+    RewindToFirstEntry(&archive.reader);
+    choice.all = false;
+    choice.names = SelectedNames(PatternsOf(typed), choice.order);
+    if (choice.names.empty())
+        Fail("no entry of '" + archive.path + "' matches " + (typed.size() == 1 ? "'" + typed[0] + "'" : "the names given"),
+             "see the names with 'lockbox list'");
+    return choice;
+}
+
+void AddNamesOption(CLI::App* app, std::vector<std::string>* names) {
+    app->add_option("names", *names,
+                    "Only the entries with these names, or in these folders; '*' and '?' work as in "
+                    "create --exclude (the folders above a chosen entry come with it)")
+        ->type_name("NAME");
 }

@@ -1,7 +1,9 @@
 // Opening an existing archive for `list`, `test` and `extract`: header,
 // password check, run-after name, and the key of each entry.
 #pragma once
+#include <set>
 #include <string>
+#include <vector>
 
 #include "payload/reader.h"
 #include "tool/password.h"
@@ -20,3 +22,20 @@ struct OpenedArchive {
     OwnedReader reader;
     CipherContext key = {};  // the stream key as derived: a copy starts each entry
 };
+
+// Which entries a command works on: all, or those that name patterns
+// choose (name_pattern.h), with the folders above them.
+struct EntryChoice {
+    bool all = true;
+    std::set<std::string> names;    // UTF-8, '\\' separators
+    std::vector<std::string> order; // every entry's name as read, in archive order
+    bool Wants(const std::string& utf8Name) const { return all || names.count(utf8Name) != 0; }
+    // By position (0-based); entries past those read (damage) are wanted.
+    bool WantsEntry(size_t index) const { return index >= order.size() || Wants(order[index]); }
+};
+
+// Reads every entry's name (stopping at damage, which the command itself
+// then meets) and chooses by `typed` patterns; no patterns choose all.
+// Fails (exit 1) when patterns are given and no entry matches. The archive
+// is left at its first entry.
+EntryChoice ChooseEntries(OpenedArchive& archive, const std::vector<std::string>& typed);

@@ -4,6 +4,8 @@
 // ToolError).
 #pragma once
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace CLI { class App; }
 
@@ -18,3 +20,6 @@ void AddExtractCommand(CLI::App* app, CommandRun* run);
 const int DEFAULT_CODEPAGE = 1252;
 // `forCreate`: the help of create (where it is recorded) rather than of the readers.
 void AddCodepageOption(CLI::App* app, int* codepage, bool forCreate);
+
+// The optional name patterns after the archive of list, test and extract.
+void AddNamesOption(CLI::App* app, std::vector<std::string>* names);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <memory>
 
@@ -10,6 +11,7 @@
 #include "tool/commands.h"
 #include "tool/error.h"
 #include "tool/jobs.h"
+#include "tool/name_pattern.h"
 #include "tool/password.h"
 #include "tool/progress.h"
 #include "pack/program_info.h"
@@ -49,6 +51,8 @@ struct CreateOptions {
     std::string company;
     std::string fileVersion = "1.0.0.0";
     SigningOptions signing;
+    std::vector<std::string> exclude;
+    std::string filesFrom;
 };
 
 std::vector<uint8_t> LoadStub(const CreateOptions& o) {
@@ -162,7 +166,29 @@ std::string Percent(uint64_t part, uint64_t whole) {
     return text;
 }
 
-int RunCreate(const CreateOptions& o) {
+// The paths listed in `file` ('-': standard input), one per line; empty
+// lines are skipped.
+std::vector<std::string> PathsFrom(const std::string& file) {
+    std::ifstream in;
+    if (file != "-") {
+        in.open(file, std::ios::binary);
+        if (!in) Fail("cannot open '" + file + "' given to --files-from", "check the path and its permissions");
+    }
+    std::istream& lines = file == "-" ? std::cin : in;
+    std::vector<std::string> paths;
+    for (std::string line; std::getline(lines, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (!line.empty()) paths.push_back(line);
+    }
+    return paths;
+}
+
+int RunCreate(CreateOptions o) {
+    if (!o.filesFrom.empty()) {
+        std::vector<std::string> listed = PathsFrom(o.filesFrom);
+        o.inputs.insert(o.inputs.end(), listed.begin(), listed.end());
+    }
+    if (o.inputs.empty()) UsageFail("no paths to store", "give files and directories, or --files-from FILE");
     ArchiveSettings settings;
     settings.level = o.level;
     // A compression job reads its input and may spill to a temporary file;
@@ -212,7 +238,9 @@ int RunCreate(const CreateOptions& o) {
              "give a stub built by this project with --stub");
 
     ScanTotals totals;
-    std::vector<WriterEntry> entries = ScanInputs(o.inputs, o.codepage, o.output, &totals);
+    std::vector<WriterEntry> entries = ScanInputs(o.inputs, o.codepage, o.output, PatternsOf(o.exclude), &totals);
+    if (entries.empty())
+        UsageFail("nothing is left to store: every input is excluded", "check the --exclude patterns");
     if (!runAfter.empty()) {
         bool found = false;
         for (const WriterEntry& e : entries)
@@ -252,6 +280,7 @@ int RunCreate(const CreateOptions& o) {
             totals.skipped ? " (" + Counted(totals.skipped, "link or special file", "links and special files") +
                                  " skipped)"
                            : "";
+        if (totals.excluded) skipped += " (" + Counted(totals.excluded, "file or folder", "files and folders") + " excluded)";
         std::printf("%s: %s, %s, %s in%s; archive %s (%s) + extractor %s; %s\n", o.output.c_str(),
                     Counted(totals.files, "file", "files").c_str(),
                     Counted(totals.directories, "folder", "folders").c_str(), HumanBytes(totals.bytes).c_str(),
@@ -289,7 +318,16 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
         "and --sign-key (or --sign-pkcs12) the archive is signed through osslsigncode before it\n"
         "is moved into place; if signing fails, nothing is written.");
     sub->add_option("-o,--output", o->output, "The archive to write (an .exe)")->required()->type_name("OUT.exe");
-    sub->add_option("paths", o->inputs, "Files and directories to store")->required()->type_name("PATH");
+    sub->add_option("paths", o->inputs, "Files and directories to store")->type_name("PATH");
+    sub->add_option("--files-from", o->filesFrom,
+                    "Also store the paths listed in FILE, one per line ('-': standard input)")
+        ->type_name("FILE");
+    sub->add_option("--exclude", o->exclude,
+                    "Leave out names matching PATTERN, with all they hold: a pattern without '/' is held "
+                    "against each name ('.git', '*.tmp'), one with '/' against the path ('secrets/*'); "
+                    "may be given again")
+        ->type_name("PATTERN")
+        ->allow_extra_args(false);
     AddPasswordOptions(sub, &o->password, true);
     CLI::Option* title =
         sub->add_option("--title", o->title, "Title of the extractor's window (default: the archive's name without .exe)")

@@ -19,6 +19,7 @@ namespace {
 
 struct InspectOptions {
     std::string archive;
+    std::vector<std::string> names;  // patterns choosing entries; none: all
     PasswordOptions password;
     int codepage = 0;  // 0: the archive's own
 };
@@ -38,6 +39,7 @@ std::string SignatureLine(const SignatureState& s) {
 int RunList(const InspectOptions& o) {
     Password password = ObtainPassword(o.password, false, false);
     OpenedArchive archive(o.archive, password, o.codepage);
+    EntryChoice choice = ChooseEntries(archive, o.names);
     const Reader& r = archive.reader;
     std::printf("archive:     %s\n", o.archive.c_str());
     std::printf("title:       %s\n", DisplayText(r.windowTitle ? r.windowTitle : "", archive.codepage).c_str());
@@ -64,6 +66,7 @@ int RunList(const InspectOptions& o) {
             Fail("'" + o.archive + "' is damaged at " + EntryLabel(index, info, archive.codepage),
                  "ask the sender for a new copy");
         }
+        if (!choice.WantsEntry((size_t)index - 1)) continue;
         bool dir = (info.attributes & ATTR_DIRECTORY) != 0;
         std::printf("%s\n", ListingRow(info, archive.codepage).c_str());
         if (dir) {
@@ -104,6 +107,7 @@ int RunTest(const InspectOptions& o) {
     SignatureState signature = ExamineSignature(o.archive);
     if (!signature.problem.empty())
         Fail("'" + o.archive + "' is signed, but " + signature.problem, "ask the sender for a new copy");
+    EntryChoice choice = ChooseEntries(archive, o.names);
     std::set<std::string> directories, files;
     Reader* reader = &archive.reader;
     const int64_t first = reader->firstEntryOffset, total = reader->entriesEnd - first;
@@ -116,7 +120,9 @@ int RunTest(const InspectOptions& o) {
         std::memset(&info, 0, sizeof info);
         CipherContext ctx = archive.key;
         int64_t at = PlatformTell(reader->file);
-        int r = ExtractOrTestEntry(reader, &ctx, ".", EXTRACT_TEST, &info);
+        bool wanted = choice.WantsEntry((size_t)index - 1);
+        int r = wanted ? ExtractOrTestEntry(reader, &ctx, ".", EXTRACT_TEST, &info)
+                       : ReadEntrySkippingData(reader, &ctx, &info);
         UpdateProgress((uint64_t)(PlatformTell(reader->file) - first), (uint64_t)total, &bar);
         if (r == RESULT_END) break;
         std::string where = EntryLabel(index, info, archive.codepage);
@@ -152,14 +158,14 @@ int RunTest(const InspectOptions& o) {
         damaged.pop_back();
         ReportDamage(o.archive, damaged, last);
     }
-    if (!archive.runAfter.empty() && !files.count(archive.runAfter))
+    if (choice.all && !archive.runAfter.empty() && !files.count(archive.runAfter))
         Fail("'" + o.archive + "': the file to open after extraction, '" +
                  DisplayText(archive.runAfter, archive.codepage) + "', is not in the archive",
              "ask the sender for a new copy");
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f s", ElapsedSeconds(bar));
     std::printf("%s: OK, %s intact%s; %s in %s\n", o.archive.c_str(),
-                Counted((uint64_t)index - 1, "entry", "entries").c_str(),
+                Counted(choice.all ? (uint64_t)index - 1 : choice.names.size(), "entry", "entries").c_str(),
                 !signature.present   ? ""
                 : signature.checked ? ", signature matches"
                                     : ", signature not checked",
@@ -170,6 +176,7 @@ int RunTest(const InspectOptions& o) {
 CLI::App* AddInspectCommand(CLI::App* app, const char* name, const char* help, InspectOptions* o) {
     CLI::App* sub = app->add_subcommand(name, help);
     sub->add_option("archive", o->archive, "The archive (.exe)")->required()->type_name("ARCHIVE.exe");
+    AddNamesOption(sub, &o->names);
     AddPasswordOptions(sub, &o->password, false);
     AddCodepageOption(sub, &o->codepage, false);
     return sub;

@@ -21,6 +21,7 @@ namespace {
 
 struct ExtractOptions {
     std::string archive;
+    std::vector<std::string> names;  // patterns choosing entries; none: all
     std::string destination = ".";
     std::string overwrite = "ask";
     PasswordOptions password;
@@ -186,7 +187,12 @@ int RunExtract(const ExtractOptions& o) {
     const uint64_t total = (uint64_t)(reader->entriesEnd - reader->firstEntryOffset);
     ProgressBar bar;
     StartProgress(&bar, StderrIsTerminal() && !o.quiet && reader->askOverwrite != AskOnTerminal);
+    EntryChoice choice = ChooseEntries(archive, o.names);
     ExtractRun run;
+    if (!choice.all)
+        run.wanted = [&](const EntryInfo& info) {
+            return choice.Wants(CodepageToUtf8(StoredName(info), archive.codepage));
+        };
     run.reader = reader;
     run.key = archive.key;
     run.archivePath = o.archive.c_str();
@@ -240,6 +246,7 @@ void AddExtractCommand(CLI::App* app, CommandRun* run) {
     auto o = std::make_shared<ExtractOptions>();
     CLI::App* sub = app->add_subcommand("extract", "Restore an archive's files on this machine");
     sub->add_option("archive", o->archive, "The archive (.exe)")->required()->type_name("ARCHIVE.exe");
+    AddNamesOption(sub, &o->names);
     sub->add_option("-o,--output", o->destination, "Destination directory (default: the current one)")
         ->type_name("DIR");
     sub->add_option("--overwrite", o->overwrite,

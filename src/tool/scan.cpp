@@ -7,6 +7,7 @@
 
 #include "tool/codepage.h"
 #include "tool/error.h"
+#include "tool/name_pattern.h"
 #include "tool/system.h"
 #include "payload/format.h"
 
@@ -16,6 +17,7 @@ namespace {
 
 struct Scanner {
     int codepage;
+    const std::vector<std::string>* exclude;  // PatternsOf, matched against UTF-8 names
     fs::path output;
     ScanTotals* totals;
     std::vector<WriterEntry>* entries;
@@ -64,6 +66,11 @@ void AddDirectoryContents(Scanner& s, const fs::path& dir, const std::string& ut
 }
 
 void AddPath(Scanner& s, const fs::path& path, const std::string& utf8Name, bool top) {
+    // An excluded folder is not even read.
+    if (MatchesName(*s.exclude, utf8Name)) {
+        s.totals->excluded++;
+        return;
+    }
     PathInfo info;
     std::string error;
     bool examined = ExaminePath(path.u8string(), &info, &error);
@@ -132,9 +139,10 @@ std::string TopName(const std::string& given) {
 }  // namespace
 
 std::vector<WriterEntry> ScanInputs(const std::vector<std::string>& paths, int codepage,
-                                    const std::string& output, ScanTotals* totals) {
+                                    const std::string& output, const std::vector<std::string>& exclude,
+                                    ScanTotals* totals) {
     std::vector<WriterEntry> entries;
-    Scanner s{codepage, fs::u8path(output), totals, &entries};
+    Scanner s{codepage, &exclude, fs::u8path(output), totals, &entries};
     std::map<std::string, std::string> tops;  // case-folded name -> name
     for (const std::string& given : paths) {
         std::string name = TopName(given);

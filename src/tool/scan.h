@@ -11,6 +11,7 @@ struct ScanTotals {
     uint64_t directories = 0;
     uint64_t bytes = 0;       // sum of file sizes
     uint64_t skipped = 0;     // links and special files inside the folders given
+    uint64_t excluded = 0;    // files and folders left out by `exclude` (a folder counts once)
 };
 
 // Collects `paths` (UTF-8): a file gives one entry, a directory one entry
@@ -27,5 +28,8 @@ struct ScanTotals {
 // over 260 bytes, or two top-level paths with the same name.
 // A file that is `output` (the archive about to be replaced) is skipped, so
 // an archive written into its own input does not carry its predecessor.
+// A path whose name matches `exclude` (name_pattern.h) is left out with
+// all it holds, and counted.
 std::vector<WriterEntry> ScanInputs(const std::vector<std::string>& paths, int codepage,
-                                    const std::string& output, ScanTotals* totals);
+                                    const std::string& output, const std::vector<std::string>& exclude,
+                                    ScanTotals* totals);

@@ -1,0 +1,83 @@
+// Choosing what goes in (create --exclude, --files-from) and what comes out
+// (names after the archive of list, test and extract).
+#include "tool_fixture.h"
+
+namespace {
+
+class Selection : public ToolTest {
+protected:
+    void SetUp() override {
+        ToolTest::SetUp();
+        for (const char* d : {"p", "p/.git", "p/docs", "p/docs/old", "p/secrets"}) mkdir(Path(d).c_str(), 0755);
+        for (const char* f : {"p/.git/HEAD", "p/a.tmp", "p/b.txt", "p/docs/r.txt", "p/docs/old/o.txt",
+                              "p/secrets/key", "p/B.TMP"})
+            WriteFileBytes(Path(f), f);
+    }
+    // The names `lockbox list` shows, one per entry.
+    std::string Names(const std::vector<std::string>& args) {
+        ToolRun r = RunLockbox(dir, args);
+        EXPECT_EQ(0, r.exitCode) << r.err;
+        std::string names;
+        for (size_t at = r.out.find("\n", r.out.find("name\n")) + 1; at < r.out.size();) {
+            size_t end = r.out.find('\n', at);
+            std::string row = r.out.substr(at, end - at);
+            if (row.empty()) break;
+            names += row.substr(row.rfind("  ") + 2) + " ";
+            at = end + 1;
+        }
+        return names;
+    }
+};
+
+TEST_F(Selection, ExcludeAndFilesFromChooseWhatGoesIn) {
+    WriteFileBytes(Path("list.txt"), "p/docs\r\n\np/b.txt\n");
+    struct Case {
+        std::vector<std::string> options;
+        std::string stdinText;
+        const char* names;
+        const char* summary;
+    } cases[] = {
+        {{"--exclude", ".git", "--exclude", "*.tmp", "--exclude", "secrets/*", "p"}, "",
+         "p p\\b.txt p\\docs p\\docs\\old p\\docs\\old\\o.txt p\\docs\\r.txt p\\secrets ", "(4 files and folders excluded)"},
+        {{"--exclude", "docs", "--files-from", "list.txt"}, "", "b.txt ", "(1 file or folder excluded)"},
+        {{"--files-from", "-"}, "p/docs/old\n", "old old\\o.txt ", "1 file, 1 folder"},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"create", "-o", "in.exe", "-p", PASSWORD};
+        args.insert(args.end(), c.options.begin(), c.options.end());
+        ToolRun made = RunLockbox(dir, args, c.stdinText);
+        ASSERT_EQ(0, made.exitCode) << made.err;
+        EXPECT_NE(std::string::npos, made.out.find(c.summary)) << made.out;
+        EXPECT_EQ(c.names, Names({"list", "in.exe", "-p", PASSWORD}));
+    }
+    EXPECT_EQ(2, RunLockbox(dir, {"create", "-o", "none.exe", "-p", PASSWORD, "--exclude", "p", "p"}).exitCode);
+}
+
+TEST_F(Selection, NamesChooseWhatComesOut) {
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "all.exe", "-p", PASSWORD, "p"})).exitCode);
+    struct Case {
+        std::vector<std::string> names;
+        const char* listed;
+    } cases[] = {
+        {{"p/docs/old"}, "p p\\docs p\\docs\\old p\\docs\\old\\o.txt "},
+        {{"*.tmp"}, "p p\\B.TMP p\\a.tmp "},
+        {{"r.txt", "p/secrets/"}, "p p\\docs p\\docs\\r.txt p\\secrets p\\secrets\\key "},
+    };
+    for (const Case& c : cases) {
+        std::vector<std::string> args = {"list", "all.exe", "-p", PASSWORD};
+        args.insert(args.end(), c.names.begin(), c.names.end());
+        EXPECT_EQ(c.listed, Names(args));
+        args[0] = "test";
+        EXPECT_EQ(0, RunLockbox(dir, args).exitCode);
+    }
+    ASSERT_EQ(0, RunLockbox(dir, {"extract", "all.exe", "-p", PASSWORD, "-o", "out", "p/docs/old", "b.txt"}).exitCode);
+    EXPECT_EQ("p/docs/old/o.txt", ReadFileBytes(Path("out/p/docs/old/o.txt")));
+    EXPECT_EQ("p/b.txt", ReadFileBytes(Path("out/p/b.txt")));
+    EXPECT_NE(0, access(Path("out/p/docs/r.txt").c_str(), F_OK));
+    EXPECT_NE(0, access(Path("out/p/secrets").c_str(), F_OK));
+    ToolRun none = RunLockbox(dir, {"extract", "all.exe", "-p", PASSWORD, "-o", "out2", "nothing*"});
+    EXPECT_EQ(1, none.exitCode);
+    EXPECT_NE(std::string::npos, none.err.find("no entry of 'all.exe' matches 'nothing*'")) << none.err;
+}
+
+}  // namespace
