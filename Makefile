@@ -1,6 +1,7 @@
 # The two commands of the README: `make demo` and `make test`. Both do their
 # own set-up (scripts/setup.sh installs the packages on Debian 12 as root).
-.PHONY: all setup build demo test clean
+.PHONY: all setup build demo test install package clean
+PREFIX ?= /usr/local
 
 all: build
 
@@ -17,6 +18,17 @@ demo: setup
 
 test:
 	scripts/test.sh
+
+# `make install PREFIX=... DESTDIR=...`: the tool, its manual page, bash
+# completion and documents.
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install build/host --prefix "$(PREFIX)"
+
+# lockbox_VERSION_amd64.deb (host build) and the zip of the Windows tool.
+package: build
+	cd build/host && cpack
+	cd build/win32 && cpack
+	@ls -l build/host/lockbox_*.deb build/win32/lockbox-*-windows.zip
 
 clean:
 	rm -rf build

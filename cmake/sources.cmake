@@ -73,6 +73,7 @@ set(LOCKBOX_TOOL_SOURCES
     src/tool/examine.cpp
     src/tool/extract.cpp
     src/tool/jobs.cpp
+    src/tool/json_report.cpp
     src/tool/main.cpp
     src/tool/name_pattern.cpp
     src/tool/password.cpp

@@ -3,7 +3,7 @@
 # Idempotent: returns at once when every package is there.
 set -eu
 
-PACKAGES="g++ cmake make zlib1g-dev googletest libcli11-dev
+PACKAGES="g++ cmake make zlib1g-dev googletest libcli11-dev nlohmann-json3-dev
 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev
 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 wine wine32:i386 wine64 qemu-user-static fonts-wine xvfb xauth icoutils openssl libssl-dev osslsigncode

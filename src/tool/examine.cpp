@@ -10,6 +10,7 @@
 #include "tool/commands.h"
 #include "tool/entry_text.h"
 #include "tool/error.h"
+#include "tool/json_report.h"
 #include "tool/progress.h"
 #include "tool/signature.h"
 #include "tool/system.h"
@@ -20,6 +21,7 @@ namespace {
 struct InspectOptions {
     std::string archive;
     std::vector<std::string> names;  // patterns choosing entries; none: all
+    bool json = false;
     PasswordOptions password;
     int codepage = 0;  // 0: the archive's own
 };
@@ -36,10 +38,32 @@ std::string SignatureLine(const SignatureState& s) {
     return "signed by " + by + "; the file is as signed";
 }
 
+int ListInJson(const InspectOptions& o, OpenedArchive& archive, const EntryChoice& choice,
+               const SignatureState& signature) {
+    Json report = ArchiveReport(archive, signature);
+    for (int index = 1;; index++) {
+        EntryInfo info;
+        std::memset(&info, 0, sizeof info);
+        CipherContext ctx = archive.key;
+        int result = ReadEntrySkippingData(&archive.reader, &ctx, &info);
+        if (result == RESULT_END) break;
+        if (result != RESULT_OK) {
+            std::string what = "'" + o.archive + "' is damaged at " + EntryLabel(index, info, archive.codepage);
+            PrintReport(&report, "damaged", what);
+            Fail(what, "ask the sender for a new copy");
+        }
+        if (choice.WantsEntry((size_t)index - 1)) report["entries"].push_back(EntryReport(index, info, archive.codepage));
+    }
+    PrintReport(&report, "ok", "");
+    return EXIT_OK;
+}
+
 int RunList(const InspectOptions& o) {
     Password password = ObtainPassword(o.password, false, false);
     OpenedArchive archive(o.archive, password, o.codepage);
     EntryChoice choice = ChooseEntries(archive, o.names);
+    SignatureState signature = ExamineSignature(o.archive);
+    if (o.json) return ListInJson(o, archive, choice, signature);
     const Reader& r = archive.reader;
     std::printf("archive:     %s\n", o.archive.c_str());
     std::printf("title:       %s\n", DisplayText(r.windowTitle ? r.windowTitle : "", archive.codepage).c_str());
@@ -51,7 +75,7 @@ int RunList(const InspectOptions& o) {
     if (r.openFolderShowCmd) std::printf("open folder: yes (show command %u)\n", r.openFolderShowCmd);
     else std::printf("open folder: no\n");
     std::printf("code page:   %d (%s)\n", archive.codepage, archive.codepageSource);
-    std::printf("signature:   %s\n", SignatureLine(ExamineSignature(o.archive)).c_str());
+    std::printf("signature:   %s\n", SignatureLine(signature).c_str());
     std::printf("\n%-4s  %-5s  %12s  %12s  %-19s  %s\n", "type", "attr", "size", "stored",
                 "last write (UTC)", "name");
 
@@ -85,11 +109,19 @@ int RunList(const InspectOptions& o) {
 // Ends a test that found damage: every damaged entry found before `last`
 // gets a line of its own, `last` the closing one with the count.
 [[noreturn]] void ReportDamage(const std::string& archive, const std::vector<std::string>& before,
-                               const std::string& last) {
+                               const std::string& last, Json* report) {
     for (const std::string& where : before)
         std::fprintf(stderr, "lockbox: '%s' is damaged at %s\n", archive.c_str(), where.c_str());
     std::string count = before.empty() ? "" : std::to_string(before.size() + 1) + " damaged entries; ";
-    Fail("'" + archive + "' is damaged at " + last, count + "ask the sender for a new copy");
+    std::string what = "'" + archive + "' is damaged at " + last;
+    if (report) PrintReport(report, "damaged", what);
+    Fail(what, count + "ask the sender for a new copy");
+}
+
+// Fail, with the report (when there is one) printed first.
+[[noreturn]] void FailInReport(Json* report, const std::string& what, const std::string& todo) {
+    if (report) PrintReport(report, "damaged", what);
+    Fail(what, todo);
 }
 
 // Names the extractor could not create on Windows.
@@ -105,8 +137,13 @@ int RunTest(const InspectOptions& o) {
     // A broken signature means the file is not what its sender made, even
     // where every entry still reads.
     SignatureState signature = ExamineSignature(o.archive);
-    if (!signature.problem.empty())
-        Fail("'" + o.archive + "' is signed, but " + signature.problem, "ask the sender for a new copy");
+    Json report;
+    if (o.json) report = ArchiveReport(archive, signature);
+    if (!signature.problem.empty()) {
+        std::string what = "'" + o.archive + "' is signed, but " + signature.problem;
+        if (o.json) PrintReport(&report, "damaged", what);
+        Fail(what, "ask the sender for a new copy");
+    }
     EntryChoice choice = ChooseEntries(archive, o.names);
     std::set<std::string> directories, files;
     Reader* reader = &archive.reader;
@@ -135,9 +172,14 @@ int RunTest(const InspectOptions& o) {
         int64_t next = at + ENTRY_HEADER_SIZE + 2 + info.nameLength + (int64_t)info.storedSize;
         bool skippable = r == RESULT_CORRUPT && info.nameLength != 0 && !(info.attributes & ATTR_DIRECTORY) &&
                          at >= 0 && next <= reader->entriesEnd && PlatformSeek(reader->file, next) == next;
+        if (o.json && wanted && (r == RESULT_OK || info.nameLength)) {
+            Json entry = EntryReport(index, info, archive.codepage);
+            entry["result"] = r == RESULT_OK ? "ok" : "damaged";
+            report["entries"].push_back(entry);
+        }
         if (r != RESULT_OK && !skippable) {
             FinishProgress(&bar);
-            ReportDamage(o.archive, damaged, where);
+            ReportDamage(o.archive, damaged, where, o.json ? &report : nullptr);
         }
         if (r != RESULT_OK) damaged.push_back(where);
         // A name damaged in transit still decrypts to something; these
@@ -146,7 +188,7 @@ int RunTest(const InspectOptions& o) {
         size_t slash = name.rfind('\\');
         bool orphan = slash != std::string::npos && !directories.count(name.substr(0, slash));
         if (HasForbiddenCharacter(name) || orphan) {
-            Fail("'" + o.archive + "' is damaged at " + where +
+            FailInReport(o.json ? &report : nullptr, "'" + o.archive + "' is damaged at " + where +
                      (orphan ? ": its directory is not in the archive" : ": the name holds invalid characters"),
                  "ask the sender for a new copy");
         }
@@ -156,12 +198,16 @@ int RunTest(const InspectOptions& o) {
     if (!damaged.empty()) {
         std::string last = damaged.back();
         damaged.pop_back();
-        ReportDamage(o.archive, damaged, last);
+        ReportDamage(o.archive, damaged, last, o.json ? &report : nullptr);
     }
     if (choice.all && !archive.runAfter.empty() && !files.count(archive.runAfter))
-        Fail("'" + o.archive + "': the file to open after extraction, '" +
+        FailInReport(o.json ? &report : nullptr, "'" + o.archive + "': the file to open after extraction, '" +
                  DisplayText(archive.runAfter, archive.codepage) + "', is not in the archive",
              "ask the sender for a new copy");
+    if (o.json) {
+        PrintReport(&report, "ok", "");
+        return EXIT_OK;
+    }
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f s", ElapsedSeconds(bar));
     std::printf("%s: OK, %s intact%s; %s in %s\n", o.archive.c_str(),
@@ -187,11 +233,13 @@ CLI::App* AddInspectCommand(CLI::App* app, const char* name, const char* help, I
 void AddListCommand(CLI::App* app, CommandRun* run) {
     auto o = std::make_shared<InspectOptions>();
     CLI::App* sub = AddInspectCommand(app, "list", "Show an archive's settings and entries", o.get());
-    sub->callback([o, run] { *run = [o] { return RunList(*o); }; });
+    sub->add_flag("--json", o->json, "Write the settings and entries as one JSON document (see 'man lockbox')");
+    sub->callback([o, run] { *run = [o] { return WithJsonReport(o->json, o->archive, [o] { return RunList(*o); }); }; });
 }
 
 void AddTestCommand(CLI::App* app, CommandRun* run) {
     auto o = std::make_shared<InspectOptions>();
     CLI::App* sub = AddInspectCommand(app, "test", "Decrypt and decompress every entry without writing", o.get());
-    sub->callback([o, run] { *run = [o] { return RunTest(*o); }; });
+    sub->add_flag("--json", o->json, "Write the result of every entry as one JSON document (see 'man lockbox')");
+    sub->callback([o, run] { *run = [o] { return WithJsonReport(o->json, o->archive, [o] { return RunTest(*o); }); }; });
 }

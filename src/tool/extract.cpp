@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <set>
 
 #include "extract/parallel_extract.h"
 #include "tool/archive.h"
@@ -13,7 +14,9 @@
 #include "tool/entry_text.h"
 #include "tool/error.h"
 #include "tool/jobs.h"
+#include "tool/json_report.h"
 #include "tool/progress.h"
+#include "tool/signature.h"
 #include "tool/system.h"
 #include "payload/reader.h"
 
@@ -28,28 +31,31 @@ struct ExtractOptions {
     int codepage = 0;  // 0: the archive's own
     int jobs = 0;  // 0: one per processor
     bool quiet = false;
+    bool json = false;
 };
 
 // What the overwrite question and the name conversion need, and what they
 // count: the reader hands it to both as their user pointer.
 struct Session {
-    Reader* reader;
-    int codepage;                   // of the archive's names
+    Reader* reader = nullptr;
+    int codepage = 0;               // of the archive's names
     bool keepAllExisting = false;   // "none": keep every existing file from here on;
                                     // new files are still written, as after the
                                     // extractor's No to All
     uint64_t kept = 0;              // existing files left as they were, for the summary
+    std::set<std::string> keptNames;  // their stored names, for --json
 };
 
-int Keep(Session* session) {
+int Keep(Session* session, const char* name) {
     session->kept++;
+    session->keptNames.insert(name);
     return 0;
 }
 
 int AskOnTerminal(void* user, const char* name) {
     Session* session = static_cast<Session*>(user);
     OverwriteAnswers* answers = &session->reader->answers;
-    if (session->keepAllExisting) return Keep(session);
+    if (session->keepAllExisting) return Keep(session, name);
     std::string shown = DisplayText(name, session->codepage);
     for (;;) {
         std::string answer;
@@ -59,14 +65,14 @@ int AskOnTerminal(void* user, const char* name) {
             return 0;
         }
         if (answer == "y" || answer == "yes") return 1;
-        if (answer == "n" || answer == "no") return Keep(session);
+        if (answer == "n" || answer == "no") return Keep(session, name);
         if (answer == "a" || answer == "all") {
             answers->yesToAll = 1;
             return 1;
         }
         if (answer == "o" || answer == "none") {
             session->keepAllExisting = true;
-            return Keep(session);
+            return Keep(session, name);
         }
         if (answer == "c" || answer == "cancel") {
             answers->cancelled = 1;
@@ -75,7 +81,7 @@ int AskOnTerminal(void* user, const char* name) {
     }
 }
 
-int KeepExisting(void* user, const char*) { return Keep(static_cast<Session*>(user)); }
+int KeepExisting(void* user, const char* name) { return Keep(static_cast<Session*>(user), name); }
 
 struct RestoredDirectory {
     std::string name;   // as stored: code-page bytes, '\\' separators
@@ -167,7 +173,9 @@ int RunExtract(const ExtractOptions& o) {
         Fail("cannot create the destination '" + o.destination + "'", "check the path and its permissions");
 
     Reader* reader = &archive.reader;
-    Session session{reader, archive.codepage};
+    Session session;
+    session.reader = reader;
+    session.codepage = archive.codepage;
     reader->questionUser = &session;
     if (o.overwrite == "always") {
         reader->answers.yesToAll = 1;
@@ -202,9 +210,16 @@ int RunExtract(const ExtractOptions& o) {
     run.jobs = reader->askOverwrite == AskOnTerminal ? 1 : o.jobs > 0 ? o.jobs : HardwareThreads();
     // Each worker keeps the archive and up to five output files open.
     run.jobs = JobsWithinOpenFileLimit(run.jobs, 6, o.jobs > 0);
+    Json report;
+    if (o.json) report = ArchiveReport(archive, SignatureState());
     run.restored = [&](const EntryInfo& info) {
         bool directory = (info.attributes & ATTR_DIRECTORY) != 0;
         (directory ? directories : files)++;
+        if (o.json) {
+            Json entry = EntryReport(0, info, archive.codepage);
+            entry["action"] = session.keptNames.count(StoredName(info)) ? "kept" : "written";
+            report["entries"].push_back(entry);
+        }
         // Only directories need a second look (their times); keeping just
         // those holds memory flat in the file count.
         if (directory) restored.push_back({StoredName(info), info.times});
@@ -227,11 +242,24 @@ int RunExtract(const ExtractOptions& o) {
     else if (outcome.result != RESULT_END)
         failure = "'" + o.archive + "' is damaged at " + EntryLabel(outcome.index, outcome.entry, archive.codepage);
     RestoreDirectoryTimes(reader, o.destination, restored);
+    if (o.json) {
+        // The entry that stopped the run, if any, closes the list.
+        if (!failure.empty() && outcome.entry.nameLength) {
+            Json entry = EntryReport(outcome.index, outcome.entry, archive.codepage);
+            entry["action"] = cancelled ? "cancelled"
+                              : outcome.result == RESULT_CANNOT_CREATE ? "refused"
+                              : outcome.result == RESULT_CORRUPT ? "damaged"
+                                                                   : "failed";
+            report["entries"].push_back(entry);
+        }
+        PrintReport(&report,
+                    failure.empty() ? "ok" : outcome.result == RESULT_CORRUPT ? "damaged" : "failed", failure);
+    }
     if (!failure.empty())
         Fail(failure, cancelled                ? ""
                       : PlatformDiskWasFull() ? "free some space, or extract elsewhere"
                                               : todo);
-    if (!o.quiet)
+    if (!o.quiet && !o.json)
         std::printf("%s: %s and %s restored in '%s', %s kept; %s in %.2f s\n", o.archive.c_str(),
                     Counted(files - session.kept, "file", "files").c_str(),
                     Counted(directories, "folder", "folders").c_str(), o.destination.c_str(),
@@ -259,5 +287,7 @@ void AddExtractCommand(CLI::App* app, CommandRun* run) {
         ->check(CLI::Range(1, 64).description(""))
         ->type_name("N");
     sub->add_flag("-q,--quiet", o->quiet, "No summary line");
-    sub->callback([o, run] { *run = [o] { return RunExtract(*o); }; });
+    sub->add_flag("--json", o->json,
+                  "Report in JSON on standard output what was written, kept or refused (see 'man lockbox')");
+    sub->callback([o, run] { *run = [o] { return WithJsonReport(o->json, o->archive, [o] { return RunExtract(*o); }); }; });
 }
