@@ -20,12 +20,16 @@ test:
 	scripts/test.sh
 
 # `make install PREFIX=... DESTDIR=...`: the tool, its manual page, bash
-# completion and documents.
-install: build
+# completion and documents. Builds only the extractor and the tool.
+install: setup
+	scripts/build.sh demo
 	DESTDIR="$(DESTDIR)" cmake --install build/host --prefix "$(PREFIX)"
 
-# lockbox_VERSION_amd64.deb (host build) and the zip of the Windows tool.
-package: build
+# lockbox_VERSION_amd64.deb (host build) and the zip of the 32-bit Windows
+# tool; builds only what goes into them.
+package: setup
+	scripts/build.sh demo
+	cmake --build build/win32 --target lockbox -j "$$(nproc)"
 	cd build/host && cpack
 	cd build/win32 && cpack
 	@ls -l build/host/lockbox_*.deb build/win32/lockbox-*-windows.zip
