@@ -61,6 +61,9 @@ int main(int argc, char** argv) {
                  "lists, tests and extracts them.",
                  "lockbox"};
     app.set_version_flag("--version", "lockbox " LOCKBOX_VERSION);
+    // Words for people rather than the parser's own (the commands share the formatter).
+    app.get_formatter()->label("SUBCOMMAND", "COMMAND");
+    app.get_formatter()->label("Positionals", "Arguments");
     app.require_subcommand(1);
     app.footer("Run 'lockbox help COMMAND' or 'lockbox COMMAND --help' for the options of a command.\n"
                "Exit status: 0 success, 1 failure, 2 usage error.");
@@ -70,6 +73,7 @@ int main(int argc, char** argv) {
     AddListCommand(&app, &run);
     AddTestCommand(&app, &run);
     AddExtractCommand(&app, &run);
+    for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) sub->group("Commands");
 
     std::vector<std::string> args = Utf8Arguments(argc, argv);
     // The command is the first argument; an option there can only be one of
