@@ -12,7 +12,7 @@ protected:
     void SetUp() override {
         ToolTest::SetUp();
         int rc = -1;
-        RunShell("osslsigncode --version && openssl version", &rc);
+        RunShell("command -v osslsigncode && command -v openssl", &rc);
         if (rc != 0) GTEST_SKIP() << "osslsigncode or openssl is not installed";
         RunShell("cd " + ShellQuote(dir.path()) +
                      " && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2"
