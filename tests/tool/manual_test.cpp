@@ -1,6 +1,6 @@
 // The manual page names exactly the options that each command's --help
 // shows, so the two cannot drift apart.
-#include <regex>
+#include <cctype>
 #include <set>
 
 #include "tool_fixture.h"
@@ -9,10 +9,18 @@ namespace {
 
 // The options (-x, --xyz) found in `text`, each starting a word.
 std::set<std::string> OptionsIn(const std::string& text) {
+    auto word = [](char c) { return std::isalnum((unsigned char)c) || c == '_' || c == '-'; };
     std::set<std::string> options;
-    std::regex option("(^|[^A-Za-z0-9_-])(--?[a-z][a-z0-9-]*)");
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), option); it != std::sregex_iterator(); ++it)
-        options.insert((*it)[2]);
+    for (size_t at = 0; at < text.size(); at++) {
+        if (text[at] != '-' || (at > 0 && word(text[at - 1]))) continue;
+        size_t name = at + (at + 1 < text.size() && text[at + 1] == '-' ? 2 : 1), end = name;
+        if (end >= text.size() || !std::islower((unsigned char)text[end])) continue;
+        while (end < text.size() && (std::islower((unsigned char)text[end]) || std::isdigit((unsigned char)text[end]) ||
+                                     text[end] == '-'))
+            end++;
+        options.insert(text.substr(at, end - at));
+        at = end;
+    }
     return options;
 }
 
