@@ -5,6 +5,7 @@
 
 #include "tool/codepage.h"
 #include "tool/commands.h"
+#include "tool/entry_text.h"
 #include "tool/error.h"
 #include "tool/name_pattern.h"
 #include "tool/system.h"
@@ -65,7 +66,7 @@ EntryChoice ChooseEntries(OpenedArchive& archive, const std::vector<std::string>
         EntryInfo info;
         CipherContext ctx = archive.key;
         if (ReadEntrySkippingData(&archive.reader, &ctx, &info) != RESULT_OK) break;
-        choice.order.push_back(CodepageToUtf8(std::string(info.name, info.nameLength), archive.codepage));
+        choice.order.push_back(CodepageToUtf8(StoredName(info), archive.codepage));
     }
     RewindToFirstEntry(&archive.reader);
     choice.all = false;

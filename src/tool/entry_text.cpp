@@ -6,18 +6,26 @@
 
 #include "tool/codepage.h"
 
-std::string FormatFileTime(uint64_t fileTime) {
+bool SplitFileTime(uint64_t fileTime, std::tm* parts, uint32_t* fraction) {
     const uint64_t EPOCH_DELTA = 116444736000000000ULL;
-    if (fileTime == 0) return "-";
-    int64_t seconds = fileTime >= EPOCH_DELTA ? (int64_t)((fileTime - EPOCH_DELTA) / 10000000ULL)
-                                              : -(int64_t)((EPOCH_DELTA - fileTime + 9999999) / 10000000ULL);
+    // Unsigned arithmetic throughout: a FILETIME may lie centuries away.
+    bool after = fileTime >= EPOCH_DELTA;
+    uint64_t distance = after ? fileTime - EPOCH_DELTA : EPOCH_DELTA - fileTime;
+    int64_t seconds = after ? (int64_t)(distance / 10000000ULL) : -(int64_t)((distance + 9999999) / 10000000ULL);
+    *fraction = (uint32_t)(after ? distance % 10000000ULL : (10000000ULL - distance % 10000000ULL) % 10000000ULL);
     std::time_t t = (std::time_t)seconds;
-    std::tm parts{};
 #ifdef _WIN32
-    if (gmtime_s(&parts, &t) != 0) return "?";
+    return gmtime_s(parts, &t) == 0;
 #else
-    if (!gmtime_r(&t, &parts)) return "?";
+    return gmtime_r(&t, parts) != nullptr;
 #endif
+}
+
+std::string FormatFileTime(uint64_t fileTime) {
+    if (fileTime == 0) return "-";
+    std::tm parts{};
+    uint32_t fraction;
+    if (!SplitFileTime(fileTime, &parts, &fraction)) return "?";
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &parts);
     return text;

@@ -4,9 +4,14 @@
 // bytes, whatever length the entry claims) and printable.
 #pragma once
 #include <cstdint>
+#include <ctime>
 #include <string>
 
 #include "payload/reader.h"
+
+// A FILETIME as UTC calendar parts and the 100-ns ticks within its second;
+// false when the system cannot represent it.
+bool SplitFileTime(uint64_t fileTime, std::tm* parts, uint32_t* fraction);
 
 // "2024-05-01 13:45:10" (UTC) for a FILETIME; "-" for 0.
 std::string FormatFileTime(uint64_t fileTime);

@@ -38,34 +38,10 @@ std::string SignatureLine(const SignatureState& s) {
     return "signed by " + by + "; the file is as signed";
 }
 
-int ListInJson(const InspectOptions& o, OpenedArchive& archive, const EntryChoice& choice,
-               const SignatureState& signature) {
-    Json report = ArchiveReport(archive, signature);
-    for (int index = 1;; index++) {
-        EntryInfo info;
-        std::memset(&info, 0, sizeof info);
-        CipherContext ctx = archive.key;
-        int result = ReadEntrySkippingData(&archive.reader, &ctx, &info);
-        if (result == RESULT_END) break;
-        if (result != RESULT_OK) {
-            std::string what = "'" + o.archive + "' is damaged at " + EntryLabel(index, info, archive.codepage);
-            PrintReport(&report, "damaged", what);
-            Fail(what, "ask the sender for a new copy");
-        }
-        if (choice.WantsEntry((size_t)index - 1)) report["entries"].push_back(EntryReport(index, info, archive.codepage));
-    }
-    PrintReport(&report, "ok", "");
-    return EXIT_OK;
-}
-
-int RunList(const InspectOptions& o) {
-    Password password = ObtainPassword(o.password, false, false);
-    OpenedArchive archive(o.archive, password, o.codepage);
-    EntryChoice choice = ChooseEntries(archive, o.names);
-    SignatureState signature = ExamineSignature(o.archive);
-    if (o.json) return ListInJson(o, archive, choice, signature);
+// The settings block and the column heads of the listing.
+void PrintSettings(const std::string& path, const OpenedArchive& archive, const SignatureState& signature) {
     const Reader& r = archive.reader;
-    std::printf("archive:     %s\n", o.archive.c_str());
+    std::printf("archive:     %s\n", path.c_str());
     std::printf("title:       %s\n", DisplayText(r.windowTitle ? r.windowTitle : "", archive.codepage).c_str());
     std::printf("layout:      %s (%u)\n", LayoutName(r.layoutMode), (unsigned)r.layoutMode);
     if (r.backgroundWidth) std::printf("background:  %u x %u\n", r.backgroundWidth, r.backgroundHeight);
@@ -78,6 +54,22 @@ int RunList(const InspectOptions& o) {
     std::printf("signature:   %s\n", SignatureLine(signature).c_str());
     std::printf("\n%-4s  %-5s  %12s  %12s  %-19s  %s\n", "type", "attr", "size", "stored",
                 "last write (UTC)", "name");
+}
+
+// Fail, with the report (when there is one) printed first.
+[[noreturn]] void FailInReport(Json* report, const std::string& what, const std::string& todo) {
+    if (report) PrintReport(report, "damaged", what);
+    Fail(what, todo);
+}
+
+int RunList(const InspectOptions& o) {
+    Password password = ObtainPassword(o.password, false, false);
+    OpenedArchive archive(o.archive, password, o.codepage);
+    EntryChoice choice = ChooseEntries(archive, o.names);
+    SignatureState signature = ExamineSignature(o.archive);
+    Json report;
+    if (o.json) report = ArchiveReport(archive, signature);
+    else PrintSettings(o.archive, archive, signature);
 
     uint64_t files = 0, dirs = 0, bytes = 0, stored = 0;
     for (int index = 1;; index++) {
@@ -86,20 +78,27 @@ int RunList(const InspectOptions& o) {
         CipherContext ctx = archive.key;
         int result = ReadEntrySkippingData(&archive.reader, &ctx, &info);
         if (result == RESULT_END) break;
-        if (result != RESULT_OK) {
-            Fail("'" + o.archive + "' is damaged at " + EntryLabel(index, info, archive.codepage),
-                 "ask the sender for a new copy");
-        }
+        if (result != RESULT_OK)
+            FailInReport(o.json ? &report : nullptr,
+                         "'" + o.archive + "' is damaged at " + EntryLabel(index, info, archive.codepage),
+                         "ask the sender for a new copy");
         if (!choice.WantsEntry((size_t)index - 1)) continue;
-        bool dir = (info.attributes & ATTR_DIRECTORY) != 0;
+        if (o.json) {
+            report["entries"].push_back(EntryReport(index, info, archive.codepage));
+            continue;
+        }
         std::printf("%s\n", ListingRow(info, archive.codepage).c_str());
-        if (dir) {
+        if (info.attributes & ATTR_DIRECTORY) {
             dirs++;
         } else {
             files++;
             bytes += info.originalSize;
             stored += info.storedSize;
         }
+    }
+    if (o.json) {
+        PrintReport(&report, "ok", "");
+        return EXIT_OK;
     }
     std::printf("\n%llu files, %llu directories, %llu bytes, %llu stored\n", (unsigned long long)files,
                 (unsigned long long)dirs, (unsigned long long)bytes, (unsigned long long)stored);
@@ -113,15 +112,7 @@ int RunList(const InspectOptions& o) {
     for (const std::string& where : before)
         std::fprintf(stderr, "lockbox: '%s' is damaged at %s\n", archive.c_str(), where.c_str());
     std::string count = before.empty() ? "" : std::to_string(before.size() + 1) + " damaged entries; ";
-    std::string what = "'" + archive + "' is damaged at " + last;
-    if (report) PrintReport(report, "damaged", what);
-    Fail(what, count + "ask the sender for a new copy");
-}
-
-// Fail, with the report (when there is one) printed first.
-[[noreturn]] void FailInReport(Json* report, const std::string& what, const std::string& todo) {
-    if (report) PrintReport(report, "damaged", what);
-    Fail(what, todo);
+    FailInReport(report, "'" + archive + "' is damaged at " + last, count + "ask the sender for a new copy");
 }
 
 // Names the extractor could not create on Windows.
@@ -139,11 +130,9 @@ int RunTest(const InspectOptions& o) {
     SignatureState signature = ExamineSignature(o.archive);
     Json report;
     if (o.json) report = ArchiveReport(archive, signature);
-    if (!signature.problem.empty()) {
-        std::string what = "'" + o.archive + "' is signed, but " + signature.problem;
-        if (o.json) PrintReport(&report, "damaged", what);
-        Fail(what, "ask the sender for a new copy");
-    }
+    if (!signature.problem.empty())
+        FailInReport(o.json ? &report : nullptr, "'" + o.archive + "' is signed, but " + signature.problem,
+                     "ask the sender for a new copy");
     EntryChoice choice = ChooseEntries(archive, o.names);
     std::set<std::string> directories, files;
     Reader* reader = &archive.reader;

@@ -1,7 +1,6 @@
 #include "tool/json_report.h"
 
 #include <cstdio>
-#include <ctime>
 
 #include "tool/archive.h"
 #include "tool/codepage.h"
@@ -10,18 +9,9 @@
 #include "tool/signature.h"
 
 Json IsoTime(uint64_t fileTime) {
-    if (fileTime == 0) return nullptr;
-    const uint64_t EPOCH_DELTA = 116444736000000000ULL;
-    int64_t ticks = (int64_t)(fileTime - EPOCH_DELTA);  // may go below zero before 1970
-    int64_t seconds = ticks >= 0 ? ticks / 10000000 : -((-ticks + 9999999) / 10000000);
-    uint32_t fraction = (uint32_t)(ticks - seconds * 10000000);
-    std::time_t t = (std::time_t)seconds;
-    std::tm parts;
-#ifdef _WIN32
-    if (gmtime_s(&parts, &t) != 0) return nullptr;
-#else
-    if (!gmtime_r(&t, &parts)) return nullptr;
-#endif
+    std::tm parts{};
+    uint32_t fraction;
+    if (fileTime == 0 || !SplitFileTime(fileTime, &parts, &fraction)) return nullptr;
     char text[48];
     size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &parts);
     std::snprintf(text + n, sizeof text - n, ".%07uZ", fraction);
