@@ -52,6 +52,7 @@ set(LOCKBOX_PACK_SOURCES
     src/pack/entry_source.cpp
     src/pack/input_check.cpp
     src/pack/output_sink.cpp
+    src/pack/piece_stream.cpp
     src/pack/header_encoding.cpp
     src/pack/program_info.cpp
     src/pack/resources.cpp

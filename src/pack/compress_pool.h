@@ -1,8 +1,10 @@
 // Compresses file entries on worker threads and hands the results back in
 // the order the entries were submitted, so the archive's bytes do not
-// depend on the number of workers. The caller bounds memory by submitting
-// no more than it wants in flight (InFlight counts finished results that
-// have not been taken yet, too).
+// depend on the number of workers. A file larger than WHOLE_FILE_LIMIT is
+// shared out in pieces (piece_stream.h); a worker takes work from the
+// oldest entry that has some. The caller bounds memory by submitting no
+// more than it wants in flight (InFlight counts finished results that have
+// not been taken yet, too); pieces in flight are bounded per entry.
 #pragma once
 #include <atomic>
 #include <condition_variable>
@@ -13,6 +15,7 @@
 #include <thread>
 #include <vector>
 #include "pack/entry_compress.h"
+#include "pack/piece_stream.h"
 
 class CompressPool {
 public:
@@ -25,9 +28,9 @@ public:
     CompressPool(const CompressPool&) = delete;
     CompressPool& operator=(const CompressPool&) = delete;
 
-    // Queues `entry` (kept by pointer; must outlive the pool). May throw
-    // when a thread cannot be started.
-    void Submit(const WriterEntry* entry);
+    // Queues `entry` (kept by pointer; must outlive the pool), whose size
+    // was measured as `size`. May throw when a thread cannot be started.
+    void Submit(const WriterEntry* entry, uint64_t size);
 
     // Entries submitted and not yet popped.
     size_t InFlight() const { return tasks_.size(); }
@@ -43,15 +46,22 @@ public:
     uint64_t Consumed() const { return consumed_.load(); }
 
 private:
+    // The fields after `result` are guarded by mutex_.
     struct Task {
         const WriterEntry* entry;
         CompressedEntry result;
-        bool started = false;   // guarded by mutex_
-        bool finished = false;  // guarded by mutex_
+        std::unique_ptr<PieceStream> pieces;  // set for a file compressed in pieces
+        bool started = false;   // taken by a worker (in pieces: the stream started)
+        unsigned active = 0;    // in pieces: workers on a piece of it
+        uint64_t claims = 0;    // in pieces: pieces claimed so far
+        bool finished = false;
     };
+    Task* FindWork();
+    void CompressPieceOf(Task* task, std::unique_lock<std::mutex>* lock);
     void Work();
 
     size_t jobs_;
+    uint64_t pieceWindow_;                     // pieces of one entry read and not yet joined
     CompressOptions options_;
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -1,5 +1,7 @@
 #include "pack/entry_compress.h"
 
+#include <algorithm>
+#include <libdeflate.h>
 #include <new>
 #include <zlib.h>
 #include "pack/entry_source.h"
@@ -7,6 +9,12 @@
 
 namespace {
 const size_t READ_CHUNK = 256 * 1024;
+
+bool Cancelled(const WriterEntry& entry, const CompressOptions& options, CompressedEntry* out) {
+    if (!options.cancel || !options.cancel->load()) return false;
+    out->error = entry.name + ": cancelled";
+    return true;
+}
 
 // deflateEnd on every way out.
 struct Deflater {
@@ -17,76 +25,160 @@ struct Deflater {
     }
 };
 
-bool Compress(const WriterEntry& entry, const CompressOptions& options, CompressedEntry* out) {
-    CipherContext ctx;
-    out->encryptedName = EncryptNamePiece(&ctx, options.key, entry.name);
+// Reads the whole source into `buffer`, stopping one byte past `limit`.
+bool ReadUpTo(EntrySource* source, const WriterEntry& entry, const CompressOptions& options,
+              uint64_t limit, uint8_t* buffer, size_t* size, CompressedEntry* out) {
+    *size = 0;
+    for (;;) {
+        if (Cancelled(entry, options, out)) return false;
+        size_t want = (size_t)std::min<uint64_t>(READ_CHUNK, limit + 1 - *size);
+        size_t got = 0;
+        if (!ReadEntrySource(source, buffer + *size, want, &got, &out->error)) return false;
+        *size += got;
+        if (options.consumed) *options.consumed += got;
+        if (got == 0 || *size > limit) return true;
+    }
+}
 
-    EntrySource source;
-    if (!OpenEntrySource(entry, &source, &out->error)) return false;
-
+// The plain zlib stream of a file that grew past WHOLE_FILE_LIMIT after
+// it was measured: `head` (already read) and the rest of the source.
+bool CompressStreaming(const WriterEntry& entry, const CompressOptions& options, EntrySource* source,
+                       std::vector<uint8_t> head, EncryptedStream* stream, CompressedEntry* out) {
     Deflater d;
-    if (deflateInit(&d.zs, options.level) != Z_OK) {
+    if (deflateInit(&d.zs, ZlibLevel(options.level)) != Z_OK) {
         out->error = entry.name + ": cannot start compression";
         return false;
     }
     d.live = true;
-
-    std::vector<uint8_t> input(READ_CHUNK);
-    std::vector<uint8_t> piece(IO_CHUNK);
-    d.zs.next_out = piece.data();
-    d.zs.avail_out = IO_CHUNK;
-    uint64_t stored = 0;
+    std::vector<uint8_t> input = std::move(head);
+    std::vector<uint8_t> output(IO_CHUNK);
+    d.zs.next_in = input.data();
+    d.zs.avail_in = (uInt)input.size();
+    out->originalSize = input.size();
     bool atEnd = false;
     for (;;) {
-        if (options.cancel && options.cancel->load()) {
-            out->error = entry.name + ": cancelled";
-            return false;
-        }
+        if (Cancelled(entry, options, out)) return false;
         if (d.zs.avail_in == 0 && !atEnd) {
+            input.resize(READ_CHUNK);
             size_t got = 0;
-            if (!ReadEntrySource(&source, input.data(), input.size(), &got, &out->error)) return false;
+            if (!ReadEntrySource(source, input.data(), input.size(), &got, &out->error)) return false;
             atEnd = got == 0;
             d.zs.next_in = input.data();
             d.zs.avail_in = (uInt)got;
             out->originalSize += got;
             if (options.consumed) *options.consumed += got;
         }
-        // Input is never missing here (avail_in > 0 or finishing) and the
-        // piece buffer has room, so deflate always makes progress.
+        d.zs.next_out = output.data();
+        d.zs.avail_out = (uInt)output.size();
         int rc = deflate(&d.zs, atEnd ? Z_FINISH : Z_NO_FLUSH);
-        if (rc != Z_OK && rc != Z_STREAM_END) {
+        if (rc != Z_OK && rc != Z_STREAM_END && rc != Z_BUF_ERROR) {
             out->error = entry.name + ": compression failed";
             return false;
         }
-        // A full piece, or the shorter last one: encrypt it as one piece,
-        // just as the reader decrypts it.
-        if (d.zs.avail_out == 0 || rc == Z_STREAM_END) {
-            uint32_t n = IO_CHUNK - d.zs.avail_out;
-            if (n > options.storedLimit - stored) {
-                out->error = entry.name + ": compressed data exceeds the format's limit of " +
-                             std::to_string(options.storedLimit) + " bytes";
-                return false;
-            }
-            EncryptStream(&ctx, piece.data(), piece.data(), n);
-            if (!SpillAppend(&out->spill, options.place, piece.data(), n, &out->error)) {
-                out->error = entry.name + ": " + out->error;
-                return false;
-            }
-            stored += n;
-            d.zs.next_out = piece.data();
-            d.zs.avail_out = IO_CHUNK;
-        }
-        if (rc == Z_STREAM_END) break;
+        if (!PutEncrypted(stream, entry, options, output.data(), output.size() - d.zs.avail_out, out))
+            return false;
+        if (rc == Z_STREAM_END) return true;
     }
-    SpillFinish(&out->spill);
-    out->storedSize = (uint32_t)stored;
-    return true;
+}
+
+bool Compress(const WriterEntry& entry, const CompressOptions& options, WholeFileDeflater* deflater,
+              CompressedEntry* out) {
+    EncryptedStream stream;
+    StartEncryptedStream(&stream, entry, options, out);
+    EntrySource source;
+    if (!OpenEntrySource(entry, &source, &out->error)) return false;
+    if (deflater->level != options.level) {
+        if (deflater->compressor) libdeflate_free_compressor(deflater->compressor);
+        deflater->compressor = libdeflate_alloc_compressor(options.level);
+        deflater->level = deflater->compressor ? options.level : -1;
+        if (!deflater->compressor) throw std::bad_alloc();
+        deflater->outputSize = libdeflate_zlib_compress_bound(deflater->compressor, WHOLE_FILE_LIMIT);
+        deflater->output.reset(new uint8_t[deflater->outputSize]);
+    }
+    if (!deflater->input) deflater->input.reset(new uint8_t[WHOLE_FILE_LIMIT + 1]);
+    size_t size = 0;
+    if (!ReadUpTo(&source, entry, options, WHOLE_FILE_LIMIT, deflater->input.get(), &size, out)) return false;
+    if (size > WHOLE_FILE_LIMIT) {
+        std::vector<uint8_t> head(deflater->input.get(), deflater->input.get() + size);
+        if (!CompressStreaming(entry, options, &source, std::move(head), &stream, out)) return false;
+        return EndEncrypted(&stream, entry, options, out);
+    }
+    out->originalSize = size;
+    size_t packed = libdeflate_zlib_compress(deflater->compressor, deflater->input.get(), size,
+                                             deflater->output.get(), deflater->outputSize);
+    if (packed == 0) {  // cannot happen with a buffer of the bound's size
+        out->error = entry.name + ": compression failed";
+        return false;
+    }
+    // The spill is filled piece by piece: room for all of it at once, so
+    // that a result waiting to be written holds no spare capacity.
+    if (options.place.filePrefix.empty() || packed <= options.place.memoryLimit)
+        out->spill.memory.reserve(packed);
+    return PutEncrypted(&stream, entry, options, deflater->output.get(), packed, out) &&
+           EndEncrypted(&stream, entry, options, out);
 }
 }  // namespace
 
-void CompressEntry(const WriterEntry& entry, const CompressOptions& options, CompressedEntry* out) {
+int ZlibLevel(int level) {
+    // libdeflate from 7 up packs about as tightly as zlib one level lower,
+    // so the default (7) costs zlib's default (6) where zlib does the work.
+    static const int ZLIB_LEVEL[13] = {0, 1, 2, 3, 4, 5, 6, 6, 7, 8, 9, 9, 9};
+    return ZLIB_LEVEL[level < 0 ? 7 : level > 12 ? 12 : level];
+}
+
+void StartEncryptedStream(EncryptedStream* stream, const WriterEntry& entry,
+                          const CompressOptions& options, CompressedEntry* out) {
+    out->encryptedName = EncryptNamePiece(&stream->ctx, options.key, entry.name);
+    stream->chunk.reserve(IO_CHUNK);
+}
+
+bool PutEncrypted(EncryptedStream* stream, const WriterEntry& entry, const CompressOptions& options,
+                  const uint8_t* data, size_t size, CompressedEntry* out) {
+    if (size > options.storedLimit - stream->stored) {
+        out->error = entry.name + ": compressed data exceeds the format's limit of " +
+                     std::to_string(options.storedLimit) + " bytes";
+        return false;
+    }
+    stream->stored += size;
+    while (size > 0) {
+        size_t n = std::min(size, IO_CHUNK - stream->chunk.size());
+        stream->chunk.insert(stream->chunk.end(), data, data + n);
+        data += n;
+        size -= n;
+        if (stream->chunk.size() < IO_CHUNK) break;
+        // A full piece: encrypted as one, just as the reader decrypts it.
+        EncryptStream(&stream->ctx, stream->chunk.data(), stream->chunk.data(), IO_CHUNK);
+        if (!SpillAppend(&out->spill, options.place, stream->chunk.data(), IO_CHUNK, &out->error)) {
+            out->error = entry.name + ": " + out->error;
+            return false;
+        }
+        stream->chunk.clear();
+    }
+    return true;
+}
+
+bool EndEncrypted(EncryptedStream* stream, const WriterEntry& entry, const CompressOptions& options,
+                  CompressedEntry* out) {
+    uint32_t n = (uint32_t)stream->chunk.size();
+    EncryptStream(&stream->ctx, stream->chunk.data(), stream->chunk.data(), n);
+    if (n && !SpillAppend(&out->spill, options.place, stream->chunk.data(), n, &out->error)) {
+        out->error = entry.name + ": " + out->error;
+        return false;
+    }
+    stream->chunk.clear();
+    SpillFinish(&out->spill);
+    out->storedSize = (uint32_t)stream->stored;
+    return true;
+}
+
+WholeFileDeflater::~WholeFileDeflater() {
+    if (compressor) libdeflate_free_compressor(compressor);
+}
+
+void CompressEntry(const WriterEntry& entry, const CompressOptions& options, WholeFileDeflater* deflater,
+                   CompressedEntry* out) {
     try {
-        out->ok = Compress(entry, options, out);
+        out->ok = Compress(entry, options, deflater, out);
     } catch (const std::bad_alloc&) {
         out->ok = false;
         out->error = entry.name + ": out of memory";

@@ -5,17 +5,30 @@
 //   fresh key -> name piece -> zlib stream cut into IO_CHUNK pieces
 //                              (the last one shorter), each encrypted as
 //                              one piece, exactly where the reader cuts
+//
+// Files up to WHOLE_FILE_LIMIT are read into memory and compressed in one
+// call of libdeflate; larger ones go through piece_stream.h, so that
+// several workers share them. Which way a file goes depends only on its
+// size, never on the number of workers: the archive's bytes do not either.
 #pragma once
 #include <atomic>
+#include <memory>
 #include <stdint.h>
 #include <string>
 #include <vector>
+#include "crypto/cipher.h"
 #include "pack/header_encoding.h"
 #include "pack/spill.h"
 #include "pack/writer.h"
 
+struct libdeflate_compressor;
+
+// Files larger than this are compressed in pieces. Two buffers of about
+// this size (input and output) are the memory of one worker.
+const uint64_t WHOLE_FILE_LIMIT = 8u << 20;
+
 struct CompressOptions {
-    int level = 6;                              // zlib level, -1 to 9
+    int level = 7;                              // 0-12, libdeflate's scale (see ZlibLevel)
     const char16_t* key = nullptr;  // the password (KeyPasswordOf); null: none
     SpillPlace place;
     uint64_t storedLimit = 0xFFFFFFFFu;         // longest stream StoredSize can state
@@ -32,7 +45,49 @@ struct CompressedEntry {
     Spill spill;                        // the encrypted stream; caller removes it
 };
 
-// Fills `out` for the file entry `entry`. Never throws; failures (unreadable
-// input, a stream over `storedLimit`, no memory, a spill that cannot be
-// written, cancellation) leave ok false and an error message.
-void CompressEntry(const WriterEntry& entry, const CompressOptions& options, CompressedEntry* out);
+// zlib's level for a lockbox level (libdeflate's scale, which reaches 12).
+int ZlibLevel(int level);
+
+// Takes an entry's zlib stream in cuts of any length and stores it in the
+// spill encrypted in the reader's pieces.
+struct EncryptedStream {
+    CipherContext ctx;            // carries on from the name piece
+    std::vector<uint8_t> chunk;   // the piece being filled, up to IO_CHUNK
+    uint64_t stored = 0;          // stream bytes taken so far
+};
+
+// Encrypts the entry's name as the first piece (into out->encryptedName)
+// and readies `stream` for the data.
+void StartEncryptedStream(EncryptedStream* stream, const WriterEntry& entry,
+                          const CompressOptions& options, CompressedEntry* out);
+// Appends `size` stream bytes. False with out->error set when the stream
+// grows past options.storedLimit or the spill cannot be written.
+bool PutEncrypted(EncryptedStream* stream, const WriterEntry& entry, const CompressOptions& options,
+                  const uint8_t* data, size_t size, CompressedEntry* out);
+// Encrypts the last, shorter piece, closes the spill and sets storedSize.
+bool EndEncrypted(EncryptedStream* stream, const WriterEntry& entry, const CompressOptions& options,
+                  CompressedEntry* out);
+
+// A worker's libdeflate compressor and buffers, kept from one entry to the
+// next: making them (and clearing buffers) costs more than compressing a
+// small file. The buffers are allocated on first use and never cleared, so
+// only the pages a file needs are ever touched.
+struct WholeFileDeflater {
+    libdeflate_compressor* compressor = nullptr;
+    int level = -1;
+    std::unique_ptr<uint8_t[]> input;   // WHOLE_FILE_LIMIT + 1 bytes
+    std::unique_ptr<uint8_t[]> output;  // outputSize bytes
+    size_t outputSize = 0;
+    WholeFileDeflater() = default;
+    WholeFileDeflater(const WholeFileDeflater&) = delete;
+    WholeFileDeflater& operator=(const WholeFileDeflater&) = delete;
+    ~WholeFileDeflater();
+};
+
+// Fills `out` for the file entry `entry` (one not larger than
+// WHOLE_FILE_LIMIT; one that has grown past it since is compressed as a
+// plain zlib stream). Never throws; failures (unreadable input, a stream
+// over `storedLimit`, no memory, a spill that cannot be written,
+// cancellation) leave ok false and an error message.
+void CompressEntry(const WriterEntry& entry, const CompressOptions& options, WholeFileDeflater* deflater,
+                   CompressedEntry* out);

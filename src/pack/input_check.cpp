@@ -39,8 +39,8 @@ std::string CheckArchiveInput(const ArchiveSettings& settings, const std::vector
         std::string problem = NameProblem(settings.runAfter);
         if (!problem.empty()) return "run-after name " + QuoteName(settings.runAfter) + " " + problem;
     }
-    if (settings.level < -1 || settings.level > 9)
-        return "compression level " + std::to_string(settings.level) + " is outside 0 to 9";
+    if (settings.level < -1 || settings.level > 12)
+        return "compression level " + std::to_string(settings.level) + " is outside 0 to 12";
     if (settings.usePassword && settings.password.find(u'\0') != std::u16string::npos)
         return "password holds a NUL character";
 

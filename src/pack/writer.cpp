@@ -24,7 +24,7 @@ const int MAX_JOBS = 64;
 // submitted ahead while their input adds up to at most this much per job
 // (and no more than LOOKAHEAD_ENTRIES per job). Finished results wait in
 // memory (up to SPILL_MEMORY_LIMIT each; larger ones are in spill files).
-const uint64_t LOOKAHEAD_BYTES_PER_JOB = 16u << 20;
+const uint64_t LOOKAHEAD_BYTES_PER_JOB = 8u << 20;
 const size_t LOOKAHEAD_ENTRIES_PER_JOB = 64;
 
 struct Progress {
@@ -87,7 +87,7 @@ std::string WriteAll(const std::vector<uint8_t>& stub, uint64_t payload, const A
     if (!SinkWrite(sink, header.data(), header.size())) return writeError;
 
     CompressOptions options;
-    options.level = settings.level;
+    options.level = settings.level < 0 ? 7 : settings.level;
     options.key = KeyPasswordOf(settings);
     options.place.filePrefix = spillPrefix;
     options.place.memoryLimit = SPILL_MEMORY_LIMIT;
@@ -110,7 +110,7 @@ std::string WriteAll(const std::vector<uint8_t>& stub, uint64_t payload, const A
             if (n >= (size_t)jobs && (n >= aheadEntries || aheadBytes + size > aheadLimit)) break;
             const WriterEntry& next = entries[nextToSubmit++];
             if (next.attributes & ATTR_DIRECTORY) continue;
-            pool.Submit(&next);
+            pool.Submit(&next, size);
             aheadBytes += size;
         }
         if (entry.attributes & ATTR_DIRECTORY) {

@@ -17,7 +17,7 @@ struct ArchiveSettings {
     std::string runAfter;         // empty = none; <= 260
     bool usePassword = true;      // false: the no-password branch (zero key)
     std::u16string password;      // UTF-16 code units; used when usePassword
-    int level = 6;                // zlib level 0-9, or -1 for zlib's default
+    int level = 7;                // 0 stores, 1 fastest to 12 smallest; -1: 7
     uint16_t codepage = 0;        // code page of title and names, recorded in every entry
                                   // header for the tool's readers; 0: not recorded
     int jobs = 1;                 // files compressed in parallel (below 1: 1, above 64: 64);
@@ -57,16 +57,19 @@ using ProgressFn = void (*)(uint64_t done, uint64_t total, void* user);
 // component; an entry (file or directory) whose parent is not listed before
 // it as a directory entry; a name listed twice (compared as Windows
 // compares: '/' = '\', ASCII case ignored); a directory entry with data; a
-// password holding a NUL code unit; a level outside -1..9; a source file
+// password holding a NUL code unit; a level outside -1..12; a source file
 // that cannot be opened.
 // Fails during writing on unreadable input, a compressed stream over
 // 4 GiB - 1 bytes, and write errors.
 //
-// Memory stays bounded for any file size: each entry is compressed into
-// memory up to 8 MiB, beyond that into a temporary file beside `outPath`;
-// `jobs` entries are in flight, and more small ones behind a large one as
-// long as their input adds up to at most 16 MiB per job (at most 64 entries
-// per job). The archive is written under a
+// Memory stays bounded for any file size: a file up to 8 MiB is read and
+// compressed in memory (libdeflate at `level`); a larger one is read in
+// 1 MiB pieces that every worker helps to compress (zlib, ZlibLevel), at
+// most two pieces per job at a time. Each compressed entry is
+// kept in memory up to 8 MiB, beyond that in a temporary file beside
+// `outPath`; `jobs` entries are in flight, and more small ones behind a
+// large one as long as their input adds up to at most 16 MiB per job (at
+// most 64 entries per job). The archive is written under a
 // temporary name beside `outPath` and moved over it at the end, so on any
 // failure `outPath` is untouched and no file is left behind. Never throws.
 //

@@ -41,7 +41,7 @@ struct CreateOptions {
     std::string layout = "bottom";
     std::string icon;
     std::string stub;
-    int level = 6;
+    int level = 7;
     int jobs = 0;
     int codepage = DEFAULT_CODEPAGE;
     bool quiet = false;
@@ -351,12 +351,14 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
         ->type_name("WHERE");
     sub->add_option("--icon", o->icon, "Icon (.ico) of the archive")->type_name("FILE.ico");
     sub->add_option("--stub", o->stub, "Extractor stub to use instead of the built-in one")->type_name("FILE");
-    sub->add_option("-l,--level", o->level, "Compression: 0 stores, 1 is fastest, 9 smallest (default 6)")
-        ->check(CLI::Range(0, 9).description(""))
-        ->type_name("0-9");
+    sub->add_option("-l,--level", o->level,
+                    "Compression: 0 stores, 1 is fastest, 12 smallest (default 7); files over 8 MiB, which "
+                    "every processor helps to compress, get zlib's level of the same strength (at most 9)")
+        ->check(CLI::Range(0, 12).description(""))
+        ->type_name("0-12");
     sub->add_option("-j,--jobs", o->jobs,
-                    "Files compressed at once, 1-64 (default: one per processor); the archive is the same for "
-                    "any value")
+                    "Files compressed at once, 1-64 (default: one per processor); a file over 8 MiB is shared "
+                    "among them; the archive is the same for any value")
         ->check(CLI::Range(1, 64).description(""))
         ->type_name("N");
     AddCodepageOption(sub, &o->codepage, true);

@@ -51,6 +51,17 @@ inline std::string NoiseBytes(size_t n, uint32_t seed = 1) {
     return s;
 }
 
+// Deterministic bytes of which deflate can shrink about half: 64 KiB of
+// noise and 64 KiB of text in turn, the text repeating with a period of
+// 10,007 bytes so that matches reach back across any cut.
+inline std::string MixedBytes(size_t n, uint32_t seed = 1) {
+    static const char words[] = "lorem ipsum dolor sit amet consectetur adipiscing elit ";
+    std::string s = NoiseBytes(n, seed);
+    for (size_t i = 0; i < n; i++)
+        if ((i >> 16) % 2 == 0) s[i] = words[(i % 10007 + seed) % (sizeof words - 1)];
+    return s;
+}
+
 // One zlib stream (RFC 1950) of `data` at `level`.
 inline Bytes ZlibCompress(const std::string& data, int level = 6) {
     uLongf size = compressBound((uLong)data.size());

@@ -38,7 +38,7 @@ TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
         {"background not a bitmap", {"-p", pw, "--background", "notabmp.bmp", "in"}, 1, "notabmp.bmp"},
         {"icon not an icon", {"-p", pw, "--icon", "notabmp.bmp", "in"}, 1, "notabmp.bmp"},
         {"bad layout", {"-p", pw, "--layout", "middle", "in"}, 2, "layout"},
-        {"bad level", {"-p", pw, "-l", "10", "in"}, 2, "level"},
+        {"bad level", {"-p", pw, "-l", "13", "in"}, 2, "level"},
         {"unknown code page", {"-p", pw, "--codepage", "1251", "in"}, 2, "codepage"},
         {"unknown option", {"-p", pw, "--frobnicate", "in"}, 2, "frobnicate"},
         {"bad file version", {"-p", pw, "--file-version", "1.70000", "in"}, 2, "--file-version"},

@@ -2,6 +2,8 @@
 // command line, the restored tree, and the exit code.
 #include <gtest/gtest.h>
 
+#include "pack/piece_stream.h"
+#include "support/archive_builder.h"
 #include "support/dir_link.h"
 #include "win/unattended_support.h"
 
@@ -68,6 +70,27 @@ TEST_F(Unattended, RestoresContentAttributesAndTimes) {
                                                    {"docs\\ro.txt", "read only"},
                                                    {"hidden.bin", big},
                                                    {"empty.txt", ""}};
+    EXPECT_TRUE(expected == ReadTree(out)) << "restored tree differs";
+}
+
+// Small files are compressed whole; those over WHOLE_FILE_LIMIT in pieces
+// joined into one stream. Around both bounds the extractor restores them.
+TEST_F(Unattended, FilesAroundThePieceAndWholeFileBounds) {
+    const uint64_t sizes[] = {0, 1, PIECE_SIZE + 1, WHOLE_FILE_LIMIT, WHOLE_FILE_LIMIT + 1,
+                              WHOLE_FILE_LIMIT + PIECE_SIZE};
+    std::vector<WriterEntry> entries;
+    std::map<std::string, std::string> expected;
+    for (uint64_t size : sizes) {
+        std::string name = "f" + std::to_string(size);
+        entries.push_back(FileEntry(name, MixedBytes(size, (uint32_t)size)));
+        expected[name] = entries.back().data;
+    }
+    ArchiveSettings settings = Settings();
+    settings.jobs = 3;
+    Make(entries, settings);
+    std::string out = scratch_ / "out";
+    ASSERT_TRUE(CreateDirectoryA(out.c_str(), NULL));
+    EXPECT_EQ(RESULT_END, Run("pw " + Quote(out), scratch_.path()));
     EXPECT_TRUE(expected == ReadTree(out)) << "restored tree differs";
 }
 

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstdlib>
 #include <cstring>
 
 #include "pack/entry_compress.h"
+#include "pack/piece_stream.h"
 #include "pack_test_util.h"
 
 namespace {
@@ -60,9 +62,61 @@ TEST(WriterLayoutTest, StubIsCutAtThePayloadPosition) {
     EXPECT_EQ(0, std::memcmp(h + HDR_TITLE, "abc", 3));
 }
 
-// Walks the entries of an archive by hand: decrypts each name and data in
-// the reader's pieces and inflates the data, which must end exactly at
-// StoredSize.
+struct StoredStream {
+    std::vector<uint8_t> header;  // EntryHeader and name length
+    std::string name;
+    std::vector<uint8_t> stream;  // decrypted, StoredSize bytes
+};
+
+// Walks the entries of an archive without title and run-after by hand:
+// decrypts each name and stream in the reader's pieces.
+std::vector<StoredStream> StoredStreams(const std::vector<uint8_t>& bytes, const char16_t* pw) {
+    std::vector<StoredStream> out;
+    size_t at = TestStub().size() + HDR_FIXED_SIZE;
+    while (at < bytes.size()) {
+        if (bytes.size() - at < ENTRY_HEADER_SIZE + 2) {
+            ADD_FAILURE() << "an entry header is cut short at " << at;
+            break;
+        }
+        StoredStream e;
+        e.header.assign(bytes.begin() + at, bytes.begin() + at + ENTRY_HEADER_SIZE + 2);
+        uint32_t stored = LoadLE32(&e.header[ENT_STORED_SIZE]);
+        uint16_t length = LoadLE16(&e.header[ENTRY_HEADER_SIZE]);
+        at += ENTRY_HEADER_SIZE + 2;
+        if (bytes.size() - at < (uint64_t)length + stored) {
+            ADD_FAILURE() << "an entry runs past the end at " << at;
+            break;
+        }
+        CipherContext ctx;
+        DeriveStreamKey(&ctx, pw);
+        e.name.resize(length);
+        DecryptStream(&ctx, bytes.data() + at, &e.name[0], length);
+        at += length;
+        e.stream.assign(bytes.begin() + at, bytes.begin() + at + stored);
+        for (uint32_t off = 0; off < stored; off += IO_CHUNK)
+            DecryptStream(&ctx, &e.stream[off], &e.stream[off], std::min(IO_CHUNK, stored - off));
+        at += stored;
+        out.push_back(std::move(e));
+    }
+    return out;
+}
+
+// Inflates a whole zlib stream, which must end exactly at its last byte.
+std::string Inflated(const std::vector<uint8_t>& stream, size_t expectedSize) {
+    z_stream zs{};
+    EXPECT_EQ(Z_OK, inflateInit(&zs));
+    std::string plain(expectedSize + 16, 0);
+    zs.next_in = const_cast<Bytef*>(stream.data());
+    zs.avail_in = (uInt)stream.size();
+    zs.next_out = (Bytef*)&plain[0];
+    zs.avail_out = (uInt)plain.size();
+    EXPECT_EQ(Z_STREAM_END, inflate(&zs, Z_FINISH));
+    EXPECT_EQ(0u, zs.avail_in);  // the stream ends exactly at StoredSize
+    plain.resize(zs.total_out);
+    inflateEnd(&zs);
+    return plain;
+}
+
 TEST(WriterLayoutTest, StoredSizeIsTheExactStreamLength) {
     std::vector<WriterEntry> entries(5);
     const char* names[] = {"d", "d\\five5", "d\\sixteen-bytes!", "empty", "x"};
@@ -75,48 +129,62 @@ TEST(WriterLayoutTest, StoredSizeIsTheExactStreamLength) {
     ArchiveSettings settings;
     settings.password = u"k";
     settings.level = 0;  // stored blocks: the stream is longer than IO_CHUNK
-    std::vector<uint8_t> bytes = WriteToMemory(entries, settings, 2);
-    size_t at = TestStub().size() + HDR_FIXED_SIZE;
-    const char16_t* pw = settings.password.c_str();
-    for (const WriterEntry& e : entries) {
+    std::vector<StoredStream> stored = StoredStreams(WriteToMemory(entries, settings, 2), u"k");
+    ASSERT_EQ(entries.size(), stored.size());
+    for (size_t i = 0; i < entries.size(); i++) {
+        const WriterEntry& e = entries[i];
         SCOPED_TRACE(e.name);
-        ASSERT_LE(at + ENTRY_HEADER_SIZE + 2, bytes.size());
-        const uint8_t* h = bytes.data() + at;
-        uint32_t stored = LoadLE32(h + ENT_STORED_SIZE);
-        for (uint32_t i = 40; i < ENTRY_HEADER_SIZE; i++) EXPECT_EQ(0, h[i]);
-        uint16_t length = LoadLE16(h + ENTRY_HEADER_SIZE);
-        ASSERT_EQ(e.name.size(), length);
-        at += ENTRY_HEADER_SIZE + 2;
-        CipherContext ctx;
-        DeriveStreamKey(&ctx, pw);
-        std::string name(length, 0);
-        DecryptStream(&ctx, bytes.data() + at, &name[0], length);
-        EXPECT_EQ(e.name, name);
-        at += length;
+        for (uint32_t b = 40; b < ENTRY_HEADER_SIZE; b++) EXPECT_EQ(0, stored[i].header[b]);
+        EXPECT_EQ(e.name, stored[i].name);
         if (e.attributes & ATTR_DIRECTORY) {
-            EXPECT_EQ(0u, stored);
+            EXPECT_TRUE(stored[i].stream.empty());
             continue;
         }
-        EXPECT_EQ(e.data.size(), LoadLE64(h + ENT_ORIGINAL_SIZE));
-        ASSERT_LE(stored, bytes.size() - at);
-        std::vector<uint8_t> data(bytes.begin() + at, bytes.begin() + at + stored);
-        for (uint32_t off = 0; off < stored; off += IO_CHUNK)
-            DecryptStream(&ctx, data.data() + off, data.data() + off, std::min(IO_CHUNK, stored - off));
-        z_stream zs{};
-        ASSERT_EQ(Z_OK, inflateInit(&zs));
-        std::string plain(e.data.size() + 16, 0);
-        zs.next_in = data.data();
-        zs.avail_in = stored;
-        zs.next_out = (Bytef*)&plain[0];
-        zs.avail_out = (uInt)plain.size();
-        EXPECT_EQ(Z_STREAM_END, inflate(&zs, Z_FINISH));
-        EXPECT_EQ(0u, zs.avail_in);  // the stream ends exactly at StoredSize
-        plain.resize(zs.total_out);
-        inflateEnd(&zs);
-        EXPECT_TRUE(plain == e.data);
-        at += stored;
+        EXPECT_EQ(e.data.size(), LoadLE64(&stored[i].header[ENT_ORIGINAL_SIZE]));
+        EXPECT_TRUE(Inflated(stored[i].stream, e.data.size()) == e.data);
     }
-    EXPECT_EQ(bytes.size(), at);
+}
+
+// Files up to WHOLE_FILE_LIMIT are one libdeflate call; larger ones are
+// joined from PIECE_SIZE pieces deflated apart. Around both bounds the
+// streams are ordinary zlib streams, the same for any number of workers,
+// and an inflater other than the writer's own accepts them.
+TEST(WriterLayoutTest, StreamsAroundThePieceAndWholeFileBounds) {
+    const uint64_t sizes[] = {0, 1, PIECE_SIZE - 1, PIECE_SIZE, PIECE_SIZE + 1, WHOLE_FILE_LIMIT,
+                              WHOLE_FILE_LIMIT + 1, WHOLE_FILE_LIMIT + PIECE_SIZE - 1, WHOLE_FILE_LIMIT + PIECE_SIZE};
+    std::vector<WriterEntry> entries;
+    for (uint64_t size : sizes) {
+        WriterEntry e;
+        e.name = "f" + std::to_string(size);
+        e.data = MixedBytes(size, (uint32_t)size);
+        entries.push_back(e);
+    }
+    ArchiveSettings settings;
+    settings.password = u"k";
+    std::vector<uint8_t> one = WriteToMemory(entries, settings, 1);
+    EXPECT_TRUE(one == WriteToMemory(entries, settings, 4));
+    std::vector<StoredStream> stored = StoredStreams(one, u"k");
+    ASSERT_EQ(entries.size(), stored.size());
+    for (size_t i = 0; i < entries.size(); i++) {
+        SCOPED_TRACE(entries[i].name);
+        EXPECT_EQ(entries[i].data.size(), LoadLE64(&stored[i].header[ENT_ORIGINAL_SIZE]));
+        EXPECT_TRUE(Inflated(stored[i].stream, entries[i].data.size()) == entries[i].data);
+    }
+#ifndef _WIN32
+    // Python's zlib module as the other inflater.
+    if (std::system("python3 -c 'import zlib' 2>/dev/null") != 0) GTEST_SKIP() << "python3 is not installed";
+    ScratchDir work;
+    for (size_t i = 0; i < entries.size(); i++) {
+        ASSERT_TRUE(WriteFileBytes(work.Native(entries[i].name + ".z"),
+                                   std::string(stored[i].stream.begin(), stored[i].stream.end())));
+        ASSERT_TRUE(WriteFileBytes(work.Native(entries[i].name), entries[i].data));
+    }
+    std::string check = "cd '" + work.path() + "' && python3 -c 'import sys, zlib\n"
+                        "for n in sys.argv[1:]:\n"
+                        "    assert zlib.decompress(open(n + \".z\", \"rb\").read()) == open(n, \"rb\").read(), n\n'";
+    for (const WriterEntry& e : entries) check += " " + e.name;
+    EXPECT_EQ(0, std::system(check.c_str()));
+#endif
 }
 
 TEST(CompressEntryTest, StreamOverTheLimitIsRefused) {
@@ -125,15 +193,16 @@ TEST(CompressEntryTest, StreamOverTheLimitIsRefused) {
     e.data = NoiseBytes(5000, 3);
     CompressOptions options;
     options.storedLimit = 4000;
+    WholeFileDeflater deflater;
     CompressedEntry out;
-    CompressEntry(e, options, &out);
+    CompressEntry(e, options, &deflater, &out);
     EXPECT_FALSE(out.ok);
     EXPECT_NE(std::string::npos, out.error.find("big")) << out.error;
     SpillRemove(&out.spill);
 
     options.storedLimit = 6000;
     CompressedEntry fits;
-    CompressEntry(e, options, &fits);
+    CompressEntry(e, options, &deflater, &fits);
     EXPECT_TRUE(fits.ok) << fits.error;
     SpillRemove(&fits.spill);
 }
@@ -147,11 +216,12 @@ TEST(CompressEntryTest, SpillMovesToATemporaryFile) {
     e.data = NoiseBytes(3 * IO_CHUNK + 100, 9);
     CompressOptions options;
     options.key = u"pw";
+    WholeFileDeflater deflater;
     CompressedEntry inMemory, inFile;
-    CompressEntry(e, options, &inMemory);
+    CompressEntry(e, options, &deflater, &inMemory);
     options.place.filePrefix = work.Native("spill");
     options.place.memoryLimit = IO_CHUNK;
-    CompressEntry(e, options, &inFile);
+    CompressEntry(e, options, &deflater, &inFile);
     ASSERT_TRUE(inMemory.ok && inFile.ok) << inFile.error;
     EXPECT_FALSE(inFile.spill.path.empty());
     EXPECT_EQ(1u, ListDir(work.path()).size());

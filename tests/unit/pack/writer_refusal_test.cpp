@@ -81,7 +81,7 @@ TEST(WriterRefusalTest, RefusedBeforeWritingAndNothingLeftBehind) {
          "gone.bin"},
         {"NUL in password",
          [](ArchiveSettings* s, auto*, auto*) { s->password = std::u16string(u"a\0b", 3); }, "password"},
-        {"level 10", [](ArchiveSettings* s, auto*, auto*) { s->level = 10; }, "level"},
+        {"level 13", [](ArchiveSettings* s, auto*, auto*) { s->level = 13; }, "level"},
         {"stub of the other PE kind",
          [](auto*, auto*, std::vector<uint8_t>* stub) {
              PeShape shape;

@@ -1,6 +1,7 @@
 // Archives written by the writer and read back by the reader.
 #include <gtest/gtest.h>
 
+#include "pack/piece_stream.h"
 #include "pack_test_util.h"
 
 namespace {
@@ -175,6 +176,56 @@ TEST(WriterRoundTripTest, LargeEntryPassesThroughATemporaryFile) {
     EXPECT_EQ(RESULT_END, rb.lastResult);
     EXPECT_TRUE(ReadFileBytes(out.Native("big.bin")) == entries[0].data);
     EXPECT_TRUE(ReadFileBytes(out.Native("small.txt")) == entries[1].data);
+}
+
+// Files that change between being measured and being read: the archive
+// holds what was read, whichever way the size decided, and still reads
+// back whole.
+TEST(WriterRoundTripTest, FilesThatChangeWhileTheArchiveIsWritten) {
+    struct Change {
+        const char* name;
+        uint64_t measured, read;
+    };
+    const Change changes[] = {
+        {"pieces-shrink", WHOLE_FILE_LIMIT + PIECE_SIZE + 5, 100},
+        {"pieces-grow", WHOLE_FILE_LIMIT + 1, WHOLE_FILE_LIMIT + 2 * PIECE_SIZE + 7},
+        {"whole-grows-past-the-limit", 1000, WHOLE_FILE_LIMIT + 3},
+        {"whole-shrinks-to-nothing", 5000, 0},
+    };
+    ScratchDir sources, work, out;
+    std::vector<WriterEntry> entries;
+    for (const Change& c : changes) {
+        WriterEntry e;
+        e.name = c.name;
+        e.sourcePath = sources.Native(c.name);
+        ASSERT_TRUE(WriteFileBytes(e.sourcePath, MixedBytes(c.measured, 1)));
+        entries.push_back(e);
+    }
+    // The first progress report comes after every file was measured and
+    // before any is read.
+    struct Hook {
+        const Change* changes;
+        const std::vector<WriterEntry>* entries;
+        bool done = false;
+    } hook{changes, &entries};
+    ProgressFn rewrite = [](uint64_t, uint64_t, void* user) {
+        Hook* h = static_cast<Hook*>(user);
+        if (h->done) return;
+        h->done = true;
+        for (size_t i = 0; i < h->entries->size(); i++)
+            WriteFileBytes((*h->entries)[i].sourcePath, MixedBytes(h->changes[i].read, 2));
+    };
+    ArchiveSettings settings;
+    settings.password = u"pw";
+    settings.level = 1;
+    settings.jobs = 3;
+    std::string archive = work.Native("out.exe");
+    WriteResult w = WriteArchive(TestStub(), settings, entries, archive, rewrite, &hook);
+    ASSERT_TRUE(w.ok) << w.error;
+    ReadBack rb = ReadArchiveBack(archive, settings, out.path());
+    EXPECT_EQ(RESULT_END, rb.lastResult);
+    for (const Change& c : changes)
+        EXPECT_TRUE(ReadFileBytes(out.Native(c.name)) == MixedBytes(c.read, 2)) << c.name;
 }
 
 TEST(WriterRoundTripTest, ArchiveWithoutEntriesEndsAfterTheHeader) {
