@@ -52,7 +52,7 @@ CompressPool::Task* CompressPool::FindWork() {
 // Reads, deflates and hands back one piece of `task`; `lock` holds mutex_
 // on entry and exit. The worker that leaves the last piece of a finished
 // stream behind closes it.
-void CompressPool::CompressPieceOf(Task* task, std::unique_lock<std::mutex>* lock) {
+void CompressPool::CompressPieceOf(Task* task, WholeFileDeflater* deflater, std::unique_lock<std::mutex>* lock) {
     PieceStream* stream = task->pieces.get();
     if (!task->started) {
         task->started = true;
@@ -66,7 +66,7 @@ void CompressPool::CompressPieceOf(Task* task, std::unique_lock<std::mutex>* loc
     lock->unlock();
     Piece piece;
     if (ReadPiece(stream, &piece)) {
-        DeflatePiece(options_.level, &piece);
+        DeflatePiece(options_.level, deflater, &piece);
         AcceptPiece(stream, std::move(piece));
     }
     lock->lock();
@@ -85,7 +85,7 @@ void CompressPool::Work() {
         wake_.wait(lock, [&] { return stop_ || (next = FindWork()) != nullptr; });
         if (stop_) return;
         if (next->pieces) {
-            CompressPieceOf(next, &lock);
+            CompressPieceOf(next, &deflater, &lock);
         } else {
             next->started = true;
             lock.unlock();

@@ -57,7 +57,7 @@ private:
         bool finished = false;
     };
     Task* FindWork();
-    void CompressPieceOf(Task* task, std::unique_lock<std::mutex>* lock);
+    void CompressPieceOf(Task* task, WholeFileDeflater* deflater, std::unique_lock<std::mutex>* lock);
     void Work();
 
     size_t jobs_;

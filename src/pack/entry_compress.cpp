@@ -93,9 +93,9 @@ bool Compress(const WriterEntry& entry, const CompressOptions& options, WholeFil
         deflater->level = deflater->compressor ? options.level : -1;
         if (!deflater->compressor) throw std::bad_alloc();
         deflater->outputSize = libdeflate_zlib_compress_bound(deflater->compressor, WHOLE_FILE_LIMIT);
-        deflater->output.reset(new uint8_t[deflater->outputSize]);
     }
     if (!deflater->input) deflater->input.reset(new uint8_t[WHOLE_FILE_LIMIT + 1]);
+    if (!deflater->output) deflater->output.reset(new uint8_t[deflater->outputSize]);
     size_t size = 0;
     if (!ReadUpTo(&source, entry, options, WHOLE_FILE_LIMIT, deflater->input.get(), &size, out)) return false;
     if (size > WHOLE_FILE_LIMIT) {
@@ -104,18 +104,35 @@ bool Compress(const WriterEntry& entry, const CompressOptions& options, WholeFil
         return EndEncrypted(&stream, entry, options, out);
     }
     out->originalSize = size;
-    size_t packed = libdeflate_zlib_compress(deflater->compressor, deflater->input.get(), size,
-                                             deflater->output.get(), deflater->outputSize);
+    libdeflate_compressor* compressor = deflater->compressor;
+    if (options.level > 0 && LooksIncompressible(deflater, deflater->input.get(), size)) {
+        if (!deflater->storer && !(deflater->storer = libdeflate_alloc_compressor(0))) throw std::bad_alloc();
+        compressor = deflater->storer;
+    }
+    size_t packed = libdeflate_zlib_compress(compressor, deflater->input.get(), size, deflater->output.get(),
+                                             deflater->outputSize);
     if (packed == 0) {  // cannot happen with a buffer of the bound's size
         out->error = entry.name + ": compression failed";
         return false;
     }
-    // The spill is filled piece by piece: room for all of it at once, so
-    // that a result waiting to be written holds no spare capacity.
-    if (options.place.filePrefix.empty() || packed <= options.place.memoryLimit)
-        out->spill.memory.reserve(packed);
-    return PutEncrypted(&stream, entry, options, deflater->output.get(), packed, out) &&
-           EndEncrypted(&stream, entry, options, out);
+    if (packed > options.storedLimit) {
+        out->error = entry.name + ": compressed data exceeds the format's limit of " +
+                     std::to_string(options.storedLimit) + " bytes";
+        return false;
+    }
+    if (!options.place.filePrefix.empty() && packed > options.place.memoryLimit)
+        return PutEncrypted(&stream, entry, options, deflater->output.get(), packed, out) &&
+               EndEncrypted(&stream, entry, options, out);
+    // Encrypted in place, in the reader's pieces, and handed to the spill
+    // as it is: no copy, and the buffer's unwritten tail is never touched.
+    // The worker takes a fresh buffer for its next file.
+    for (size_t at = 0; at < packed; at += IO_CHUNK) {
+        uint8_t* piece = deflater->output.get() + at;
+        EncryptStream(&stream.ctx, piece, piece, (uint32_t)std::min<size_t>(IO_CHUNK, packed - at));
+    }
+    SpillAdopt(&out->spill, std::move(deflater->output), packed);
+    out->storedSize = (uint32_t)packed;
+    return true;
 }
 }  // namespace
 
@@ -172,7 +189,21 @@ bool EndEncrypted(EncryptedStream* stream, const WriterEntry& entry, const Compr
 }
 
 WholeFileDeflater::~WholeFileDeflater() {
-    if (compressor) libdeflate_free_compressor(compressor);
+    for (libdeflate_compressor* c : {compressor, sampler, storer})
+        if (c) libdeflate_free_compressor(c);
+}
+
+bool LooksIncompressible(WholeFileDeflater* deflater, const uint8_t* data, size_t size) {
+    const size_t SAMPLE = 16384;
+    if (size < 4 * SAMPLE) return false;
+    if (!deflater->sampler && !(deflater->sampler = libdeflate_alloc_compressor(1))) return false;
+    uint8_t out[SAMPLE - SAMPLE / 32];
+    for (size_t i = 0; i < 4; i++) {
+        // libdeflate returns 0 when the result does not fit.
+        if (libdeflate_deflate_compress(deflater->sampler, data + (size - SAMPLE) / 3 * i, SAMPLE, out, sizeof out))
+            return false;
+    }
+    return true;
 }
 
 void CompressEntry(const WriterEntry& entry, const CompressOptions& options, WholeFileDeflater* deflater,

@@ -75,6 +75,8 @@ bool EndEncrypted(EncryptedStream* stream, const WriterEntry& entry, const Compr
 struct WholeFileDeflater {
     libdeflate_compressor* compressor = nullptr;
     int level = -1;
+    libdeflate_compressor* sampler = nullptr;  // level 1, for LooksIncompressible
+    libdeflate_compressor* storer = nullptr;   // level 0, for what does not shrink
     std::unique_ptr<uint8_t[]> input;   // WHOLE_FILE_LIMIT + 1 bytes
     std::unique_ptr<uint8_t[]> output;  // outputSize bytes
     size_t outputSize = 0;
@@ -83,6 +85,12 @@ struct WholeFileDeflater {
     WholeFileDeflater& operator=(const WholeFileDeflater&) = delete;
     ~WholeFileDeflater();
 };
+
+// True when four samples of `data` (16 KiB each, spread over it) do not
+// shrink by 3 % even at libdeflate's fastest level: random or already
+// compressed bytes, which are stored rather than searched for matches they
+// do not have. Depends only on the bytes; false below 64 KiB.
+bool LooksIncompressible(WholeFileDeflater* deflater, const uint8_t* data, size_t size);
 
 // Fills `out` for the file entry `entry` (one not larger than
 // WHOLE_FILE_LIMIT; one that has grown past it since is compressed as a

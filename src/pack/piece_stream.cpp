@@ -71,13 +71,15 @@ bool ReadPiece(PieceStream* s, Piece* piece) {
     }
 }
 
-void DeflatePiece(int level, Piece* piece) {
+void DeflatePiece(int level, WholeFileDeflater* deflater, Piece* piece) {
     const uint8_t* data = piece->input.data() + piece->dictionary;
     size_t size = piece->input.size() - piece->dictionary;
     piece->size = size;
     piece->adler = adler32_z(1, data, size);
+    int zlibLevel = ZlibLevel(level);
+    if (zlibLevel > 0 && LooksIncompressible(deflater, data, size)) zlibLevel = 0;
     z_stream zs{};
-    if (deflateInit2(&zs, ZlibLevel(level), Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    if (deflateInit2(&zs, zlibLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
         piece->error = "cannot start compression";
         return;
     }

@@ -65,8 +65,9 @@ bool StartPieceStream(PieceStream* s, const WriterEntry& entry, const CompressOp
 // and the error kept for FinishPieceStream).
 bool ReadPiece(PieceStream* s, Piece* piece);
 
-// Deflates `piece` (any thread, no lock): sets output and adler, or error.
-void DeflatePiece(int level, Piece* piece);
+// Deflates `piece` (any thread, no lock) at `level`, or stores it when it
+// LooksIncompressible: sets output and adler, or error.
+void DeflatePiece(int level, WholeFileDeflater* deflater, Piece* piece);
 
 // Hands a deflated piece back; joins it and every waiting piece whose turn
 // has come to the encrypted stream.

@@ -46,6 +46,11 @@ bool SpillAppend(Spill* spill, const SpillPlace& place, const uint8_t* data, siz
     return true;
 }
 
+void SpillAdopt(Spill* spill, std::unique_ptr<uint8_t[]> bytes, size_t size) {
+    spill->block = std::move(bytes);
+    spill->size = size;
+}
+
 void SpillFinish(Spill* spill) {
     if (spill->file != NO_FILE) {
         PlatformClose(spill->file);
@@ -55,7 +60,8 @@ void SpillFinish(Spill* spill) {
 
 bool SpillCopyTo(Spill* spill, OutputSink* sink, std::string* error) {
     if (spill->path.empty()) {
-        if (!SinkWrite(sink, spill->memory.data(), spill->memory.size())) {
+        const uint8_t* bytes = spill->block ? spill->block.get() : spill->memory.data();
+        if (!SinkWrite(sink, bytes, (size_t)spill->size)) {
             *error = "write failed";
             return false;
         }
@@ -99,5 +105,6 @@ void SpillRemove(Spill* spill) {
         spill->path.clear();
     }
     std::vector<uint8_t>().swap(spill->memory);
+    spill->block.reset();
     spill->size = 0;
 }

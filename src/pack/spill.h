@@ -6,6 +6,7 @@
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
+#include <memory>
 #include <string>
 #include <vector>
 #include "pack/output_sink.h"
@@ -19,6 +20,7 @@ struct SpillPlace {
 
 struct Spill {
     std::vector<uint8_t> memory; // the bytes while the spill is in memory
+    std::unique_ptr<uint8_t[]> block;  // or all of them, handed over by SpillAdopt
     std::string path;            // temporary file, empty while in memory
     FileHandle file = NO_FILE;   // open for writing until SpillFinish
     uint64_t size = 0;           // bytes appended so far
@@ -29,6 +31,11 @@ struct Spill {
 // created or written.
 bool SpillAppend(Spill* spill, const SpillPlace& place, const uint8_t* data, size_t size,
                  std::string* error);
+
+// Makes the `size` bytes of `bytes` the whole spill, without copying them
+// (memory that was never written stays untouched). The spill must be
+// empty, and nothing may be appended afterwards.
+void SpillAdopt(Spill* spill, std::unique_ptr<uint8_t[]> bytes, size_t size);
 
 // Ends appending: closes the temporary file so that it can be read back.
 void SpillFinish(Spill* spill);

@@ -159,6 +159,13 @@ TEST(WriterLayoutTest, StreamsAroundThePieceAndWholeFileBounds) {
         e.data = MixedBytes(size, (uint32_t)size);
         entries.push_back(e);
     }
+    // Bytes that do not shrink are stored, whole and in pieces.
+    for (uint64_t size : {PIECE_SIZE, WHOLE_FILE_LIMIT + 2 * PIECE_SIZE + 3}) {
+        WriterEntry e;
+        e.name = "noise" + std::to_string(size);
+        e.data = NoiseBytes(size, (uint32_t)size);
+        entries.push_back(e);
+    }
     ArchiveSettings settings;
     settings.password = u"k";
     std::vector<uint8_t> one = WriteToMemory(entries, settings, 1);
