@@ -1,13 +1,19 @@
 #!/usr/bin/env python3
-"""Writes the benchmark corpus: the same bytes for the same size and seed.
+"""Writes a benchmark corpus: the same bytes for the same size and seed.
 
-    gen_corpus.py DIR [SIZE_MIB] [SEED]
+    gen_corpus.py DIR [SIZE_MIB] [SEED] [KIND]
 
-Mix (by bytes): a quarter incompressible media-like files (1-8 MiB of random
+KIND "mixed" (the default), by bytes: a quarter incompressible media-like files (1-8 MiB of random
 bytes behind a small header), half structured text (logs, CSV, JSON lines,
 source-like code; a few MiB per file), and a quarter small files of mixed
 kinds (about 6,000 at 256 MiB, scaled with the size) in folders nested up to
 four levels deep.
+
+KIND "large": one file of SIZE_MIB, half of it compressible: 1 MiB pieces of
+random bytes and of structured text taken in turn.
+
+KIND "small": 50,000 files of 0 to 4095 bytes (SIZE_MIB is ignored) of
+mixed kinds in 800 folders.
 """
 import os
 import random
@@ -105,13 +111,49 @@ def small_files(rng, root, total, count):
         write(os.path.join(rng.choice(dirs), "f%05d.%s" % (i, ext)), data)
 
 
+def large_file(rng, root, total):
+    os.makedirs(root, exist_ok=True)
+    # A pool of text to cut the compressible pieces from: writing 500 MiB
+    # of fresh text in Python would take minutes.
+    pool = b"".join(text_chunk(rng, kind, MIB) for kind in ("log", "csv", "json", "src"))
+    with open(os.path.join(root, "disk.img"), "wb") as f:
+        done, i = 0, 0
+        while done < total:
+            size = min(MIB, total - done)
+            if i % 2:
+                f.write(rng.randbytes(size))
+            else:
+                start = rng.randrange(len(pool) - MIB)
+                f.write(pool[start:start + size])
+            done += size
+            i += 1
+
+
+def many_small_files(rng, root, count):
+    dirs = [os.path.join(root, "d%03d" % d) for d in range(800)]
+    for d in dirs:
+        os.makedirs(d, exist_ok=True)
+    for i in range(count):
+        size = rng.randrange(4096)
+        if i % 3 == 0:
+            data, ext = rng.randbytes(size), "bin"
+        else:
+            data, ext = text_chunk(rng, ("log", "json", "src")[i % 3], size), "txt"
+        write(os.path.join(dirs[i % len(dirs)], "f%05d.%s" % (i, ext)), data)
+
+
 def main():
     if len(sys.argv) < 2:
-        sys.exit("usage: gen_corpus.py DIR [SIZE_MIB] [SEED]")
+        sys.exit("usage: gen_corpus.py DIR [SIZE_MIB] [SEED] [mixed|large|small]")
     root = sys.argv[1]
     size = int(float(sys.argv[2]) * MIB) if len(sys.argv) > 2 else 256 * MIB
     seed = int(sys.argv[3]) if len(sys.argv) > 3 else 1234
+    kind = sys.argv[4] if len(sys.argv) > 4 else "mixed"
     rng = random.Random(seed)
+    if kind == "large":
+        return large_file(rng, root, size)
+    if kind == "small":
+        return many_small_files(rng, root, 50000)
     media_files(rng, os.path.join(root, "media"), size // 4)
     text_files(rng, os.path.join(root, "text"), size // 2)
     count = max(100, 6000 * size // (256 * MIB))
