@@ -1,12 +1,19 @@
 // Text conversions of the tool: the user's UTF-8 to the archive's narrow
 // code page (names, title) and to UTF-16 (the password), and back for
-// display. Code pages known: 1252 (Western, the default), 437 and 850
-// (DOS). Bytes 0x00-0x7F are ASCII in all three.
+// display. Code pages known: Windows' single-byte ANSI code pages (1252,
+// the default, 1250, 1251, 1253-1258, 874) and the DOS ones 437 and 850;
+// the system's converter says what each byte means. Bytes 0x00-0x7F are
+// ASCII in all of them. Double-byte code pages are not offered: their
+// second bytes can be a backslash, which the extractor would take as a
+// folder separator.
 #pragma once
 #include <string>
 
-// True for a code page this tool has a table for.
+// True for a code page listed above.
 bool IsKnownCodepage(int codepage);
+
+// The known code pages as a list for messages: "1252, 1250, ...".
+std::string KnownCodepages();
 
 // Converts UTF-8 `text` to bytes of `codepage` into `out`. False when the
 // text is not valid UTF-8 or holds a character the code page lacks; then
@@ -21,8 +28,9 @@ std::string CodepageToUtf8(const std::string& bytes, int codepage);
 // surrogate pairs). False when the text is not valid UTF-8.
 bool Utf8ToUtf16(const std::string& text, std::u16string* out);
 
-// `text` (UTF-8) with the upper-case letters of the known code pages
-// lowered, as Windows compares names: "Ä.txt" and "ä.txt" give one result.
+// `text` (UTF-8) with its upper-case letters lowered (the system's simple
+// case mapping), as Windows compares names: "Ä.txt" and "ä.txt", "Д" and
+// "д" give one result.
 // Text that is not UTF-8 comes back as it is.
 std::string CaseFolded(const std::string& text);
 

@@ -1,6 +1,7 @@
 // lockbox create: scans the inputs, prepares the stub and writes the archive.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -294,12 +295,22 @@ int RunCreate(CreateOptions o) {
 
 void AddCodepageOption(CLI::App* app, int* codepage, bool forCreate) {
     app->add_option("--codepage", *codepage,
-                    forCreate ? "Code page of names and title in the archive: 1252 (default), 850 or 437; "
-                                "it should be the recipient's ANSI code page; the archive records it"
-                              : "Code page of names and title in the archive: 1252, 850 or 437 "
-                                "(default: the one the archive records, else 1252)")
+                    forCreate ? "Code page of names and title in the archive, the recipient's ANSI code page: "
+                                "1252 (default; Western), 1250 (Central European), 1251 (Cyrillic), 1253 "
+                                "(Greek), 1254 (Turkish), 1255 (Hebrew), 1256 (Arabic), 1257 (Baltic), 1258 "
+                                "(Vietnamese), 874 (Thai), or 437 / 850 (DOS); the archive records it"
+                              : "Code page of names and title in the archive: one of " + KnownCodepages() +
+                                    " (default: the one the archive records, else 1252)")
         ->type_name("CP")
-        ->check(CLI::IsMember({1252, 850, 437}).description(""));
+        ->check([](const std::string& text) -> std::string {
+            int codepage = std::atoi(text.c_str());
+            if (IsKnownCodepage(codepage) && text == std::to_string(codepage)) return "";
+            if (codepage == 932 || codepage == 936 || codepage == 949 || codepage == 950)
+                return "code page " + text +
+                       " is a double-byte code page, which archives cannot use (a character's second "
+                       "byte can be a backslash, which the extractor would take as a folder separator)";
+            return "code page " + text + " is not one of " + KnownCodepages();
+        });
 }
 
 void AddCreateCommand(CLI::App* app, CommandRun* run) {

@@ -47,6 +47,15 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv);
 // ANSI code page); false where the tool turns them into UTF-8 itself.
 bool StoredNamesAreNative();
 
+// The code point of `byte` in the single-byte `codepage`, by the system's
+// own converter (iconv on POSIX). False when the byte is undefined there
+// or the system cannot convert that code page.
+bool SystemCodepageChar(int codepage, uint8_t byte, uint32_t* codePoint);
+
+// The lower-case partner of `codePoint` by the system's simple case
+// mapping; other code points come back unchanged.
+uint32_t SystemLowerCase(uint32_t codePoint);
+
 // Default for --jobs.
 int HardwareThreads();
 

@@ -7,6 +7,9 @@
 #include <cstring>
 #include <iostream>
 #include <fcntl.h>
+#include <iconv.h>
+#include <locale.h>
+#include <wctype.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -97,6 +100,31 @@ bool ExaminePath(const std::string& path, PathInfo* info, std::string* error) {
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+bool SystemCodepageChar(int codepage, uint8_t byte, uint32_t* codePoint) {
+    std::string name = "CP" + std::to_string(codepage);
+    iconv_t cd = iconv_open("UTF-32LE", name.c_str());
+    if (cd == (iconv_t)-1) return false;
+    char in[1] = {(char)byte};
+    unsigned char out[16];
+    char* inAt = in;
+    char* outAt = (char*)out;
+    size_t inLeft = 1, outLeft = sizeof out;
+    // The second call flushes a character held back to see whether a
+    // combining mark follows (CP1255, CP1258).
+    bool ok = iconv(cd, &inAt, &inLeft, &outAt, &outLeft) != (size_t)-1 &&
+              iconv(cd, nullptr, nullptr, &outAt, &outLeft) != (size_t)-1;
+    iconv_close(cd);
+    if (!ok || sizeof out - outLeft != 4) return false;  // exactly one code point
+    *codePoint = out[0] | (uint32_t)out[1] << 8 | (uint32_t)out[2] << 16 | (uint32_t)out[3] << 24;
+    return true;
+}
+
+uint32_t SystemLowerCase(uint32_t codePoint) {
+    static locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0);
+    if (!utf8) return codePoint >= 'A' && codePoint <= 'Z' ? codePoint + 32 : codePoint;
+    return (uint32_t)towlower_l((wint_t)codePoint, utf8);
 }
 
 int HardwareThreads() {

@@ -120,6 +120,21 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     return args;
 }
 
+bool SystemCodepageChar(int codepage, uint8_t byte, uint32_t* codePoint) {
+    char in = (char)byte;
+    wchar_t out[4];
+    if (MultiByteToWideChar((UINT)codepage, MB_ERR_INVALID_CHARS, &in, 1, out, 4) != 1) return false;
+    *codePoint = out[0];
+    return true;
+}
+
+uint32_t SystemLowerCase(uint32_t codePoint) {
+    if (codePoint > 0xFFFF) return codePoint;
+    wchar_t c = (wchar_t)codePoint, lower = 0;
+    if (LCMapStringW(LOCALE_INVARIANT, LCMAP_LOWERCASE, &c, 1, &lower, 1) != 1) return codePoint;
+    return lower;
+}
+
 int HardwareThreads() {
     unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : (int)n;

@@ -243,6 +243,40 @@ TEST_F(ToolTest, CodepageNamesAreConvertedAndShown) {
     EXPECT_EQ("x", ReadFileBytes(Path("out850/d/R\xC3\xA9sum\xC3\xA9.txt")));
 }
 
+// Every Windows ANSI code page holds its own script, as the system's
+// converter has it; a name the chosen code page lacks is refused by name
+// and leaves no archive, and case is folded beyond Latin when names are
+// compared.
+TEST_F(ToolTest, NamesInEveryAnsiCodepage) {
+    struct Case {
+        const char* codepage;
+        const char* name;
+    } cases[] = {
+        {"1250", u8"Zażółć.txt"}, {"1251", u8"данные.txt"}, {"1253", u8"Αρχείο.txt"},
+        {"1254", u8"Şişli.txt"},  {"1255", u8"קובץ.txt"},    {"1256", u8"ملف.txt"},
+        {"1257", u8"Šķē.txt"},    {"1258", u8"Đà.txt"},      {"874", u8"ไฟล.txt"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.codepage);
+        std::string d = std::string("cp") + c.codepage;
+        mkdir(Path(d).c_str(), 0755);
+        WriteFileBytes(Path(d + "/" + c.name), c.codepage);
+        ASSERT_EQ(0, RunLockbox(dir, Create({"-o", d + ".exe", "--no-password", "--codepage", c.codepage, d})).exitCode);
+        ToolRun list = RunLockbox(dir, {"list", d + ".exe", "--no-password"});
+        EXPECT_NE(std::string::npos, list.out.find(d + "\\" + c.name)) << list.out;
+        ASSERT_EQ(0, RunLockbox(dir, {"extract", d + ".exe", "--no-password", "-o", "out"}).exitCode);
+        EXPECT_EQ(c.codepage, ReadFileBytes(Path("out/" + d + "/" + c.name)));
+    }
+    ToolRun greek = RunLockbox(dir, Create({"-o", "g.exe", "--no-password", "--codepage", "1251", "cp1253"}));
+    EXPECT_EQ(1, greek.exitCode);
+    EXPECT_NE(std::string::npos, greek.err.find(u8"Αρχείο.txt")) << greek.err;
+    EXPECT_NE(0, access(Path("g.exe").c_str(), F_OK));
+    WriteFileBytes(Path(u8"cp1251/ДАННЫЕ.txt"), "upper");
+    ToolRun twice = RunLockbox(dir, Create({"-o", "c.exe", "--no-password", "--codepage", "1251", "cp1251"}));
+    EXPECT_EQ(1, twice.exitCode);
+    EXPECT_NE(std::string::npos, twice.err.find(u8"ДАННЫЕ.txt")) << twice.err;
+}
+
 // Names are stored in the code page and come back in UTF-8: the overwrite
 // decision acts on the UTF-8 path, and a file already under the code-page
 // name is neither renamed nor replaced.
