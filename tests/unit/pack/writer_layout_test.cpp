@@ -160,7 +160,7 @@ TEST(WriterLayoutTest, StreamsAroundThePieceAndWholeFileBounds) {
         entries.push_back(e);
     }
     // Bytes that do not shrink are stored, whole and in pieces.
-    for (uint64_t size : {PIECE_SIZE, WHOLE_FILE_LIMIT + 2 * PIECE_SIZE + 3}) {
+    for (uint64_t size : {(uint64_t)PIECE_SIZE, WHOLE_FILE_LIMIT + 2 * PIECE_SIZE + 3}) {
         WriterEntry e;
         e.name = "noise" + std::to_string(size);
         e.data = NoiseBytes(size, (uint32_t)size);
