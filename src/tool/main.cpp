@@ -56,6 +56,7 @@ CLI::App* FindCommand(CLI::App& app, const std::string& name) {
 int main(int argc, char** argv) {
     // Ctrl-C and its kin remove the temporary files of the run.
     OnInterrupt(RemoveListedFiles);
+    MapLargeBuffers();
     CLI::App app{"lockbox " LOCKBOX_VERSION
                  ": makes password-protected self-extracting archives for Windows, and "
                  "lists, tests and extracts them.",

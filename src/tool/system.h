@@ -56,6 +56,12 @@ bool SystemCodepageChar(int codepage, uint8_t byte, uint32_t* codePoint);
 // mapping; other code points come back unchanged.
 uint32_t SystemLowerCase(uint32_t codePoint);
 
+// Has buffers of 1 MiB and more mapped and returned to the system one by
+// one. `create` takes and frees such buffers for every file; glibc would
+// otherwise raise its mapping threshold after the first free and keep them
+// in a heap that fragments, so memory grew with the number of files.
+void MapLargeBuffers();
+
 // Default for --jobs.
 int HardwareThreads();
 

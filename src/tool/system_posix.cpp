@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <iconv.h>
 #include <locale.h>
+#include <malloc.h>
 #include <wctype.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -125,6 +126,12 @@ uint32_t SystemLowerCase(uint32_t codePoint) {
     static locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", (locale_t)0);
     if (!utf8) return codePoint >= 'A' && codePoint <= 'Z' ? codePoint + 32 : codePoint;
     return (uint32_t)towlower_l((wint_t)codePoint, utf8);
+}
+
+void MapLargeBuffers() {
+#ifdef __GLIBC__
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
 }
 
 int HardwareThreads() {

@@ -135,6 +135,8 @@ uint32_t SystemLowerCase(uint32_t codePoint) {
     return lower;
 }
 
+void MapLargeBuffers() {}
+
 int HardwareThreads() {
     unsigned n = std::thread::hardware_concurrency();
     return n == 0 ? 1 : (int)n;
