@@ -9,6 +9,8 @@
 
 namespace {
 const size_t READ_CHUNK = 256 * 1024;
+// Compressed files from this size on hand their buffer to the spill.
+const size_t ADOPT_FROM = 1u << 20;
 
 bool Cancelled(const WriterEntry& entry, const CompressOptions& options, CompressedEntry* out) {
     if (!options.cancel || !options.cancel->load()) return false;
@@ -120,9 +122,15 @@ bool Compress(const WriterEntry& entry, const CompressOptions& options, WholeFil
                      std::to_string(options.storedLimit) + " bytes";
         return false;
     }
-    if (!options.place.filePrefix.empty() && packed > options.place.memoryLimit)
+    bool inMemory = options.place.filePrefix.empty() || packed <= options.place.memoryLimit;
+    if (!inMemory || packed < ADOPT_FROM) {
+        // Small results are copied into a spill of their own size, so the
+        // worker keeps its buffer (a fresh one for every small file would
+        // be mapped and unmapped each time).
+        if (inMemory) out->spill.memory.reserve(packed);
         return PutEncrypted(&stream, entry, options, deflater->output.get(), packed, out) &&
                EndEncrypted(&stream, entry, options, out);
+    }
     // Encrypted in place, in the reader's pieces, and handed to the spill
     // as it is: no copy, and the buffer's unwritten tail is never touched.
     // The worker takes a fresh buffer for its next file.
