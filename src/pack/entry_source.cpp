@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace {
@@ -57,11 +57,13 @@ bool ProbeEntrySource(const WriterEntry& entry, uint64_t* size, std::string* err
     }
     EntrySource source;
     if (!OpenEntrySource(entry, &source, error)) return false;
-    // std::fstream positions are 64-bit where std::ftell's long is not.
-    std::ifstream in(entry.sourcePath, std::ios::binary | std::ios::ate);
-    if (in) {
-        std::streamoff end = in.tellg();
-        if (end > 0) *size = (uint64_t)end;
-    }
+    // The size of the open file: one open per file, and 64-bit on Windows too.
+#ifdef _WIN32
+    struct _stat64 st;
+    if (_fstat64(_fileno(source.file), &st) == 0 && st.st_size > 0) *size = (uint64_t)st.st_size;
+#else
+    struct stat st;
+    if (fstat(fileno(source.file), &st) == 0 && st.st_size > 0) *size = (uint64_t)st.st_size;
+#endif
     return true;
 }
