@@ -211,7 +211,7 @@ int RunExtract(const ExtractOptions& o) {
     // Each worker keeps the archive and up to five output files open.
     run.jobs = JobsWithinOpenFileLimit(run.jobs, 6, o.jobs > 0);
     Json report;
-    if (o.json) report = ArchiveReport(archive, SignatureState());
+    if (o.json) report = ArchiveReport(archive, ExamineSignature(o.archive));
     run.restored = [&](const EntryInfo& info) {
         bool directory = (info.attributes & ATTR_DIRECTORY) != 0;
         (directory ? directories : files)++;

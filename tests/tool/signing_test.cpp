@@ -66,8 +66,9 @@ TEST_F(Signing, SignedArchivesVerifyListTestAndExtract) {
         EXPECT_EQ(0, test.exitCode) << test.err;
         EXPECT_NE(std::string::npos, test.out.find("8 entries intact, signature matches")) << test.out;
         std::string into = std::string("out-") + c.exe;
-        ToolRun extract = RunLockbox(dir, {"extract", c.exe, "-p", PASSWORD, "-o", into});
+        ToolRun extract = RunLockbox(dir, {"extract", c.exe, "-p", PASSWORD, "-o", into, "--json"});
         EXPECT_EQ(0, extract.exitCode) << extract.err;
+        EXPECT_NE(std::string::npos, extract.out.find("\"present\": true")) << extract.out;
         int same = -1;
         RunShell("diff -r " + ShellQuote(Path("in")) + " " + ShellQuote(Path(into + "/in")), &same);
         EXPECT_EQ(0, same);
