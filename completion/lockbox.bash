@@ -13,7 +13,7 @@ _lockbox() {
 
     case $prev in
         --layout) COMPREPLY=($(compgen -W "top bottom none" -- "$cur")); return ;;
-        --codepage) COMPREPLY=($(compgen -W "1252 850 437" -- "$cur")); return ;;
+        --codepage) COMPREPLY=($(compgen -W "1252 1250 1251 1253 1254 1255 1256 1257 1258 874 437 850" -- "$cur")); return ;;
         --overwrite) COMPREPLY=($(compgen -W "ask always never" -- "$cur")); return ;;
         --open-folder) COMPREPLY=($(compgen -W "normal maximized minimized" -- "$cur")); return ;;
         -o|--output)
