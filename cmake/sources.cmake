@@ -13,6 +13,10 @@ set(LOCKBOX_CRYPTO_OTHER src/crypto/aes_instructions_none.cpp)
 
 set(LOCKBOX_PLATFORM_WIN32 src/platform/win32.cpp)
 set(LOCKBOX_PLATFORM_POSIX src/platform/posix.cpp)
+# On Windows each program adds one of these: paths in the ANSI code page
+# (the extractor, the Windows tests) or in UTF-8 through the wide calls (the tool).
+set(LOCKBOX_PATHS_ANSI src/platform/win32_ansi_paths.cpp)
+set(LOCKBOX_PATHS_WIDE src/platform/win32_wide_paths.cpp)
 
 # The archive reader, shared by the extractor and the tool.
 set(LOCKBOX_PAYLOAD_SOURCES
@@ -44,6 +48,7 @@ set(LOCKBOX_STUB_SOURCES
 set(LOCKBOX_HOST_SOURCES
     src/host/interrupt_cleanup.cpp
     src/host/name_key.cpp)
+set(LOCKBOX_HOST_WIN32 src/host/wide_path.cpp)
 
 # The archive writer and the stub's resource editor.
 set(LOCKBOX_PACK_SOURCES
@@ -68,6 +73,7 @@ set(LOCKBOX_EXTRACT_SOURCES
 set(LOCKBOX_TOOL_SOURCES
     src/tool/archive.cpp
     src/tool/codepage.cpp
+    src/tool/console.cpp
     src/tool/create.cpp
     src/tool/entry_text.cpp
     src/tool/error.cpp

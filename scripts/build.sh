@@ -28,7 +28,7 @@ if [ "$mode" = demo ]; then
 fi
 cmake --build "$build/win32" -j "$jobs"
 
-configure win64 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake"
+configure win64 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" -DLOCKBOX_HOST_TOOL="$build/host/lockbox"
 cmake --build "$build/win64" -j "$jobs"
 
 cmake --build "$build/host" -j "$jobs"

@@ -6,7 +6,7 @@ set -eu
 PACKAGES="g++ cmake make zlib1g-dev googletest libcli11-dev nlohmann-json3-dev
 g++-mingw-w64-i686-posix binutils-mingw-w64-i686 libz-mingw-w64-dev
 g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-wine wine32:i386 wine64 qemu-user-static fonts-wine xvfb xauth icoutils openssl libssl-dev osslsigncode python3
+wine wine32:i386 wine64 qemu-user-static fonts-wine xvfb xauth icoutils openssl libssl-dev osslsigncode python3 locales
 clang-14 libclang-rt-14-dev libfuzzer-14-dev ${LOCKBOX_EXTRA_PACKAGES:-}"
 
 missing=""

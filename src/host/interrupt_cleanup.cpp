@@ -42,5 +42,5 @@ void KeepOnInterrupt(const std::string& path) {
 
 void RemoveListedFiles() {
     for (Slot& slot : g_Slots)
-        if (slot.state.load() == 2) PlatformDelete(slot.path);  // unlink / DeleteFileA
+        if (slot.state.load() == 2) PlatformDelete(slot.path);  // unlink / DeleteFileW
 }

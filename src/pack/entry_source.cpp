@@ -6,6 +6,10 @@
 #include <sys/stat.h>
 #include <system_error>
 
+#ifdef _WIN32
+#include "host/wide_path.h"
+#endif
+
 namespace {
 std::string Reason(int code) {
     return code ? std::generic_category().message(code) : std::string("unknown error");
@@ -23,7 +27,11 @@ bool OpenEntrySource(const WriterEntry& entry, EntrySource* source, std::string*
     }
     source->path = entry.sourcePath;
     errno = 0;
+#ifdef _WIN32
+    source->file = _wfopen(WidePath(entry.sourcePath).c_str(), L"rb");
+#else
     source->file = std::fopen(entry.sourcePath.c_str(), "rb");
+#endif
     if (!source->file) {
         *error = "cannot open " + entry.sourcePath + ": " + Reason(errno);
         return false;

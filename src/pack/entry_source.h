@@ -1,6 +1,6 @@
 // The bytes of a file entry: read from `sourcePath` when it is set, else
-// taken from the entry's `data`. Paths are opened as the host's C library
-// opens narrow names (the ANSI code page on Windows).
+// taken from the entry's `data`. Paths are UTF-8 on Windows (opened through
+// the wide calls, long ones too) and native bytes on POSIX.
 #pragma once
 #include <stddef.h>
 #include <stdint.h>

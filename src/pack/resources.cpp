@@ -1,6 +1,7 @@
 #include "pack/resources.h"
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
@@ -22,7 +23,7 @@ struct Refusal {
 // ---- pictures ---------------------------------------------------------------
 
 static std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     if (!in) Refuse("cannot open '" + path + "'");
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad()) Refuse("cannot read '" + path + "'");

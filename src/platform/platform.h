@@ -1,8 +1,11 @@
 // The few operating-system operations the archive reader needs. One header,
-// two implementations chosen by the build: win32.cpp (the extractor and the
-// Windows tool) and posix.cpp (the Linux tool and host tests).
+// implementations chosen by the build: on Windows win32.cpp with either
+// win32_ansi_paths.cpp (the extractor and the Windows tests) or
+// win32_wide_paths.cpp (the Windows tool); posix.cpp for the Linux tool and
+// host tests.
 //
-// Paths are narrow, zero-terminated strings in the system's own form; the
+// Paths are narrow, zero-terminated strings: in the system's own form, except
+// in the Windows tool, where they are UTF-8 (win32_wide_paths.cpp). The
 // reader joins stored names (whose levels '\' or '/' separate) with
 // PLATFORM_SEPARATOR, so a destination is taken as the user wrote it.
 // No function here shows a message or throws; failures come back as values.
@@ -20,13 +23,10 @@ const char PLATFORM_SEPARATOR = '/';
 #endif
 
 // The longest path, in bytes without the terminator, that the file
-// functions here take: MAX_PATH less one for the narrow Windows calls,
-// PATH_MAX less one on POSIX.
-#ifdef _WIN32
-const uint32_t PLATFORM_PATH_LIMIT = 259;
-#else
-const uint32_t PLATFORM_PATH_LIMIT = 4095;
-#endif
+// functions here take: MAX_PATH less one for the extractor's narrow Windows
+// calls, far more for the Windows tool's wide ones, PATH_MAX less one on
+// POSIX. Set by the implementation the program links.
+extern const uint32_t PLATFORM_PATH_LIMIT;
 
 // An open file: a Win32 HANDLE or (POSIX) a descriptor plus one. NO_FILE is
 // 0, so handle variables that start zeroed need no initialiser.

@@ -48,6 +48,8 @@ timespec ToTimespec(uint64_t ticks) {
 
 }  // namespace
 
+extern const uint32_t PLATFORM_PATH_LIMIT = 4095;
+
 // Handles are descriptors plus one, so that NO_FILE (0) is never a valid
 // handle and zero-initialised handle variables mean "no file".
 static FileHandle FromDescriptor(int fd) { return fd < 0 ? NO_FILE : (FileHandle)fd + 1; }

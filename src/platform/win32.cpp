@@ -1,14 +1,15 @@
-// Win32 implementation of platform.h, for the extractor and the Windows tool.
+// Win32 implementation of platform.h, for the extractor and the Windows tool:
+// what works on open handles and memory. The functions that take paths come
+// from win32_ansi_paths.cpp (the extractor: the ANSI code page, MAX_PATH) or
+// win32_wide_paths.cpp (the tool: UTF-8, any length).
 // Goes into the stub: no exceptions, no C runtime beyond memset.
-#include "platform/platform.h"
+#include "platform/win32_internal.h"
 
 #include <string.h>
-#include <windows.h>
 
 namespace {
 
 HANDLE ToHandle(FileHandle file) { return (HANDLE)file; }
-FileHandle FromHandle(HANDLE h) { return h == INVALID_HANDLE_VALUE || h == NULL ? NO_FILE : (FileHandle)h; }
 
 FILETIME ToFiletime(uint64_t ticks) {
     FILETIME ft;
@@ -19,10 +20,6 @@ FILETIME ToFiletime(uint64_t ticks) {
 
 }  // namespace
 
-FileHandle PlatformOpenRead(const char* path) {
-    return FromHandle(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, NULL));
-}
 
 uint32_t PlatformRead(FileHandle file, void* buffer, uint32_t size) {
     DWORD got = 0;
@@ -50,10 +47,9 @@ int64_t PlatformFileSize(FileHandle file) {
     return GetFileSizeEx(ToHandle(file), &size) ? size.QuadPart : -1;
 }
 
-bool PlatformMap(const char* path, FileMapping* map, uint64_t maxSize) {
+
+bool MapOpenedFile(HANDLE file, FileMapping* map, uint64_t maxSize) {
     memset(map, 0, sizeof *map);
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) return false;
     LARGE_INTEGER fileSize;
     if (!GetFileSizeEx(file, &fileSize) || fileSize.QuadPart <= 0) {
@@ -93,10 +89,6 @@ void PlatformUnmap(FileMapping* map) {
     memset(map, 0, sizeof *map);
 }
 
-FileHandle PlatformCreateNew(const char* path) {
-    return FromHandle(CreateFileA(path, GENERIC_WRITE | DELETE, 0, NULL, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, NULL));
-}
 
 static volatile bool g_DiskWasFull = false;
 
@@ -121,30 +113,10 @@ void PlatformClose(FileHandle file) {
     if (file != NO_FILE) CloseHandle(ToHandle(file));
 }
 
-bool PlatformDelete(const char* path) {
-    return DeleteFileA(path) != 0;
-}
 
-bool PlatformReplace(const char* from, const char* to) {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
-}
 
-bool PlatformCreateDirectory(const char* path) {
-    return CreateDirectoryA(path, NULL) != 0;
-}
 
-FileHandle PlatformOpenDirectory(const char* path) {
-    // Backup semantics open files too; only a directory will do here.
-    DWORD attributes = GetFileAttributesA(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return NO_FILE;
-    return FromHandle(CreateFileA(path, GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_ATTRIBUTE_DIRECTORY, NULL));
-}
 
-bool PlatformSetAttributes(const char* path, uint32_t attributes) {
-    return SetFileAttributesA(path, attributes) != 0;
-}
 
 bool PlatformSetTimes(FileHandle file, const FileTimes* times) {
     FILETIME creation = ToFiletime(times->creation);
@@ -153,23 +125,8 @@ bool PlatformSetTimes(FileHandle file, const FileTimes* times) {
     return SetFileTime(ToHandle(file), &creation, &access, &write) != 0;
 }
 
-bool PlatformIsLink(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-}
 
-bool PlatformExists(const char* path) {
-    // The attributes rather than a directory search: Wine answers a search
-    // through its server, several round trips per call, and a lookup
-    // without one.
-    return GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
-}
 
-bool PlatformIsProtected(const char* path) {
-    DWORD attributes = GetFileAttributesA(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
 
 void* PlatformAlloc(size_t size) {
     return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size ? size : 1);
@@ -183,9 +140,3 @@ void PlatformFree(void* block) {
     if (block) HeapFree(GetProcessHeap(), 0, block);
 }
 
-uint32_t PlatformOwnPath(char* buffer, uint32_t size) {
-    if (size == 0) return 0;
-    DWORD n = GetModuleFileNameA(NULL, buffer, size);
-    if (n == 0 || n >= size) return 0;
-    return n;
-}

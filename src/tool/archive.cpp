@@ -1,7 +1,6 @@
 #include "tool/archive.h"
 
 #include <CLI/CLI.hpp>
-#include <cstdio>
 
 #include "tool/codepage.h"
 #include "tool/commands.h"
@@ -36,9 +35,9 @@ OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& pas
     if (!info.isRegular)
         Fail("'" + path + "' is not a regular file", "give the archive's .exe file");
     if (ReadArchiveHeaderFrom(&reader, path.c_str()) != RESULT_OK) {
-        std::FILE* probe = std::fopen(path.c_str(), "rb");
-        if (!probe) Fail("cannot open '" + path + "'", "check the path and its permissions");
-        std::fclose(probe);
+        FileHandle probe = PlatformOpenRead(path.c_str());
+        if (probe == NO_FILE) Fail("cannot open '" + path + "'", "check the path and its permissions");
+        PlatformClose(probe);
         Fail("'" + path + "' is not a Lockbox archive, or its header is damaged",
              "check that it is an .exe made by lockbox create");
     }

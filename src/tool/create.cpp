@@ -10,6 +10,7 @@
 
 #include "tool/codepage.h"
 #include "tool/commands.h"
+#include "tool/console.h"
 #include "tool/error.h"
 #include "tool/jobs.h"
 #include "tool/name_pattern.h"
@@ -63,7 +64,7 @@ std::vector<uint8_t> LoadStub(const CreateOptions& o) {
                  "give one with --stub FILE, or rebuild lockbox with the stub");
         return std::vector<uint8_t>(EMBEDDED_STUB, EMBEDDED_STUB + EMBEDDED_STUB_SIZE);
     }
-    std::ifstream in(o.stub, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(o.stub), std::ios::binary);
     if (!in) Fail("cannot open stub '" + o.stub + "'", "check the path given to --stub");
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad() || bytes.empty()) Fail("cannot read stub '" + o.stub + "'", "check the file");
@@ -125,19 +126,24 @@ std::string DescriptionOf(const CreateOptions& o) {
 void CheckOutput(const CreateOptions& o) {
     std::error_code ec;
     std::filesystem::path out = std::filesystem::u8path(o.output);
-    if (std::filesystem::is_directory(out, ec))
+    // ExaminePath rather than std::filesystem: it reads paths of any length.
+    PathInfo info;
+    std::string error;
+    bool exists = ExaminePath(o.output, &info, &error);
+    if (exists && info.isDirectory)
         UsageFail("the output '" + o.output + "' is a directory", "give the archive's file name, e.g. OUT.exe");
     // An output that is also an input would be emptied before it is read.
     for (const std::string& input : o.inputs) {
-        if (std::filesystem::equivalent(input, o.output, ec))
+        if (std::filesystem::equivalent(std::filesystem::u8path(input), out, ec))
             UsageFail("the output '" + o.output + "' is also the input '" + input + "'",
                       "write the archive somewhere else");
     }
     std::filesystem::path folder = out.parent_path();
-    if (!folder.empty() && !std::filesystem::is_directory(folder, ec))
+    PathInfo folderInfo;
+    if (!folder.empty() && !(ExaminePath(folder.u8string(), &folderInfo, &error) && folderInfo.isDirectory))
         Fail("the folder '" + folder.u8string() + "' of the output does not exist",
              "create it first, or write the archive elsewhere");
-    if (!o.force && std::filesystem::exists(out, ec)) {
+    if (!o.force && exists) {
         OwnedReader existing;
         if (ReadArchiveHeaderFrom(&existing, o.output.c_str()) != RESULT_OK)
             UsageFail("the output '" + o.output + "' exists and is not a Lockbox archive",
@@ -172,7 +178,7 @@ std::string Percent(uint64_t part, uint64_t whole) {
 std::vector<std::string> PathsFrom(const std::string& file) {
     std::ifstream in;
     if (file != "-") {
-        in.open(file, std::ios::binary);
+        in.open(std::filesystem::u8path(file), std::ios::binary);
         if (!in) Fail("cannot open '" + file + "' given to --files-from", "check the path and its permissions");
     }
     std::istream& lines = file == "-" ? std::cin : in;
@@ -269,9 +275,9 @@ int RunCreate(CreateOptions o) {
     if (!result.ok) Fail("cannot create '" + o.output + "': " + result.error, "nothing was written");
 
     if (!o.quiet) {
-        uint64_t outSize = 0;
-        std::ifstream out(o.output, std::ios::binary | std::ios::ate);
-        if (out) outSize = (uint64_t)out.tellg();
+        PathInfo written;
+        std::string error;
+        uint64_t outSize = ExaminePath(o.output, &written, &error) ? written.size : 0;
         char seconds[32];
         std::snprintf(seconds, sizeof seconds, "%.2f s", ElapsedSeconds(bar));
         // The ratio compares the appended archive, not the whole .exe, with the input.
@@ -282,7 +288,7 @@ int RunCreate(CreateOptions o) {
                                  " skipped)"
                            : "";
         if (totals.excluded) skipped += " (" + Counted(totals.excluded, "file or folder", "files and folders") + " excluded)";
-        std::printf("%s: %s, %s, %s in%s; archive %s (%s) + extractor %s; %s\n", o.output.c_str(),
+        Print(stdout, "%s: %s, %s, %s in%s; archive %s (%s) + extractor %s; %s\n", o.output.c_str(),
                     Counted(totals.files, "file", "files").c_str(),
                     Counted(totals.directories, "folder", "folders").c_str(), HumanBytes(totals.bytes).c_str(),
                     skipped.c_str(), HumanBytes(archiveSize).c_str(), Percent(archiveSize, totals.bytes).c_str(),

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "tool/console.h"
+
 static std::string Line(const std::string& what, const std::string& todo) {
     return todo.empty() ? what : what + " (" + todo + ")";
 }
@@ -15,5 +17,5 @@ void UsageFail(const std::string& what, const std::string& todo) {
 }
 
 void Warn(const std::string& text) {
-    std::fprintf(stderr, "lockbox: warning: %s\n", text.c_str());
+    Print(stderr, "lockbox: warning: %s\n", text.c_str());
 }

@@ -8,6 +8,7 @@
 
 #include "tool/archive.h"
 #include "tool/commands.h"
+#include "tool/console.h"
 #include "tool/entry_text.h"
 #include "tool/error.h"
 #include "tool/json_report.h"
@@ -41,18 +42,18 @@ std::string SignatureLine(const SignatureState& s) {
 // The settings block and the column heads of the listing.
 void PrintSettings(const std::string& path, const OpenedArchive& archive, const SignatureState& signature) {
     const Reader& r = archive.reader;
-    std::printf("archive:     %s\n", path.c_str());
-    std::printf("title:       %s\n", DisplayText(r.windowTitle ? r.windowTitle : "", archive.codepage).c_str());
-    std::printf("layout:      %s (%u)\n", LayoutName(r.layoutMode), (unsigned)r.layoutMode);
-    if (r.backgroundWidth) std::printf("background:  %u x %u\n", r.backgroundWidth, r.backgroundHeight);
-    else std::printf("background:  none\n");
-    std::printf("run after:   %s\n",
+    Print(stdout, "archive:     %s\n", path.c_str());
+    Print(stdout, "title:       %s\n", DisplayText(r.windowTitle ? r.windowTitle : "", archive.codepage).c_str());
+    Print(stdout, "layout:      %s (%u)\n", LayoutName(r.layoutMode), (unsigned)r.layoutMode);
+    if (r.backgroundWidth) Print(stdout, "background:  %u x %u\n", r.backgroundWidth, r.backgroundHeight);
+    else Print(stdout, "background:  none\n");
+    Print(stdout, "run after:   %s\n",
                 archive.runAfter.empty() ? "none" : DisplayText(archive.runAfter, archive.codepage).c_str());
-    if (r.openFolderShowCmd) std::printf("open folder: yes (show command %u)\n", r.openFolderShowCmd);
-    else std::printf("open folder: no\n");
-    std::printf("code page:   %d (%s)\n", archive.codepage, archive.codepageSource);
-    std::printf("signature:   %s\n", SignatureLine(signature).c_str());
-    std::printf("\n%-4s  %-5s  %12s  %12s  %-19s  %s\n", "type", "attr", "size", "stored",
+    if (r.openFolderShowCmd) Print(stdout, "open folder: yes (show command %u)\n", r.openFolderShowCmd);
+    else Print(stdout, "open folder: no\n");
+    Print(stdout, "code page:   %d (%s)\n", archive.codepage, archive.codepageSource);
+    Print(stdout, "signature:   %s\n", SignatureLine(signature).c_str());
+    Print(stdout, "\n%-4s  %-5s  %12s  %12s  %-19s  %s\n", "type", "attr", "size", "stored",
                 "last write (UTC)", "name");
 }
 
@@ -87,7 +88,7 @@ int RunList(const InspectOptions& o) {
             report["entries"].push_back(EntryReport(index, info, archive.codepage));
             continue;
         }
-        std::printf("%s\n", ListingRow(info, archive.codepage).c_str());
+        Print(stdout, "%s\n", ListingRow(info, archive.codepage).c_str());
         if (info.attributes & ATTR_DIRECTORY) {
             dirs++;
         } else {
@@ -100,7 +101,7 @@ int RunList(const InspectOptions& o) {
         PrintReport(&report, "ok", "");
         return EXIT_OK;
     }
-    std::printf("\n%llu files, %llu directories, %llu bytes, %llu stored\n", (unsigned long long)files,
+    Print(stdout, "\n%llu files, %llu directories, %llu bytes, %llu stored\n", (unsigned long long)files,
                 (unsigned long long)dirs, (unsigned long long)bytes, (unsigned long long)stored);
     return EXIT_OK;
 }
@@ -110,7 +111,7 @@ int RunList(const InspectOptions& o) {
 [[noreturn]] void ReportDamage(const std::string& archive, const std::vector<std::string>& before,
                                const std::string& last, Json* report) {
     for (const std::string& where : before)
-        std::fprintf(stderr, "lockbox: '%s' is damaged at %s\n", archive.c_str(), where.c_str());
+        Print(stderr, "lockbox: '%s' is damaged at %s\n", archive.c_str(), where.c_str());
     std::string count = before.empty() ? "" : std::to_string(before.size() + 1) + " damaged entries; ";
     FailInReport(report, "'" + archive + "' is damaged at " + last, count + "ask the sender for a new copy");
 }
@@ -199,7 +200,7 @@ int RunTest(const InspectOptions& o) {
     }
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f s", ElapsedSeconds(bar));
-    std::printf("%s: OK, %s intact%s; %s in %s\n", o.archive.c_str(),
+    Print(stdout, "%s: OK, %s intact%s; %s in %s\n", o.archive.c_str(),
                 Counted(choice.all ? (uint64_t)index - 1 : choice.names.size(), "entry", "entries").c_str(),
                 !signature.present   ? ""
                 : signature.checked ? ", signature matches"

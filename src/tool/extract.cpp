@@ -3,7 +3,6 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <set>
 
@@ -11,6 +10,7 @@
 #include "tool/archive.h"
 #include "tool/codepage.h"
 #include "tool/commands.h"
+#include "tool/console.h"
 #include "tool/entry_text.h"
 #include "tool/error.h"
 #include "tool/jobs.h"
@@ -88,8 +88,8 @@ struct RestoredDirectory {
     FileTimes times;
 };
 
-// Stored names become UTF-8 where the file system takes that (POSIX), before
-// the reader looks at the path: what exists, what is asked about and what is
+// Stored names become UTF-8, the tool's form of paths on every system,
+// before the reader looks at the path: what exists, what is asked about and what is
 // written is the final name, and nothing already there is ever renamed.
 char* StoredNameAsUtf8(void* user, const char* name) {
     std::string utf8 = CodepageToUtf8(name, static_cast<Session*>(user)->codepage);
@@ -148,10 +148,6 @@ std::pair<std::string, std::string> CannotCreateMessage(const Session& session, 
         if (!end) file = FileInTheWay(path, nameAt, (entry.attributes & ATTR_DIRECTORY) != 0);
         PlatformFree(path);
     }
-    if (StoredNamesAreNative()) {
-        link = DisplayText(link, session.codepage);
-        file = DisplayText(file, session.codepage);
-    }
     if (!link.empty())
         return {"will not write '" + shownName + "': '" + link + "' in '" + destination +
                     "' is a symbolic link or junction, which could lead outside the destination",
@@ -163,13 +159,23 @@ std::pair<std::string, std::string> CannotCreateMessage(const Session& session, 
     return {"cannot create '" + shownName + "' in '" + destination + "'", "check the destination and its permissions"};
 }
 
+// Creates `path` and the folders above it that are missing, through the
+// platform layer, which takes paths of any length; true when it is a
+// directory in the end.
+bool CreateDirectories(const std::string& path) {
+    for (size_t at = 1; at < path.size(); at++)
+        if (path[at] == '/' || path[at] == PLATFORM_SEPARATOR) PlatformCreateDirectory(path.substr(0, at).c_str());
+    PlatformCreateDirectory(path.c_str());
+    PathInfo info;
+    std::string error;
+    return ExaminePath(path, &info, &error) && info.isDirectory;
+}
+
 int RunExtract(const ExtractOptions& o) {
     Password password = ObtainPassword(o.password, false, false);
     OpenedArchive archive(o.archive, password, o.codepage);
 
-    std::error_code ec;
-    std::filesystem::create_directories(std::filesystem::u8path(o.destination), ec);
-    if (!std::filesystem::is_directory(std::filesystem::u8path(o.destination)))
+    if (!CreateDirectories(o.destination))
         Fail("cannot create the destination '" + o.destination + "'", "check the path and its permissions");
 
     Reader* reader = &archive.reader;
@@ -185,10 +191,8 @@ int RunExtract(const ExtractOptions& o) {
     } else {
         reader->askOverwrite = KeepExisting;  // "never", and "ask" without anyone to ask
     }
-    if (!StoredNamesAreNative()) {
-        reader->convertName = StoredNameAsUtf8;
-        reader->conversionUser = &session;
-    }
+    reader->convertName = StoredNameAsUtf8;
+    reader->conversionUser = &session;
 
     std::vector<RestoredDirectory> restored;
     uint64_t files = 0, directories = 0, read = 0;
@@ -260,7 +264,7 @@ int RunExtract(const ExtractOptions& o) {
                       : PlatformDiskWasFull() ? "free some space, or extract elsewhere"
                                               : todo);
     if (!o.quiet && !o.json)
-        std::printf("%s: %s and %s restored in '%s', %s kept; %s in %.2f s\n", o.archive.c_str(),
+        Print(stdout, "%s: %s and %s restored in '%s', %s kept; %s in %.2f s\n", o.archive.c_str(),
                     Counted(files - session.kept, "file", "files").c_str(),
                     Counted(directories, "folder", "folders").c_str(), o.destination.c_str(),
                     Counted(session.kept, "existing file", "existing files").c_str(), HumanBytes(total).c_str(),

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "tool/console.h"
+
 #include "tool/archive.h"
 #include "tool/codepage.h"
 #include "tool/entry_text.h"
@@ -80,7 +82,7 @@ void PrintReport(Json* report, const char* result, const std::string& error) {
     // Names that are not valid UTF-8 cannot occur (they come from a code
     // page), but a damaged title or name must never stop the report.
     std::string text = report->dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
-    std::printf("%s\n", text.c_str());
+    Print(stdout, "%s\n", text.c_str());
 }
 
 int WithJsonReport(bool json, const std::string& archive, const std::function<int()>& body) {

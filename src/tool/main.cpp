@@ -6,6 +6,7 @@
 
 #include "host/interrupt_cleanup.h"
 #include "tool/commands.h"
+#include "tool/console.h"
 #include "tool/error.h"
 #include "tool/system.h"
 
@@ -83,14 +84,14 @@ int main(int argc, char** argv) {
     if (command == "help") {
         CLI::App* about = args.size() > 1 ? FindCommand(app, args[1]) : &app;
         if (!about) {
-            std::fprintf(stderr, "lockbox: %s\n", UnknownCommand(app, args[1]).c_str());
+            Print(stderr, "lockbox: %s\n", UnknownCommand(app, args[1]).c_str());
             return EXIT_USAGE;
         }
-        std::fputs(about->help(about == &app ? "" : "lockbox").c_str(), stdout);
+        WriteText(stdout, about->help(about == &app ? "" : "lockbox"));
         return EXIT_OK;
     }
     if (command.empty() || (command[0] != '-' && !FindCommand(app, command))) {
-        std::fprintf(stderr, "lockbox: %s\n", UnknownCommand(app, command).c_str());
+        Print(stderr, "lockbox: %s\n", UnknownCommand(app, command).c_str());
         return EXIT_USAGE;
     }
     std::string helpCommand = command[0] == '-' ? "lockbox --help" : "lockbox " + command + " --help";
@@ -104,19 +105,19 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        std::fprintf(stderr, "lockbox: %s (see '%s')\n", e.what(), helpCommand.c_str());
+        Print(stderr, "lockbox: %s (see '%s')\n", e.what(), helpCommand.c_str());
         return EXIT_USAGE;
     } catch (const ToolError& e) {
-        std::fprintf(stderr, "lockbox: %s\n", e.what());
+        Print(stderr, "lockbox: %s\n", e.what());
         return e.exitCode;
     }
     try {
         return run ? run() : EXIT_USAGE;
     } catch (const ToolError& e) {
-        std::fprintf(stderr, "lockbox: %s\n", e.what());
+        Print(stderr, "lockbox: %s\n", e.what());
         return e.exitCode;
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "lockbox: internal error: %s (please report this)\n", e.what());
+        Print(stderr, "lockbox: internal error: %s (please report this)\n", e.what());
         return EXIT_FAILED;
     }
 }

@@ -1,6 +1,7 @@
 #include "tool/password.h"
 
 #include <CLI/CLI.hpp>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 
@@ -38,7 +39,7 @@ static std::string ReadPasswordFile(const std::string& path) {
         std::getline(std::cin, line);
         if (std::cin.bad()) Fail("cannot read the password from standard input", "check what feeds it");
     } else {
-        std::ifstream in(path, std::ios::binary);
+        std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
         if (!in) Fail("cannot open password file '" + path + "'", "check the path and its permissions");
         std::getline(in, line);
         if (in.bad()) Fail("cannot read password file '" + path + "'", "check the file");

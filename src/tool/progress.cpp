@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "tool/console.h"
+
 std::string Counted(uint64_t count, const char* one, const char* many) {
     return std::to_string(count) + " " + (count == 1 ? one : many);
 }
@@ -52,7 +54,7 @@ void UpdateProgress(uint64_t done, uint64_t total, void* user) {
         long s = (long)((double)(total - done) / rate);
         std::snprintf(left, sizeof left, "%ld:%02ld", s / 60, s % 60);
     }
-    std::fprintf(stderr, "\r[%s] %3d%%  %s of %s  %s/s  %s left ", cells, (int)(fraction * 100),
+    Print(stderr, "\r[%s] %3d%%  %s of %s  %s/s  %s left ", cells, (int)(fraction * 100),
                  HumanBytes(done).c_str(), HumanBytes(total).c_str(),
                  HumanBytes((uint64_t)rate).c_str(), left);
     std::fflush(stderr);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <fstream>
 #include <map>
 
 #include "tool/codepage.h"
@@ -10,6 +9,7 @@
 #include "tool/name_pattern.h"
 #include "tool/system.h"
 #include "payload/format.h"
+#include "platform/platform.h"
 
 namespace fs = std::filesystem;
 
@@ -40,12 +40,9 @@ void AddPath(Scanner& s, const fs::path& path, const std::string& utf8Name, bool
 
 void AddDirectoryContents(Scanner& s, const fs::path& dir, const std::string& utf8Name) {
     std::vector<std::string> children;
-    std::error_code ec;
-    fs::directory_iterator it(dir, ec), end;
-    for (; !ec && it != end; it.increment(ec)) children.push_back(it->path().filename().u8string());
-    if (ec)
-        Fail("cannot read directory '" + dir.u8string() + "': " + ec.message(),
-             "check its permissions");
+    std::string error;
+    if (!ListDirectory(dir.u8string(), &children, &error))
+        Fail("cannot read directory '" + dir.u8string() + "': " + error, "check its permissions");
     std::sort(children.begin(), children.end());
     // Windows ignores case in names: one of two such files would be lost.
     std::map<std::string, std::string> folded;
@@ -111,10 +108,11 @@ void AddPath(Scanner& s, const fs::path& path, const std::string& utf8Name, bool
             return;
         }
         entry.attributes = ATTR_ARCHIVE | (info.readOnly ? ATTR_READONLY : 0);
-        entry.sourcePath = path.string();
+        entry.sourcePath = path.u8string();
         // Found now rather than half-way through writing the archive.
-        std::ifstream probe(path, std::ios::binary);
-        if (!probe) Fail("cannot open '" + path.u8string() + "' for reading", "check its permissions");
+        FileHandle probe = PlatformOpenRead(entry.sourcePath.c_str());
+        if (probe == NO_FILE) Fail("cannot open '" + path.u8string() + "' for reading", "check its permissions");
+        PlatformClose(probe);
         s.entries->push_back(entry);
         s.totals->files++;
         s.totals->bytes += info.size;

@@ -4,6 +4,7 @@
 // hold the two implementations; the build picks the one for its target.
 #pragma once
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,11 @@ void OnInterrupt(void (*cleanup)());
 // True when standard input / standard error is a terminal.
 bool StdinIsTerminal();
 bool StderrIsTerminal();
+
+// Writes the UTF-8 `text` to `stream` (stdout or stderr): as UTF-16 to a
+// Windows console, which shows every character that way whatever its code
+// page; as the bytes themselves anywhere else (a terminal, a pipe, a file).
+void WriteText(std::FILE* stream, const std::string& text);
 
 // Prints `prompt` on stderr and reads one line from the terminal on stdin
 // with echo off; the line ending is dropped. False at end of input.
@@ -40,12 +46,13 @@ struct PathInfo {
 // cannot be examined.
 bool ExaminePath(const std::string& path, PathInfo* info, std::string* error);
 
+// The names in the directory `path` (UTF-8), without "." and "..", in no
+// particular order. False with `error` set when it cannot be read. Windows
+// reads directories of any depth (the C runtime's stops at MAX_PATH).
+bool ListDirectory(const std::string& path, std::vector<std::string>* names, std::string* error);
+
 // The program's arguments (without the program name) as UTF-8.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
-
-// True where the file system takes stored names as they are (Windows: the
-// ANSI code page); false where the tool turns them into UTF-8 itself.
-bool StoredNamesAreNative();
 
 // The code point of `byte` in the single-byte `codepage`, by the system's
 // own converter (iconv on POSIX). False when the byte is undefined there

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iostream>
 #include <fcntl.h>
+#include <filesystem>
 #include <iconv.h>
 #include <locale.h>
 #include <malloc.h>
@@ -37,7 +38,17 @@ void OnInterrupt(void (*cleanup)()) {
     for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &action, nullptr);
 }
 
-bool StoredNamesAreNative() { return false; }
+void WriteText(std::FILE* stream, const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+bool ListDirectory(const std::string& path, std::vector<std::string>* names, std::string* error) {
+    std::error_code ec;
+    std::filesystem::directory_iterator it(path, ec), end;
+    for (; !ec && it != end; it.increment(ec)) names->push_back(it->path().filename().string());
+    if (ec) *error = ec.message();
+    return !ec;
+}
 
 bool StdinIsTerminal() { return isatty(0) == 1; }
 bool StderrIsTerminal() { return isatty(2) == 1; }
@@ -50,7 +61,7 @@ static bool ReadLineFromStdin(std::string* line) {
 }
 
 bool ReadSecretLine(const std::string& prompt, std::string* line) {
-    std::fputs(prompt.c_str(), stderr);
+    WriteText(stderr, prompt);
     std::fflush(stderr);
     termios saved;
     bool restore = tcgetattr(0, &saved) == 0;
@@ -66,7 +77,7 @@ bool ReadSecretLine(const std::string& prompt, std::string* line) {
 }
 
 bool ReadAnswerLine(const std::string& prompt, std::string* line) {
-    std::fputs(prompt.c_str(), stderr);
+    WriteText(stderr, prompt);
     std::fflush(stderr);
     return ReadLineFromStdin(line);
 }

@@ -3,8 +3,11 @@
 #include <cstdio>
 #include <io.h>
 #include <iostream>
+#include <system_error>
 #include <thread>
 #include <windows.h>
+
+#include "host/wide_path.h"
 
 namespace {
 void (*g_InterruptCleanup)() = nullptr;
@@ -20,26 +23,8 @@ void OnInterrupt(void (*cleanup)()) {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-bool StoredNamesAreNative() { return true; }
-
 bool StdinIsTerminal() { return _isatty(0) != 0; }
 bool StderrIsTerminal() { return _isatty(2) != 0; }
-
-static std::wstring Widen(const std::string& utf8) {
-    int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), nullptr, 0);
-    std::wstring w((size_t)n, L'\0');
-    if (n > 0) MultiByteToWideChar(CP_UTF8, 0, utf8.data(), (int)utf8.size(), &w[0], n);
-    return w;
-}
-
-static std::string Narrow(const wchar_t* w) {
-    int n = WideCharToMultiByte(CP_UTF8, 0, w, -1, nullptr, 0, nullptr, nullptr);
-    if (n <= 1) return std::string();
-    std::string s((size_t)n, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, w, -1, &s[0], n, nullptr, nullptr);
-    s.resize((size_t)n - 1);
-    return s;
-}
 
 // Reads a console line as UTF-16 and hands it on as UTF-8; falls back to
 // the C runtime when stdin is not a console.
@@ -53,12 +38,12 @@ static bool ReadLineFromStdin(std::string* line) {
         DWORD got;
         while (ReadConsoleW(in, &c, 1, &got, nullptr) && got == 1) {
             if (c == L'\n') {
-                *line = Narrow(w.c_str());
+                *line = WideToUtf8(w.data(), w.size());
                 return true;
             }
             if (c != L'\r') w.push_back(c);
         }
-        *line = Narrow(w.c_str());
+        *line = WideToUtf8(w.data(), w.size());
         return !w.empty();
     }
     if (!std::getline(std::cin, *line)) return false;
@@ -67,7 +52,7 @@ static bool ReadLineFromStdin(std::string* line) {
 }
 
 bool ReadSecretLine(const std::string& prompt, std::string* line) {
-    std::fputs(prompt.c_str(), stderr);
+    WriteText(stderr, prompt);
     std::fflush(stderr);
     HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
     DWORD mode = 0;
@@ -82,7 +67,7 @@ bool ReadSecretLine(const std::string& prompt, std::string* line) {
 }
 
 bool ReadAnswerLine(const std::string& prompt, std::string* line) {
-    std::fputs(prompt.c_str(), stderr);
+    WriteText(stderr, prompt);
     std::fflush(stderr);
     return ReadLineFromStdin(line);
 }
@@ -93,7 +78,7 @@ static uint64_t Ticks(const FILETIME& t) {
 
 bool ExaminePath(const std::string& path, PathInfo* info, std::string* error) {
     WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(Widen(path).c_str(), GetFileExInfoStandard, &data)) {
+    if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
         *error = "cannot read its attributes (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
@@ -108,6 +93,42 @@ bool ExaminePath(const std::string& path, PathInfo* info, std::string* error) {
     return true;
 }
 
+void WriteText(std::FILE* stream, const std::string& text) {
+    HANDLE handle = (HANDLE)_get_osfhandle(_fileno(stream));
+    DWORD mode;
+    if (handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        std::fflush(stream);
+        std::wstring wide = Utf8ToWide(text);
+        DWORD written;
+        WriteConsoleW(handle, wide.data(), (DWORD)wide.size(), &written, nullptr);
+        return;
+    }
+    std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+bool ListDirectory(const std::string& path, std::vector<std::string>* names, std::string* error) {
+    std::string pattern = path;
+    if (pattern.empty() || (pattern.back() != '\\' && pattern.back() != '/')) pattern += '\\';
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileExW(WidePath(pattern + "*").c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, 0);
+    if (search == INVALID_HANDLE_VALUE) {
+        *error = std::system_category().message((int)GetLastError());
+        return false;
+    }
+    do {
+        std::string name = WideToUtf8(found.cFileName, wcslen(found.cFileName));
+        if (name != "." && name != "..") names->push_back(name);
+    } while (FindNextFileW(search, &found));
+    DWORD last = GetLastError();
+    FindClose(search);
+    if (last != ERROR_NO_MORE_FILES) {
+        *error = std::system_category().message((int)last);
+        return false;
+    }
+    return true;
+}
+
 // The C runtime's argv is in the ANSI code page; the wide command line
 // keeps every character.
 std::vector<std::string> Utf8Arguments(int argc, char** argv) {
@@ -115,7 +136,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
     LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &n);
     if (!wide) return std::vector<std::string>(argv + 1, argv + argc);
     std::vector<std::string> args;
-    for (int i = 1; i < n; i++) args.push_back(Narrow(wide[i]));
+    for (int i = 1; i < n; i++) args.push_back(WideToUtf8(wide[i], wcslen(wide[i])));
     LocalFree(wide);
     return args;
 }
@@ -166,11 +187,12 @@ int RunProgram(const std::vector<std::string>& args, std::string* output) {
     output->clear();
     std::string line;
     for (const std::string& a : args) line += (line.empty() ? "" : " ") + QuotedArgument(a);
-    STARTUPINFOA startup;
+    std::wstring wideLine = Utf8ToWide(line);
+    STARTUPINFOW startup;
     ZeroMemory(&startup, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process;
-    if (!CreateProcessA(NULL, &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) return -1;
+    if (!CreateProcessW(NULL, &wideLine[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup, &process)) return -1;
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD status = 1;
     GetExitCodeProcess(process.hProcess, &status);

@@ -1,0 +1,78 @@
+// The path functions of platform.h for the Windows tool: paths in UTF-8,
+// through the wide calls, long ones with the "\\?\" prefix (host/wide_path.h),
+// so that any name and any depth NTFS holds can be read and written.
+#include <string>
+
+#include "host/wide_path.h"
+#include "platform/win32_internal.h"
+
+// What "\\?\" paths allow, less room for the prefix and a temporary name.
+extern const uint32_t PLATFORM_PATH_LIMIT = 32000;
+
+FileHandle PlatformOpenRead(const char* path) {
+    return FromHandle(CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+}
+
+bool PlatformMap(const char* path, FileMapping* map, uint64_t maxSize) {
+    return MapOpenedFile(CreateFileW(WidePath(path).c_str(), GENERIC_READ, FILE_SHARE_READ, NULL,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL),
+                         map, maxSize);
+}
+
+FileHandle PlatformCreateNew(const char* path) {
+    return FromHandle(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE | DELETE, 0, NULL,
+                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL));
+}
+
+bool PlatformDelete(const char* path) {
+    return DeleteFileW(WidePath(path).c_str()) != 0;
+}
+
+bool PlatformReplace(const char* from, const char* to) {
+    return MoveFileExW(WidePath(from).c_str(), WidePath(to).c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+bool PlatformCreateDirectory(const char* path) {
+    return CreateDirectoryW(WidePath(path).c_str(), NULL) != 0;
+}
+
+FileHandle PlatformOpenDirectory(const char* path) {
+    std::wstring wide = WidePath(path);
+    // Backup semantics open files too; only a directory will do here.
+    DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+        return NO_FILE;
+    return FromHandle(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_ATTRIBUTE_DIRECTORY, NULL));
+}
+
+bool PlatformSetAttributes(const char* path, uint32_t attributes) {
+    return SetFileAttributesW(WidePath(path).c_str(), attributes) != 0;
+}
+
+bool PlatformIsLink(const char* path) {
+    DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+bool PlatformExists(const char* path) {
+    return GetFileAttributesW(WidePath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool PlatformIsProtected(const char* path) {
+    DWORD attributes = GetFileAttributesW(WidePath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
+           !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+uint32_t PlatformOwnPath(char* buffer, uint32_t size) {
+    std::wstring wide(32768, L'\0');
+    DWORD n = GetModuleFileNameW(NULL, &wide[0], (DWORD)wide.size());
+    if (size == 0 || n == 0 || n >= wide.size()) return 0;
+    std::string utf8 = WideToUtf8(wide.c_str(), n);
+    if (utf8.size() >= size) return 0;
+    utf8.copy(buffer, utf8.size());
+    buffer[utf8.size()] = '\0';
+    return (uint32_t)utf8.size();
+}

@@ -1,0 +1,122 @@
+#!/bin/sh
+# Names and depths under Wine. The Windows lockbox packs trees with accented,
+# Cyrillic and Greek names, spaces and '&', and files whose paths are over
+# 300 characters long, each in a code page that holds its names; it lists them
+# (the names reach a pipe as UTF-8), tests them and restores them under a
+# destination as deep. The extractor, run in the archive's code page,
+# restores the same trees, and the host lockbox makes the same archive from
+# the same tree. A name the code page cannot hold is refused by name and
+# leaves nothing behind.
+#
+#   tool_names.sh WINDOWS_LOCKBOX HOST_LOCKBOX|"" RUNNER...
+# RUNNER is the command that runs a Windows program (scripts/wine-run [--64]).
+set -eu
+# Wine names files on this side in the locale's character set.
+export LC_ALL=C.UTF-8
+win_tool=$1
+host_tool=$2
+shift 2
+runner="$*"
+work=$(mktemp -d "${TMPDIR:-/tmp}/lockbox-names.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+cd "$work"
+failures=0
+quietly() { "$@" >/dev/null; }
+check() {  # WHAT CONDITION...
+    what=$1
+    shift
+    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
+}
+
+password="names test password"
+l40=llllllllllllllllllllllllllllllllllllllll
+deep="$work/$l40/$l40/$l40"          # the trees lie this deep...
+tall="$l40/$l40/$l40/$l40"           # ...and hold files this much deeper
+win() { printf 'Z:%s' "$1" | tr / '\\'; }    # this path on Wine's Z: drive
+
+put() {  # FILE: a file holding its own name, its folders made first
+    mkdir -p "$(dirname "$1")"
+    printf '%s\n' "$1" > "$1"
+}
+mkdir -p "$deep" && cd "$deep"
+put "west/Résumé/café.txt"
+put "west/a & b/with spaces.txt"
+put "west/$tall/Straße.txt"
+put "east/Данные/отчёт.txt"
+put "east/$tall/файл.txt"
+put "greek/Ελληνικά/αρχείο.txt"
+cp -r west west-plus
+put "west-plus/Ελληνικά.txt"
+# Fixed times: the host tool records the last write as the creation time,
+# and Wine reports the earlier of the change and last write times as it.
+find . -exec touch -d '2021-03-04 05:06:07' {} +
+
+# The archive's data after the extractor image (the PE overlay): the same
+# for archives made with different extractors.
+payload() {
+    python3 -c 'import struct,sys
+b = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", b, 60)[0]
+count, optional = struct.unpack_from("<H", b, pe + 6)[0], struct.unpack_from("<H", b, pe + 20)[0]
+end = max(sum(struct.unpack_from("<II", b, pe + 24 + optional + 40 * i + 16)) for i in range(count))
+sys.stdout.buffer.write(b[end:])' "$1"
+}
+
+mkdir win host "$work/locales"
+for tree in west:1252:en_US east:1251:ru_RU greek:1253:el_GR; do
+    IFS=: read -r name codepage locale <<EOF
+$tree
+EOF
+    archive="win/$name.exe"
+    $runner "$win_tool" create -q -p "$password" --codepage "$codepage" -o "$(win "$deep/$archive")" \
+        "$(win "$deep/$name")"
+    check "$name: lockbox.exe packs it in code page $codepage" [ -f "$archive" ]
+    if [ -n "$host_tool" ]; then
+        "$host_tool" create -q -p "$password" --codepage "$codepage" -o "host/$name.exe" "$name"
+        payload "$archive" > win.payload
+        payload "host/$name.exe" > host.payload
+        check "$name: the host tool stores the same" cmp -s win.payload host.payload
+        if [ "$(od -An -tu2 -j $(( $(od -An -tu4 -j 60 -N 4 "$archive") + 24 )) -N 2 "$archive" | tr -d ' ')" = 267 ]; then
+            check "$name: the host tool makes the same archive" cmp -s "$archive" "host/$name.exe"
+        fi
+    fi
+    $runner "$win_tool" list -p "$password" "$(win "$deep/$archive")" > list.txt
+    (cd "$name" && find . -type f) | while read -r file; do
+        shown=$(printf '%s%s' "$name" "${file#.}" | tr / '\\')
+        grep -qF "$shown" list.txt || echo "$shown"
+    done > unlisted.txt
+    check "$name: the listing shows every name" [ ! -s unlisted.txt ]
+    check "$name: lockbox.exe tests it" quietly $runner "$win_tool" test -p "$password" "$(win "$deep/$archive")"
+    # On a terminal Wine gives the program a console: the names go through it.
+    script -q -c "stty cols 400; $runner '$win_tool' list -p '$password' '$(win "$deep/$archive")'" /dev/null \
+        > console.txt </dev/null
+    shown=$(cd "$name" && find . -type f -name '*[! -~]*' | head -n 1 | sed 's|.*/||')
+    check "$name: the console shows $shown" grep -qF "$shown" console.txt
+    $runner "$win_tool" extract -q -p "$password" -o "$(win "$deep/$tall/out-$name")" "$(win "$deep/$archive")"
+    check "$name: lockbox.exe restores it deeper still" diff -r "$name" "$tall/out-$name/$name"
+    # Wine takes its ANSI code page from the locale, which must exist for
+    # its file names to stay UTF-8 on this side: one of the test's own.
+    localedef -i "$locale" -f UTF-8 "$work/locales/$locale.UTF-8"
+    mkdir "$work/x-$name"
+    set +e
+    LOCPATH="$work/locales" LC_ALL=$locale.UTF-8 $runner "./$archive" "$password" "$(win "$work/x-$name")" \
+        >/dev/null 2>&1 </dev/null
+    rc=$?
+    set -e
+    check "$name: the extractor in code page $codepage restores everything (exit 1)" [ "$rc" = 1 ]
+    check "$name: the extractor's tree is the same" diff -r "$name" "$work/x-$name/$name"
+done
+
+before=$(ls -A)
+set +e
+$runner "$win_tool" create -q -p "$password" -o "$(win "$deep/refused.exe")" "$(win "$deep/west-plus")" \
+    2> refused.txt
+rc=$?
+set -e
+check "a Greek name in code page 1252 is refused (exit 1)" [ "$rc" = 1 ]
+check "the refusal names the file" grep -qF 'Ελληνικά.txt' refused.txt
+rm refused.txt
+check "the refusal leaves nothing behind" [ "$(ls -A)" = "$before" ]
+
+[ "$failures" = 0 ] && echo "names and depths: all checks passed"
+exit "$failures"
