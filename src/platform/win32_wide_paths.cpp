@@ -20,9 +20,12 @@ bool PlatformMap(const char* path, FileMapping* map, uint64_t maxSize) {
                          map, maxSize);
 }
 
+// Shared for deletion: an interrupted run removes its temporary files by
+// name while they are still open (host/interrupt_cleanup.h), and Windows
+// refuses that for a file opened without FILE_SHARE_DELETE.
 FileHandle PlatformCreateNew(const char* path) {
-    return FromHandle(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE | DELETE, 0, NULL,
-                                  CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL));
+    return FromHandle(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,
+                                  NULL, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, NULL));
 }
 
 bool PlatformDelete(const char* path) {

@@ -12,9 +12,12 @@
 namespace {
 void (*g_InterruptCleanup)() = nullptr;
 
+// Ends the process itself, with the status Windows gives a program ended by
+// Ctrl-C: handing the event on ended it with status 0 under Wine, which a
+// script would take for success.
 BOOL WINAPI OnConsoleEvent(DWORD) {
     g_InterruptCleanup();
-    return FALSE;  // the next handler (the default one) ends the process
+    ExitProcess(STATUS_CONTROL_C_EXIT);
 }
 }  // namespace
 
