@@ -68,11 +68,17 @@ for tree in west:1252:en_US east:1251:ru_RU greek:1253:el_GR; do
 $tree
 EOF
     archive="win/$name.exe"
-    $runner "$win_tool" create -q -p "$password" --codepage "$codepage" -o "$(win "$deep/$archive")" \
-        "$(win "$deep/$name")"
+    # A name in the tree's own script, which the title and the password
+    # take too: the extractor turns a password typed in its code page into
+    # the same key.
+    shown=$(cd "$name" && find . -type f -name '*[! -~]*' | head -n 1 | sed 's|.*/||')
+    title="$shown & co"
+    password="pass $shown"
+    $runner "$win_tool" create -q -p "$password" --codepage "$codepage" --title "$title" \
+        -o "$(win "$deep/$archive")" "$(win "$deep/$name")"
     check "$name: lockbox.exe packs it in code page $codepage" [ -f "$archive" ]
     if [ -n "$host_tool" ]; then
-        "$host_tool" create -q -p "$password" --codepage "$codepage" -o "host/$name.exe" "$name"
+        "$host_tool" create -q -p "$password" --codepage "$codepage" --title "$title" -o "host/$name.exe" "$name"
         payload "$archive" > win.payload
         payload "host/$name.exe" > host.payload
         check "$name: the host tool stores the same" cmp -s win.payload host.payload
@@ -82,15 +88,15 @@ EOF
     fi
     $runner "$win_tool" list -p "$password" "$(win "$deep/$archive")" > list.txt
     (cd "$name" && find . -type f) | while read -r file; do
-        shown=$(printf '%s%s' "$name" "${file#.}" | tr / '\\')
-        grep -qF "$shown" list.txt || echo "$shown"
+        stored=$(printf '%s%s' "$name" "${file#.}" | tr / '\\')
+        grep -qF "$stored" list.txt || echo "$stored"
     done > unlisted.txt
     check "$name: the listing shows every name" [ ! -s unlisted.txt ]
+    check "$name: the listing shows the title" grep -qF "title:       $title" list.txt
     check "$name: lockbox.exe tests it" quietly $runner "$win_tool" test -p "$password" "$(win "$deep/$archive")"
     # On a terminal Wine gives the program a console: the names go through it.
     script -q -c "stty cols 400; $runner '$win_tool' list -p '$password' '$(win "$deep/$archive")'" /dev/null \
         > console.txt </dev/null
-    shown=$(cd "$name" && find . -type f -name '*[! -~]*' | head -n 1 | sed 's|.*/||')
     check "$name: the console shows $shown" grep -qF "$shown" console.txt
     $runner "$win_tool" extract -q -p "$password" -o "$(win "$deep/$tall/out-$name")" "$(win "$deep/$archive")"
     check "$name: lockbox.exe restores it deeper still" diff -r "$name" "$tall/out-$name/$name"
