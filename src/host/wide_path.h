@@ -11,7 +11,7 @@ std::wstring Utf8ToWide(const std::string& utf8);
 std::string WideToUtf8(const wchar_t* wide, size_t length);
 
 // `utf8` as a path for the wide file functions. A path near MAX_PATH or
-// over it is made absolute and given the "\\?\" prefix ("\\?\UNC\" for a
-// share), which lifts that limit; shorter ones pass as they are, relative
-// ones too.
+// over it (a relative one counted with the current folder in front) is made
+// absolute and given the "\\?\" prefix ("\\?\UNC\" for a share), which lifts
+// that limit; shorter ones pass as they are.
 std::wstring WidePath(const std::string& utf8);
