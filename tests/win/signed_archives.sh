@@ -10,6 +10,7 @@
 # RUNNER is the command that runs a Windows program (scripts/wine-run [--64]).
 # Exit status 77 (skipped) without osslsigncode or openssl.
 set -eu
+. "$(dirname "$0")/checks.sh"
 win_tool=$1
 host_tool=$2
 shift 2
@@ -19,12 +20,6 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/lockbox-signed.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
 password=signed-archive-test
-failures=0
-check() {  # WHAT CONDITION...
-    what=$1
-    shift
-    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
 
 verifies() { osslsigncode verify -CAfile cert.pem -in "$1" >/dev/null 2>&1; }
 fails_verification() { ! verifies "$1"; }
@@ -71,7 +66,6 @@ fi
 
 # One byte of the last file's data changed, 40 bytes before the certificate
 # table (data directory 4: 96 bytes into a PE32 optional header, 112 into a PE32+ one).
-u() { od -An -tu"$1" -j "$2" -N "$1" "$3" | tr -d ' '; }  # SIZE OFFSET FILE
 optional=$(( $(u 4 60 after.exe) + 24 ))
 directories=$(( optional + 96 ))
 [ "$(u 2 "$optional" after.exe)" = 523 ] && directories=$(( optional + 112 ))

@@ -8,25 +8,19 @@
 #   tool_console.sh WINDOWS_LOCKBOX RUNNER...
 set -eu
 export LC_ALL=C.UTF-8
+. "$(dirname "$0")/checks.sh"
 win_tool=$1
 shift
 runner="$*"
 work=$(mktemp -d "${TMPDIR:-/tmp}/lockbox-console.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-win() { printf 'Z:%s' "$1" | tr / '\\'; }
 within_a_minute() {  # CONDITION...: waits until it holds, a minute at most
     tries=0
     while ! "$@" && [ "$tries" -lt 600 ]; do
         sleep 0.1
         tries=$((tries + 1))
     done
-}
-failures=0
-check() {  # WHAT CONDITION...
-    what=$1
-    shift
-    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
 }
 
 # Typed at the prompt, twice.
@@ -48,7 +42,7 @@ exec 4>&-
 check "the prompt asks twice" [ "$(grep -c 'Password' prompt.txt)" = 2 ]
 check "the typed password is not echoed" eval '! grep -qF "$secret" prompt.txt'
 check "the typed password gives the key -p gives" \
-    eval '$runner "$win_tool" test -p "$secret" "$(win "$work/typed.exe")" >/dev/null'
+    quietly $runner "$win_tool" test -p "$secret" "$(win "$work/typed.exe")"
 
 # 64 MiB of text at the slowest level: several seconds of work.
 mkdir in out

@@ -13,6 +13,7 @@
 set -eu
 # Wine names files on this side in the locale's character set.
 export LC_ALL=C.UTF-8
+. "$(dirname "$0")/checks.sh"
 win_tool=$1
 host_tool=$2
 shift 2
@@ -20,19 +21,10 @@ runner="$*"
 work=$(mktemp -d "${TMPDIR:-/tmp}/lockbox-names.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 cd "$work"
-failures=0
-quietly() { "$@" >/dev/null; }
-check() {  # WHAT CONDITION...
-    what=$1
-    shift
-    if "$@"; then echo "ok: $what"; else echo "FAILED: $what"; failures=$((failures + 1)); fi
-}
-
 password="names test password"
 l40=llllllllllllllllllllllllllllllllllllllll
 deep="$work/$l40/$l40/$l40"          # the trees lie this deep...
 tall="$l40/$l40/$l40/$l40"           # ...and hold files this much deeper
-win() { printf 'Z:%s' "$1" | tr / '\\'; }    # this path on Wine's Z: drive
 
 put() {  # FILE: a file holding its own name, its folders made first
     mkdir -p "$(dirname "$1")"
@@ -82,7 +74,7 @@ EOF
         payload "$archive" > win.payload
         payload "host/$name.exe" > host.payload
         check "$name: the host tool stores the same" cmp -s win.payload host.payload
-        if [ "$(od -An -tu2 -j $(( $(od -An -tu4 -j 60 -N 4 "$archive") + 24 )) -N 2 "$archive" | tr -d ' ')" = 267 ]; then
+        if [ "$(u 2 $(( $(u 4 60 "$archive") + 24 )) "$archive")" = 267 ]; then  # PE32
             check "$name: the host tool makes the same archive" cmp -s "$archive" "host/$name.exe"
         fi
     fi
