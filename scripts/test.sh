@@ -15,11 +15,22 @@ status=0
 
 step() { printf '\n==== %s ====\n' "$1"; }
 
-# Runs the ctest suite of a Windows build under Xvfb; sets `counts` to
-# "passed/total" from ctest's summary ("0/0" when it never got that far).
+# Runs the ctest suite of a Windows build under Xvfb with the Wine loader
+# $2; sets `counts` to "passed/total" from ctest's summary ("0/0" when it
+# never got that far).
+# One wineserver stays up for the whole suite. Left to itself it exits as soon
+# as the last Wine program ends, and a test that starts while it shuts down
+# fails at once ("wine client error:0: recvmsg: Connection reset by peer").
+# Wine's own background programs (services, the desktop) are started first,
+# with no terminal: they live as long as the server, and had a test started
+# them they would hold that test's output open and ctest would wait for it.
+# A test that still hangs is stopped after 20 minutes.
 windows_suite() {
     log=$build/$1-ctest.log
-    xvfb-run -a ctest --test-dir "$build/$1" --output-on-failure 2>&1 | tee "$log"
+    xvfb-run -a sh -c 'wineserver -k 2>/dev/null; wineserver -p
+        "$2" cmd /c exit </dev/null >/dev/null 2>&1
+        ctest --test-dir "$1" --output-on-failure --timeout 1200; rc=$?
+        wineserver -k 2>/dev/null; exit $rc' sh "$build/$1" "$2" 2>&1 | tee "$log"
     ok=$(sed -n 's/^[0-9]*% tests passed, \([0-9]*\) tests* failed out of \([0-9]*\)$/\1 \2/p' "$log")
     if [ -n "$ok" ]; then
         set -- $ok
@@ -57,7 +68,7 @@ export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 step "Windows tests, x86-64 build, under wine64"
 export WINEPREFIX="$build/win64/wineprefix" WINEARCH=win64
 [ -d "$WINEPREFIX" ] || /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1 || true
-windows_suite win64
+windows_suite win64 /usr/lib/wine/wine64
 summary="Windows: x86-64 suite $counts"
 unset WINEARCH
 
@@ -65,7 +76,7 @@ if "$top/scripts/runs-i386"; then
     step "Windows tests, 32-bit build, under Wine"
     export WINEPREFIX="$build/win32/wineprefix"
     [ -d "$WINEPREFIX" ] || wineboot -i >/dev/null 2>&1 || true
-    windows_suite win32
+    windows_suite win32 wine
     summary="$summary; 32-bit extractor: full suite $counts"
 else
     step "32-bit extractor: smoke run under emulation (this machine runs no 32-bit code)"
