@@ -20,7 +20,6 @@ FILETIME ToFiletime(uint64_t ticks) {
 
 }  // namespace
 
-
 uint32_t PlatformRead(FileHandle file, void* buffer, uint32_t size) {
     DWORD got = 0;
     if (!ReadFile(ToHandle(file), buffer, size, &got, NULL)) return 0;
@@ -46,7 +45,6 @@ int64_t PlatformFileSize(FileHandle file) {
     LARGE_INTEGER size;
     return GetFileSizeEx(ToHandle(file), &size) ? size.QuadPart : -1;
 }
-
 
 bool MapOpenedFile(HANDLE file, FileMapping* map, uint64_t maxSize) {
     memset(map, 0, sizeof *map);
@@ -89,7 +87,6 @@ void PlatformUnmap(FileMapping* map) {
     memset(map, 0, sizeof *map);
 }
 
-
 static volatile bool g_DiskWasFull = false;
 
 bool PlatformWrite(FileHandle file, const void* data, uint32_t size) {
@@ -113,20 +110,12 @@ void PlatformClose(FileHandle file) {
     if (file != NO_FILE) CloseHandle(ToHandle(file));
 }
 
-
-
-
-
-
 bool PlatformSetTimes(FileHandle file, const FileTimes* times) {
     FILETIME creation = ToFiletime(times->creation);
     FILETIME access = ToFiletime(times->lastAccess);
     FILETIME write = ToFiletime(times->lastWrite);
     return SetFileTime(ToHandle(file), &creation, &access, &write) != 0;
 }
-
-
-
 
 void* PlatformAlloc(size_t size) {
     return HeapAlloc(GetProcessHeap(), HEAP_ZERO_MEMORY, size ? size : 1);

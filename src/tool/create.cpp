@@ -139,8 +139,7 @@ void CheckOutput(const CreateOptions& o) {
                       "write the archive somewhere else");
     }
     std::filesystem::path folder = out.parent_path();
-    PathInfo folderInfo;
-    if (!folder.empty() && !(ExaminePath(folder.u8string(), &folderInfo, &error) && folderInfo.isDirectory))
+    if (!folder.empty() && !IsDirectory(folder.u8string()))
         Fail("the folder '" + folder.u8string() + "' of the output does not exist",
              "create it first, or write the archive elsewhere");
     if (!o.force && exists) {
@@ -289,10 +288,10 @@ int RunCreate(CreateOptions o) {
                            : "";
         if (totals.excluded) skipped += " (" + Counted(totals.excluded, "file or folder", "files and folders") + " excluded)";
         Print(stdout, "%s: %s, %s, %s in%s; archive %s (%s) + extractor %s; %s\n", o.output.c_str(),
-                    Counted(totals.files, "file", "files").c_str(),
-                    Counted(totals.directories, "folder", "folders").c_str(), HumanBytes(totals.bytes).c_str(),
-                    skipped.c_str(), HumanBytes(archiveSize).c_str(), Percent(archiveSize, totals.bytes).c_str(),
-                    HumanBytes(outSize - archiveSize).c_str(), seconds);
+              Counted(totals.files, "file", "files").c_str(),
+              Counted(totals.directories, "folder", "folders").c_str(), HumanBytes(totals.bytes).c_str(),
+              skipped.c_str(), HumanBytes(archiveSize).c_str(), Percent(archiveSize, totals.bytes).c_str(),
+              HumanBytes(outSize - archiveSize).c_str(), seconds);
     }
     return EXIT_OK;
 }

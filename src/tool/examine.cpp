@@ -48,13 +48,13 @@ void PrintSettings(const std::string& path, const OpenedArchive& archive, const 
     if (r.backgroundWidth) Print(stdout, "background:  %u x %u\n", r.backgroundWidth, r.backgroundHeight);
     else Print(stdout, "background:  none\n");
     Print(stdout, "run after:   %s\n",
-                archive.runAfter.empty() ? "none" : DisplayText(archive.runAfter, archive.codepage).c_str());
+          archive.runAfter.empty() ? "none" : DisplayText(archive.runAfter, archive.codepage).c_str());
     if (r.openFolderShowCmd) Print(stdout, "open folder: yes (show command %u)\n", r.openFolderShowCmd);
     else Print(stdout, "open folder: no\n");
     Print(stdout, "code page:   %d (%s)\n", archive.codepage, archive.codepageSource);
     Print(stdout, "signature:   %s\n", SignatureLine(signature).c_str());
     Print(stdout, "\n%-4s  %-5s  %12s  %12s  %-19s  %s\n", "type", "attr", "size", "stored",
-                "last write (UTC)", "name");
+          "last write (UTC)", "name");
 }
 
 // Fail, with the report (when there is one) printed first.
@@ -102,7 +102,7 @@ int RunList(const InspectOptions& o) {
         return EXIT_OK;
     }
     Print(stdout, "\n%llu files, %llu directories, %llu bytes, %llu stored\n", (unsigned long long)files,
-                (unsigned long long)dirs, (unsigned long long)bytes, (unsigned long long)stored);
+          (unsigned long long)dirs, (unsigned long long)bytes, (unsigned long long)stored);
     return EXIT_OK;
 }
 
@@ -201,11 +201,11 @@ int RunTest(const InspectOptions& o) {
     char seconds[32];
     std::snprintf(seconds, sizeof seconds, "%.2f s", ElapsedSeconds(bar));
     Print(stdout, "%s: OK, %s intact%s; %s in %s\n", o.archive.c_str(),
-                Counted(choice.all ? (uint64_t)index - 1 : choice.names.size(), "entry", "entries").c_str(),
-                !signature.present   ? ""
-                : signature.checked ? ", signature matches"
-                                    : ", signature not checked",
-                HumanBytes((uint64_t)total).c_str(), seconds);
+          Counted(choice.all ? (uint64_t)index - 1 : choice.names.size(), "entry", "entries").c_str(),
+          !signature.present   ? ""
+          : signature.checked ? ", signature matches"
+                              : ", signature not checked",
+          HumanBytes((uint64_t)total).c_str(), seconds);
     return EXIT_OK;
 }
 

@@ -166,9 +166,7 @@ bool CreateDirectories(const std::string& path) {
     for (size_t at = 1; at < path.size(); at++)
         if (path[at] == '/' || path[at] == PLATFORM_SEPARATOR) PlatformCreateDirectory(path.substr(0, at).c_str());
     PlatformCreateDirectory(path.c_str());
-    PathInfo info;
-    std::string error;
-    return ExaminePath(path, &info, &error) && info.isDirectory;
+    return IsDirectory(path);
 }
 
 int RunExtract(const ExtractOptions& o) {
@@ -265,10 +263,10 @@ int RunExtract(const ExtractOptions& o) {
                                               : todo);
     if (!o.quiet && !o.json)
         Print(stdout, "%s: %s and %s restored in '%s', %s kept; %s in %.2f s\n", o.archive.c_str(),
-                    Counted(files - session.kept, "file", "files").c_str(),
-                    Counted(directories, "folder", "folders").c_str(), o.destination.c_str(),
-                    Counted(session.kept, "existing file", "existing files").c_str(), HumanBytes(total).c_str(),
-                    ElapsedSeconds(bar));
+              Counted(files - session.kept, "file", "files").c_str(),
+              Counted(directories, "folder", "folders").c_str(), o.destination.c_str(),
+              Counted(session.kept, "existing file", "existing files").c_str(), HumanBytes(total).c_str(),
+              ElapsedSeconds(bar));
     return EXIT_OK;
 }
 

@@ -2,10 +2,9 @@
 
 #include <cstdio>
 
-#include "tool/console.h"
-
 #include "tool/archive.h"
 #include "tool/codepage.h"
+#include "tool/console.h"
 #include "tool/entry_text.h"
 #include "tool/error.h"
 #include "tool/signature.h"

@@ -46,6 +46,13 @@ struct PathInfo {
 // cannot be examined.
 bool ExaminePath(const std::string& path, PathInfo* info, std::string* error);
 
+// True when `path` (UTF-8) is an existing directory.
+inline bool IsDirectory(const std::string& path) {
+    PathInfo info;
+    std::string error;
+    return ExaminePath(path, &info, &error) && info.isDirectory;
+}
+
 // The names in the directory `path` (UTF-8), without "." and "..", in no
 // particular order. False with `error` set when it cannot be read. Windows
 // reads directories of any depth (the C runtime's stops at MAX_PATH).
