@@ -1,5 +1,7 @@
 // Choosing what goes in (create --exclude, --files-from) and what comes out
 // (names after the archive of list, test and extract).
+#include <chrono>
+
 #include "tool_fixture.h"
 
 namespace {
@@ -62,6 +64,11 @@ TEST_F(Selection, NamesChooseWhatComesOut) {
         {{"p/docs/old"}, "p p\\docs p\\docs\\old p\\docs\\old\\o.txt "},
         {{"*.tmp"}, "p p\\B.TMP p\\a.tmp "},
         {{"r.txt", "p/secrets/"}, "p p\\docs p\\docs\\r.txt p\\secrets p\\secrets\\key "},
+        // '*' and '?' stay within one component; a pattern of four
+        // components matches a run of four.
+        {{"p*.txt", "?e?"}, "p p\\secrets p\\secrets\\key "},
+        {{"*/*/*/*"}, "p p\\docs p\\docs\\old p\\docs\\old\\o.txt "},
+        {{"D?CS/*/o.*"}, "p p\\docs p\\docs\\old p\\docs\\old\\o.txt "},
     };
     for (const Case& c : cases) {
         std::vector<std::string> args = {"list", "all.exe", "-p", PASSWORD};
@@ -78,6 +85,28 @@ TEST_F(Selection, NamesChooseWhatComesOut) {
     ToolRun none = RunLockbox(dir, {"extract", "all.exe", "-p", PASSWORD, "-o", "out2", "nothing*"});
     EXPECT_EQ(1, none.exitCode);
     EXPECT_NE(std::string::npos, none.err.find("no entry of 'all.exe' matches 'nothing*'")) << none.err;
+}
+
+// '*' tried every share of the name among the stars: four stars against
+// one name of 250 bytes took seconds in create, list and extract, ten
+// never ended.
+TEST_F(Selection, ManyStarsAgainstALongNameTakeNoTime) {
+    mkdir(Path("long").c_str(), 0755);
+    WriteFileBytes(Path("long/" + std::string(245, 'a')), "x");
+    const std::string stars = "*a*a*a*a*a*a*a*a*a*a*b";  // ten stars, no match
+    // No password: deriving the key would take most of the second.
+    const std::vector<std::string> runs[] = {
+        Create({"-o", "long.exe", "--no-password", "--exclude", stars, "--exclude", "*/" + stars, "long"}),
+        {"list", "long.exe", "--no-password", stars, "l*/" + stars, "long"},
+    };
+    for (const std::vector<std::string>& args : runs) {
+        auto start = std::chrono::steady_clock::now();
+        ToolRun r = RunLockbox(dir, args);
+        std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        EXPECT_EQ(0, r.exitCode) << r.err;
+        EXPECT_LT(took.count(), 1.0) << args[0];
+    }
+    EXPECT_EQ("long long\\" + std::string(245, 'a') + " ", Names({"list", "long.exe", "--no-password"}));
 }
 
 }  // namespace
