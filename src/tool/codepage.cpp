@@ -43,30 +43,34 @@ std::string KnownCodepages() {
     return list;
 }
 
-// Decodes UTF-8 strictly: no overlong forms, no surrogates, nothing above
-// U+10FFFF.
+size_t Utf8CharAt(const std::string& text, size_t at, uint32_t* cp) {
+    uint8_t b = (uint8_t)text[at];
+    size_t extra;
+    if (b < 0x80) { *cp = b; extra = 0; }
+    else if ((b & 0xE0) == 0xC0) { *cp = b & 0x1F; extra = 1; }
+    else if ((b & 0xF0) == 0xE0) { *cp = b & 0x0F; extra = 2; }
+    else if ((b & 0xF8) == 0xF0) { *cp = b & 0x07; extra = 3; }
+    else return 0;
+    if (extra > text.size() - at - 1) return 0;
+    for (size_t k = 1; k <= extra; k++) {
+        uint8_t c = (uint8_t)text[at + k];
+        if ((c & 0xC0) != 0x80) return 0;
+        *cp = (*cp << 6) | (c & 0x3F);
+    }
+    static const uint32_t SMALLEST_FOR_LENGTH[4] = {0, 0x80, 0x800, 0x10000};
+    if (*cp < SMALLEST_FOR_LENGTH[extra] || *cp > 0x10FFFF || (*cp >= 0xD800 && *cp <= 0xDFFF)) return 0;
+    return extra + 1;
+}
+
+// All of `text` as code points; false where it is not strict UTF-8.
 static bool DecodeUtf8(const std::string& text, std::vector<uint32_t>* out) {
     out->clear();
-    size_t i = 0;
-    while (i < text.size()) {
-        uint8_t b = (uint8_t)text[i];
+    for (size_t i = 0; i < text.size();) {
         uint32_t cp;
-        size_t extra;
-        if (b < 0x80) { cp = b; extra = 0; }
-        else if ((b & 0xE0) == 0xC0) { cp = b & 0x1F; extra = 1; }
-        else if ((b & 0xF0) == 0xE0) { cp = b & 0x0F; extra = 2; }
-        else if ((b & 0xF8) == 0xF0) { cp = b & 0x07; extra = 3; }
-        else return false;
-        if (extra > text.size() - i - 1) return false;
-        for (size_t k = 1; k <= extra; k++) {
-            uint8_t c = (uint8_t)text[i + k];
-            if ((c & 0xC0) != 0x80) return false;
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        static const uint32_t SMALLEST_FOR_LENGTH[4] = {0, 0x80, 0x800, 0x10000};
-        if (cp < SMALLEST_FOR_LENGTH[extra] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        size_t length = Utf8CharAt(text, i, &cp);
+        if (!length) return false;
         out->push_back(cp);
-        i += extra + 1;
+        i += length;
     }
     return true;
 }

@@ -7,6 +7,8 @@
 // second bytes can be a backslash, which the extractor would take as a
 // folder separator.
 #pragma once
+#include <cstddef>
+#include <cstdint>
 #include <string>
 
 // True for a code page listed above.
@@ -23,6 +25,11 @@ bool Utf8ToCodepage(const std::string& text, int codepage, std::string* out);
 // Converts bytes of `codepage` to UTF-8. Bytes the code page leaves
 // undefined become U+FFFD.
 std::string CodepageToUtf8(const std::string& bytes, int codepage);
+
+// Decodes the UTF-8 character at byte `at` (< text.size()) into `cp` and
+// returns its length in bytes; 0 when the bytes there are not strict UTF-8
+// (an overlong form, a surrogate, beyond U+10FFFF or cut short).
+size_t Utf8CharAt(const std::string& text, size_t at, uint32_t* cp);
 
 // Converts UTF-8 to UTF-16 code units (characters above U+FFFF become
 // surrogate pairs). False when the text is not valid UTF-8.

@@ -41,11 +41,22 @@ std::string AttributeLetters(uint32_t attributes) {
     return s;
 }
 
+std::string DisplayText(const std::string& text) {
+    std::string shown;
+    shown.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        uint32_t cp = 0;
+        size_t length = Utf8CharAt(text, at, &cp);
+        bool control = cp < 0x20 || (cp >= 0x7F && cp <= 0x9F);
+        if (length && !control) shown.append(text, at, length);
+        else shown += '?';
+        at += length ? length : 1;
+    }
+    return shown;
+}
+
 std::string DisplayText(const std::string& stored, int codepage) {
-    std::string text = stored;
-    for (char& c : text)
-        if ((unsigned char)c < 0x20 || c == 0x7F) c = '?';
-    return CodepageToUtf8(text, codepage);
+    return DisplayText(CodepageToUtf8(stored, codepage));
 }
 
 std::string StoredName(const EntryInfo& info) {

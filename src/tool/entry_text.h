@@ -1,7 +1,8 @@
 // How the tool shows what it reads from an archive: names, times,
 // attributes, listing rows and the entry named in a message. Everything
 // built here from archive bytes is bounded (a name never beyond its 260
-// bytes, whatever length the entry claims) and printable.
+// bytes, whatever length the entry claims) and printable; DisplayText makes
+// any other text from outside the tool printable too.
 #pragma once
 #include <cstdint>
 #include <ctime>
@@ -20,8 +21,15 @@ std::string FormatFileTime(uint64_t fileTime);
 // D directory, R read-only, H hidden, S system, A archive.
 std::string AttributeLetters(uint32_t attributes);
 
+// UTF-8 text from outside the tool (a file name, a path, a signer's name)
+// for a terminal or a log: control characters (U+0000-U+001F, U+007F and
+// the C1 range U+0080-U+009F, which terminals obey as commands) and bytes
+// that are not UTF-8 shown as '?', everything else as it is. Applying it
+// twice changes nothing more.
+std::string DisplayText(const std::string& text);
+
 // A stored name or title for the terminal: converted from `codepage` to
-// UTF-8, control characters shown as '?'.
+// UTF-8, then shown as the function above shows text.
 std::string DisplayText(const std::string& stored, int codepage);
 
 // The entry's name as stored: at most nameLength bytes, never past the

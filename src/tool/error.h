@@ -16,7 +16,9 @@ struct ToolError : std::runtime_error {
 };
 
 // A failure of the work itself (exit 1). `what` says what happened, `todo`
-// what the user can do about it; `todo` may be empty.
+// what the user can do about it; `todo` may be empty. The line is shown as
+// DisplayText (tool/entry_text.h) shows text, so names in it need no
+// escaping of their own; the same holds for UsageFail and Warn.
 [[noreturn]] void Fail(const std::string& what, const std::string& todo);
 
 // A command line that cannot be carried out as given (exit 2).

@@ -54,7 +54,8 @@ void UpdateProgress(uint64_t done, uint64_t total, void* user) {
         long s = (long)((double)(total - done) / rate);
         std::snprintf(left, sizeof left, "%ld:%02ld", s / 60, s % 60);
     }
-    Print(stderr, "\r[%s] %3d%%  %s of %s  %s/s  %s left ", cells, (int)(fraction * 100),
+    std::fputs("\r", stderr);  // Print would show it as '?'
+    Print(stderr, "[%s] %3d%%  %s of %s  %s/s  %s left ", cells, (int)(fraction * 100),
           HumanBytes(done).c_str(), HumanBytes(total).c_str(),
           HumanBytes((uint64_t)rate).c_str(), left);
     std::fflush(stderr);

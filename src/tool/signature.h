@@ -8,7 +8,7 @@
 struct SignatureState {
     bool present = false;   // the image names a certificate table
     bool checked = false;   // this build read and checked it
-    std::string signer;     // subject of the signing certificate, one line
+    std::string signer;     // subject of the signing certificate, one printable line
     std::string problem;    // why it does not match the file; empty when it does
 };
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "payload/reader.h"
+#include "tool/entry_text.h"
 
 namespace {
 
@@ -79,6 +80,10 @@ bool FileDigest(std::ifstream& in, const EVP_MD* md, uint64_t checksumAt, uint64
     return true;
 }
 
+// The signer's subject in UTF-8, OpenSSL's escapes for characters below
+// U+0020 but multi-byte characters as they are, so that names in any
+// script stay readable; DisplayText then hides the C1 controls and DEL
+// that OpenSSL passes through, which a terminal would obey.
 std::string SubjectOf(PKCS7* p7) {
     STACK_OF(X509)* signers = PKCS7_get0_signers(p7, nullptr, 0);
     if (!signers) return std::string();
@@ -92,7 +97,7 @@ std::string SubjectOf(PKCS7* p7) {
         if (text && length > 0) subject.assign(text, (size_t)length);
     }
     sk_X509_free(signers);
-    return subject;
+    return DisplayText(subject);
 }
 
 }  // namespace

@@ -106,6 +106,33 @@ TEST_F(ToolTest, MessagesNameTheRealCause) {
     }
 }
 
+// Names reached the terminal raw: a file or an output named with an escape
+// sequence recoloured it or set its title through a warning, an error or
+// a summary line.
+TEST_F(ToolTest, HostileNamesReachNoOutputRaw) {
+    const std::string hostile = "\xC3\x84 esc\x1B[31m bel\x07 osc\x1B]0;owned\x07 del\x7F";
+    const std::string shown = "esc?[31m bel? osc?]0;owned? del?";
+    mkdir(Path("in").c_str(), 0755);
+    WriteFileBytes(Path("in/a.txt"), "stored");
+    ASSERT_EQ(0, symlink("nowhere", Path("in/link " + hostile).c_str()));
+    const std::string output = "out\x1B[2J.exe";
+    std::vector<ToolRun> runs = {RunLockbox(dir, {"create", "-o", output, "--stub", "stub.exe", "-p", PASSWORD, "in"})};
+    ASSERT_EQ(0, runs[0].exitCode) << runs[0].err;
+    EXPECT_NE(std::string::npos, runs[0].err.find("'in/link \xC3\x84 " + shown + "'")) << runs[0].err;
+    EXPECT_EQ(0u, runs[0].out.find("out?[2J.exe: 1 file")) << runs[0].out;
+    runs.push_back(RunLockbox(dir, {"list", output, "-p", PASSWORD}));
+    EXPECT_NE(std::string::npos, runs.back().out.find("archive:     out?[2J.exe\n")) << runs.back().out;
+    runs.push_back(RunLockbox(dir, {"list", output, "-p", PASSWORD, "--json"}));
+    // The file itself, then one named with U+009B, which code page 1252 cannot store.
+    for (const std::string& name : {hostile, std::string("c1 \xC2\x9B" "31m")}) {
+        WriteFileBytes(Path("in/" + name), "x");
+        runs.push_back(RunLockbox(dir, Create({"-o", "b.exe", "-p", PASSWORD, "in"})));
+    }
+    EXPECT_EQ(1, runs.back().exitCode);
+    EXPECT_NE(std::string::npos, runs.back().err.find("'in\\c1 ?31m' cannot be written")) << runs.back().err;
+    for (const ToolRun& r : runs) EXPECT_FALSE(HoldsControls(r.out + r.err)) << r.out << r.err;
+}
+
 // Only an archive is replaced without --force; the title defaults to the
 // archive's name.
 TEST_F(ToolTest, OutputIsReplacedOnlyWhenItIsAnArchiveOrForced) {

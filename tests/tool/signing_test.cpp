@@ -98,6 +98,26 @@ TEST_F(Signing, FailedSigningLeavesNothingAndKeepsAnEarlierFile) {
     EXPECT_EQ("", RunShell("cd " + ShellQuote(dir.path()) + " && ls | grep -v -e '^in$' -e pem -e p12 -e '^out.exe$' -e '^stub.exe$'"));
 }
 
+// OpenSSL's escapes cover the controls below 0x20, but the signer's name
+// reached the terminal with C1 controls raw (U+009B starts a command).
+TEST_F(Signing, TheSignerIsShownWithoutControls) {
+    int rc = -1;
+    RunShell("cd " + ShellQuote(dir.path()) + " && openssl req -x509 -new -key key.pem -out odd.pem -days 2 -utf8 -subj " +
+                 ShellQuote("/CN=Odd \xC2\x9B" "2J \x1B]0;x\x07 \x7F/O=\xC3\x84xample"),
+             &rc);
+    ASSERT_EQ(0, rc);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "odd.exe", "-p", PASSWORD, "in", "--sign-cert", "odd.pem", "--sign-key",
+                                         "key.pem"})).exitCode);
+    for (bool json : {false, true}) {
+        std::vector<std::string> args = {"list", "odd.exe", "-p", PASSWORD};
+        if (json) args.push_back("--json");
+        ToolRun list = RunLockbox(dir, args);
+        EXPECT_EQ(0, list.exitCode) << list.err;
+        for (const char* shown : {"Odd ?2J \\", "O = \xC3\x84xample"}) EXPECT_NE(std::string::npos, list.out.find(shown)) << list.out;
+        EXPECT_FALSE(HoldsControls(list.out + list.err)) << list.out;
+    }
+}
+
 TEST_F(Signing, UnsignedArchivesSaySo) {
     ASSERT_EQ(0, RunLockbox(dir, {"create", "-q", "-o", "plain.exe", "-p", PASSWORD, "in"}).exitCode);
     EXPECT_NE(std::string::npos, RunLockbox(dir, {"list", "plain.exe", "-p", PASSWORD}).out.find("signature:   none"));

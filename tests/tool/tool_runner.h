@@ -61,6 +61,17 @@ inline std::string RunShell(const std::string& cmd, int* exitCode = nullptr) {
     return out;
 }
 
+// True when `text` holds a control character a terminal acts on: a byte
+// below 0x20 other than newline and tab, DEL, or a C1 control (C2 80-C2 9F).
+inline bool HoldsControls(const std::string& text) {
+    for (size_t i = 0; i < text.size(); i++) {
+        unsigned char c = (unsigned char)text[i], next = i + 1 < text.size() ? (unsigned char)text[i + 1] : 0;
+        if ((c < 0x20 && c != '\n' && c != '\t') || c == 0x7F || (c == 0xC2 && next >= 0x80 && next <= 0x9F))
+            return true;
+    }
+    return false;
+}
+
 // The lines of `text` that are not warnings.
 inline std::vector<std::string> ErrorLines(const std::string& text) {
     std::vector<std::string> lines;
