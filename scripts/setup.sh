@@ -22,5 +22,12 @@ if [ "$(id -u)" != 0 ]; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-apt-get update -q
+# A mirror in the middle of a sync can fail one index ("File has unexpected
+# size"); the lists that did arrive may still hold every package, so the
+# install below decides.
+for try in 1 2 3; do
+    apt-get update -q && break
+    echo "setup: apt-get update failed (try $try of 3)" >&2
+    sleep 5
+done
 apt-get install -y -q --no-install-recommends $missing
