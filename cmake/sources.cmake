@@ -6,13 +6,14 @@ set(LOCKBOX_CRYPTO_SOURCES
     src/crypto/aes.cpp
     src/crypto/aes_tables.cpp
     src/crypto/cipher.cpp
+    src/crypto/key_stretch.cpp
     src/crypto/md5.cpp)
 # The AES instructions where the target is x86; a stand-in elsewhere.
 set(LOCKBOX_CRYPTO_X86 src/crypto/aes_instructions_x86.cpp)
 set(LOCKBOX_CRYPTO_OTHER src/crypto/aes_instructions_none.cpp)
 
-set(LOCKBOX_PLATFORM_WIN32 src/platform/win32.cpp)
-set(LOCKBOX_PLATFORM_POSIX src/platform/posix.cpp)
+set(LOCKBOX_PLATFORM_WIN32 src/platform/win32.cpp src/platform/pbkdf2_win32.cpp)
+set(LOCKBOX_PLATFORM_POSIX src/platform/posix.cpp src/platform/pbkdf2_openssl.cpp)
 # On Windows each program adds one of these: paths in the ANSI code page
 # (the extractor, the Windows tests) or in UTF-8 through the wide calls (the tool).
 set(LOCKBOX_PATHS_ANSI src/platform/win32_ansi_paths.cpp)
@@ -26,7 +27,8 @@ set(LOCKBOX_PAYLOAD_SOURCES
     src/payload/header.cpp
     src/payload/locate.cpp
     src/payload/names.cpp
-    src/payload/output.cpp)
+    src/payload/output.cpp
+    src/payload/resource_lookup.cpp)
 
 # Command-line splitting and window layout arithmetic: portable, host-tested.
 set(LOCKBOX_PORTABLE_SOURCES

@@ -72,6 +72,17 @@ const uint32_t ATTR_DIRECTORY = 0x10;
 const uint32_t ATTR_ARCHIVE = 0x20;
 const uint32_t ATTR_NORMAL = 0x80;
 
+// The key-stretch resource: RT_RCDATA, this id, language neutral, in the
+// extractor's image (so a signature covers it). An archive that has it is
+// keyed by a stretched password (crypto/key_stretch.h); one without it by
+// the password itself.
+//   u32 version (KEY_STRETCH_VERSION) | u32 rounds | 16 salt bytes
+const uint16_t KEY_STRETCH_RESOURCE_TYPE = 10;  // RT_RCDATA
+const uint16_t KEY_STRETCH_RESOURCE_ID = 108;
+const uint32_t KEY_STRETCH_SIZE = 24;
+const uint32_t KEY_STRETCH_VERSION = 1;
+const uint32_t KEY_SALT_SIZE = 16;
+
 // The first four bytes of a correctly decrypted password check block.
 const uint8_t CHECK_MAGIC[4] = {'L', 'O', 'C', 'K'};
 

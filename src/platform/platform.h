@@ -15,11 +15,14 @@
 
 // What separates levels in a path: '\' on Windows, '/' on POSIX. A
 // constant, so that Windows builds compile the conversion of stored names
-// away: Windows takes '/' as well.
+// away: Windows takes '/' as well. Whether the file system takes names that
+// differ only in case for one (Windows) or compares their bytes (POSIX).
 #ifdef _WIN32
 const char PLATFORM_SEPARATOR = '\\';
+const bool PLATFORM_FOLDS_CASE = true;
 #else
 const char PLATFORM_SEPARATOR = '/';
+const bool PLATFORM_FOLDS_CASE = false;
 #endif
 
 // The longest path, in bytes without the terminator, that the file
@@ -120,6 +123,45 @@ bool PlatformIsLink(const char* path);
 // one with the read-only attribute. Always false on POSIX.
 bool PlatformIsProtected(const char* path);
 
+// ---- Files under the destination ------------------------------------------
+// An entry's path is the destination as the user gave it (links allowed:
+// the user chose it) followed by levels the archive names. On POSIX those
+// levels are reached through handles: the folder an entry lies in is opened
+// from the destination one level at a time with links refused, and the
+// entry is then tested, created, replaced and removed relative to that
+// folder, so a folder swapped for a link during the run can make an entry
+// fail but cannot carry a write elsewhere. The Win32 implementations check
+// each level by path and then use the path: the extractor's narrow calls
+// take nothing else.
+
+// Opens the folder holding the last component of `path`, walking from its
+// first `from` bytes (the destination, non-empty) one level at a time.
+// NO_FILE when a level below the destination is missing, not a directory
+// or a link, or when the last component itself is a link. `path` is written
+// to during the call and restored. Closed with PlatformCloseFolder.
+FileHandle PlatformOpenEntryFolder(char* path, uint32_t from);
+void PlatformCloseFolder(FileHandle folder);
+
+// PlatformCreateDirectory, PlatformOpenDirectory (not through a link),
+// PlatformExists (a link counts as existing), PlatformIsProtected,
+// PlatformCreateNew and PlatformDelete for the last component of `path`,
+// which lies in `folder` (from PlatformOpenEntryFolder on a path with the
+// same folder part).
+bool PlatformCreateDirectoryAt(FileHandle folder, const char* path);
+FileHandle PlatformOpenDirectoryAt(FileHandle folder, const char* path);
+bool PlatformExistsAt(FileHandle folder, const char* path);
+bool PlatformIsProtectedAt(FileHandle folder, const char* path);
+FileHandle PlatformCreateNewAt(FileHandle folder, const char* path);
+bool PlatformDeleteAt(FileHandle folder, const char* path);
+
+// PlatformReplace of `from` over `to`, both in `folder`.
+bool PlatformReplaceAt(FileHandle folder, const char* from, const char* to);
+
+// PlatformSetAttributes for the file or directory open as `file`, whose
+// path is `path`: through the handle on POSIX (what lies at the path may
+// have been swapped), by the path on Win32.
+bool PlatformSetAttributesOf(FileHandle file, const char* path, uint32_t attributes);
+
 // Zero-filled memory, or null. Freed with PlatformFree.
 void* PlatformAlloc(size_t size);
 
@@ -129,6 +171,13 @@ void* PlatformAlloc(size_t size);
 // page fault per page, and small files use a few of them).
 void* PlatformAllocScratch(size_t size);
 void PlatformFree(void* block);
+
+// PBKDF2 with HMAC-SHA256 (RFC 8018) through the system's own
+// implementation: bcrypt.dll on Windows, loaded from the system folder on
+// each call, OpenSSL's libcrypto on POSIX. Writes `outSize` bytes of key to
+// `out`. False when the system has no such function or it fails.
+bool PlatformPbkdf2Sha256(const uint8_t* password, uint32_t passwordSize, const uint8_t* salt, uint32_t saltSize,
+                          uint32_t rounds, uint8_t* out, uint32_t outSize);
 
 // Full path of the running executable into `buffer` (`size` bytes);
 // returns its length, 0 on failure or when it does not fit.
