@@ -440,6 +440,8 @@ static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes)
     if (changes.manifest)
         PlaceLeaf(&root, RES_TYPE_MANIFEST, RES_MANIFEST_ID, RES_PROGRAM_INFO_LANG,
                   std::vector<uint8_t>(changes.manifest->begin(), changes.manifest->end()));
+    if (changes.keyStretch)
+        PlaceLeaf(&root, RES_TYPE_RCDATA, RES_KEY_STRETCH_ID, RES_NEUTRAL_LANG, *changes.keyStretch);
     std::vector<uint8_t> section = BuildSection(root, va);
 
     uint32_t fileAlign = img.U32(pe.optional + 36), sectionAlign = img.U32(pe.optional + 32);
@@ -495,7 +497,8 @@ std::string LoadIconFile(const std::string& path, IconResource* icon) {
 }
 
 std::string ReplaceStubResources(std::vector<uint8_t>* image, const ResourceChanges& changes) {
-    if (!changes.background && !changes.icon && !changes.version && !changes.manifest) return std::string();
+    if (!changes.background && !changes.icon && !changes.version && !changes.manifest && !changes.keyStretch)
+        return std::string();
     std::vector<uint8_t> edited = *image;  // the image stays as it was when the edit fails
     std::string why = ReasonOf([&] { Rebuild(&edited, changes); });
     if (why.empty()) image->swap(edited);

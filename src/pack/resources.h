@@ -7,11 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "payload/format.h"
 #include "ui/resource.h"
 
 // Resource types, and the ids and languages the stub carries.
 const uint16_t RES_TYPE_ICON = 3;
 const uint16_t RES_TYPE_BITMAP = 2;
+const uint16_t RES_TYPE_RCDATA = 10;
 const uint16_t RES_TYPE_GROUP_ICON = 14;
 const uint16_t RES_TYPE_VERSION = 16;
 const uint16_t RES_TYPE_MANIFEST = 24;
@@ -22,6 +24,8 @@ const uint16_t RES_BACKGROUND_ID = IDB_BACKGROUND;
 const uint16_t RES_BACKGROUND_LANG = 1033;
 const uint16_t RES_ICON_GROUP_ID = IDI_MAIN;
 const uint16_t RES_ICON_LANG = 1049;
+const uint16_t RES_KEY_STRETCH_ID = KEY_STRETCH_RESOURCE_ID;  // salt and rounds (payload/format.h)
+const uint16_t RES_NEUTRAL_LANG = 0;
 
 // A bitmap as a resource: the device-independent bitmap (header, colour
 // table, pixels) without the file's 14-byte BITMAPFILEHEADER.
@@ -55,6 +59,7 @@ struct ResourceChanges {
     const IconResource* icon = nullptr;          // becomes icon group 102 + icons, language 1049
     const std::vector<uint8_t>* version = nullptr;  // becomes version 1, language 1033
     const std::string* manifest = nullptr;          // becomes manifest 1, language 1033
+    const std::vector<uint8_t>* keyStretch = nullptr;  // becomes data 108, language neutral
 };
 
 // Rewrites `image` (a stub of the build's PE kind, changed in place) with the resource section

@@ -1,5 +1,6 @@
 #include "pack/writer.h"
 
+#include <cstring>
 #include <new>
 #include "pack/compress_pool.h"
 #include "pack/entry_compress.h"
@@ -8,7 +9,9 @@
 #include "host/interrupt_cleanup.h"
 #include "pack/output_sink.h"
 #include "pack/header_encoding.h"
+#include "pack/resources.h"
 #include "pack/temp_file.h"
+#include "crypto/key_stretch.h"
 #include "payload/format.h"
 #include "payload/reader.h"
 
@@ -44,6 +47,46 @@ bool WriteEntry(OutputSink* sink, const WriterEntry& entry, const std::vector<ui
     uint8_t prefix[ENTRY_PREFIX_SIZE];
     BuildEntryPrefix(entry, storedSize, originalSize, codepage, prefix);
     return SinkWrite(sink, prefix, sizeof prefix) && SinkWrite(sink, name.data(), name.size());
+}
+
+// The stub and settings an archive is written with: with a stretched key,
+// copies of them, the stub carrying the key-stretch resource and the
+// settings the stretched password; otherwise the given ones.
+struct Keyed {
+    std::vector<uint8_t> ownStub;
+    ArchiveSettings ownSettings;
+    const std::vector<uint8_t>* stub = nullptr;
+    const ArchiveSettings* settings = nullptr;
+};
+
+std::string ApplyKeyStretch(const std::vector<uint8_t>& stub, const ArchiveSettings& settings, Keyed* keyed) {
+    keyed->stub = &stub;
+    keyed->settings = &settings;
+    if (!settings.usePassword || settings.keyRounds == 0) return std::string();
+    if (settings.keyRounds > MAX_KEY_ROUNDS)
+        return "the key is stretched over " + std::to_string(settings.keyRounds) + " rounds, more than " +
+               std::to_string(MAX_KEY_ROUNDS);
+    if (settings.password.empty() || settings.password.find(u'\0') != std::u16string::npos)
+        return "password holds a NUL character or is empty";
+    KeyStretch stretch;
+    stretch.rounds = settings.keyRounds;
+    std::memcpy(stretch.salt, settings.keySalt, KEY_SALT_SIZE);
+    std::vector<uint8_t> resource(KEY_STRETCH_SIZE);
+    EncodeKeyStretch(&stretch, resource.data());
+    keyed->ownStub = stub;
+    ResourceChanges changes;
+    changes.keyStretch = &resource;
+    std::string why = ReplaceStubResources(&keyed->ownStub, changes);
+    if (!why.empty()) return "the stub cannot take the stretched key's salt and rounds: " + why;
+    char16_t stretched[STRETCHED_PASSWORD_UNITS + 1];
+    if (!StretchPassword(settings.password.c_str(), &stretch, stretched))
+        return "this system offers no PBKDF2-HMAC-SHA256 to stretch the key with";
+    keyed->ownSettings = settings;
+    keyed->ownSettings.password.assign(stretched, STRETCHED_PASSWORD_UNITS);
+    std::memset(stretched, 0, sizeof stretched);
+    keyed->stub = &keyed->ownStub;
+    keyed->settings = &keyed->ownSettings;
+    return std::string();
 }
 
 // Everything that can be refused before a byte is written: the names and
@@ -167,11 +210,16 @@ WriteResult Guarded(Body body) {
 
 }  // namespace
 
-WriteResult WriteArchive(const std::vector<uint8_t>& stub, const ArchiveSettings& settings,
+WriteResult WriteArchive(const std::vector<uint8_t>& givenStub, const ArchiveSettings& givenSettings,
                          const std::vector<WriterEntry>& entries, const std::string& outPath,
                          ProgressFn progressFn, void* user, const FinishFn& finish) {
     return Guarded([&] {
         if (outPath.empty()) return Failure("no output file given");
+        Keyed keyed;
+        std::string why = ApplyKeyStretch(givenStub, givenSettings, &keyed);
+        if (!why.empty()) return Failure(why);
+        const std::vector<uint8_t>& stub = *keyed.stub;
+        const ArchiveSettings& settings = *keyed.settings;
         uint64_t payload = 0;
         Progress progress;
         progress.fn = progressFn;
@@ -204,11 +252,16 @@ WriteResult WriteArchive(const std::vector<uint8_t>& stub, const ArchiveSettings
     });
 }
 
-WriteResult WriteArchiveToMemory(const std::vector<uint8_t>& stub, const ArchiveSettings& settings,
+WriteResult WriteArchiveToMemory(const std::vector<uint8_t>& givenStub, const ArchiveSettings& givenSettings,
                                  const std::vector<WriterEntry>& entries, std::vector<uint8_t>* out) {
     return Guarded([&] {
         if (!out) return Failure("no output buffer given");
         out->clear();
+        Keyed keyed;
+        std::string why = ApplyKeyStretch(givenStub, givenSettings, &keyed);
+        if (!why.empty()) return Failure(why);
+        const std::vector<uint8_t>& stub = *keyed.stub;
+        const ArchiveSettings& settings = *keyed.settings;
         std::vector<uint8_t> bytes;
         OutputSink sink;
         sink.memory = &bytes;

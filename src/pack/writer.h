@@ -17,6 +17,10 @@ struct ArchiveSettings {
     std::string runAfter;         // empty = none; <= 260
     bool usePassword = true;      // false: the no-password branch (zero key)
     std::u16string password;      // UTF-16 code units; used when usePassword
+    uint32_t keyRounds = 0;       // with a password: PBKDF2 rounds of a stretched key (1 to
+                                  // MAX_KEY_ROUNDS, crypto/key_stretch.h); 0: the chain runs
+                                  // over the password itself and the stub is not changed
+    uint8_t keySalt[16] = {};     // the stretch's salt: the caller's random bytes
     int level = 7;                // 0 stores, 1 fastest to 12 smallest; -1: 7
     uint16_t codepage = 0;        // code page of title and names, recorded in every entry
                                   // header for the tool's readers; 0: not recorded
@@ -48,7 +52,9 @@ using ProgressFn = void (*)(uint64_t done, uint64_t total, void* user);
 
 // Writes the archive to `outPath`: the stub bytes up to its payload position
 // P (bytes behind P are dropped), the header, then the entries in the order
-// given. Equal inputs give byte-identical archives.
+// given. Equal inputs give byte-identical archives. With a password and
+// keyRounds, the stub first gets the key-stretch resource (rounds and salt)
+// and every key is derived from the stretched password.
 //
 // Refuses, before writing anything: a stub that is not a PE image of the
 // build's kind (PE_MAGIC) with sections or is shorter than P; a title,
@@ -57,7 +63,9 @@ using ProgressFn = void (*)(uint64_t done, uint64_t total, void* user);
 // component; an entry (file or directory) whose parent is not listed before
 // it as a directory entry; a name listed twice (compared as Windows
 // compares: '/' = '\', ASCII case ignored); a directory entry with data; a
-// password holding a NUL code unit; a level outside -1..12; a source file
+// password holding a NUL code unit; keyRounds above MAX_KEY_ROUNDS, or a
+// stub whose resources cannot take the key-stretch resource (resources.h);
+// the system offering no PBKDF2; a level outside -1..12; a source file
 // that cannot be opened.
 // Fails during writing on unreadable input, a compressed stream over
 // 4 GiB - 1 bytes, and write errors.

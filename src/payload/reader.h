@@ -94,6 +94,17 @@ int64_t LocatePayloadInImage(const uint8_t* image, uint64_t size, CertificateTab
 // cannot be opened or mapped or does not qualify.
 int64_t LocatePayload(const char* path, CertificateTable* table = nullptr);
 
+struct KeyStretch;
+
+// Reads the key-stretch resource (format.h) of the archive at `path`, a PE
+// image of either kind, into `stretch`: RESULT_OK when it is there and
+// valid (ParseKeyStretch), RESULT_END when the image has no such resource
+// (also when it has no resource tree the walk can follow: the archive is
+// then keyed by the password itself, as the extractor's loader would find
+// nothing either), RESULT_CORRUPT when the file cannot be opened or the
+// resource is there but malformed. The extractor asks its loader instead.
+int ReadKeyStretchOf(const char* path, KeyStretch* stretch);
+
 // Locates the payload of the file at `path`, opens reader->file on it and
 // reads the header into the reader's header fields, leaving the file (at
 // firstEntryOffset) at the first entry. A file and title from an earlier

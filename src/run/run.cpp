@@ -7,6 +7,7 @@
 #include <shlobj.h>
 
 #include "crypto/cipher.h"
+#include "crypto/key_stretch.h"
 #include "launcher/app.h"
 #include "payload/reader.h"
 #include "platform/platform.h"
@@ -23,6 +24,32 @@ static void WipeAndFree(void* block, int size) {
     volatile char* p = static_cast<volatile char*>(block);
     for (int i = 0; i < size; i++) p[i] = 0;
     PlatformFree(block);
+}
+
+// When this program's image carries the key-stretch resource, replaces the
+// password *wide (*size bytes) by its stretched form (crypto/key_stretch.h),
+// wiping the typed one. RESULT_OK when it did or the archive is keyed by
+// the password itself, RESULT_CORRUPT when the resource is malformed,
+// RESULT_NO_MEMORY when the system offers no PBKDF2 (before Windows 7) or
+// memory runs out.
+static int StretchOwnKey(char16_t** wide, int* size) {
+    HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(KEY_STRETCH_RESOURCE_ID),
+                                MAKEINTRESOURCEA(KEY_STRETCH_RESOURCE_TYPE));
+    if (found == nullptr) return RESULT_OK;
+    HGLOBAL loaded = LoadResource(nullptr, found);
+    const uint8_t* bytes = loaded != nullptr ? static_cast<const uint8_t*>(LockResource(loaded)) : nullptr;
+    KeyStretch stretch;
+    if (!ParseKeyStretch(bytes, SizeofResource(nullptr, found), &stretch)) return RESULT_CORRUPT;
+    const int stretchedSize = (STRETCHED_PASSWORD_UNITS + 1) * 2;
+    char16_t* stretched = static_cast<char16_t*>(PlatformAlloc(stretchedSize));
+    if (stretched == nullptr || !StretchPassword(*wide, &stretch, stretched)) {
+        PlatformFree(stretched);
+        return RESULT_NO_MEMORY;
+    }
+    WipeAndFree(*wide, *size);
+    *wide = stretched;
+    *size = stretchedSize;
+    return RESULT_OK;
 }
 
 // The password as zero-terminated UTF-16 in *wide (PlatformAlloc'd,
@@ -122,7 +149,15 @@ int RunExtraction(const char* password, const char* destination) {
     if (result != RESULT_OK) return result;
     int wideSize = (length + 1) * 2;
 
-    // An empty password is none: the archive's key is then all zero.
+    // An empty password is none: the archive's key is then all zero. A
+    // stretched key is derived once, here, before the check.
+    if (length != 0) {
+        result = StretchOwnKey(&wide, &wideSize);
+        if (result != RESULT_OK) {
+            WipeAndFree(wide, wideSize);
+            return result;
+        }
+    }
     const char16_t* key = length != 0 ? wide : nullptr;
     if (!CheckPassword(&g_Cipher, key, g_Reader.passwordCheckBlock)) {
         WipeAndFree(wide, wideSize);

@@ -170,7 +170,7 @@ bool CreateDirectories(const std::string& path) {
 }
 
 int RunExtract(const ExtractOptions& o) {
-    Password password = ObtainPassword(o.password, false, false);
+    Password password = ObtainPassword(o.password, false, WARN_NONE);
     OpenedArchive archive(o.archive, password, o.codepage);
 
     if (!CreateDirectories(o.destination))

@@ -94,6 +94,12 @@ static void ReportRunResult(HWND window, int result) {
         text = "Entered password is invalid.";
         icon = MB_ICONERROR;
         break;
+    case RESULT_NO_MEMORY:
+        // The archive's key is stretched by bcrypt's PBKDF2, which Windows
+        // has from version 7 on.
+        text = "This system cannot check the archive's password: it needs Windows 7 or later.";
+        icon = MB_ICONERROR;
+        break;
     case RESULT_OK:
     case RESULT_END:
         quit = true;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "crypto/key_stretch.h"
 #include "payload/reader.h"
 
 #include "window_driver.h"
@@ -94,6 +95,10 @@ protected:
         WaitGone(chooser);
     }
 
+    // A wrong password gets the message and leaves the window open; the
+    // right one restores the tree.
+    void WrongThenRight();
+
     RootScratchDir dir_;
     std::string out_;
     std::unique_ptr<StubProcess> stub_;
@@ -102,6 +107,19 @@ protected:
 
 TEST_F(WindowFlow, WrongPasswordStaysThenRightPasswordRestores) {
     ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(WrongThenRight());
+}
+
+// The same with the key stretched as lockbox create does by default.
+TEST_F(WindowFlow, StretchedKeyWrongPasswordStaysThenRightPasswordRestores) {
+    ArchiveSettings settings = BasicSettings(TITLE, PASSWORD);
+    settings.keyRounds = DEFAULT_KEY_ROUNDS;
+    settings.keySalt[3] = 0x5A;
+    ASSERT_NO_FATAL_FAILURE(Start(settings, Entries()));
+    ASSERT_NO_FATAL_FAILURE(WrongThenRight());
+}
+
+void WindowFlow::WrongThenRight() {
     PressOk("wrong");
     ASSERT_NO_FATAL_FAILURE(ExpectMessage("Entered password is invalid.", 'r'));
     ExpectQuietAndOpen();
