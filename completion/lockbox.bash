@@ -1,5 +1,5 @@
 # bash completion for lockbox: commands, each command's options, the values
-# of --layout, --codepage, --overwrite and --open-folder, and file names.
+# of --layout, --codepage, --overwrite, --open-folder and --key-stretch, and file names.
 _lockbox() {
     local cur prev command i
     cur=${COMP_WORDS[COMP_CWORD]}
@@ -16,12 +16,13 @@ _lockbox() {
         --codepage) COMPREPLY=($(compgen -W "1252 1250 1251 1253 1254 1255 1256 1257 1258 874 437 850" -- "$cur")); return ;;
         --overwrite) COMPREPLY=($(compgen -W "ask always never" -- "$cur")); return ;;
         --open-folder) COMPREPLY=($(compgen -W "normal maximized minimized" -- "$cur")); return ;;
+        --key-stretch) COMPREPLY=($(compgen -W "pbkdf2 none" -- "$cur")); return ;;
         -o|--output)
             if [ "$command" = extract ]; then COMPREPLY=($(compgen -d -- "$cur")); else COMPREPLY=($(compgen -f -- "$cur")); fi
             return ;;
         --background|--icon|--stub|--password-file|--files-from|--sign-cert|--sign-key|--sign-pkcs12|--sign-password-file)
             COMPREPLY=($(compgen -f -- "$cur")); return ;;
-        -p|--password|--title|--run-after|--description|--product|--company|--file-version|--exclude|--sign-timestamp|-l|--level|-j|--jobs)
+        -p|--password|--title|--run-after|--description|--product|--company|--file-version|--exclude|--sign-timestamp|-l|--level|-j|--jobs|--key-rounds|--salt)
             return ;;
     esac
 
@@ -30,7 +31,7 @@ _lockbox() {
     case $command in
         '') COMPREPLY=($(compgen -W "create list test extract help --help --version" -- "$cur")); return ;;
         help) COMPREPLY=($(compgen -W "create list test extract" -- "$cur")); return ;;
-        create) options="$common -o --output --title --run-after --open-folder --background --layout --icon --stub
+        create) options="$common --key-stretch --key-rounds --salt -o --output --title --run-after --open-folder --background --layout --icon --stub
                  -l --level -j --jobs --files-from --exclude --description --product --company --file-version
                  --sign-cert --sign-key --sign-pkcs12 --sign-password-file --sign-timestamp -f --force -q --quiet" ;;
         list|test) options="$common --json" ;;

@@ -1,6 +1,7 @@
 #include "tool/archive.h"
 
 #include <CLI/CLI.hpp>
+#include <algorithm>
 
 #include "tool/codepage.h"
 #include "tool/commands.h"
@@ -41,12 +42,29 @@ OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& pas
         Fail("'" + path + "' is not a Lockbox archive, or its header is damaged",
              "check that it is an .exe made by lockbox create");
     }
-    if (!CheckPassword(&key, KeyPassword(password), reader.passwordCheckBlock)) {
+    int found = ReadKeyStretchOf(path.c_str(), &stretch);
+    if (found == RESULT_CORRUPT)
+        Fail("'" + path + "' is damaged: the salt and rounds of its key cannot be read",
+             "ask the sender for a new copy");
+    stretched = found == RESULT_OK;
+    hasPassword = password.use;
+    // The typed password, or what a stretched key derives from it, once.
+    const char16_t* keyPassword = KeyPassword(password);
+    char16_t stretchedPassword[STRETCHED_PASSWORD_UNITS + 1];
+    if (keyPassword && stretched) {
+        if (!StretchPassword(keyPassword, &stretch, stretchedPassword))
+            Fail("cannot derive the key of '" + path + "': this system offers no PBKDF2-HMAC-SHA256",
+                 "open the archive on another system");
+        keyPassword = stretchedPassword;
+    }
+    bool fits = CheckPassword(&key, keyPassword, reader.passwordCheckBlock);
+    if (fits) DeriveStreamKey(&key, keyPassword);
+    std::fill(stretchedPassword, stretchedPassword + STRETCHED_PASSWORD_UNITS + 1, u'\0');
+    if (!fits) {
         Fail("wrong password for '" + path + "'",
              password.use ? "give the password the archive was made with"
                           : "the archive has a password; give it with -p, --password-file or at the prompt");
     }
-    DeriveStreamKey(&key, KeyPassword(password));
     int recorded = RecordedCodepage(&reader);
     codepage = givenCodepage ? givenCodepage : recorded ? recorded : DEFAULT_CODEPAGE;
     codepageSource = givenCodepage ? "given" : recorded ? "recorded in the archive" : "default";
@@ -56,6 +74,22 @@ OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& pas
         DecryptStream(&ctx, reader.runAfterName, name, reader.runAfterLength);
         runAfter.assign(name, reader.runAfterLength);
     }
+}
+
+// `n` with a comma between groups of three digits.
+static std::string Grouped(uint64_t n) {
+    std::string digits = std::to_string(n), out;
+    for (size_t i = 0; i < digits.size(); i++) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
+std::string KeyDescription(const OpenedArchive& archive) {
+    if (!archive.hasPassword) return "none (no password: anyone can open the archive)";
+    if (!archive.stretched) return "plain MD5 chain, no salt (fast to guess)";
+    return "PBKDF2-HMAC-SHA256, " + Grouped(archive.stretch.rounds) + " rounds, salted";
 }
 
 EntryChoice ChooseEntries(OpenedArchive& archive, const std::vector<std::string>& typed) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "crypto/key_stretch.h"
 #include "payload/reader.h"
 #include "tool/password.h"
 
@@ -21,7 +22,15 @@ struct OpenedArchive {
     std::string runAfter;  // decrypted, in the archive's code page; empty = none
     OwnedReader reader;
     CipherContext key = {};  // the stream key as derived: a copy starts each entry
+    bool hasPassword = false;  // false: the all-zero key of an archive made without one
+    bool stretched = false;    // keyed by a stretched password (crypto/key_stretch.h)
+    KeyStretch stretch = {};   // its rounds and salt, when `stretched`
 };
+
+// How the archive's key is made, for people: "PBKDF2-HMAC-SHA256, 600,000
+// rounds, salted", "plain MD5 chain, no salt (fast to guess)" or "none (no
+// password: anyone can open the archive)".
+std::string KeyDescription(const OpenedArchive& archive);
 
 // Which entries a command works on: all, or those that name patterns
 // choose (name_pattern.h), with the folders above them.

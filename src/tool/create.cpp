@@ -22,6 +22,7 @@
 #include "tool/signing.h"
 #include "tool/system.h"
 #include "pack/writer.h"
+#include "crypto/key_stretch.h"
 #include "payload/format.h"
 #include "payload/reader.h"
 
@@ -55,7 +56,38 @@ struct CreateOptions {
     SigningOptions signing;
     std::vector<std::string> exclude;
     std::string filesFrom;
+    std::string keyStretch = "pbkdf2";
+    uint32_t keyRounds = DEFAULT_KEY_ROUNDS;
+    bool keyRoundsGiven = false;
+    std::string salt;             // 32 hex digits; empty: random
 };
+
+// Below this many rounds a stretched key is weighed as the plain chain when
+// the password's length is judged.
+const uint32_t STRONG_KEY_ROUNDS = 100000;
+
+// Sets the settings' key stretch from the options: rounds (0 for the plain
+// chain) and the salt, given or from the system's random source.
+void ChooseKeyStretch(const CreateOptions& o, ArchiveSettings* settings) {
+    if (o.keyStretch == "none") {
+        if (o.keyRoundsGiven || !o.salt.empty())
+            UsageFail("--key-rounds and --salt belong to a stretched key, not to --key-stretch none",
+                      "leave them out, or drop --key-stretch none");
+        settings->keyRounds = 0;
+        return;
+    }
+    settings->keyRounds = o.keyRounds;
+    if (o.salt.empty()) {
+        if (!SystemRandom(settings->keySalt, KEY_SALT_SIZE))
+            Fail("the system's random source gives no salt", "give one with --salt");
+        return;
+    }
+    if (o.salt.size() != 2 * KEY_SALT_SIZE || o.salt.find_first_not_of("0123456789abcdefABCDEF") != std::string::npos)
+        UsageFail("--salt '" + o.salt + "' is not " + std::to_string(2 * KEY_SALT_SIZE) + " hexadecimal digits",
+                  "give 16 bytes in hex, e.g. 000102030405060708090a0b0c0d0e0f");
+    for (uint32_t i = 0; i < KEY_SALT_SIZE; i++)
+        settings->keySalt[i] = (uint8_t)std::stoul(o.salt.substr(2 * i, 2), nullptr, 16);
+}
 
 std::vector<uint8_t> LoadStub(const CreateOptions& o) {
     if (o.stub.empty()) {
@@ -257,9 +289,14 @@ int RunCreate(CreateOptions o) {
         settings.runAfter = runAfter;
     }
 
-    Password password = ObtainPassword(o.password, true, true);
+    ChooseKeyStretch(o, &settings);
+    Password password = ObtainPassword(o.password, true,
+                                       settings.keyRounds >= STRONG_KEY_ROUNDS ? WARN_STRETCHED : WARN_PLAIN);
     settings.usePassword = password.use;
     settings.password = password.units;
+    if (password.use && settings.keyRounds == 0)
+        Warn("--key-stretch none: the key is the plain MD5 chain without salt, so the password is fast "
+             "to guess offline (leave the option out for a stretched key)");
 
     ProgressBar bar;
     StartProgress(&bar, StderrIsTerminal() && !o.quiet);
@@ -328,6 +365,8 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
         "The password is taken as UTF-8 and hashed as UTF-16; the extractor converts what the\n"
         "recipient types from the ANSI code page to UTF-16, so characters of that code page\n"
         "(for 1252: ASCII and Western European letters) give the same key; others may not.\n"
+        "The key is stretched: salted PBKDF2-HMAC-SHA256 over 600000 rounds makes every guess at\n"
+        "the password slow; --key-stretch none writes the original, fast-to-guess MD5 chain.\n"
         "Without -p, --password-file or --no-password the password is asked twice on the terminal.\n"
         "Every archive declares that it runs with the rights of whoever starts it, so Windows\n"
         "never asks for administrator rights because of a name like setup.exe. With --sign-cert\n"
@@ -345,6 +384,22 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
         ->type_name("PATTERN")
         ->allow_extra_args(false);
     AddPasswordOptions(sub, &o->password, true);
+    sub->add_option("--key-stretch", o->keyStretch,
+                    "How the key is made from the password: pbkdf2 (the default: salted PBKDF2-HMAC-SHA256, "
+                    "slow to guess; the extractor needs Windows 7 or later) or none (the plain MD5 chain of "
+                    "the original format, fast to guess)")
+        ->check(CLI::IsMember({"pbkdf2", "none"}).description(""))
+        ->type_name("KIND");
+    CLI::Option* keyRounds =
+        sub->add_option("--key-rounds", o->keyRounds,
+                        "PBKDF2 rounds of the stretched key, 1-10000000 (default 600000: about half a "
+                        "second for the recipient, that much for every guess an attacker makes)")
+            ->check(CLI::Range((uint32_t)1, MAX_KEY_ROUNDS).description(""))
+            ->type_name("N");
+    sub->add_option("--salt", o->salt,
+                    "The stretched key's 16-byte salt as 32 hex digits (default: random), for a reproducible "
+                    "archive")
+        ->type_name("HEX");
     CLI::Option* title =
         sub->add_option("--title", o->title, "Title of the extractor's window (default: the archive's name without .exe)")
             ->type_name("TEXT");
@@ -390,8 +445,9 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
     AddSigningOptions(sub, &o->signing);
     sub->add_flag("-f,--force", o->force, "Replace the output even when it is not a Lockbox archive");
     sub->add_flag("-q,--quiet", o->quiet, "No progress bar and no summary");
-    sub->callback([o, run, title, openFolder] {
+    sub->callback([o, run, title, openFolder, keyRounds] {
         o->titleGiven = title->count() > 0;
+        o->keyRoundsGiven = keyRounds->count() > 0;
         if (openFolder->count() > 0) o->openFolder = ShowCommand(o->openFolderText);
         *run = [o] { return RunCreate(*o); };
     });

@@ -52,6 +52,7 @@ void PrintSettings(const std::string& path, const OpenedArchive& archive, const 
     if (r.openFolderShowCmd) Print(stdout, "open folder: yes (show command %u)\n", r.openFolderShowCmd);
     else Print(stdout, "open folder: no\n");
     Print(stdout, "code page:   %d (%s)\n", archive.codepage, archive.codepageSource);
+    Print(stdout, "key:         %s\n", KeyDescription(archive).c_str());
     Print(stdout, "signature:   %s\n", SignatureLine(signature).c_str());
     Print(stdout, "\n%-4s  %-5s  %12s  %12s  %-19s  %s\n", "type", "attr", "size", "stored",
           "last write (UTC)", "name");
@@ -64,7 +65,7 @@ void PrintSettings(const std::string& path, const OpenedArchive& archive, const 
 }
 
 int RunList(const InspectOptions& o) {
-    Password password = ObtainPassword(o.password, false, false);
+    Password password = ObtainPassword(o.password, false, WARN_NONE);
     OpenedArchive archive(o.archive, password, o.codepage);
     EntryChoice choice = ChooseEntries(archive, o.names);
     SignatureState signature = ExamineSignature(o.archive);
@@ -124,7 +125,7 @@ bool HasForbiddenCharacter(const std::string& name) {
 }
 
 int RunTest(const InspectOptions& o) {
-    Password password = ObtainPassword(o.password, false, false);
+    Password password = ObtainPassword(o.password, false, WARN_NONE);
     OpenedArchive archive(o.archive, password, o.codepage);
     // A broken signature means the file is not what its sender made, even
     // where every entry still reads.

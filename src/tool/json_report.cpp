@@ -19,6 +19,17 @@ Json IsoTime(uint64_t fileTime) {
     return text;
 }
 
+// Bytes as lowercase hexadecimal digits.
+static std::string Hex(const uint8_t* bytes, size_t size) {
+    std::string hex;
+    for (size_t i = 0; i < size; i++) {
+        char two[3];
+        std::snprintf(two, sizeof two, "%02x", bytes[i]);
+        hex += two;
+    }
+    return hex;
+}
+
 Json ArchiveReport(const OpenedArchive& archive, const SignatureState& signature) {
     const Reader& r = archive.reader;
     const char* layouts[] = {"none", "top", "bottom"};
@@ -32,6 +43,14 @@ Json ArchiveReport(const OpenedArchive& archive, const SignatureState& signature
                                              : Json(nullptr);
     report["run_after"] = archive.runAfter.empty() ? Json(nullptr) : Json(CodepageToUtf8(archive.runAfter, archive.codepage));
     report["open_folder"] = r.openFolderShowCmd ? Json(r.openFolderShowCmd) : Json(nullptr);
+    Json key;
+    key["kind"] = !archive.hasPassword ? "none" : archive.stretched ? "pbkdf2-hmac-sha256" : "md5-chain";
+    key["rounds"] = archive.hasPassword && archive.stretched ? Json(archive.stretch.rounds) : Json(nullptr);
+    key["salt"] = archive.hasPassword && archive.stretched
+                      ? Json(Hex(archive.stretch.salt, sizeof archive.stretch.salt))
+                      : Json(nullptr);
+    key["description"] = KeyDescription(archive);
+    report["key"] = key;
     Json sig;
     sig["present"] = signature.present;
     sig["checked"] = signature.checked;
@@ -48,12 +67,8 @@ Json EntryReport(int index, const EntryInfo& info, int codepage) {
         const char* name;
     } ATTRIBUTES[] = {{ATTR_READONLY, "readonly"}, {ATTR_HIDDEN, "hidden"}, {ATTR_SYSTEM, "system"},
                       {ATTR_DIRECTORY, "directory"}, {ATTR_ARCHIVE, "archive"}};
-    std::string stored = StoredName(info), hex;
-    for (unsigned char c : stored) {
-        char two[3];
-        std::snprintf(two, sizeof two, "%02x", c);
-        hex += two;
-    }
+    std::string stored = StoredName(info);
+    std::string hex = Hex(reinterpret_cast<const uint8_t*>(stored.data()), stored.size());
     bool directory = (info.attributes & ATTR_DIRECTORY) != 0;
     Json attributes = Json::array();
     for (const auto& a : ATTRIBUTES)

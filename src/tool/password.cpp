@@ -9,9 +9,12 @@
 #include "tool/error.h"
 #include "tool/system.h"
 
-// Below this length a password falls quickly to offline guessing: the key
-// is three unsalted MD5s of it.
+// Below these lengths a password falls quickly to offline guessing: under
+// the plain chain a guess costs three unsalted MD5s; a stretched key makes
+// each guess some hundred thousand times dearer, which buys about three
+// characters.
 static const size_t SHORT_PASSWORD = 12;
+static const size_t SHORT_STRETCHED_PASSWORD = 8;
 
 void AddPasswordOptions(CLI::App* app, PasswordOptions* options, bool forCreate) {
     app->add_option_function<std::string>(
@@ -51,9 +54,10 @@ static std::string ReadPasswordFile(const std::string& path) {
 
 // Warns about a password that is weak or may not be typed the same way on
 // the recipient's system.
-static void WarnAbout(const std::string& text, const std::u16string& units) {
-    if (units.size() < SHORT_PASSWORD)
-        Warn("password shorter than " + std::to_string(SHORT_PASSWORD) +
+static void WarnAbout(const std::string& text, const std::u16string& units, PasswordWarnings warn) {
+    size_t shortBelow = warn == WARN_STRETCHED ? SHORT_STRETCHED_PASSWORD : SHORT_PASSWORD;
+    if (units.size() < shortBelow)
+        Warn("password shorter than " + std::to_string(shortBelow) +
              " characters: it can be guessed offline quickly (use a longer one)");
     if (!IsPrintableAscii(text))
         Warn("the password holds characters outside printable ASCII: the extractor reads it "
@@ -64,7 +68,7 @@ static void WarnAbout(const std::string& text, const std::u16string& units) {
 // Asks on the terminal; with `confirm` twice, up to three times while the
 // two differ, warning about the password before it is typed again (so the
 // user can still choose another). `*warned` tells whether that happened.
-static std::string AskPassword(bool confirm, bool warn, bool* warned) {
+static std::string AskPassword(bool confirm, PasswordWarnings warn, bool* warned) {
     const int TRIES = 3;
     for (int attempt = 1;; attempt++) {
         std::string first, second;
@@ -72,8 +76,8 @@ static std::string AskPassword(bool confirm, bool warn, bool* warned) {
             Fail("no password was entered", "type it at the prompt, or give --password-file");
         if (!confirm || first.empty()) return first;
         std::u16string units;
-        if (warn && Utf8ToUtf16(first, &units)) {
-            WarnAbout(first, units);
+        if (warn != WARN_NONE && Utf8ToUtf16(first, &units)) {
+            WarnAbout(first, units, warn);
             *warned = true;
         }
         if (!ReadSecretLine("Password again: ", &second))
@@ -85,7 +89,7 @@ static std::string AskPassword(bool confirm, bool warn, bool* warned) {
     }
 }
 
-Password ObtainPassword(const PasswordOptions& options, bool confirm, bool warn) {
+Password ObtainPassword(const PasswordOptions& options, bool confirm, PasswordWarnings warn) {
     int sources = (options.passwordGiven ? 1 : 0) + (options.passwordFile.empty() ? 0 : 1) +
                   (options.noPassword ? 1 : 0);
     if (sources > 1)
@@ -115,7 +119,7 @@ Password ObtainPassword(const PasswordOptions& options, bool confirm, bool warn)
 
     Password result;
     if (text.empty()) {
-        if (warn)
+        if (warn != WARN_NONE)
             Warn(options.noPassword ? "no password: anyone can open this archive"
                                     : "empty password: the archive is made without a password, "
                                       "anyone can open it");
@@ -124,6 +128,6 @@ Password ObtainPassword(const PasswordOptions& options, bool confirm, bool warn)
     if (!Utf8ToUtf16(text, &result.units))
         UsageFail("the password is not valid UTF-8", "give it in UTF-8");
     result.use = true;
-    if (warn && !warned) WarnAbout(text, result.units);
+    if (warn != WARN_NONE && !warned) WarnAbout(text, result.units, warn);
     return result;
 }

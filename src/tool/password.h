@@ -21,12 +21,20 @@ struct Password {
     std::u16string units;      // UTF-16 code units when `use`
 };
 
+// What the warnings of ObtainPassword weigh a password against.
+enum PasswordWarnings {
+    WARN_NONE,       // opening an archive: no warnings
+    WARN_STRETCHED,  // a new archive whose key is stretched
+    WARN_PLAIN,      // a new archive keyed by the fast MD5 chain (or a weak stretch)
+};
+
 // Settles the password from the options, from the file, or by asking on the
 // terminal (twice when `confirm`). An empty password is the no-password
 // branch: the extractor treats an empty typed password that way, so an
 // archive keyed with an empty string could never be opened. Throws
 // ToolError: usage error when no source is given and stdin is no terminal,
 // or the text is not UTF-8; failure when the file cannot be read or the two
-// typed passwords differ. With `warn`, warns about passwords that are weak
-// or may not be typed the same way on the recipient's system.
-Password ObtainPassword(const PasswordOptions& options, bool confirm, bool warn);
+// typed passwords differ. Unless `warn` is WARN_NONE, warns about passwords
+// that are short for that kind of key or may not be typed the same way on
+// the recipient's system.
+Password ObtainPassword(const PasswordOptions& options, bool confirm, PasswordWarnings warn);

@@ -79,6 +79,10 @@ void MapLargeBuffers();
 // Default for --jobs.
 int HardwareThreads();
 
+// Fills `out` with `size` bytes from the system's random source (getrandom,
+// BCryptGenRandom). False when the source fails.
+bool SystemRandom(uint8_t* out, size_t size);
+
 // How many files the process may have open at once, after raising the soft
 // limit as far as the hard one allows (POSIX); Windows sets no such limit.
 uint64_t OpenFileLimit();

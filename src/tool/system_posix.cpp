@@ -12,6 +12,7 @@
 #include <locale.h>
 #include <malloc.h>
 #include <wctype.h>
+#include <sys/random.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -202,4 +203,15 @@ int RunProgram(const std::vector<std::string>& args, std::string* output) {
         }
     if (!started) return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+bool SystemRandom(uint8_t* out, size_t size) {
+    while (size > 0) {
+        ssize_t got = getrandom(out, size, 0);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        out += got;
+        size -= (size_t)got;
+    }
+    return true;
 }

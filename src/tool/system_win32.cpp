@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 #include <windows.h>
+#include <bcrypt.h>
 
 #include "host/wide_path.h"
 
@@ -202,4 +203,9 @@ int RunProgram(const std::vector<std::string>& args, std::string* output) {
     CloseHandle(process.hThread);
     CloseHandle(process.hProcess);
     return (int)status;
+}
+
+bool SystemRandom(uint8_t* out, size_t size) {
+    return size <= 0xFFFFFFFF &&
+           BCryptGenRandom(NULL, out, (ULONG)size, BCRYPT_USE_SYSTEM_PREFERRED_RNG) >= 0;
 }

@@ -66,11 +66,14 @@ EOF
     shown=$(cd "$name" && find . -type f -name '*[! -~]*' | head -n 1 | sed 's|.*/||')
     title="$shown & co"
     password="pass $shown"
-    $runner "$win_tool" create -q -p "$password" --codepage "$codepage" --title "$title" \
+    # One salt for both tools: then the stretched keys, and the archives, agree.
+    salt=00112233445566778899aabbccddeeff
+    $runner "$win_tool" create -q -p "$password" --salt $salt --codepage "$codepage" --title "$title" \
         -o "$(win "$deep/$archive")" "$(win "$deep/$name")"
     check "$name: lockbox.exe packs it in code page $codepage" [ -f "$archive" ]
     if [ -n "$host_tool" ]; then
-        "$host_tool" create -q -p "$password" --codepage "$codepage" --title "$title" -o "host/$name.exe" "$name"
+        "$host_tool" create -q -p "$password" --salt $salt --codepage "$codepage" --title "$title" \
+            -o "host/$name.exe" "$name"
         payload "$archive" > win.payload
         payload "host/$name.exe" > host.payload
         check "$name: the host tool stores the same" cmp -s win.payload host.payload
