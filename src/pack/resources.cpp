@@ -440,6 +440,13 @@ static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes)
     if (changes.manifest)
         PlaceLeaf(&root, RES_TYPE_MANIFEST, RES_MANIFEST_ID, RES_PROGRAM_INFO_LANG,
                   std::vector<uint8_t>(changes.manifest->begin(), changes.manifest->end()));
+    if (changes.dropKeyStretch) {
+        auto data = root.children.find(IdKey(RES_TYPE_RCDATA));
+        if (data != root.children.end()) {
+            data->second.children.erase(IdKey(RES_KEY_STRETCH_ID));
+            if (data->second.children.empty()) root.children.erase(data);
+        }
+    }
     if (changes.keyStretch)
         PlaceLeaf(&root, RES_TYPE_RCDATA, RES_KEY_STRETCH_ID, RES_NEUTRAL_LANG, *changes.keyStretch);
     std::vector<uint8_t> section = BuildSection(root, va);
@@ -497,7 +504,8 @@ std::string LoadIconFile(const std::string& path, IconResource* icon) {
 }
 
 std::string ReplaceStubResources(std::vector<uint8_t>* image, const ResourceChanges& changes) {
-    if (!changes.background && !changes.icon && !changes.version && !changes.manifest && !changes.keyStretch)
+    if (!changes.background && !changes.icon && !changes.version && !changes.manifest && !changes.keyStretch &&
+        !changes.dropKeyStretch)
         return std::string();
     std::vector<uint8_t> edited = *image;  // the image stays as it was when the edit fails
     std::string why = ReasonOf([&] { Rebuild(&edited, changes); });

@@ -60,6 +60,8 @@ struct ResourceChanges {
     const std::vector<uint8_t>* version = nullptr;  // becomes version 1, language 1033
     const std::string* manifest = nullptr;          // becomes manifest 1, language 1033
     const std::vector<uint8_t>* keyStretch = nullptr;  // becomes data 108, language neutral
+    bool dropKeyStretch = false;  // removes data 108: a stub taken from a stretched archive would
+                                  // otherwise key a plain archive's reader with salt and rounds
 };
 
 // Rewrites `image` (a stub of the build's PE kind, changed in place) with the resource section

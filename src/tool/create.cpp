@@ -258,6 +258,8 @@ int RunCreate(CreateOptions o) {
     std::string manifest = ApplicationManifest();
     changes.version = &version;
     changes.manifest = &manifest;
+    // The writer adds salt and rounds of its own when it stretches the key.
+    changes.dropKeyStretch = true;
     if (!o.background.empty()) {
         std::string why = LoadBitmapFile(o.background, &background);
         if (!why.empty()) Fail(why, "check the path, or save the picture as an uncompressed .bmp");

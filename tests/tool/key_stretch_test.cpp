@@ -68,6 +68,19 @@ TEST_F(ToolTest, KeyOptionsAreChecked) {
     }
 }
 
+// A stretched archive given as the stub keeps no salt and rounds of its own:
+// a plain archive made from it must not send its reader stretching.
+TEST_F(ToolTest, StubTakenFromAStretchedArchiveLeavesNoKeyBehind) {
+    MakeInputTree();
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "s.exe", "-p", PASSWORD, "--key-rounds", "1000", "in"})).exitCode);
+    ToolRun plain = RunLockbox(dir, {"create", "-q", "--stub", "s.exe", "-o", "p.exe", "-p", PASSWORD, "--key-stretch",
+                                     "none", "in"});
+    ASSERT_EQ(0, plain.exitCode) << plain.err;
+    ToolRun list = RunLockbox(dir, {"list", "p.exe", "-p", PASSWORD});
+    EXPECT_EQ(0, list.exitCode) << list.err;
+    EXPECT_NE(std::string::npos, list.out.find("plain MD5 chain")) << list.out;
+}
+
 // The resource's bytes as the writer stores them: version 1, the rounds,
 // the salt.
 std::string ResourceBytes(uint32_t rounds) {
