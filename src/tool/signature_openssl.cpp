@@ -11,6 +11,7 @@
 
 #include "payload/reader.h"
 #include "tool/entry_text.h"
+#include "tool/error.h"
 
 namespace {
 
@@ -106,6 +107,10 @@ SignatureState ExamineSignature(const std::string& path) {
     SignatureState state;
     CertificateTable table = {0, 0};
     if (LocatePayload(path.c_str(), &table) < 0 || table.size == 0) return state;
+    if (table.size > MAX_SIGNATURE_TABLE)
+        Fail("'" + path + "' is damaged: its signature table is too large (" + std::to_string(table.size) +
+                 " bytes; a signature takes a few kilobytes)",
+             "ask the sender for a new copy");
     state.present = true;
     state.checked = true;
     std::ifstream in(path, std::ios::binary);

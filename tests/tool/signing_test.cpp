@@ -3,6 +3,8 @@
 // changed after signing is caught; a failed signing leaves no output.
 // Uses the built-in extractor stub (a real PE image, as signing needs one),
 // a throw-away self-signed certificate, and osslsigncode as the reference.
+#include <unistd.h>
+
 #include "tool_fixture.h"
 
 namespace {
@@ -124,6 +126,27 @@ TEST_F(Signing, UnsignedArchivesSaySo) {
     ToolRun test = RunLockbox(dir, {"test", "plain.exe", "-p", PASSWORD});
     EXPECT_EQ(0, test.exitCode);
     EXPECT_EQ(std::string::npos, test.out.find("signature")) << test.out;
+}
+
+// A sparse archive whose certificate table claims 3.75 GiB: list and test
+// read the table whole (3.9 GB; "internal error: std::bad_alloc" under a
+// memory limit). They refuse it as damaged unread, within 500 MB here.
+TEST_F(ToolTest, OversizedSignatureTableIsRefusedUnread) {
+    WriteFileBytes(Path("f.txt"), "file\n");
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "f.txt"})).exitCode);
+    std::string bytes = ReadFileBytes(Path("a.exe"));
+    const uint32_t at = (uint32_t)(bytes.size() + 7) / 8 * 8, size = 0xF0000000u;
+    Put32(bytes, Get32(bytes, 60) + 24 + 96 + 4 * 8, at);  // PE32: the certificate table entry
+    Put32(bytes, Get32(bytes, 60) + 24 + 96 + 4 * 8 + 4, size);
+    WriteFileBytes(Path("big.exe"), bytes);
+    ASSERT_EQ(0, truncate(Path("big.exe").c_str(), (off_t)at + size));  // the table ends the file
+    for (const char* command : {"list", "test"}) {
+        std::string out = RunShell("cd " + ShellQuote(dir.path()) + " && ulimit -v 500000 && " + ShellQuote(LOCKBOX_TOOL) +
+                                   " " + command + " big.exe -p " + ShellQuote(PASSWORD) + " 2>&1; echo exit=$?");
+        EXPECT_NE(std::string::npos, out.find("'big.exe' is damaged: its signature table is too large (4026531840"))
+            << out;
+        EXPECT_NE(std::string::npos, out.find("exit=1")) << out;
+    }
 }
 
 }  // namespace
