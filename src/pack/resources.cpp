@@ -5,6 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <map>
+#include <set>
 
 #include "payload/format.h"
 
@@ -157,7 +158,14 @@ struct PeLayout {
     uint16_t sectionCount = 0;
     size_t rsrcHeader = 0;       // offset of the resource section's header
     size_t relocHeader = 0;      // offset of a relocation section behind it, or 0
+    uint32_t fileAlign = 0;      // FileAlignment and SectionAlignment, checked
+    uint32_t sectionAlign = 0;
 };
+
+// The Windows loader takes at most 96 sections; an extractor has a handful.
+const uint16_t MAX_SECTIONS = 96;
+
+bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
 const size_t SECTION_HEADER = 40;
 const size_t DIR_RESOURCE = 2, DIR_SECURITY = 4, DIR_RELOCATIONS = 5;
@@ -207,6 +215,16 @@ PeLayout ParsePe(const Image& img) {
     if (img.U32(pe.directories - 4) < 16) img.Bad("too few data directories");
     pe.sections = pe.optional + optionalSize;
     if (pe.sectionCount == 0) img.Bad("no sections");
+    if (pe.sectionCount > MAX_SECTIONS) img.Bad("more than " + std::to_string(MAX_SECTIONS) + " sections");
+    // FileAlignment: a power of two from 512 to 64 KiB; SectionAlignment: a
+    // power of two not below it. The section grows to a multiple of each.
+    pe.fileAlign = img.U32(pe.optional + 36);
+    pe.sectionAlign = img.U32(pe.optional + 32);
+    if (!IsPowerOfTwo(pe.fileAlign) || pe.fileAlign < 512 || pe.fileAlign > 0x10000)
+        img.Bad("its file alignment (" + std::to_string(pe.fileAlign) + ") is not a power of two from 512 to 65536");
+    if (!IsPowerOfTwo(pe.sectionAlign) || pe.sectionAlign < pe.fileAlign)
+        img.Bad("its section alignment (" + std::to_string(pe.sectionAlign) +
+                ") is not a power of two at least as large as its file alignment");
     img.U32(pe.sections + pe.sectionCount * SECTION_HEADER - 4);  // bounds check of the table
 
     uint32_t rsrcRva = img.U32(pe.directories + 8 * DIR_RESOURCE);
@@ -243,43 +261,73 @@ PeLayout ParsePe(const Image& img) {
     return pe;
 }
 
-// Reads the directory at `dirOffset` (relative to the resource section).
-void ParseDirectory(const Image& img, const PeLayout& pe, size_t base, uint32_t sectionSize,
-                    uint32_t dirOffset, int depth, ResNode* node) {
-    if (depth > 3) img.Bad("the resource tree is too deep");
-    if (dirOffset > sectionSize || 16 > sectionSize - dirOffset) img.Bad("a resource directory lies outside the section");
-    size_t dir = base + dirOffset;
-    uint32_t count = (uint32_t)img.U16(dir + 12) + img.U16(dir + 14);
-    if ((uint64_t)count * 8 > sectionSize - dirOffset - 16) img.Bad("a resource directory is truncated");
-    for (uint32_t i = 0; i < count; i++) {
-        size_t e = dir + 16 + (size_t)i * 8;
-        uint32_t nameField = img.U32(e), target = img.U32(e + 4);
-        ResKey key;
-        if (nameField & 0x80000000u) {
-            uint32_t at = nameField & 0x7FFFFFFFu;
-            if (at > sectionSize || 2 > sectionSize - at) img.Bad("a resource name lies outside the section");
-            uint16_t len = img.U16(base + at);
-            if ((uint64_t)len * 2 > sectionSize - at - 2) img.Bad("a resource name is truncated");
-            key.isName = true;
-            for (uint16_t k = 0; k < len; k++) key.name.push_back((char16_t)img.U16(base + at + 2 + 2 * k));
-        } else {
-            key.id = (uint16_t)nameField;
-        }
-        ResNode& child = node->children[key];
-        if (target & 0x80000000u) {
-            if (depth == 3) img.Bad("the resource tree is too deep");
-            ParseDirectory(img, pe, base, sectionSize, target & 0x7FFFFFFFu, depth + 1, &child);
-        } else {
-            if (depth != 3) img.Bad("resource data at an unexpected level");
-            if (target > sectionSize || 16 > sectionSize - target) img.Bad("a resource data entry lies outside the section");
-            uint32_t rva = img.U32(base + target), size = img.U32(base + target + 4);
-            size_t at = img.RvaToOffset(pe, rva, size);
-            child.isLeaf = true;
-            child.codepage = img.U32(base + target + 8);
-            child.data.assign(img.bytes->begin() + (long)at, img.bytes->begin() + (long)(at + size));
+// The most directory entries a stub's resource tree may have. An extractor
+// carries a dozen resources; this leaves room for all 65,536 icon ids with
+// a language each.
+const uint32_t MAX_RESOURCE_ENTRIES = 1 << 18;
+
+// Reads the resource tree of one section. Each directory is read once: a
+// tree whose directories share subdirectories (or loop) would otherwise be
+// walked, and its data copied, once per path to it. The resources'
+// data and names together take no more than the whole file, as they do
+// when no two of them share bytes.
+struct TreeReader {
+    const Image& img;
+    const PeLayout& pe;
+    size_t base;           // file offset of the section
+    uint32_t sectionSize;  // bytes of it the tree may use
+    std::set<uint32_t> seen;  // offsets of the directories read
+    uint32_t entries = 0;
+    uint64_t dataLeft;     // bytes of data and names still allowed
+
+    void Take(uint64_t bytes) {
+        if (bytes > dataLeft) img.Bad("the resources hold more data than the file (they share their bytes)");
+        dataLeft -= bytes;
+    }
+
+    // Reads the directory at `dirOffset` (relative to the section).
+    void Directory(uint32_t dirOffset, int depth, ResNode* node) {
+        if (depth > 3) img.Bad("the resource tree is too deep");
+        if (dirOffset > sectionSize || 16 > sectionSize - dirOffset) img.Bad("a resource directory lies outside the section");
+        if (!seen.insert(dirOffset).second) img.Bad("a resource directory is reached twice");
+        size_t dir = base + dirOffset;
+        uint32_t count = (uint32_t)img.U16(dir + 12) + img.U16(dir + 14);
+        if ((uint64_t)count * 8 > sectionSize - dirOffset - 16) img.Bad("a resource directory is truncated");
+        if (count > MAX_RESOURCE_ENTRIES - entries)
+            img.Bad("the resource tree has more than " + std::to_string(MAX_RESOURCE_ENTRIES) + " entries");
+        entries += count;
+        for (uint32_t i = 0; i < count; i++) {
+            size_t e = dir + 16 + (size_t)i * 8;
+            uint32_t nameField = img.U32(e), target = img.U32(e + 4);
+            ResKey key;
+            if (nameField & 0x80000000u) {
+                uint32_t at = nameField & 0x7FFFFFFFu;
+                if (at > sectionSize || 2 > sectionSize - at) img.Bad("a resource name lies outside the section");
+                uint16_t len = img.U16(base + at);
+                if ((uint64_t)len * 2 > sectionSize - at - 2) img.Bad("a resource name is truncated");
+                Take((uint64_t)len * 2);
+                key.isName = true;
+                for (uint16_t k = 0; k < len; k++) key.name.push_back((char16_t)img.U16(base + at + 2 + 2 * k));
+            } else {
+                key.id = (uint16_t)nameField;
+            }
+            ResNode& child = node->children[key];
+            if (target & 0x80000000u) {
+                if (depth == 3) img.Bad("the resource tree is too deep");
+                Directory(target & 0x7FFFFFFFu, depth + 1, &child);
+            } else {
+                if (depth != 3) img.Bad("resource data at an unexpected level");
+                if (target > sectionSize || 16 > sectionSize - target) img.Bad("a resource data entry lies outside the section");
+                uint32_t rva = img.U32(base + target), size = img.U32(base + target + 4);
+                size_t at = img.RvaToOffset(pe, rva, size);
+                Take(size);
+                child.isLeaf = true;
+                child.codepage = img.U32(base + target + 8);
+                child.data.assign(img.bytes->begin() + (long)at, img.bytes->begin() + (long)(at + size));
+            }
         }
     }
-}
+};
 
 // Icon ids that group `except` does not use but other groups do.
 std::map<uint16_t, bool> IconIdsOfOtherGroups(const ResNode& root, uint16_t except) {
@@ -318,9 +366,15 @@ void PlaceIcon(ResNode* root, const IconResource& icon) {
         groups.children.erase(old);
     }
     std::vector<uint8_t> group = icon.group;
+    // `next` only moves on, so no id is looked at twice before all 65,536
+    // have been: then none is free.
     uint16_t next = 1;
+    uint32_t looked = 0;
     for (size_t i = 0; i < icon.images.size(); i++) {
-        while (icons.children.count(IdKey(next))) next++;
+        for (;; next++) {
+            if (looked++ == 0x10000) Refuse("every icon id is taken: the stub's icons and the new ones need more than 65,536");
+            if (!icons.children.count(IdKey(next))) break;
+        }
         StoreLE16(&group[6 + i * 14 + 12], next);
         ResNode& image = icons.children[IdKey(next)].children[IdKey(RES_ICON_LANG)];
         image.isLeaf = true;
@@ -341,7 +395,7 @@ void PlaceLeaf(ResNode* root, uint16_t type, uint16_t id, uint16_t lang, const s
     leaf.data = data;
 }
 
-size_t Align(size_t v, size_t a) { return (v + a - 1) / a * a; }
+uint64_t Align(uint64_t v, uint64_t a) { return (v + a - 1) / a * a; }
 
 // Serialises the tree for a section at `sectionRva`:
 //   [directories, breadth first][data entries][names][data, 8-byte aligned]
@@ -431,7 +485,8 @@ static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes)
     uint32_t used = vsize != 0 && vsize < rawSize ? vsize : rawSize;
 
     ResNode root;
-    ParseDirectory(img, pe, rawAt, used, 0, 1, &root);
+    TreeReader tree{img, pe, rawAt, used, {}, 0, bytes->size()};
+    tree.Directory(0, 1, &root);
     if (changes.background)
         PlaceLeaf(&root, RES_TYPE_BITMAP, RES_BACKGROUND_ID, RES_BACKGROUND_LANG, changes.background->dib);
     if (changes.icon) PlaceIcon(&root, *changes.icon);
@@ -451,8 +506,6 @@ static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes)
         PlaceLeaf(&root, RES_TYPE_RCDATA, RES_KEY_STRETCH_ID, RES_NEUTRAL_LANG, *changes.keyStretch);
     std::vector<uint8_t> section = BuildSection(root, va);
 
-    uint32_t fileAlign = img.U32(pe.optional + 36), sectionAlign = img.U32(pe.optional + 32);
-    if (fileAlign == 0 || sectionAlign == 0) img.Bad("zero alignment");
     std::vector<uint8_t> reloc;
     uint32_t relocVirtual = 0;
     if (pe.relocHeader) {
@@ -461,7 +514,12 @@ static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes)
         reloc.assign(bytes->begin() + at, bytes->begin() + at + size);
         relocVirtual = img.U32(pe.relocHeader + 8);
     }
-    size_t newRaw = Align(section.size(), fileAlign);
+    size_t newRaw = (size_t)Align(section.size(), pe.fileAlign);
+    // Every new offset, size and address must fit its 32-bit field.
+    uint64_t memoryEnd = (uint64_t)va + section.size();
+    if (pe.relocHeader) memoryEnd = Align(memoryEnd, pe.sectionAlign) + relocVirtual;
+    if ((uint64_t)rawAt + newRaw + reloc.size() > UINT32_MAX || Align(memoryEnd, pe.sectionAlign) > UINT32_MAX)
+        img.Bad("with the new resources it would be larger than 4 GiB");
     bytes->resize(rawAt);
     bytes->insert(bytes->end(), section.begin(), section.end());
     bytes->resize(rawAt + newRaw, 0);
@@ -472,7 +530,7 @@ static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes)
     img.Put32(pe.directories + 8 * DIR_RESOURCE, va);
     img.Put32(pe.directories + 8 * DIR_RESOURCE + 4, (uint32_t)section.size());
     if (pe.relocHeader) {
-        uint32_t relocVa = (uint32_t)Align(imageEnd, sectionAlign);
+        uint32_t relocVa = (uint32_t)Align(imageEnd, pe.sectionAlign);
         img.Put32(pe.relocHeader + 12, relocVa);
         img.Put32(pe.relocHeader + 20, (uint32_t)bytes->size());
         img.Put32(pe.directories + 8 * DIR_RELOCATIONS, relocVa);
@@ -480,7 +538,7 @@ static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes)
         imageEnd = (size_t)relocVa + relocVirtual;
     }
     img.Put32(pe.optional + 8, (uint32_t)((int64_t)img.U32(pe.optional + 8) + initializedDelta));
-    img.Put32(pe.optional + 56, (uint32_t)Align(imageEnd, sectionAlign));
+    img.Put32(pe.optional + 56, (uint32_t)Align(imageEnd, pe.sectionAlign));
     if (img.U32(pe.optional + 64) != 0) img.Put32(pe.optional + 64, PeChecksum(*bytes, pe.optional + 64));
 }
 

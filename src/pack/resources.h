@@ -70,7 +70,10 @@ struct ResourceChanges {
 // section stays the last one (a base relocation section behind it moves
 // behind the grown section), so the image still ends where its last
 // section's raw data ends. Empty when it worked; otherwise why not (the
-// image is then unchanged): it is not of that kind, has no resource
-// section, its resource section is not the last one, it is signed, or its
-// resource tree is malformed.
+// image is then unchanged): it is not of that kind, has more than 96
+// sections or alignments the PE format does not allow, has no resource
+// section, its resource section is not the last one, it is signed, its
+// resource tree is malformed, reaches a directory twice, has more than
+// 262,144 entries or more data than the image holds, no icon id is left
+// for the new icon, or the result would not fit in 4 GiB.
 std::string ReplaceStubResources(std::vector<uint8_t>* image, const ResourceChanges& changes);

@@ -66,7 +66,12 @@ inline std::string FakeResourceSection(const std::vector<FakeResource>& list, ui
 // The icon resources of the fake stub: a 16-byte stand-in image.
 inline std::string FakeIconImage() { return std::string(16, '\x11'); }
 
-inline std::string MakeFakeStub(bool withRelocations) {
+// Where the fake stub's resource section lies in memory.
+const uint32_t FAKE_RSRC_RVA = 0x2000;
+
+// The fake stub; `rsrc`, when given, is its resource section (laid out for
+// FAKE_RSRC_RVA) instead of the usual bitmap, icons and dialog.
+inline std::string MakeFakeStub(bool withRelocations, std::string rsrc = std::string()) {
     const uint32_t FILE_ALIGN = 0x200, SECTION_ALIGN = 0x1000;
     std::string group(6 + 14, '\0');
     Put16(group, 2, 1);
@@ -83,7 +88,7 @@ inline std::string MakeFakeStub(bool withRelocations) {
         {5, 101, 0, std::string(24, '\x33')},
         {14, 102, 1049, group},
     };
-    std::string rsrc = FakeResourceSection(resources, 0x2000);
+    if (rsrc.empty()) rsrc = FakeResourceSection(resources, FAKE_RSRC_RVA);
     auto aligned = [](size_t v, size_t a) { return (v + a - 1) / a * a; };
 
     std::string image(0x400, '\0');
@@ -120,10 +125,10 @@ inline std::string MakeFakeStub(bool withRelocations) {
         image.resize(aligned(image.size(), FILE_ALIGN), '\0');
     };
     section(0, ".text", 0x1000, std::string(0x10, '\xC3'));
-    section(1, ".rsrc", 0x2000, rsrc);
-    Put32(image, oh + 96 + 16, 0x2000);
+    section(1, ".rsrc", FAKE_RSRC_RVA, rsrc);
+    Put32(image, oh + 96 + 16, FAKE_RSRC_RVA);
     Put32(image, oh + 96 + 20, (uint32_t)rsrc.size());
-    uint32_t end = 0x2000 + (uint32_t)rsrc.size();
+    uint32_t end = FAKE_RSRC_RVA + (uint32_t)rsrc.size();
     if (withRelocations) {
         std::string reloc(12, '\0');
         Put32(reloc, 0, 0x1000);

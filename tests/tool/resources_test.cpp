@@ -129,4 +129,91 @@ INSTANTIATE_TEST_SUITE_P(Stubs, Resources, ::testing::Bool(),
                              return std::string(i.param ? "RelocationsLast" : "ResourcesLast");
                          });
 
+// A resource section written entry by entry, for trees the fake stub's own
+// builder does not make: shared directories, shared data.
+struct RawTree {
+    std::string b;
+    uint32_t Dir(uint32_t ids, uint32_t names = 0) {  // its offset
+        uint32_t at = (uint32_t)b.size();
+        b.resize(at + 16 + 8 * (size_t)(names + ids));
+        Put16(b, at + 12, names);
+        Put16(b, at + 14, ids);
+        return at;
+    }
+    void Set(uint32_t dir, uint32_t i, uint32_t name, uint32_t target) {
+        Put32(b, dir + 16 + 8 * i, name);
+        Put32(b, dir + 20 + 8 * i, target);
+    }
+    uint32_t Data(uint32_t size) {  // a data entry with its data behind it
+        uint32_t at = (uint32_t)b.size();
+        b.resize(at + 16 + size);
+        Put32(b, at, FAKE_RSRC_RVA + at + 16);
+        Put32(b, at + 4, size);
+        return at;
+    }
+};
+const uint32_t SUB = 0x80000000u;  // the entry leads to a directory (or a name)
+
+// Stubs built to make the resource editor walk, copy or search without end
+// (it ran out of memory, looped, or wrote a 4.3 GB archive): each is refused
+// at once within 500 MB, and nothing is written.
+TEST_F(ToolTest, CraftedStubResourcesAreRefused) {
+    RawTree shared, data, icons, overlap;
+    // 2000 entries at each level, all leading to one directory below: 8e9 paths.
+    uint32_t n = 2000, root = shared.Dir(n), names = shared.Dir(n), langs = shared.Dir(n), leaf = shared.Data(4);
+    for (uint32_t i = 0; i < n; i++) {
+        shared.Set(root, i, i, SUB | names);
+        shared.Set(names, i, i, SUB | langs);
+        shared.Set(langs, i, i, leaf);
+    }
+    // 4096 resources with the same MiB of data: 4 GiB of copies.
+    root = data.Dir(1), names = data.Dir(4096), leaf = data.Data(1 << 20);
+    data.Set(root, 0, 10, SUB | names);
+    for (uint32_t i = 0; i < 4096; i++) {
+        uint32_t lang = data.Dir(1);
+        data.Set(names, i, i, SUB | lang);
+        data.Set(lang, 0, 0, leaf);
+    }
+    // Icons 0 to 65535, in two directories of type 3: no id is left.
+    root = icons.Dir(2), names = icons.Dir(0x8000), langs = icons.Dir(0x8000);
+    icons.Set(root, 0, 3, SUB | names);
+    icons.Set(root, 1, 3, SUB | langs);
+    for (uint32_t id = 0; id < 0x10000; id++) icons.Set(id < 0x8000 ? names : langs, id % 0x8000, id, SUB | icons.Dir(0));
+    // 32768 directories, each one entry further into one array of 65536
+    // entries (the header of one is the entry before it), each reading
+    // 32768 of them: 1e9 resources of no data.
+    root = overlap.Dir(1), names = overlap.Dir(0x8000), langs = overlap.Dir(0x7FFF, 0x8001);
+    overlap.b.resize(0x107FF0);  // an entry leading here reads as a count of 0x7FF0 + 0x10
+    leaf = overlap.Data(0);
+    overlap.Set(root, 0, 10, SUB | names);
+    for (uint32_t i = 0; i < 0x10000; i++) overlap.Set(langs, i, 0, leaf);
+    for (uint32_t i = 0; i < 0x8000; i++) overlap.Set(names, i, i, SUB | (langs + 8 * i));
+    std::string badFileAlign = MakeFakeStub(true), badSectionAlign = badFileAlign;
+    Put32(badFileAlign, 0x98 + 36, 0xFF000200u);  // padded the section to 4 GiB
+    Put32(badSectionAlign, 0x98 + 32, 0x100);
+    struct Case {
+        std::string stub;
+        const char* options;
+        std::string problem;
+    } cases[] = {
+        {MakeFakeStub(true, shared.b), "", "a resource directory is reached twice"},
+        {MakeFakeStub(true, data.b), "", "the resources hold more data than the file"},
+        {MakeFakeStub(true, icons.b), "--icon i.ico", "every icon id is taken"},
+        {MakeFakeStub(true, overlap.b), "", "the resource tree has more than 262144 entries"},
+        {badFileAlign, "", "its file alignment (4278190592) is not a power of two from 512 to 65536"},
+        {badSectionAlign, "", "its section alignment (256) is not a power of two at least as large"},
+    };
+    WriteFileBytes(Path("f.txt"), "file\n");
+    WriteFileBytes(Path("i.ico"), MakeIco({40}));
+    for (const Case& c : cases) {
+        WriteFileBytes(Path("crafted.exe"), c.stub);
+        std::string out = RunShell("cd " + ShellQuote(dir.path()) + " && ulimit -v 500000 && timeout 60 " +
+                                   ShellQuote(LOCKBOX_TOOL) + " create -q -j 1 --stub crafted.exe -o out.exe -p " +
+                                   ShellQuote(PASSWORD) + " " + c.options + " f.txt 2>&1; echo exit=$?");
+        EXPECT_NE(std::string::npos, out.find("cannot edit the resources of stub 'crafted.exe': " + c.problem)) << out;
+        EXPECT_NE(std::string::npos, out.find("exit=1")) << out;
+        EXPECT_NE(0, access(Path("out.exe").c_str(), F_OK)) << c.problem;
+    }
+}
+
 }  // namespace
