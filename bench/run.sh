@@ -13,7 +13,8 @@
 #
 # Environment: BENCH_RUNS, BENCH_SEED (default 1234), BENCH_DIR (default
 # /dev/shm/lockbox-bench; removed at the end unless BENCH_KEEP=1),
-# BENCH_NO_WINE=1 skips the Wine cases.
+# BENCH_NO_WINE=1 skips the Wine cases. The key table of bench/keys.sh (cost of
+# a password guess, the recipient's added wait) ends the report.
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -141,10 +142,12 @@ create_rows() {
   local parent name
   parent=$(dirname "$dir") name=$(basename "$dir")
   log "creation, $kind corpus ($RUNS runs each)"
+  # One salt for both, so that the two archives can be compared.
+  local salt=000102030405060708090a0b0c0d0e0f
   run "$kind: lockbox create -j 1" "rm -f '$WORK/c1.exe'" \
-    "$LOCKBOX" create -q -f -j 1 --title bench -p "$PW" -o "$WORK/c1.exe" "$dir"
+    "$LOCKBOX" create -q -f -j 1 --title bench -p "$PW" --salt "$salt" -o "$WORK/c1.exe" "$dir"
   run "$kind: lockbox create" "rm -f '$WORK/cn.exe'" \
-    "$LOCKBOX" create -q -f --title bench -p "$PW" -o "$WORK/cn.exe" "$dir"
+    "$LOCKBOX" create -q -f --title bench -p "$PW" --salt "$salt" -o "$WORK/cn.exe" "$dir"
   cmp -s "$WORK/c1.exe" "$WORK/cn.exe" || { log "$kind: -j 1 and -j $JOBS archives differ"; exit 1; }
   run "$kind: 7zz a -tzip AES-256" "rm -f '$WORK/c7.zip'" \
     bash -c "cd '$parent' && exec 7zz a -tzip -mem=AES256 -mm=Deflate -p'$PW' '$WORK/c7.zip' '$name'"
@@ -266,5 +269,7 @@ REPORT="$ROOT/bench/results/$(date +%Y-%m-%d).md"
   echo "The stub's figure is the peak of the wine process that /usr/bin/time watches" \
        "(the loader), not of wineserver."
 } >"$REPORT"
+log "the key table"
+"$ROOT/bench/keys.sh" "$REPORT" >/dev/null
 cat "$REPORT"
 log "written to $REPORT"
