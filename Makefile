@@ -1,6 +1,6 @@
 # The two commands of the README: `make demo` and `make test`. Both do their
 # own set-up (scripts/setup.sh installs the packages on Debian 12 as root).
-.PHONY: all setup build demo test install package clean
+.PHONY: all setup build demo test check install package clean
 PREFIX ?= /usr/local
 
 all: build
@@ -18,6 +18,12 @@ demo: setup
 
 test:
 	scripts/test.sh
+
+# The everyday loop: the extractor (which the tool embeds) and the host
+# build, then the host tests; no sanitizers, fuzzing or Wine. Minutes.
+check: setup
+	scripts/build.sh check
+	ctest --test-dir build/host --output-on-failure -j "$$(nproc)"
 
 # `make install PREFIX=... DESTDIR=...`: the tool, its manual page, bash
 # completion and documents. Builds only the extractor and the tool.

@@ -3,9 +3,10 @@
 # embeds the extractor stub built there), then win64 (the x86-64 Windows
 # build the tests run under wine64), the host build and, with "asan", the
 # sanitizer build of the host tests. With "demo", only what the demo needs:
-# the 32-bit extractor and the host tool.
+# the 32-bit extractor and the host tool; with "check", the 32-bit extractor
+# and the whole host build (make check).
 #
-#   scripts/build.sh [asan|demo]
+#   scripts/build.sh [asan|demo|check]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
@@ -21,9 +22,13 @@ configure() {  # DIR [CMAKE ARGUMENT...]
 configure win32 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" -DLOCKBOX_HOST_TOOL="$build/host/lockbox"
 stub="$build/win32/lockbox-stub.exe"
 configure host -DLOCKBOX_STUB="$stub"
-if [ "$mode" = demo ]; then
+if [ "$mode" = demo ] || [ "$mode" = check ]; then
     cmake --build "$build/win32" -j "$jobs" --target lockbox_stub
-    cmake --build "$build/host" -j "$jobs" --target lockbox
+    if [ "$mode" = demo ]; then
+        cmake --build "$build/host" -j "$jobs" --target lockbox
+    else
+        cmake --build "$build/host" -j "$jobs"
+    fi
     exit 0
 fi
 cmake --build "$build/win32" -j "$jobs"
