@@ -19,6 +19,7 @@ namespace {
 struct DataJob {
     int index = 0;
     EntryInfo entry = {};    // zero as far as the head was not read
+    std::string key;         // ExtractRun::pathKey of its path
     PendingData pending = {};
     std::string tempPath;       // listed for removal on interruption while set
     CipherContext cipher = {};  // the entry's key; the stream state where the data begins once the head is read
@@ -101,9 +102,9 @@ void StopWorkers(Workers* w) {
     PlatformClose(w->callerSource);
 }
 
-// True when the two names are the same path or one lies inside the other,
-// as Windows compares them: such an entry must wait until the earlier one
-// is in place, or the overwrite question would not see it.
+// True when the two keys are the same path or one lies inside the other:
+// such an entry must wait until the earlier one is in place, or the
+// overwrite question would not see it.
 bool Overlap(const std::string& a, const std::string& b) {
     const std::string& shorter = a.size() <= b.size() ? a : b;
     const std::string& longer = a.size() <= b.size() ? b : a;
@@ -160,10 +161,25 @@ void FinishAll(Extraction* x) {
     while (!x->workers.jobs.empty()) FinishOldest(x);
 }
 
-bool AnyOverlap(Extraction* x, const char* name) {
-    std::string key = NameKey(name);
+// The path the entry is written to, in the form run.pathKey compares:
+// two stored names may become one (bytes a code page leaves undefined turn
+// into U+FFFD alike), and one final name may differ in case only.
+bool KeyOf(const ExtractRun& run, const EntryInfo& entry, std::string* key) {
+    const Reader* reader = run.reader;
+    char* converted = nullptr;
+    if (reader->convertName && !(converted = reader->convertName(reader->conversionUser, entry.name)))
+        return false;
+    *key = converted ? converted : entry.name;
+    PlatformFree(converted);
+    for (char& c : *key)
+        if (c == '/') c = '\\';
+    *key = run.pathKey ? run.pathKey(*key) : NameKey(*key);
+    return true;
+}
+
+bool AnyOverlap(Extraction* x, const std::string& key) {
     for (auto& job : x->workers.jobs)
-        if (Overlap(NameKey(job->entry.name), key)) return true;
+        if (Overlap(job->key, key)) return true;
     return false;
 }
 
@@ -221,7 +237,8 @@ ExtractOutcome ExtractAll(const ExtractRun& run) {
         // place first: one of them may still turn out damaged, and nothing
         // after a damaged entry is restored.
         bool directory = (job->entry.attributes & ATTR_DIRECTORY) != 0;
-        if (result == RESULT_OK && (directory || AnyOverlap(&x, job->entry.name))) FinishAll(&x);
+        if (result == RESULT_OK && !directory && !KeyOf(run, job->entry, &job->key)) result = RESULT_NO_MEMORY;
+        if (result == RESULT_OK && (directory || AnyOverlap(&x, job->key))) FinishAll(&x);
         if (x.failed) break;
         if (result == RESULT_OK)
             result = PrepareEntry(run.reader, run.destination, EXTRACT_WRITE, &job->entry, &job->pending);

@@ -6,6 +6,7 @@
 // run with the entries before it restored and nothing half-written.
 #pragma once
 #include <functional>
+#include <string>
 
 #include "payload/reader.h"
 
@@ -22,6 +23,11 @@ struct ExtractRun {
     // Asked once an entry's name is read; an entry it turns down is passed
     // over (its data skipped, nothing created). Null: every entry is restored.
     std::function<bool(const EntryInfo&)> wanted;
+    // How the file system compares the path of an entry below the
+    // destination (the stored name through the reader's convertName, '\\'
+    // between levels): two entries with one key are one file, and the later
+    // waits until the earlier is in place. Null: ASCII case folded.
+    std::function<std::string(const std::string&)> pathKey;
 };
 
 struct ExtractOutcome {

@@ -207,6 +207,9 @@ int RunExtract(const ExtractOptions& o) {
     run.key = archive.key;
     run.archivePath = o.archive.c_str();
     run.destination = o.destination.c_str();
+    // Entries wait for one another by the paths they are written to: after
+    // the code page, and without case where the file system ignores it.
+    run.pathKey = [](const std::string& path) { return PLATFORM_FOLDS_CASE ? CaseFolded(path) : path; };
     // A question on the terminal waits for the user anyway; one entry at a
     // time keeps the prompts in step with what is on disk.
     run.jobs = reader->askOverwrite == AskOnTerminal ? 1 : o.jobs > 0 ? o.jobs : HardwareThreads();
