@@ -16,6 +16,3 @@ const int MAX_ARGUMENTS = 127;
 // that never closes, else 1 + the number of arguments recorded (1..128);
 // scanning stops after the 127th argument.
 int SplitArguments(char* line, char** table);
-
-// The extractor's table, filled by SplitCommandLine (launcher).
-extern char* g_Arguments[MAX_ARGUMENTS + 1];

@@ -10,8 +10,6 @@
 #include "ui/main_window.h"
 #include "ui/overwrite_dialog.h"
 
-char* g_Arguments[MAX_ARGUMENTS + 1];
-
 // Splits a heap copy of the process command line into g_Arguments. The
 // copy is never freed: the arguments point into it. 0 when the copy cannot
 // be allocated or the program path's quote never closes.
@@ -44,6 +42,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     // The reader asks through this hook in both modes.
     g_Reader.askOverwrite = AskOverwriteWithDialog;
+    g_Reader.questionUser = &g_Reader.answers;
 
     if (ReadArchiveHeader(&g_Reader) != RESULT_OK) {
         if (!unattended) {

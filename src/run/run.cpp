@@ -13,10 +13,6 @@
 #include "platform/platform.h"
 #include "ui/resource.h"
 
-// The decrypted run-after name; decrypted afresh by every run because the
-// header keeps only the encrypted bytes.
-static char g_RunAfterPlain[MAX_NAME + 1];
-
 // Overwrites a secret before its memory goes back to the allocator; volatile
 // so that the stores are not dropped as dead.
 static void WipeAndFree(void* block, int size) {

@@ -5,12 +5,26 @@
 #include "payload/reader.h"
 #include "ui/resource.h"
 
+namespace {
+
+// What one question shows and where its answers go; the dialog keeps a
+// pointer to it in its DWLP_USER slot.
+struct Question {
+    const char* name;
+    OverwriteAnswers* answers;
+};
+
+}  // namespace
+
 INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+    Question* question = reinterpret_cast<Question*>(GetWindowLongPtrA(dialog, DWLP_USER));
     switch (message) {
     case WM_INITDIALOG:
-        SetDlgItemTextA(dialog, IDC_FILE_NAME, reinterpret_cast<const char*>(lParam));
+        SetWindowLongPtrA(dialog, DWLP_USER, lParam);
+        SetDlgItemTextA(dialog, IDC_FILE_NAME, reinterpret_cast<Question*>(lParam)->name);
         return 1;  // focus to the first tab stop, "&Yes"
     case WM_COMMAND:
+        if (question == nullptr) return 0;
         // Only the low word counts; notifications of the name field (and any
         // other command) leave the dialog up.
         switch (LOWORD(wParam)) {
@@ -21,16 +35,16 @@ INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, L
             EndDialog(dialog, 0);
             break;
         case IDC_YES_TO_ALL:
-            g_Reader.answers.yesToAll = 1;
+            question->answers->yesToAll = 1;
             EndDialog(dialog, 1);
             break;
         case IDC_NO_TO_ALL:
-            g_Reader.answers.noToAll = 1;
+            question->answers->noToAll = 1;
             EndDialog(dialog, 0);
             break;
         case IDCLOSE:   // the "Cancel" button
         case IDCANCEL:  // Escape, or a request to close the dialog
-            g_Reader.answers.cancelled = 1;
+            question->answers->cancelled = 1;
             EndDialog(dialog, 0);
             break;
         }
@@ -39,8 +53,9 @@ INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     return 0;
 }
 
-int AskOverwriteWithDialog(void*, const char* name) {
+int AskOverwriteWithDialog(void* answers, const char* name) {
+    Question question = {name, static_cast<OverwriteAnswers*>(answers)};
     INT_PTR answer = DialogBoxParamA(g_Instance, MAKEINTRESOURCEA(IDD_OVERWRITE), g_MainWindow,
-                                     OverwriteDialogProc, reinterpret_cast<LPARAM>(name));
+                                     OverwriteDialogProc, reinterpret_cast<LPARAM>(&question));
     return answer == 1 ? 1 : 0;
 }

@@ -6,5 +6,6 @@ INT_PTR CALLBACK OverwriteDialogProc(HWND dialog, UINT message, WPARAM wParam, L
 
 // The reader's overwrite question for the extractor: shows the dialog owned
 // by the main window (none in unattended mode) with the entry's relative
-// name; returns 1 to overwrite. The dialog sets g_Reader's answers.
-int AskOverwriteWithDialog(void* unused, const char* name);
+// name; returns 1 to overwrite. `answers` (an OverwriteAnswers, the
+// reader's questionUser) receives the sticky answers the dialog gives.
+int AskOverwriteWithDialog(void* answers, const char* name);

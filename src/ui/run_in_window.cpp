@@ -7,10 +7,6 @@
 #include "run/run.h"
 #include "ui/resource.h"
 
-bool g_RunInWindow;
-
-static DWORD g_LastShown;
-
 // The title as it stands outside a run.
 static const char* Title() { return g_Reader.windowTitle != NULL ? g_Reader.windowTitle : ""; }
 

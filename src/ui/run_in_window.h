@@ -2,10 +2,8 @@
 #pragma once
 #include <windows.h>
 
-// True while RunInWindow runs: the window then ignores WM_CLOSE and "OK".
-extern bool g_RunInWindow;
-
-// Runs RunExtraction(NULL, NULL) with the password field, the buttons and
+// Runs RunExtraction(NULL, NULL), with g_RunInWindow set (the window then
+// ignores WM_CLOSE and "OK"), with the password field, the buttons and
 // the close box disabled. As the archive is read, a few times a second, the
 // title shows the share read so far ("37% - Title"), the label the entry
 // being restored, and pending messages (paint, move) are handled. Afterwards
