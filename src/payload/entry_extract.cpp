@@ -6,11 +6,11 @@
 
 namespace {
 
-int RestoreDirectory(const char* path, const EntryInfo* info) {
-    PlatformCreateDirectory(path);  // may exist already
-    FileHandle dir = PlatformOpenDirectory(path);
+int RestoreDirectory(FileHandle folder, const char* path, const EntryInfo* info) {
+    PlatformCreateDirectoryAt(folder, path);  // may exist already
+    FileHandle dir = PlatformOpenDirectoryAt(folder, path);
     if (dir == NO_FILE) return RESULT_CANNOT_CREATE;
-    PlatformSetAttributes(path, info->attributes);
+    PlatformSetAttributesOf(dir, path, info->attributes);
     PlatformSetTimes(dir, &info->times);
     PlatformClose(dir);
     return RESULT_OK;
@@ -18,9 +18,9 @@ int RestoreDirectory(const char* path, const EntryInfo* info) {
 
 // 1 = write, 0 = skip (the data is still read and checked), -1 = cancelled.
 // "No to All" covers only files that exist: new files are still written.
-int DecideWrite(Reader* reader, const char* path, const EntryInfo* info) {
+int DecideWrite(Reader* reader, FileHandle folder, const char* path, const EntryInfo* info) {
     OverwriteAnswers* answers = &reader->answers;
-    if (answers->yesToAll || !PlatformExists(path)) return 1;
+    if (answers->yesToAll || !PlatformExistsAt(folder, path)) return 1;
     if (answers->noToAll) return 0;
     int answer = reader->askOverwrite ? reader->askOverwrite(reader->questionUser, info->name) : 0;
     if (answers->cancelled) return -1;
@@ -28,12 +28,13 @@ int DecideWrite(Reader* reader, const char* path, const EntryInfo* info) {
 }
 
 // Opens the temporary output of a file that is to be written.
-int PrepareFile(Reader* reader, const char* path, const EntryInfo* info, PendingData* pending) {
-    int decision = DecideWrite(reader, path, info);
+int PrepareFile(Reader* reader, FileHandle folder, const char* path, const EntryInfo* info,
+                PendingData* pending) {
+    int decision = DecideWrite(reader, folder, path, info);
     if (decision < 0) return RESULT_CANCELLED;
     if (decision == 0) return RESULT_OK;  // data checked, nothing written
-    if (PlatformIsProtected(path)) return RESULT_CANNOT_CREATE;
-    return OpenTempBeside(path, &pending->output);
+    if (PlatformIsProtectedAt(folder, path)) return RESULT_CANNOT_CREATE;
+    return OpenTempBeside(folder, path, &pending->output);
 }
 
 }  // namespace
@@ -43,6 +44,7 @@ int PrepareEntry(Reader* reader, const char* destination, ExtractMode mode, cons
     pending->path = nullptr;
     pending->output.handle = NO_FILE;
     pending->output.tempPath = nullptr;
+    pending->folder = NO_FILE;
     pending->dataFollows = false;
     // Refused before anything is created: the name would leave the
     // destination, or name something else than what it says (a NUL byte
@@ -55,14 +57,19 @@ int PrepareEntry(Reader* reader, const char* destination, ExtractMode mode, cons
 
     char* path = BuildEntryPath(reader, destination, entry->name);
     if (!path) return RESULT_NO_MEMORY;
-    // A link already in the destination would carry the write elsewhere.
+    // Everything below goes through the folder the entry lies in, reached
+    // with no link on the way: a link in the destination, there before or
+    // swapped in during the run, would carry the write elsewhere.
     int result = RESULT_CANNOT_CREATE;
-    if (!FindLinkInPath(path, (uint32_t)strlen(destination)))
-        result = directory ? RestoreDirectory(path, entry) : PrepareFile(reader, path, entry, pending);
+    FileHandle folder = PlatformOpenEntryFolder(path, (uint32_t)strlen(destination));
+    if (folder != NO_FILE)
+        result = directory ? RestoreDirectory(folder, path, entry) : PrepareFile(reader, folder, path, entry, pending);
     if (result == RESULT_OK && pending->output.handle != NO_FILE) {
         pending->path = path;  // kept for FinishEntry
+        pending->folder = folder;
         return RESULT_OK;
     }
+    if (folder != NO_FILE) PlatformCloseFolder(folder);
     PlatformFree(path);
     return result;
 }
@@ -71,10 +78,12 @@ int FinishEntry(int dataResult, const EntryInfo* entry, PendingData* pending) {
     int result = dataResult;
     if (pending->output.handle != NO_FILE) {
         if (result == RESULT_OK)
-            result = CommitOutput(&pending->output, pending->path, entry);
+            result = CommitOutput(pending->folder, &pending->output, pending->path, entry);
         else
-            DiscardOutput(&pending->output);
+            DiscardOutput(pending->folder, &pending->output);
     }
+    if (pending->folder != NO_FILE) PlatformCloseFolder(pending->folder);
+    pending->folder = NO_FILE;
     PlatformFree(pending->path);
     pending->path = nullptr;
     return result;

@@ -28,7 +28,7 @@ void FormatTempName(char* at, uint32_t length, uint32_t counter) {
 
 }  // namespace
 
-int OpenTempBeside(const char* finalPath, OutputFile* out) {
+int OpenTempBeside(FileHandle folder, const char* finalPath, OutputFile* out) {
     out->handle = NO_FILE;
     size_t length = strlen(finalPath);
     out->tempPath = (char*)PlatformAlloc(length + TEMP_NAME_LENGTH + 1);
@@ -46,36 +46,34 @@ int OpenTempBeside(const char* finalPath, OutputFile* out) {
     uint32_t seed = (uint32_t)((uintptr_t)out->tempPath >> 4);
     for (uint32_t probe = 0; probe < MAX_TEMP_PROBES; probe++) {
         FormatTempName(out->tempPath + directoryEnd, nameLength, (seed + probe) & 0xFFFF);
-        out->handle = PlatformCreateNew(out->tempPath);
+        out->handle = PlatformCreateNewAt(folder, out->tempPath);
         if (out->handle != NO_FILE) return RESULT_OK;
         // Nothing in the way: the directory itself is missing or closed.
-        if (!PlatformExists(out->tempPath)) break;
+        if (!PlatformExistsAt(folder, out->tempPath)) break;
     }
     PlatformFree(out->tempPath);
     out->tempPath = nullptr;
     return RESULT_CANNOT_CREATE;
 }
 
-void DiscardOutput(OutputFile* out) {
+void DiscardOutput(FileHandle folder, OutputFile* out) {
+    // Attributes may already hold read-only, which Windows would refuse to
+    // delete.
+    if (out->tempPath) PlatformSetAttributesOf(out->handle, out->tempPath, ATTR_NORMAL);
     PlatformClose(out->handle);
     out->handle = NO_FILE;
-    if (out->tempPath) {
-        // Attributes may already hold read-only, which Windows would refuse
-        // to delete.
-        PlatformSetAttributes(out->tempPath, ATTR_NORMAL);
-        PlatformDelete(out->tempPath);
-    }
+    if (out->tempPath) PlatformDeleteAt(folder, out->tempPath);
     PlatformFree(out->tempPath);
     out->tempPath = nullptr;
 }
 
-int CommitOutput(OutputFile* out, const char* finalPath, const EntryInfo* info) {
-    PlatformSetAttributes(out->tempPath, info->attributes);
+int CommitOutput(FileHandle folder, OutputFile* out, const char* finalPath, const EntryInfo* info) {
+    PlatformSetAttributesOf(out->handle, out->tempPath, info->attributes);
     PlatformSetTimes(out->handle, &info->times);
     PlatformClose(out->handle);
     out->handle = NO_FILE;
-    if (!PlatformReplace(out->tempPath, finalPath)) {
-        DiscardOutput(out);
+    if (!PlatformReplaceAt(folder, out->tempPath, finalPath)) {
+        DiscardOutput(folder, out);
         return RESULT_CANNOT_CREATE;
     }
     PlatformFree(out->tempPath);

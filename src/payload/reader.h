@@ -152,8 +152,8 @@ enum ExtractMode {
 //   RESULT_CANNOT_CREATE the directory or the output file cannot be created,
 //                        the finished file cannot replace the existing one,
 //                        or the path passes through a link below the
-//                        destination (FindLinkInPath): nothing is created,
-//                        replaced or re-timed through one
+//                        destination (PlatformOpenEntryFolder): nothing is
+//                        created, replaced or re-timed through one
 //   RESULT_CORRUPT       short header/name, name length over 260, a name that
 //                        fails IsSafeName (below), inflate error,
 //                        stored data ending before the stream or behind it
@@ -194,6 +194,8 @@ struct PendingData {
     bool dataFollows;     // a file: its stored data must be inflated next
     OutputFile output;    // handle NO_FILE: the data is checked, not written
     char* path;           // final path while output is open (PlatformAlloc'd)
+    FileHandle folder;    // the folder both lie in while output is open
+                          // (PlatformOpenEntryFolder)
 };
 
 // Checks the name, restores a directory, and for a file asks the overwrite
@@ -240,7 +242,9 @@ char* BuildEntryPath(const Reader* reader, const char* destination, const char* 
 // archive names; the destination before it may be a link, as the user chose
 // it) and returns the length of the first prefix that is a symbolic link,
 // junction or other reparse point, 0 when none is. Writes a terminator into
-// `path` for each check and puts the character back.
+// `path` for each check and puts the character back. A check by path, for
+// naming the link in a message: the reader itself reaches entries through
+// PlatformOpenEntryFolder.
 uint32_t FindLinkInPath(char* path, uint32_t from);
 
 // True when a decrypted name may be used under the destination: not empty,

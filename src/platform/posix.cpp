@@ -5,11 +5,14 @@
 #include <atomic>
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
+#include <linux/openat2.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace {
@@ -187,6 +190,132 @@ bool PlatformIsLink(const char* path) {
 
 bool PlatformIsProtected(const char*) {
     return false;
+}
+
+// ---- Files under the destination: one handle per folder, links refused ----
+
+namespace {
+
+// The last component of `path`: what the *At functions act on.
+const char* LastName(const char* path) {
+    const char* slash = strrchr(path, '/');
+    return slash ? slash + 1 : path;
+}
+
+// Set once openat2 turned out missing (kernels before 5.6, or a sandbox
+// that refuses system calls it does not know).
+std::atomic<bool> g_NoOpenat2{false};
+
+// Opens the folder `relative` ('/' between levels) below the folder `base`,
+// following no link and leaving `base` nowhere: -1 on failure.
+int OpenBeneath(int base, const char* relative) {
+    if (!g_NoOpenat2) {
+        struct open_how how;
+        memset(&how, 0, sizeof how);
+        how.flags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+        how.resolve = RESOLVE_BENEATH | RESOLVE_NO_SYMLINKS | RESOLVE_NO_MAGICLINKS;
+        for (int attempt = 0; attempt < 8; attempt++) {
+            long fd = syscall(SYS_openat2, base, relative, &how, sizeof how);
+            if (fd >= 0) return (int)fd;
+            // EAGAIN: a rename raced the lookup; the kernel asks for another try.
+            if (errno != EAGAIN) break;
+        }
+        if (errno != ENOSYS && errno != EPERM) return -1;
+        g_NoOpenat2 = true;
+    }
+    // One level at a time, each opened in the one before without following
+    // a link (O_NOFOLLOW with O_PATH would open a link itself, which
+    // O_DIRECTORY and the check below refuse).
+    int folder = fcntl(base, F_DUPFD_CLOEXEC, 0);
+    for (const char* p = relative; folder >= 0 && *p;) {
+        const char* end = strchr(p, '/');
+        size_t length = end ? (size_t)(end - p) : strlen(p);
+        char name[NAME_MAX + 1];
+        int next = -1;
+        if (length > 0 && length <= NAME_MAX) {
+            memcpy(name, p, length);
+            name[length] = 0;
+            next = openat(folder, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            struct stat st;
+            if (next >= 0 && (fstat(next, &st) != 0 || !S_ISDIR(st.st_mode))) {
+                close(next);
+                next = -1;
+            }
+        }
+        close(folder);
+        folder = next;
+        p += length;
+        while (*p == '/') p++;
+    }
+    return folder;
+}
+
+}  // namespace
+
+FileHandle PlatformOpenEntryFolder(char* path, uint32_t from) {
+    // The destination itself is followed if it is a link: the user chose it.
+    char kept = path[from];
+    path[from] = 0;
+    int base = open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+    path[from] = kept;
+    if (base < 0) return NO_FILE;
+    char* relative = path + from;
+    while (*relative == '/') relative++;
+    char* last = strrchr(relative, '/');
+    int folder = base;
+    if (last) {
+        *last = 0;
+        folder = OpenBeneath(base, relative);
+        *last = '/';
+        close(base);
+        if (folder < 0) return NO_FILE;
+    }
+    struct stat st;
+    if (fstatat(folder, LastName(relative), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)) {
+        close(folder);
+        return NO_FILE;
+    }
+    return FromDescriptor(folder);
+}
+
+void PlatformCloseFolder(FileHandle folder) { PlatformClose(folder); }
+
+bool PlatformCreateDirectoryAt(FileHandle folder, const char* path) {
+    return mkdirat(Descriptor(folder), LastName(path), 0777) == 0;
+}
+
+FileHandle PlatformOpenDirectoryAt(FileHandle folder, const char* path) {
+    return FromDescriptor(openat(Descriptor(folder), LastName(path), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+}
+
+bool PlatformExistsAt(FileHandle folder, const char* path) {
+    struct stat st;
+    return fstatat(Descriptor(folder), LastName(path), &st, AT_SYMLINK_NOFOLLOW) == 0;
+}
+
+bool PlatformIsProtectedAt(FileHandle, const char*) {
+    return false;
+}
+
+FileHandle PlatformCreateNewAt(FileHandle folder, const char* path) {
+    return FromDescriptor(
+        openat(Descriptor(folder), LastName(path), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666));
+}
+
+bool PlatformDeleteAt(FileHandle folder, const char* path) {
+    return unlinkat(Descriptor(folder), LastName(path), 0) == 0;
+}
+
+bool PlatformReplaceAt(FileHandle folder, const char* from, const char* to) {
+    return renameat(Descriptor(folder), LastName(from), Descriptor(folder), LastName(to)) == 0;
+}
+
+bool PlatformSetAttributesOf(FileHandle file, const char*, uint32_t attributes) {
+    struct stat st;
+    if (fstat(Descriptor(file), &st) != 0) return false;
+    // Only the read-only bit has a counterpart, and only for files.
+    if (!S_ISREG(st.st_mode) || !(attributes & 0x01)) return true;
+    return fchmod(Descriptor(file), st.st_mode & 07555) == 0;
 }
 
 // Every block carries its size in front, so that PlatformFree knows how it

@@ -129,3 +129,46 @@ void PlatformFree(void* block) {
     if (block) HeapFree(GetProcessHeap(), 0, block);
 }
 
+
+// ---- Files under the destination: checked by path, then used by path ------
+// The narrow calls the extractor makes take paths only, so each level is
+// checked for a link by its attributes (PlatformIsLink of the half the
+// program links) and the entry is then reached by its path.
+
+namespace {
+// What PlatformOpenEntryFolder hands out here: no handle, only "checked".
+const FileHandle CHECKED_FOLDER = 1;
+}  // namespace
+
+FileHandle PlatformOpenEntryFolder(char* path, uint32_t from) {
+    for (char* p = path + from;; ++p) {
+        char c = *p;
+        if (c == 0 || c == '\\' || c == '/') {
+            *p = 0;  // the path up to this level, for a moment
+            bool link = p > path + from && PlatformIsLink(path);
+            *p = c;
+            if (link) return NO_FILE;
+            if (c == 0) return CHECKED_FOLDER;
+        }
+    }
+}
+
+void PlatformCloseFolder(FileHandle) {}
+
+bool PlatformCreateDirectoryAt(FileHandle, const char* path) { return PlatformCreateDirectory(path); }
+
+FileHandle PlatformOpenDirectoryAt(FileHandle, const char* path) { return PlatformOpenDirectory(path); }
+
+bool PlatformExistsAt(FileHandle, const char* path) { return PlatformExists(path); }
+
+bool PlatformIsProtectedAt(FileHandle, const char* path) { return PlatformIsProtected(path); }
+
+FileHandle PlatformCreateNewAt(FileHandle, const char* path) { return PlatformCreateNew(path); }
+
+bool PlatformDeleteAt(FileHandle, const char* path) { return PlatformDelete(path); }
+
+bool PlatformReplaceAt(FileHandle, const char* from, const char* to) { return PlatformReplace(from, to); }
+
+bool PlatformSetAttributesOf(FileHandle, const char* path, uint32_t attributes) {
+    return PlatformSetAttributes(path, attributes);
+}

@@ -41,13 +41,20 @@ bool PlatformCreateDirectory(const char* path) {
 }
 
 FileHandle PlatformOpenDirectory(const char* path) {
-    std::wstring wide = WidePath(path);
-    // Backup semantics open files too; only a directory will do here.
-    DWORD attributes = GetFileAttributesW(wide.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+    // Backup semantics open files too, and a link is opened itself rather
+    // than followed: only a directory that is no reparse point will do,
+    // judged on what was opened, so nothing swapped in at the path after a
+    // check gets re-timed.
+    HANDLE h = CreateFileW(WidePath(path).c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0, NULL, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, NULL);
+    if (h == INVALID_HANDLE_VALUE) return NO_FILE;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(h, &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        CloseHandle(h);
         return NO_FILE;
-    return FromHandle(CreateFileW(wide.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_ATTRIBUTE_DIRECTORY, NULL));
+    }
+    return FromHandle(h);
 }
 
 bool PlatformSetAttributes(const char* path, uint32_t attributes) {

@@ -106,12 +106,16 @@ void RestoreDirectoryTimes(const Reader* reader, const std::string& destination,
     for (size_t i = directories.size(); i-- > 0;) {
         char* path = BuildEntryPath(reader, destination.c_str(), directories[i].name.c_str());
         if (!path) continue;
-        if (!FindLinkInPath(path, (uint32_t)destination.size())) {
-            FileHandle h = PlatformOpenDirectory(path);
+        // As the reader does: through the folder above, reached with no
+        // link on the way, never through a link swapped in since.
+        FileHandle folder = PlatformOpenEntryFolder(path, (uint32_t)destination.size());
+        if (folder != NO_FILE) {
+            FileHandle h = PlatformOpenDirectoryAt(folder, path);
             if (h != NO_FILE) {
                 PlatformSetTimes(h, &directories[i].times);
                 PlatformClose(h);
             }
+            PlatformCloseFolder(folder);
         }
         PlatformFree(path);
     }
@@ -213,8 +217,9 @@ int RunExtract(const ExtractOptions& o) {
     // A question on the terminal waits for the user anyway; one entry at a
     // time keeps the prompts in step with what is on disk.
     run.jobs = reader->askOverwrite == AskOnTerminal ? 1 : o.jobs > 0 ? o.jobs : HardwareThreads();
-    // Each worker keeps the archive and up to five output files open.
-    run.jobs = JobsWithinOpenFileLimit(run.jobs, 6, o.jobs > 0);
+    // Each worker keeps the archive and up to five output files open, each
+    // with the folder it lies in.
+    run.jobs = JobsWithinOpenFileLimit(run.jobs, 11, o.jobs > 0);
     Json report;
     if (o.json) report = ArchiveReport(archive, ExamineSignature(o.archive));
     run.restored = [&](const EntryInfo& info) {

@@ -1,6 +1,13 @@
 // lockbox extract against destinations and archives made to trick it.
+#include <dirent.h>
 #include <signal.h>
+#include <stdio.h>
 #include <sys/wait.h>
+
+#include <atomic>
+#include <cstring>
+#include <map>
+#include <thread>
 
 #include "tool_fixture.h"
 
@@ -225,6 +232,82 @@ TEST_F(ToolTest, NamesThatMeetInOnePathAreExtractedAsOneAtAnyJobCount) {
         RunShell("rm -rf " + ShellQuote(Path("out")));
     }
     EXPECT_TRUE(first == "u-umlaut" || first == "i-grave") << first;
+}
+
+// What a folder holds: names, and the contents of the files in it.
+std::map<std::string, std::string> FolderContents(const std::string& path) {
+    std::map<std::string, std::string> contents;
+    if (DIR* d = opendir(path.c_str())) {
+        while (dirent* e = readdir(d))
+            if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
+                contents[e->d_name] = ReadFileBytes(path + "/" + e->d_name);
+        closedir(d);
+    }
+    return contents;
+}
+
+// A local user who can write into the destination exchanges dest/sub with
+// a link to a folder elsewhere, again and again, while files are restored
+// under sub: files, folders and temporary files appeared there, and an
+// existing file was replaced even with --overwrite never. A run may fail
+// (and says why); nothing outside may change. Runs in memory where there
+// is a tmpfs: on a disk, creating a file costs more than the swap.
+TEST_F(ToolTest, ExtractWritesNothingElsewhereWhileAFolderIsSwappedForALink) {
+    mkdir(Path("sub").c_str(), 0755);
+    for (int i = 0; i < 300; i++) WriteFileBytes(Path("sub/f" + std::to_string(i)), "archived");
+    for (int i = 0; i < 5; i++) mkdir(Path("sub/z" + std::to_string(i)).c_str(), 0755);
+    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "sub"})).exitCode);
+    ScratchDir shm(access("/dev/shm", W_OK) == 0 ? "/dev/shm" : dir.path());
+    ASSERT_FALSE(shm.path().empty());
+    const std::string outside = shm / "outside", sub = shm / "dest/sub", swap = shm / "dest/swap";
+    int runs = 0, escapes = 0;
+    std::string firstEscape;
+    for (bool filesOutside : {false, true}) {
+        for (const char* jobs : {"1", "4"}) {
+            for (int round = 0; round < 10; round++) {
+                RunShell("rm -rf " + ShellQuote(shm / "dest") + " " + ShellQuote(outside));
+                mkdir(outside.c_str(), 0755);
+                for (int i = 0; filesOutside && i < 300; i += 3)
+                    WriteFileBytes(outside + "/f" + std::to_string(i), "mine");
+                SetTimes(outside, 1500000000, 0);
+                const std::map<std::string, std::string> before = FolderContents(outside);
+                mkdir((shm / "dest").c_str(), 0755);
+                mkdir(sub.c_str(), 0755);
+                ASSERT_EQ(0, symlink(outside.c_str(), swap.c_str()));
+                // The link stays for a moment only, so that most swaps fall
+                // between the tool's steps instead of stopping it at once.
+                std::atomic<bool> stop{false}, exchanged{true};
+                std::thread swapper([&] {
+                    while (!stop) {
+                        if (renameat2(AT_FDCWD, sub.c_str(), AT_FDCWD, swap.c_str(), RENAME_EXCHANGE) != 0) {
+                            exchanged = false;
+                            return;
+                        }
+                        renameat2(AT_FDCWD, sub.c_str(), AT_FDCWD, swap.c_str(), RENAME_EXCHANGE);
+                        usleep(300);
+                    }
+                });
+                ToolRun r = RunLockbox(shm, {"extract", Path("a.exe"), "-p", PASSWORD, "-o", "dest", "--overwrite",
+                                             filesOutside ? "never" : "always", "-j", jobs});
+                stop = true;
+                swapper.join();
+                if (!exchanged) GTEST_SKIP() << "no RENAME_EXCHANGE on this file system";
+                runs++;
+                if (r.exitCode != 0) {
+                    EXPECT_EQ(1, r.exitCode);
+                    EXPECT_EQ(1u, ErrorLines(r.err).size()) << r.err;
+                }
+                struct stat st;
+                if ((before != FolderContents(outside) || stat(outside.c_str(), &st) != 0 ||
+                     st.st_mtime != 1500000000) &&
+                    escapes++ == 0)
+                    firstEscape = std::string("-j ") + jobs + (filesOutside ? ", files outside: " : ": ") +
+                                  RunShell("ls -A " + ShellQuote(outside) + " | head -3");
+            }
+        }
+    }
+    EXPECT_EQ(0, escapes) << escapes << " of " << runs << " runs changed the folder outside, first with "
+                          << firstEscape;
 }
 
 }  // namespace
