@@ -138,6 +138,9 @@ bool FinishOldest(Extraction* x) {
         job = std::move(w->jobs.front());
         w->jobs.pop_front();
     }
+    // FinishEntry moves or removes the temporary file, then closes its
+    // folder; nothing opens a descriptor before the path leaves the list,
+    // so an interruption in between finds no other folder under that number.
     if (x->failed) {
         FinishEntry(RESULT_CORRUPT, &job->entry, &job->pending);
         KeepOnInterrupt(job->tempPath);
@@ -253,7 +256,7 @@ ExtractOutcome ExtractAll(const ExtractRun& run) {
         }
         if (job->pending.output.handle != NO_FILE) {
             job->tempPath = job->pending.output.tempPath;
-            RemoveOnInterrupt(job->tempPath);
+            RemoveOnInterrupt(job->tempPath, job->pending.folder);
         }
         if (!StartData(&x, std::move(job))) break;
     }

@@ -13,18 +13,20 @@ const int SLOTS = 1024;
 const size_t PATH_ROOM = 4096;
 struct Slot {
     std::atomic<int> state{0};
+    FileHandle folder;
     char path[PATH_ROOM];
 };
 Slot g_Slots[SLOTS];
 
 }  // namespace
 
-void RemoveOnInterrupt(const std::string& path) {
+void RemoveOnInterrupt(const std::string& path, FileHandle folder) {
     if (path.size() >= PATH_ROOM) return;
     for (Slot& slot : g_Slots) {
         int expected = 0;
         if (!slot.state.compare_exchange_strong(expected, 1)) continue;
         std::memcpy(slot.path, path.c_str(), path.size() + 1);
+        slot.folder = folder;
         slot.state.store(2);
         return;
     }
@@ -41,6 +43,11 @@ void KeepOnInterrupt(const std::string& path) {
 }
 
 void RemoveListedFiles() {
-    for (Slot& slot : g_Slots)
-        if (slot.state.load() == 2) PlatformDelete(slot.path);  // unlink / DeleteFileW
+    for (Slot& slot : g_Slots) {
+        if (slot.state.load() != 2) continue;
+        if (slot.folder != NO_FILE)
+            PlatformDeleteAt(slot.folder, slot.path);  // unlinkat / DeleteFileW
+        else
+            PlatformDelete(slot.path);  // unlink / DeleteFileW
+    }
 }

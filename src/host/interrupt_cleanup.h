@@ -5,9 +5,15 @@
 #pragma once
 #include <string>
 
+#include "platform/platform.h"
+
 // Lists `path` for removal on interruption. Silently does nothing when the
 // list is full (over 1024 files at once) or the path is over 4095 bytes.
-void RemoveOnInterrupt(const std::string& path);
+// Given `folder` (from PlatformOpenEntryFolder, open for as long as the
+// file is there under that name), the file is removed in that folder
+// (PlatformDeleteAt), so a folder on the path swapped for a link cannot
+// lead the removal elsewhere.
+void RemoveOnInterrupt(const std::string& path, FileHandle folder = NO_FILE);
 
 // Takes `path` off the list: it was removed or moved into place.
 void KeepOnInterrupt(const std::string& path);
