@@ -172,9 +172,9 @@ void* PlatformAlloc(size_t size);
 void* PlatformAllocScratch(size_t size);
 void PlatformFree(void* block);
 
-// PBKDF2 with HMAC-SHA256 (RFC 8018) through the system's own
-// implementation: bcrypt.dll on Windows, loaded from the system folder on
-// each call, OpenSSL's libcrypto on POSIX. Writes `outSize` bytes of key to
+// PBKDF2 with HMAC-SHA256 (RFC 8018) over the system's own HMAC-SHA256:
+// bcrypt.dll on Windows, loaded from the system folder on each call,
+// OpenSSL's libcrypto on POSIX. Writes `outSize` bytes of key to
 // `out`. False when the system has no such function or it fails.
 bool PlatformPbkdf2Sha256(const uint8_t* password, uint32_t passwordSize, const uint8_t* salt, uint32_t saltSize,
                           uint32_t rounds, uint8_t* out, uint32_t outSize);
