@@ -207,7 +207,7 @@ TEST_F(ToolTest, CraftedStubResourcesAreRefused) {
     WriteFileBytes(Path("i.ico"), MakeIco({40}));
     for (const Case& c : cases) {
         WriteFileBytes(Path("crafted.exe"), c.stub);
-        std::string out = RunShell("cd " + ShellQuote(dir.path()) + " && ulimit -v 500000 && timeout 60 " +
+        std::string out = RunShell("cd " + ShellQuote(dir.path()) + " && " + MEMORY_CAP + "timeout 60 " +
                                    ShellQuote(LOCKBOX_TOOL) + " create -q -j 1 --stub crafted.exe -o out.exe -p " +
                                    ShellQuote(PASSWORD) + " " + c.options + " f.txt 2>&1; echo exit=$?");
         EXPECT_NE(std::string::npos, out.find("cannot edit the resources of stub 'crafted.exe': " + c.problem)) << out;

@@ -141,7 +141,7 @@ TEST_F(ToolTest, OversizedSignatureTableIsRefusedUnread) {
     WriteFileBytes(Path("big.exe"), bytes);
     ASSERT_EQ(0, truncate(Path("big.exe").c_str(), (off_t)at + size));  // the table ends the file
     for (const char* command : {"list", "test"}) {
-        std::string out = RunShell("cd " + ShellQuote(dir.path()) + " && ulimit -v 500000 && " + ShellQuote(LOCKBOX_TOOL) +
+        std::string out = RunShell("cd " + ShellQuote(dir.path()) + " && " + MEMORY_CAP + ShellQuote(LOCKBOX_TOOL) +
                                    " " + command + " big.exe -p " + ShellQuote(PASSWORD) + " 2>&1; echo exit=$?");
         EXPECT_NE(std::string::npos, out.find("'big.exe' is damaged: its signature table is too large (4026531840"))
             << out;
