@@ -7,7 +7,7 @@
 #
 #   bench/keys.sh [REPORT]    prints the table; appends it to REPORT if given
 #
-# Builds like bench/run.sh (build/bench-win, build/bench-host); BENCH_RUNS
+# Builds as bench/run.sh does (bench/build.sh); BENCH_RUNS
 # (default 5) runs per Wine case, median; BENCH_NO_WINE=1 skips them.
 set -euo pipefail
 
@@ -15,15 +15,10 @@ ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 RUNS="${BENCH_RUNS:-5}"
 PW="bench-password-2024"
 JOBS="$(nproc)"
-WIN="$ROOT/build/bench-win"
-HOST="$ROOT/build/bench-host"
 log() { printf '%s\n' "$*" >&2; }
 
 log "building the stub, the tool and key_cost"
-cmake -S "$ROOT" -B "$WIN" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$WIN" --target lockbox_stub -j "$JOBS" >/dev/null
-cmake -S "$ROOT" -B "$HOST" -DCMAKE_BUILD_TYPE=Release -DLOCKBOX_STUB="$WIN/lockbox-stub.exe" >/dev/null
-cmake --build "$HOST" --target lockbox key_cost -j "$JOBS" >/dev/null
+. "$ROOT/bench/build.sh" key_cost
 WORK=$(mktemp -d /dev/shm/lockbox-keys.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 
@@ -49,8 +44,8 @@ wait_plain="n/a" wait_stretched="n/a" added="n/a"
 if [ "${BENCH_NO_WINE:-0}" != 1 ] && "$ROOT/scripts/runs-i386"; then
   log "the recipient's wait under Wine ($RUNS runs each)"
   mkdir -p "$WORK/in" && echo "one file" >"$WORK/in/file.txt"
-  "$HOST/lockbox" create -q -p "$PW" -o "$WORK/stretched.exe" "$WORK/in/file.txt"
-  "$HOST/lockbox" create -q -p "$PW" --key-stretch none -o "$WORK/plain.exe" "$WORK/in/file.txt" 2>/dev/null
+  "$LOCKBOX" create -q -p "$PW" -o "$WORK/stretched.exe" "$WORK/in/file.txt"
+  "$LOCKBOX" create -q -p "$PW" --key-stretch none -o "$WORK/plain.exe" "$WORK/in/file.txt" 2>/dev/null
   export WINEPREFIX="$WIN/wineprefix"
   [ -d "$WINEPREFIX" ] || "$ROOT/scripts/wine-run" wineboot -i >/dev/null 2>&1 || true
   wineserver -k 2>/dev/null || true

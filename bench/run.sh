@@ -38,14 +38,7 @@ if [ ${#need[@]} -gt 0 ]; then
 fi
 
 log "building the stub and the tool"
-WIN="$ROOT/build/bench-win"
-HOST="$ROOT/build/bench-host"
-cmake -S "$ROOT" -B "$WIN" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$WIN" --target lockbox_stub -j "$JOBS" >/dev/null
-STUB="$WIN/lockbox-stub.exe"
-cmake -S "$ROOT" -B "$HOST" -DCMAKE_BUILD_TYPE=Release -DLOCKBOX_STUB="$STUB" >/dev/null
-cmake --build "$HOST" --target lockbox -j "$JOBS" >/dev/null
-LOCKBOX="$HOST/lockbox"
+. "$ROOT/bench/build.sh"
 export WINEPREFIX="$WIN/wineprefix"
 
 # ---- corpus and archives ----------------------------------------------------
