@@ -12,7 +12,8 @@ set(LOCKBOX_CRYPTO_SOURCES
 set(LOCKBOX_CRYPTO_X86 src/crypto/aes_instructions_x86.cpp)
 set(LOCKBOX_CRYPTO_OTHER src/crypto/aes_instructions_none.cpp)
 
-set(LOCKBOX_PLATFORM_WIN32 src/platform/win32.cpp src/platform/pbkdf2_win32.cpp)
+# wide_path.cpp: UTF-8 <-> UTF-16 and long paths, for the tool's side.
+set(LOCKBOX_PLATFORM_WIN32 src/platform/win32.cpp src/platform/pbkdf2_win32.cpp src/platform/wide_path.cpp)
 set(LOCKBOX_PLATFORM_POSIX src/platform/posix.cpp src/platform/pbkdf2_openssl.cpp)
 # On Windows each program adds one of these: paths in the ANSI code page
 # (the extractor, the Windows tests) or in UTF-8 through the wide calls (the tool).
@@ -32,12 +33,12 @@ set(LOCKBOX_PAYLOAD_SOURCES
 
 # Command-line splitting and window layout arithmetic: portable, host-tested.
 set(LOCKBOX_PORTABLE_SOURCES
-    src/launcher/command_line.cpp
+    src/app/command_line.cpp
     src/ui/layout.cpp)
 
 # The extractor proper (Windows only).
 set(LOCKBOX_STUB_SOURCES
-    src/launcher/globals.cpp
+    src/app/globals.cpp
     src/launcher/startup.cpp
     src/launcher/zlib_crc.cpp
     src/run/run.cpp
@@ -46,13 +47,7 @@ set(LOCKBOX_STUB_SOURCES
     src/ui/resources.rc
     src/ui/run_in_window.cpp)
 
-# Ordinary C++17 helpers of the tool-side libraries.
-set(LOCKBOX_HOST_SOURCES
-    src/host/interrupt_cleanup.cpp
-    src/host/name_key.cpp)
-set(LOCKBOX_HOST_WIN32 src/host/wide_path.cpp)
-
-# The archive writer and the stub's resource editor.
+# The archive writer, the stub's resource editor and the pictures it places.
 set(LOCKBOX_PACK_SOURCES
     src/pack/compress_pool.cpp
     src/pack/entry_compress.cpp
@@ -61,6 +56,7 @@ set(LOCKBOX_PACK_SOURCES
     src/pack/output_sink.cpp
     src/pack/piece_stream.cpp
     src/pack/header_encoding.cpp
+    src/pack/pictures.cpp
     src/pack/program_info.cpp
     src/pack/resources.cpp
     src/pack/spill.cpp
@@ -71,7 +67,8 @@ set(LOCKBOX_PACK_SOURCES
 set(LOCKBOX_EXTRACT_SOURCES
     src/extract/parallel_extract.cpp)
 
-# The lockbox command-line tool.
+# The lockbox command-line tool: its library, and the program's main.
+set(LOCKBOX_TOOL_MAIN src/tool/main.cpp)
 set(LOCKBOX_TOOL_SOURCES
     src/tool/archive.cpp
     src/tool/codepage.cpp
@@ -81,9 +78,9 @@ set(LOCKBOX_TOOL_SOURCES
     src/tool/error.cpp
     src/tool/examine.cpp
     src/tool/extract.cpp
+    src/tool/interrupt_cleanup.cpp
     src/tool/jobs.cpp
     src/tool/json_report.cpp
-    src/tool/main.cpp
     src/tool/name_pattern.cpp
     src/tool/password.cpp
     src/tool/progress.cpp

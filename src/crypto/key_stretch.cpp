@@ -1,5 +1,7 @@
 #include "crypto/key_stretch.h"
 
+#include "crypto/wipe.h"
+#include "platform/little_endian.h"
 #include "platform/platform.h"
 
 bool ParseKeyStretch(const uint8_t* bytes, uint32_t size, KeyStretch* stretch) {
@@ -29,8 +31,7 @@ bool StretchPassword(const char16_t* password, const KeyStretch* stretch,
     uint8_t digest[32];
     bool derived = PlatformPbkdf2Sha256(bytes, units * 2, stretch->salt, KEY_SALT_SIZE, stretch->rounds,
                                         digest, sizeof digest);
-    volatile uint8_t* wipe = bytes;
-    for (uint32_t i = 0; i < units * 2; i++) wipe[i] = 0;
+    WipeBytes(bytes, units * 2);
     PlatformFree(bytes);
     if (!derived) return false;
     static const char HEX[] = "0123456789abcdef";
@@ -39,7 +40,6 @@ bool StretchPassword(const char16_t* password, const KeyStretch* stretch,
         out[2 * i + 1] = (char16_t)HEX[digest[i] & 15];
     }
     out[STRETCHED_PASSWORD_UNITS] = 0;
-    volatile uint8_t* wipeDigest = digest;
-    for (uint32_t i = 0; i < sizeof digest; i++) wipeDigest[i] = 0;
+    WipeBytes(digest, sizeof digest);
     return true;
 }

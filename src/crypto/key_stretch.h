@@ -1,6 +1,6 @@
 // Key stretching: a salted, slow derivation in front of the archive's key
 // chain (cipher.h). An archive whose extractor image carries the
-// key-stretch resource (payload/format.h: salt and round count) is keyed
+// key-stretch resource (payload/format.h: where it is) is keyed
 // not by the typed password but by the 64 lowercase hexadecimal digits of
 //
 //   S = PBKDF2-HMAC-SHA256(password as UTF-16LE, salt, rounds, 32 bytes)
@@ -12,7 +12,10 @@
 #pragma once
 #include <stdint.h>
 
-#include "payload/format.h"
+// The resource: u32 version (KEY_STRETCH_VERSION) | u32 rounds | 16 salt bytes.
+const uint32_t KEY_STRETCH_SIZE = 24;
+const uint32_t KEY_STRETCH_VERSION = 1;
+const uint32_t KEY_SALT_SIZE = 16;
 
 struct KeyStretch {
     uint32_t rounds;               // 1..MAX_KEY_ROUNDS

@@ -1,5 +1,5 @@
-// Clearing of secret scratch data (decoded message words, raw keys, digests).
-// Internal to the crypto module.
+// Clearing of secret data (passwords, raw keys, digests, decoded message
+// words): the one way every part of the code wipes a secret.
 #pragma once
 #include <stdint.h>
 

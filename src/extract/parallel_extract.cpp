@@ -10,8 +10,7 @@
 #include <thread>
 #include <vector>
 
-#include "host/name_key.h"
-#include "host/interrupt_cleanup.h"
+#include "payload/name_key.h"
 
 namespace {
 
@@ -143,11 +142,11 @@ bool FinishOldest(Extraction* x) {
     // so an interruption in between finds no other folder under that number.
     if (x->failed) {
         FinishEntry(RESULT_CORRUPT, &job->entry, &job->pending);
-        KeepOnInterrupt(job->tempPath);
+        ReportTemporaryGone(x->run.temporaryFiles, job->tempPath);
         return false;
     }
     int result = FinishEntry(job->result, &job->entry, &job->pending);
-    KeepOnInterrupt(job->tempPath);
+    ReportTemporaryGone(x->run.temporaryFiles, job->tempPath);
     if (result == RESULT_OK) {
         x->run.restored(job->entry);
         return true;
@@ -256,7 +255,7 @@ ExtractOutcome ExtractAll(const ExtractRun& run) {
         }
         if (job->pending.output.handle != NO_FILE) {
             job->tempPath = job->pending.output.tempPath;
-            RemoveOnInterrupt(job->tempPath, job->pending.folder);
+            ReportTemporaryMade(x.run.temporaryFiles, job->tempPath, job->pending.folder);
         }
         if (!StartData(&x, std::move(job))) break;
     }

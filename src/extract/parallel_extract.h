@@ -9,6 +9,7 @@
 #include <string>
 
 #include "payload/reader.h"
+#include "platform/temporary_files.h"
 
 struct ExtractRun {
     Reader* reader;            // open, positioned at the first entry; answers and question as set
@@ -28,6 +29,8 @@ struct ExtractRun {
     // between levels): two entries with one key are one file, and the later
     // waits until the earlier is in place. Null: ASCII case folded.
     std::function<std::string(const std::string&)> pathKey;
+    // Told of each file's temporary name while it exists (may be null).
+    const TemporaryFileHook* temporaryFiles = nullptr;
 };
 
 struct ExtractOutcome {

@@ -3,8 +3,8 @@
 #include <string.h>
 #include <windows.h>
 
-#include "launcher/app.h"
-#include "launcher/command_line.h"
+#include "app/app.h"
+#include "app/command_line.h"
 #include "payload/reader.h"
 #include "run/run.h"
 #include "ui/main_window.h"

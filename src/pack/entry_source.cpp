@@ -7,7 +7,7 @@
 #include <system_error>
 
 #ifdef _WIN32
-#include "host/wide_path.h"
+#include "platform/wide_path.h"
 #endif
 
 namespace {

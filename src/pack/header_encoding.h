@@ -24,9 +24,6 @@ std::vector<uint8_t> EncryptNamePiece(CipherContext* ctx, const char16_t* passwo
 // the run-after name encrypted as one piece from a fresh key.
 std::vector<uint8_t> BuildArchiveHeader(const ArchiveSettings& settings);
 
-// Size of an EntryHeader followed by the u16 name length.
-const uint32_t ENTRY_PREFIX_SIZE = ENTRY_HEADER_SIZE + 2;
-
 // Fills `out` with the 56-byte EntryHeader and the name length: stored and
 // original size, attributes, the three times, the code page, zeros in bytes
 // 42 to 55.

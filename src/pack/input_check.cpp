@@ -2,7 +2,7 @@
 
 #include <map>
 #include <set>
-#include "host/name_key.h"
+#include "payload/name_key.h"
 #include "payload/format.h"
 #include "payload/reader.h"
 

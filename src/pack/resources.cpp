@@ -1,122 +1,11 @@
 #include "pack/resources.h"
 
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <set>
 
+#include "pack/refusal.h"
 #include "payload/format.h"
-
-namespace {
-
-// Deep checks end the whole operation; the public functions catch this and
-// return its reason.
-struct Refusal {
-    std::string why;
-};
-
-[[noreturn]] void Refuse(const std::string& why) { throw Refusal{why}; }
-
-}  // namespace
-
-// ---- pictures ---------------------------------------------------------------
-
-static std::vector<uint8_t> ReadWholeFile(const std::string& path) {
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    if (!in) Refuse("cannot open '" + path + "'");
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) Refuse("cannot read '" + path + "'");
-    return bytes;
-}
-
-static BitmapResource ReadBitmap(const std::string& path) {
-    std::vector<uint8_t> file = ReadWholeFile(path);
-    const std::string bad = "'" + path + "' is not a usable Windows bitmap: ";
-    const size_t FILE_HEADER = 14;
-    if (file.size() < FILE_HEADER + 12 || file[0] != 'B' || file[1] != 'M')
-        Refuse(bad + "no BMP signature");
-    const uint8_t* info = file.data() + FILE_HEADER;
-    size_t infoAvail = file.size() - FILE_HEADER;
-    uint32_t headerSize = LoadLE32(info);
-    if (headerSize != 12 && (headerSize < 40 || headerSize > infoAvail))
-        Refuse(bad + "unknown header size " + std::to_string(headerSize));
-
-    int64_t width, height;
-    uint32_t bitCount, compression = 0, colorsUsed = 0, paletteEntry = 4;
-    if (headerSize == 12) {  // BITMAPCOREHEADER
-        width = LoadLE16(info + 4);
-        height = LoadLE16(info + 6);
-        bitCount = LoadLE16(info + 10);
-        paletteEntry = 3;
-    } else {
-        width = (int32_t)LoadLE32(info + 4);
-        height = (int32_t)LoadLE32(info + 8);
-        bitCount = LoadLE16(info + 14);
-        compression = LoadLE32(info + 16);
-        colorsUsed = LoadLE32(info + 32);
-    }
-    if (height < 0) height = -height;  // top-down rows
-    if (width <= 0 || height <= 0 || width > 65535 || height > 65535)
-        Refuse(bad + "width or height out of range");
-    // 0 BI_RGB, 1 BI_RLE8, 2 BI_RLE4, 3 BI_BITFIELDS; JPEG/PNG inside a BMP
-    // cannot be loaded as a bitmap resource.
-    if (compression > 3) Refuse(bad + "compression " + std::to_string(compression) + " not supported");
-    if (bitCount != 1 && bitCount != 4 && bitCount != 8 && bitCount != 16 && bitCount != 24 &&
-        bitCount != 32)
-        Refuse(bad + std::to_string(bitCount) + " bits per pixel");
-
-    uint64_t palette = 0;
-    if (bitCount <= 8) palette = (uint64_t)(colorsUsed ? colorsUsed : (1u << bitCount)) * paletteEntry;
-    else if (colorsUsed) palette = (uint64_t)colorsUsed * paletteEntry;
-    uint64_t masks = (compression == 3 && headerSize == 40) ? 12 : 0;
-    uint64_t tableEnd = FILE_HEADER + headerSize + masks + palette;
-    if (tableEnd > file.size()) Refuse(bad + "the colour table runs past the end of the file");
-
-    // The resource loader expects the pixels right behind the colour table;
-    // a file may leave a gap before them (bfOffBits), which is dropped.
-    uint64_t pixelsAt = LoadLE32(file.data() + 10);
-    if (pixelsAt < tableEnd || pixelsAt > file.size()) pixelsAt = tableEnd;
-    uint64_t pixelBytes = file.size() - pixelsAt;
-    if (compression == 0 || compression == 3) {
-        uint64_t row = (((uint64_t)width * bitCount + 31) / 32) * 4;
-        if (row * (uint64_t)height > pixelBytes)
-            Refuse(bad + "the file is shorter than its pixels");
-        pixelBytes = row * (uint64_t)height;
-    }
-    BitmapResource result;
-    result.dib.assign(file.begin() + FILE_HEADER, file.begin() + (long)tableEnd);
-    result.dib.insert(result.dib.end(), file.begin() + (long)pixelsAt,
-                      file.begin() + (long)(pixelsAt + pixelBytes));
-    result.width = (uint32_t)width;
-    result.height = (uint32_t)height;
-    return result;
-}
-
-static IconResource ReadIcon(const std::string& path) {
-    std::vector<uint8_t> file = ReadWholeFile(path);
-    const std::string bad = "'" + path + "' is not a usable icon file: ";
-    if (file.size() < 6 || LoadLE16(&file[0]) != 0 || LoadLE16(&file[2]) != 1)
-        Refuse(bad + "no icon header");
-    uint16_t count = LoadLE16(&file[4]);
-    if (count == 0) Refuse(bad + "it holds no image");
-    if ((size_t)count * 16 > file.size() - 6) Refuse(bad + "the directory is truncated");
-
-    IconResource icon;
-    icon.group.assign(file.begin(), file.begin() + 6);
-    for (uint16_t i = 0; i < count; i++) {
-        const uint8_t* e = &file[6 + (size_t)i * 16];
-        uint32_t size = LoadLE32(e + 8), offset = LoadLE32(e + 12);
-        if (size == 0 || offset > file.size() || size > file.size() - offset)
-            Refuse(bad + "image " + std::to_string(i + 1) + " lies outside the file");
-        icon.group.insert(icon.group.end(), e, e + 12);  // width .. bytes in resource
-        icon.group.push_back(0);                          // nID, set when placed
-        icon.group.push_back(0);
-        icon.images.emplace_back(file.begin() + offset, file.begin() + offset + size);
-    }
-    return icon;
-}
 
 // ---- the resource tree --------------------------------------------------------
 //
@@ -162,13 +51,12 @@ struct PeLayout {
     uint32_t sectionAlign = 0;
 };
 
-// The Windows loader takes at most 96 sections; an extractor has a handful.
-const uint16_t MAX_SECTIONS = 96;
-
 bool IsPowerOfTwo(uint32_t v) { return v != 0 && (v & (v - 1)) == 0; }
 
-const size_t SECTION_HEADER = 40;
-const size_t DIR_RESOURCE = 2, DIR_SECURITY = 4, DIR_RELOCATIONS = 5;
+const size_t SECTION_HEADER = PE_SECTION_ENTRY_SIZE;
+
+// Offset of data directory `index` in an image whose directories start at `directories`.
+size_t Directory(size_t directories, uint32_t index) { return directories + PE_DIRECTORY_SIZE * index; }
 
 struct Image {
     std::vector<uint8_t>* bytes;
@@ -188,7 +76,7 @@ struct Image {
     size_t RvaToOffset(const PeLayout& pe, uint32_t rva, uint32_t size) const {
         for (uint16_t i = 0; i < pe.sectionCount; i++) {
             size_t h = pe.sections + i * SECTION_HEADER;
-            uint32_t va = U32(h + 12), raw = U32(h + 16), ptr = U32(h + 20);
+            uint32_t va = U32(h + SEC_VIRTUAL_ADDRESS), raw = U32(h + SEC_RAW_SIZE), ptr = U32(h + SEC_RAW_AT);
             if (rva >= va && rva - va <= raw && size <= raw - (rva - va)) {
                 uint64_t off = (uint64_t)ptr + (rva - va);
                 if (off > bytes->size() || size > bytes->size() - off) Bad("resource data lies outside the file");
@@ -201,25 +89,26 @@ struct Image {
 
 PeLayout ParsePe(const Image& img) {
     PeLayout pe;
-    if (img.bytes->size() < 64 || img.U16(0) != 0x5A4D) img.Bad("no MZ header");
-    size_t nt = img.U32(60);
-    if (img.U32(nt) != 0x00004550) img.Bad("no PE signature");
-    pe.sectionCount = img.U16(nt + 6);
-    uint16_t optionalSize = img.U16(nt + 20);
-    pe.optional = nt + 24;
-    if (img.U16(pe.optional) != PE_MAGIC) img.Bad(std::string("not a ") + PE_KIND_NAME + " image");
+    if (img.bytes->size() < PE_DOS_HEADER_SIZE || img.U16(0) != PE_DOS_MAGIC) img.Bad("no MZ header");
+    size_t nt = img.U32(PE_LFANEW);
+    if (nt > PE_MAX_HEADER_AT || img.U32(nt) != PE_SIGNATURE) img.Bad("no PE signature");
+    pe.sectionCount = img.U16(nt + PE_SECTION_COUNT);
+    uint16_t optionalSize = img.U16(nt + PE_OPTIONAL_SIZE_FIELD);
+    pe.optional = nt + PE_OPTIONAL_HEADER;
+    uint32_t standardSize = PeOptionalHeaderSize(img.U16(pe.optional + OPT_MAGIC));
+    if (standardSize == 0) img.Bad("not a 32-bit (PE32) or 64-bit (PE32+) image");
     // The extractor finds its section table at a fixed distance behind the
     // PE signature, which holds only for the standard optional header size.
-    if (optionalSize != PE_OPTIONAL_HEADER_SIZE) img.Bad("unusual optional header size");
-    pe.directories = pe.optional + PE_DATA_DIRECTORIES;
-    if (img.U32(pe.directories - 4) < 16) img.Bad("too few data directories");
+    if (optionalSize != standardSize) img.Bad("unusual optional header size");
+    pe.directories = pe.optional + PeDirectoriesAt(standardSize);
+    if (img.U32(pe.directories - 4) < PE_DIRECTORY_COUNT) img.Bad("too few data directories");
     pe.sections = pe.optional + optionalSize;
     if (pe.sectionCount == 0) img.Bad("no sections");
-    if (pe.sectionCount > MAX_SECTIONS) img.Bad("more than " + std::to_string(MAX_SECTIONS) + " sections");
+    if (pe.sectionCount > PE_MAX_SECTIONS) img.Bad("more than " + std::to_string(PE_MAX_SECTIONS) + " sections");
     // FileAlignment: a power of two from 512 to 64 KiB; SectionAlignment: a
     // power of two not below it. The section grows to a multiple of each.
-    pe.fileAlign = img.U32(pe.optional + 36);
-    pe.sectionAlign = img.U32(pe.optional + 32);
+    pe.fileAlign = img.U32(pe.optional + OPT_FILE_ALIGNMENT);
+    pe.sectionAlign = img.U32(pe.optional + OPT_SECTION_ALIGNMENT);
     if (!IsPowerOfTwo(pe.fileAlign) || pe.fileAlign < 512 || pe.fileAlign > 0x10000)
         img.Bad("its file alignment (" + std::to_string(pe.fileAlign) + ") is not a power of two from 512 to 65536");
     if (!IsPowerOfTwo(pe.sectionAlign) || pe.sectionAlign < pe.fileAlign)
@@ -227,13 +116,13 @@ PeLayout ParsePe(const Image& img) {
                 ") is not a power of two at least as large as its file alignment");
     img.U32(pe.sections + pe.sectionCount * SECTION_HEADER - 4);  // bounds check of the table
 
-    uint32_t rsrcRva = img.U32(pe.directories + 8 * DIR_RESOURCE);
+    uint32_t rsrcRva = img.U32(Directory(pe.directories, DIR_RESOURCE));
     if (rsrcRva == 0) img.Bad("it has no resources");
-    if (img.U32(pe.directories + 8 * DIR_SECURITY) != 0)
+    if (img.U32(Directory(pe.directories, DIR_CERTIFICATES)) != 0)
         img.Bad("it is signed, and a new resource section would break the signature");
     int rsrc = -1;
     for (uint16_t i = 0; i < pe.sectionCount; i++)
-        if (img.U32(pe.sections + i * SECTION_HEADER + 12) == rsrcRva) rsrc = i;
+        if (img.U32(pe.sections + i * SECTION_HEADER + SEC_VIRTUAL_ADDRESS) == rsrcRva) rsrc = i;
     if (rsrc < 0) img.Bad("the resource directory does not start a section");
     pe.rsrcHeader = pe.sections + (size_t)rsrc * SECTION_HEADER;
     // The resource section can only grow when it is the last one, or when
@@ -243,19 +132,19 @@ PeLayout ParsePe(const Image& img) {
     if (rsrc == pe.sectionCount - 2) {
         size_t next = pe.sections + (size_t)(rsrc + 1) * SECTION_HEADER;
         if (std::memcmp(img.bytes->data() + next, ".reloc\0\0", 8) != 0 ||
-            img.U32(pe.directories + 8 * DIR_RELOCATIONS) != img.U32(next + 12))
+            img.U32(Directory(pe.directories, DIR_RELOCATIONS)) != img.U32(next + SEC_VIRTUAL_ADDRESS))
             img.Bad("the resource section is not the last section");
         pe.relocHeader = next;
     } else if (rsrc != pe.sectionCount - 1) {
         img.Bad("the resource section is not the last section");
     }
     // Every other section must lie before it in memory and in the file.
-    uint32_t rsrcAt = img.U32(pe.rsrcHeader + 20);
+    uint32_t rsrcAt = img.U32(pe.rsrcHeader + SEC_RAW_AT);
     for (uint16_t i = 0; i < pe.sectionCount; i++) {
         size_t h = pe.sections + i * SECTION_HEADER;
         if (h == pe.rsrcHeader || h == pe.relocHeader) continue;
-        if ((uint64_t)img.U32(h + 12) + img.U32(h + 8) > rsrcRva ||
-            (uint64_t)img.U32(h + 20) + img.U32(h + 16) > rsrcAt)
+        if ((uint64_t)img.U32(h + SEC_VIRTUAL_ADDRESS) + img.U32(h + SEC_VIRTUAL_SIZE) > rsrcRva ||
+            (uint64_t)img.U32(h + SEC_RAW_AT) + img.U32(h + SEC_RAW_SIZE) > rsrcAt)
             img.Bad("the resource section is not the last section in memory and in the file");
     }
     return pe;
@@ -478,8 +367,8 @@ static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes)
     Image img{bytes};
     PeLayout pe = ParsePe(img);
     size_t h = pe.rsrcHeader;
-    uint32_t va = img.U32(h + 12), vsize = img.U32(h + 8), rawSize = img.U32(h + 16),
-             rawAt = img.U32(h + 20);
+    uint32_t va = img.U32(h + SEC_VIRTUAL_ADDRESS), vsize = img.U32(h + SEC_VIRTUAL_SIZE),
+             rawSize = img.U32(h + SEC_RAW_SIZE), rawAt = img.U32(h + SEC_RAW_AT);
     if (rawAt > bytes->size() || rawSize > bytes->size() - rawAt)
         img.Bad("the resource section lies outside the file");
     uint32_t used = vsize != 0 && vsize < rawSize ? vsize : rawSize;
@@ -509,10 +398,10 @@ static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes)
     std::vector<uint8_t> reloc;
     uint32_t relocVirtual = 0;
     if (pe.relocHeader) {
-        uint32_t at = img.U32(pe.relocHeader + 20), size = img.U32(pe.relocHeader + 16);
+        uint32_t at = img.U32(pe.relocHeader + SEC_RAW_AT), size = img.U32(pe.relocHeader + SEC_RAW_SIZE);
         if (at > bytes->size() || size > bytes->size() - at) img.Bad("the relocations lie outside the file");
         reloc.assign(bytes->begin() + at, bytes->begin() + at + size);
-        relocVirtual = img.U32(pe.relocHeader + 8);
+        relocVirtual = img.U32(pe.relocHeader + SEC_VIRTUAL_SIZE);
     }
     size_t newRaw = (size_t)Align(section.size(), pe.fileAlign);
     // Every new offset, size and address must fit its 32-bit field.
@@ -523,42 +412,25 @@ static void Rebuild(std::vector<uint8_t>* bytes, const ResourceChanges& changes)
     bytes->resize(rawAt);
     bytes->insert(bytes->end(), section.begin(), section.end());
     bytes->resize(rawAt + newRaw, 0);
-    img.Put32(h + 8, (uint32_t)section.size());
-    img.Put32(h + 16, (uint32_t)newRaw);
+    img.Put32(h + SEC_VIRTUAL_SIZE, (uint32_t)section.size());
+    img.Put32(h + SEC_RAW_SIZE, (uint32_t)newRaw);
     int64_t initializedDelta = (int64_t)newRaw - rawSize;
     size_t imageEnd = (size_t)va + section.size();
-    img.Put32(pe.directories + 8 * DIR_RESOURCE, va);
-    img.Put32(pe.directories + 8 * DIR_RESOURCE + 4, (uint32_t)section.size());
+    img.Put32(Directory(pe.directories, DIR_RESOURCE), va);
+    img.Put32(Directory(pe.directories, DIR_RESOURCE) + 4, (uint32_t)section.size());
     if (pe.relocHeader) {
         uint32_t relocVa = (uint32_t)Align(imageEnd, pe.sectionAlign);
-        img.Put32(pe.relocHeader + 12, relocVa);
-        img.Put32(pe.relocHeader + 20, (uint32_t)bytes->size());
-        img.Put32(pe.directories + 8 * DIR_RELOCATIONS, relocVa);
+        img.Put32(pe.relocHeader + SEC_VIRTUAL_ADDRESS, relocVa);
+        img.Put32(pe.relocHeader + SEC_RAW_AT, (uint32_t)bytes->size());
+        img.Put32(Directory(pe.directories, DIR_RELOCATIONS), relocVa);
         bytes->insert(bytes->end(), reloc.begin(), reloc.end());
         imageEnd = (size_t)relocVa + relocVirtual;
     }
-    img.Put32(pe.optional + 8, (uint32_t)((int64_t)img.U32(pe.optional + 8) + initializedDelta));
-    img.Put32(pe.optional + 56, (uint32_t)Align(imageEnd, pe.sectionAlign));
-    if (img.U32(pe.optional + 64) != 0) img.Put32(pe.optional + 64, PeChecksum(*bytes, pe.optional + 64));
-}
-
-// Runs `edit`; empty when it went through, else why it was refused.
-template <typename Edit>
-static std::string ReasonOf(Edit edit) {
-    try {
-        edit();
-    } catch (const Refusal& r) {
-        return r.why;
-    }
-    return std::string();
-}
-
-std::string LoadBitmapFile(const std::string& path, BitmapResource* bitmap) {
-    return ReasonOf([&] { *bitmap = ReadBitmap(path); });
-}
-
-std::string LoadIconFile(const std::string& path, IconResource* icon) {
-    return ReasonOf([&] { *icon = ReadIcon(path); });
+    img.Put32(pe.optional + OPT_INITIALIZED_DATA,
+              (uint32_t)((int64_t)img.U32(pe.optional + OPT_INITIALIZED_DATA) + initializedDelta));
+    img.Put32(pe.optional + OPT_SIZE_OF_IMAGE, (uint32_t)Align(imageEnd, pe.sectionAlign));
+    size_t checksum = pe.optional + OPT_CHECKSUM;
+    if (img.U32(checksum) != 0) img.Put32(checksum, PeChecksum(*bytes, checksum));
 }
 
 std::string ReplaceStubResources(std::vector<uint8_t>* image, const ResourceChanges& changes) {

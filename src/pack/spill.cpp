@@ -1,7 +1,6 @@
 #include "pack/spill.h"
 
 #include <algorithm>
-#include "host/interrupt_cleanup.h"
 #include "pack/temp_file.h"
 
 namespace {
@@ -27,7 +26,8 @@ bool SpillAppend(Spill* spill, const SpillPlace& place, const uint8_t* data, siz
             spill->size += size;
             return true;
         }
-        spill->file = CreateTempFile(place.filePrefix, &spill->path);
+        spill->hook = place.hook;
+        spill->file = CreateTempFile(place.filePrefix, &spill->path, place.hook);
         if (spill->file == NO_FILE) {
             *error = "cannot create a temporary file beside the output (" + place.filePrefix + "*)";
             return false;
@@ -101,7 +101,7 @@ void SpillRemove(Spill* spill) {
     }
     if (!spill->path.empty()) {
         PlatformDelete(spill->path.c_str());
-        KeepOnInterrupt(spill->path);
+        ReportTemporaryGone(spill->hook, spill->path);
         spill->path.clear();
     }
     std::vector<uint8_t>().swap(spill->memory);

@@ -11,17 +11,20 @@
 #include <vector>
 #include "pack/output_sink.h"
 #include "platform/platform.h"
+#include "platform/temporary_files.h"
 
 struct SpillPlace {
     std::string filePrefix;      // temporary files are named this + a number;
                                  // empty: the spill never leaves memory
     uint64_t memoryLimit = 0;    // bytes kept in memory before moving to a file
+    const TemporaryFileHook* hook = nullptr;  // told of each temporary file
 };
 
 struct Spill {
     std::vector<uint8_t> memory; // the bytes while the spill is in memory
     std::unique_ptr<uint8_t[]> block;  // or all of them, handed over by SpillAdopt
     std::string path;            // temporary file, empty while in memory
+    const TemporaryFileHook* hook = nullptr;  // the place's, once the file exists
     FileHandle file = NO_FILE;   // open for writing until SpillFinish
     uint64_t size = 0;           // bytes appended so far
 };

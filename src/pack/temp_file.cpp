@@ -2,7 +2,6 @@
 
 #include <atomic>
 
-#include "host/interrupt_cleanup.h"
 
 namespace {
 // Shared by all threads so that concurrent callers rarely probe the same name.
@@ -10,12 +9,12 @@ std::atomic<unsigned> g_NextTempNumber{0};
 const unsigned TEMP_ATTEMPTS = 1000;
 }
 
-FileHandle CreateTempFile(const std::string& prefix, std::string* path) {
+FileHandle CreateTempFile(const std::string& prefix, std::string* path, const TemporaryFileHook* hook) {
     for (unsigned attempt = 0; attempt < TEMP_ATTEMPTS; attempt++) {
         std::string candidate = prefix + std::to_string(g_NextTempNumber++);
         FileHandle file = PlatformCreateNew(candidate.c_str());
         if (file != NO_FILE) {
-            RemoveOnInterrupt(candidate);
+            ReportTemporaryMade(hook, candidate);
             *path = candidate;
             return file;
         }

@@ -4,9 +4,10 @@
 #pragma once
 #include <string>
 #include "platform/platform.h"
+#include "platform/temporary_files.h"
 
 // Creates a new file named `prefix` + a number and returns its handle, with
-// the chosen name in `*path`, listed for removal on interruption
-// (interrupt_cleanup.h) until its owner calls KeepOnInterrupt. NO_FILE when no such file can be created (the
+// the chosen name in `*path`, reported to `hook` (which may be null); its
+// owner reports it gone. NO_FILE when no such file can be created (the
 // directory is missing or not writable).
-FileHandle CreateTempFile(const std::string& prefix, std::string* path);
+FileHandle CreateTempFile(const std::string& prefix, std::string* path, const TemporaryFileHook* hook);

@@ -6,12 +6,12 @@
 #include "pack/entry_compress.h"
 #include "pack/entry_source.h"
 #include "pack/input_check.h"
-#include "host/interrupt_cleanup.h"
 #include "pack/output_sink.h"
 #include "pack/header_encoding.h"
 #include "pack/resources.h"
 #include "pack/temp_file.h"
 #include "crypto/key_stretch.h"
+#include "crypto/wipe.h"
 #include "payload/format.h"
 #include "payload/reader.h"
 
@@ -83,7 +83,7 @@ std::string ApplyKeyStretch(const std::vector<uint8_t>& stub, const ArchiveSetti
         return "this system offers no PBKDF2-HMAC-SHA256 to stretch the key with";
     keyed->ownSettings = settings;
     keyed->ownSettings.password.assign(stretched, STRETCHED_PASSWORD_UNITS);
-    std::memset(stretched, 0, sizeof stretched);
+    WipeBytes(stretched, sizeof stretched);
     keyed->stub = &keyed->ownStub;
     keyed->settings = &keyed->ownSettings;
     return std::string();
@@ -98,7 +98,7 @@ std::string Prepare(const std::vector<uint8_t>& stub, const ArchiveSettings& set
     std::string error = CheckArchiveInput(settings, entries);
     if (!error.empty()) return error;
     int64_t p = LocatePayloadInImage(stub.data(), stub.size());
-    if (p < 0) return std::string("the stub is not a ") + PE_KIND_NAME + " Windows executable with sections";
+    if (p < 0) return "the stub is not a 32-bit or 64-bit Windows executable with sections";
     if ((uint64_t)p > stub.size())
         return "the stub is shorter than its sections (" + std::to_string(stub.size()) +
                " bytes, sections end at " + std::to_string(p) + ")";
@@ -134,6 +134,7 @@ std::string WriteAll(const std::vector<uint8_t>& stub, uint64_t payload, const A
     options.key = KeyPasswordOf(settings);
     options.place.filePrefix = spillPrefix;
     options.place.memoryLimit = SPILL_MEMORY_LIMIT;
+    options.place.hook = settings.temporaryFiles;
     int jobs = settings.jobs < 1 ? 1 : settings.jobs > MAX_JOBS ? MAX_JOBS : settings.jobs;
 
     CompressPool pool(jobs, options);
@@ -180,11 +181,12 @@ std::string WriteAll(const std::vector<uint8_t>& stub, uint64_t payload, const A
 struct TempOutput {
     std::string path;
     FileHandle file = NO_FILE;
+    const TemporaryFileHook* hook = nullptr;
     ~TempOutput() {
         if (file != NO_FILE) PlatformClose(file);
         if (!path.empty()) {
             PlatformDelete(path.c_str());
-            KeepOnInterrupt(path);
+            ReportTemporaryGone(hook, path);
         }
     }
 };
@@ -228,7 +230,8 @@ WriteResult WriteArchive(const std::vector<uint8_t>& givenStub, const ArchiveSet
         std::string error = Prepare(stub, settings, entries, &payload, &progress.total, &sizes);
         if (!error.empty()) return Failure(error);
         TempOutput temp;
-        temp.file = CreateTempFile(outPath + ".tmp", &temp.path);
+        temp.hook = settings.temporaryFiles;
+        temp.file = CreateTempFile(outPath + ".tmp", &temp.path, temp.hook);
         if (temp.file == NO_FILE)
             return Failure("no temporary file can be made in the directory of " + outPath);
         OutputSink sink;
@@ -244,7 +247,7 @@ WriteResult WriteArchive(const std::vector<uint8_t>& givenStub, const ArchiveSet
         }
         if (!PlatformReplace(temp.path.c_str(), outPath.c_str()))
             return Failure("moving the finished archive into place as " + outPath + " failed");
-        KeepOnInterrupt(temp.path);
+        ReportTemporaryGone(temp.hook, temp.path);
         temp.path.clear();
         WriteResult result;
         result.ok = true;

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/temporary_files.h"
+
 struct ArchiveSettings {
     uint32_t openFolderShowCmd = 0;
     uint8_t layoutMode = 2;
@@ -26,6 +28,8 @@ struct ArchiveSettings {
                                   // header for the tool's readers; 0: not recorded
     int jobs = 1;                 // files compressed in parallel (below 1: 1, above 64: 64);
                                   // the output is identical for any value
+    const TemporaryFileHook* temporaryFiles = nullptr;  // told of the archive's and the spills'
+                                                        // temporary files (may be null)
 };
 
 struct WriterEntry {
@@ -56,8 +60,8 @@ using ProgressFn = void (*)(uint64_t done, uint64_t total, void* user);
 // keyRounds, the stub first gets the key-stretch resource (rounds and salt)
 // and every key is derived from the stretched password.
 //
-// Refuses, before writing anything: a stub that is not a PE image of the
-// build's kind (PE_MAGIC) with sections or is shorter than P; a title,
+// Refuses, before writing anything: a stub that is not a PE image of
+// either kind (payload/pe.h) with sections or is shorter than P; a title,
 // run-after name or entry name over 260 bytes; a run-after or entry name
 // that is empty, holds a NUL byte, fails IsSafeName or has an empty
 // component; an entry (file or directory) whose parent is not listed before
@@ -76,7 +80,7 @@ using ProgressFn = void (*)(uint64_t done, uint64_t total, void* user);
 // most two pieces per job at a time. Each compressed entry is
 // kept in memory up to 8 MiB, beyond that in a temporary file beside
 // `outPath`; `jobs` entries are in flight, and more small ones behind a
-// large one as long as their input adds up to at most 16 MiB per job (at
+// large one as long as their input adds up to at most 8 MiB per job (at
 // most 64 entries per job). The archive is written under a
 // temporary name beside `outPath` and moved over it at the end, so on any
 // failure `outPath` is untouched and no file is left behind. Never throws.

@@ -44,6 +44,17 @@ int ReadEntryHead(Reader* reader, CipherContext* ctx, EntryInfo* info) {
     return RESULT_OK;
 }
 
+uint16_t PeekRecordedCodepage(Reader* reader) {
+    int64_t at = PlatformTell(reader->file);
+    uint8_t raw[ENTRY_HEADER_SIZE];
+    uint16_t codepage = 0;
+    if (at >= 0 && at <= reader->entriesEnd - (int64_t)ENTRY_HEADER_SIZE &&
+        PlatformRead(reader->file, raw, ENTRY_HEADER_SIZE) == ENTRY_HEADER_SIZE)
+        codepage = LoadLE16(raw + ENT_CODEPAGE);
+    PlatformSeek(reader->file, at);
+    return codepage;
+}
+
 int ReadEntrySkippingData(Reader* reader, CipherContext* ctx, EntryInfo* info) {
     int result = ReadEntryHead(reader, ctx, info);
     if (result != RESULT_OK) return result;

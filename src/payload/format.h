@@ -13,26 +13,8 @@
 #pragma once
 #include <stdint.h>
 
-// The kind of PE image an archive is appended to: the extractor's own. The
-// extractor that ships is 32-bit (PE32); an x86-64 build (PE32+) exists only
-// so that its tests run on machines without 32-bit user code. Every build
-// reads and writes archives of the kind it was built as, so the two never mix.
-// The extractor finds its section table at the standard optional header size
-// behind the PE signature; SizeOfOptionalHeader is not consulted.
-#if defined(_WIN64)
-const uint16_t PE_MAGIC = 0x20B;
-const uint32_t PE_OPTIONAL_HEADER_SIZE = 240;
-const char* const PE_KIND_NAME = "64-bit (PE32+)";
-#else
-const uint16_t PE_MAGIC = 0x10B;
-const uint32_t PE_OPTIONAL_HEADER_SIZE = 224;
-const char* const PE_KIND_NAME = "32-bit (PE32)";
-#endif
-// Offset of the section table from the PE signature (the COFF header is 20
-// bytes behind the 4-byte signature), and of the data directories (16 of 8
-// bytes end the optional header) from the optional header.
-const uint32_t PE_SECTION_TABLE = 24 + PE_OPTIONAL_HEADER_SIZE;
-const uint32_t PE_DATA_DIRECTORIES = PE_OPTIONAL_HEADER_SIZE - 16 * 8;
+#include "payload/pe.h"  // the image the archive is appended to
+#include "platform/little_endian.h"
 
 // Size of the entry data pieces and of the reader's buffers. Part of the
 // format: the cipher restarts its block index at every piece. 10000 blocks.
@@ -63,6 +45,8 @@ const uint32_t ENT_LAST_WRITE = 32;     // FILETIME
 const uint32_t ENT_CODEPAGE = 40;       // u16: code page of names and title (writer's extra; reader
                                         // ignores; 0 when not recorded)
 // bytes 42..55 are zero and ignored
+// The EntryHeader with the name length behind it.
+const uint32_t ENTRY_PREFIX_SIZE = ENTRY_HEADER_SIZE + 2;
 
 // Windows file attribute bits as stored.
 const uint32_t ATTR_READONLY = 0x01;
@@ -72,37 +56,21 @@ const uint32_t ATTR_DIRECTORY = 0x10;
 const uint32_t ATTR_ARCHIVE = 0x20;
 const uint32_t ATTR_NORMAL = 0x80;
 
+// The bytes a whole entry takes: a directory carries no data, whatever its
+// stored size says.
+inline uint64_t EntrySize(uint32_t attributes, uint32_t nameLength, uint32_t storedSize) {
+    return ENTRY_PREFIX_SIZE + (uint64_t)nameLength + ((attributes & ATTR_DIRECTORY) ? 0 : storedSize);
+}
+
 // The key-stretch resource: RT_RCDATA, this id, language neutral, in the
 // extractor's image (so a signature covers it). An archive that has it is
 // keyed by a stretched password (crypto/key_stretch.h); one without it by
 // the password itself.
-//   u32 version (KEY_STRETCH_VERSION) | u32 rounds | 16 salt bytes
+// Its layout (version, rounds, salt) is the key stretch's own.
 const uint16_t KEY_STRETCH_RESOURCE_TYPE = 10;  // RT_RCDATA
 const uint16_t KEY_STRETCH_RESOURCE_ID = 108;
-const uint32_t KEY_STRETCH_SIZE = 24;
-const uint32_t KEY_STRETCH_VERSION = 1;
-const uint32_t KEY_SALT_SIZE = 16;
-
-// The first four bytes of a correctly decrypted password check block.
-const uint8_t CHECK_MAGIC[4] = {'L', 'O', 'C', 'K'};
 
 // Layout modes of the window's controls over a background picture.
 const uint8_t LAYOUT_NONE = 0;
 const uint8_t LAYOUT_TOP = 1;
 const uint8_t LAYOUT_BOTTOM = 2;
-
-// Reads little-endian integers from a byte array the caller has bounds-checked.
-inline uint16_t LoadLE16(const uint8_t* p) { return (uint16_t)(p[0] | (p[1] << 8)); }
-inline uint32_t LoadLE32(const uint8_t* p) {
-    return (uint32_t)p[0] | ((uint32_t)p[1] << 8) | ((uint32_t)p[2] << 16) | ((uint32_t)p[3] << 24);
-}
-inline uint64_t LoadLE64(const uint8_t* p) {
-    return (uint64_t)LoadLE32(p) | ((uint64_t)LoadLE32(p + 4) << 32);
-}
-inline void StoreLE16(uint8_t* p, uint16_t v) { p[0] = (uint8_t)v; p[1] = (uint8_t)(v >> 8); }
-inline void StoreLE32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; i++) p[i] = (uint8_t)(v >> (8 * i));
-}
-inline void StoreLE64(uint8_t* p, uint64_t v) {
-    for (int i = 0; i < 8; i++) p[i] = (uint8_t)(v >> (8 * i));
-}

@@ -1,47 +1,48 @@
 // Payload location: the archive starts behind the raw data of the last
-// section-table entry of a PE image of this build's kind (format.h).
+// section-table entry of a PE image of either kind (payload/pe.h).
 //
-//   0    DOS header       u16 at 60: N (low half of e_lfanew)
+//   0    DOS header       u32 at 60: N (at most PE_MAX_HEADER_AT)
 //   N    "PE\0\0"         u16 at N + 6: section count S
-//   N+24 optional header  u16 magic, must be PE_MAGIC
-//   N+PE_SECTION_TABLE    section table, S entries of 40 bytes (at 248 for
+//   N+24 optional header  u16 magic: PE32 or PE32+
+//   N+24+standard size    section table, S entries of 40 bytes (at 248 for
 //                         PE32, 264 for PE32+; SizeOfOptionalHeader not consulted)
-//        entry S - 1:     u32 SizeOfRawData at +16, u32 PointerToRawData at +20
-//   N+24+PE_DATA_DIRECTORIES+32   data directory 4, the attribute certificate
-//                         table that code signing appends: u32 file offset, u32 size
+//        entry S - 1:     SizeOfRawData, PointerToRawData
+//   data directory 4      the attribute certificate table that code signing
+//                         appends: u32 file offset, u32 size
 #include "payload/reader.h"
 
 namespace {
-
-const uint64_t SECTION_TABLE = PE_SECTION_TABLE;
-const uint64_t SECTION_ENTRY_SIZE = 40;
 
 // True when `n` bytes at `off` lie inside an image of `size` bytes.
 bool Fits(uint64_t size, uint64_t off, uint64_t n) {
     return off <= size && n <= size - off;
 }
 
-// Every field LocatePayloadInImage reads lies below this offset: N and S
-// are 16-bit.
-const uint64_t HEADER_SPAN = 0xFFFF + SECTION_TABLE + SECTION_ENTRY_SIZE * 0xFFFF;
+// Every field LocatePayloadInImage reads lies below this offset: N is
+// bounded and S is 16-bit.
+const uint64_t HEADER_SPAN = PE_MAX_HEADER_AT + PE_OPTIONAL_HEADER + PeOptionalHeaderSize(PE32_PLUS_MAGIC) +
+                             (uint64_t)PE_SECTION_ENTRY_SIZE * 0xFFFF;
 
 }  // namespace
 
 int64_t LocatePayloadInImage(const uint8_t* image, uint64_t size, CertificateTable* table) {
-    if (!image || size < 64) return -1;  // not even a whole DOS header
-    uint64_t n = LoadLE16(image + 60);
-    if (!Fits(size, n + 24, 2) || LoadLE16(image + n + 24) != PE_MAGIC) return -1;
-    uint64_t count = LoadLE16(image + n + 6);  // n + 6 < n + 24: already checked
-    if (count == 0) return -1;
-    uint64_t last = n + SECTION_TABLE + SECTION_ENTRY_SIZE * (count - 1);
-    if (!Fits(size, last, SECTION_ENTRY_SIZE)) return -1;
+    if (!image || size < PE_DOS_HEADER_SIZE) return -1;  // not even a whole DOS header
+    // Bounded as they are, these offsets stay far below 4 GiB.
+    uint32_t n = LoadLE32(image + PE_LFANEW);
+    if (n > PE_MAX_HEADER_AT || !Fits(size, n + PE_OPTIONAL_HEADER, 2)) return -1;
+    uint32_t optionalSize = PeOptionalHeaderSize(LoadLE16(image + n + PE_OPTIONAL_HEADER + OPT_MAGIC));
+    uint32_t count = LoadLE16(image + n + PE_SECTION_COUNT);  // in front of the magic: in bounds
+    if (optionalSize == 0 || count == 0) return -1;
+    uint32_t last = n + PE_OPTIONAL_HEADER + optionalSize + PE_SECTION_ENTRY_SIZE * (count - 1);
+    if (!Fits(size, last, PE_SECTION_ENTRY_SIZE)) return -1;
     if (table) {
         // The directories lie before the section table: already in bounds.
-        const uint8_t* entry = image + (size_t)n + (24 + PE_DATA_DIRECTORIES + 4 * 8);
+        const uint8_t* entry =
+            image + n + PE_OPTIONAL_HEADER + PeDirectoriesAt(optionalSize) + PE_DIRECTORY_SIZE * DIR_CERTIFICATES;
         table->offset = LoadLE32(entry);
         table->size = LoadLE32(entry + 4);
     }
-    return (int64_t)LoadLE32(image + last + 20) + (int64_t)LoadLE32(image + last + 16);
+    return (int64_t)LoadLE32(image + last + SEC_RAW_AT) + (int64_t)LoadLE32(image + last + SEC_RAW_SIZE);
 }
 
 int64_t LocatePayload(const char* path, CertificateTable* table) {

@@ -59,6 +59,8 @@ bool IsDeviceName(const char* begin, const char* end) {
 
 }  // namespace
 
+bool IsForbiddenNameCharacter(char c) { return IsForbidden(c); }
+
 bool IsSafeName(const char* name) {
     if (!name || name[0] == 0 || IsSeparator(name[0])) return false;
     const char* component = name;

@@ -83,10 +83,11 @@ struct CertificateTable {
     uint32_t size;
 };
 
-// Finds the payload position P in the bytes of a PE image of this build's
-// kind (PE_MAGIC, format.h): the end of the raw data of the last
+// Finds the payload position P in the bytes of a PE image of either kind
+// (PE32 or PE32+, payload/pe.h): the end of the raw data of the last
 // section-table entry. -1 when the image does not qualify (another magic,
-// no sections) or any field lies beyond `size`. When `table` is given it
+// no sections, its PE header beyond PE_MAX_HEADER_AT) or any field lies
+// beyond `size`. When `table` is given it
 // receives data directory entry 4 as it stands (unchecked).
 int64_t LocatePayloadInImage(const uint8_t* image, uint64_t size, CertificateTable* table = nullptr);
 
@@ -183,6 +184,11 @@ int ExtractOrTestEntry(Reader* reader, CipherContext* ctx, const char* destinati
 // info->nameLength is 0 unless the whole name was read.
 int ReadEntryHead(Reader* reader, CipherContext* ctx, EntryInfo* info);
 
+// The code page the writer recorded in the (plain) EntryHeader at the
+// reader's position, without moving it: 0 when none was recorded or no
+// whole header lies there.
+uint16_t PeekRecordedCodepage(Reader* reader);
+
 // A file being written under a temporary name beside its final path.
 struct OutputFile {
     FileHandle handle;
@@ -256,3 +262,7 @@ uint32_t FindLinkInPath(char* path, uint32_t from);
 // trailing spaces before it). The reader also refuses a name that holds a
 // NUL byte.
 bool IsSafeName(const char* name);
+
+// Characters no Windows file name holds: control characters and
+// " * : < > ? | (':' also marks drives and alternate streams).
+bool IsForbiddenNameCharacter(char c);

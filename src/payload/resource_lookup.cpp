@@ -1,23 +1,17 @@
 // The key-stretch resource as the tool reads it from an archive file. The
 // extractor asks the system's loader instead (FindResourceA); this follows
 // the same tree by hand, through a few small reads, for either kind of PE
-// image:
+// image (payload/pe.h). Like the loader, it finds the section table behind
+// the optional header's own size:
 //
-//   DOS header   u32 at 60: N
-//   N            "PE\0\0", COFF header: u16 sections at N+6, u16 optional
-//                header size at N+20
-//   N+24         optional header: u16 magic (0x10B PE32, 0x20B PE32+), data
-//                directory 2 (resources: RVA, size) at +96+16 or +112+16
-//   section table behind the optional header: RVA -> file offset
+//   data directory 2 (resources: RVA, size)
+//   section table: RVA -> file offset
 //   resource tree: type directory -> name directory -> language directory
 //                  -> data entry (RVA, size)
 #include "crypto/key_stretch.h"
 #include "payload/reader.h"
 
 namespace {
-
-const uint32_t MAX_SECTIONS = 96;  // what the Windows loader accepts
-const uint32_t SECTION_ENTRY = 40;
 
 struct Section {
     uint32_t va, rawSize, rawAt;
@@ -26,7 +20,7 @@ struct Section {
 struct Image {
     FileHandle file;
     int64_t fileSize;
-    Section sections[MAX_SECTIONS];
+    Section sections[PE_MAX_SECTIONS];
     uint32_t sectionCount;
     int64_t treeAt;      // file offset of the resource section's root directory
     uint32_t treeSize;   // bytes of the tree within that section
@@ -50,25 +44,31 @@ int64_t OffsetOf(const Image& img, uint32_t rva, uint32_t size) {
 }
 
 bool ReadHeaders(Image* img) {
-    uint8_t dos[64];
+    uint8_t dos[PE_DOS_HEADER_SIZE];
     if (!ReadAt(*img, 0, dos, sizeof dos)) return false;
-    int64_t nt = LoadLE32(dos + 60);
-    uint8_t coff[26];  // signature, COFF header, the optional header's magic
-    if (!ReadAt(*img, nt, coff, sizeof coff) || LoadLE32(coff) != 0x00004550) return false;
-    uint32_t count = LoadLE16(coff + 6), optionalSize = LoadLE16(coff + 20), magic = LoadLE16(coff + 24);
-    uint32_t directories = magic == 0x10B ? 96 : magic == 0x20B ? 112 : 0;
-    if (directories == 0 || count > MAX_SECTIONS || optionalSize < directories + 3 * 8) return false;
-    uint8_t resources[8];
-    if (!ReadAt(*img, nt + 24 + directories + 2 * 8, resources, sizeof resources)) return false;
+    int64_t nt = LoadLE32(dos + PE_LFANEW);
+    uint8_t coff[PE_OPTIONAL_HEADER + 2];  // signature, COFF header, the optional header's magic
+    if (nt > PE_MAX_HEADER_AT || !ReadAt(*img, nt, coff, sizeof coff) || LoadLE32(coff) != PE_SIGNATURE)
+        return false;
+    uint32_t count = LoadLE16(coff + PE_SECTION_COUNT), optionalSize = LoadLE16(coff + PE_OPTIONAL_SIZE_FIELD);
+    uint32_t standardSize = PeOptionalHeaderSize(LoadLE16(coff + PE_OPTIONAL_HEADER + OPT_MAGIC));
+    uint32_t directories = standardSize ? PeDirectoriesAt(standardSize) : 0;
+    if (standardSize == 0 || count > PE_MAX_SECTIONS ||
+        optionalSize < directories + (DIR_RESOURCE + 1) * PE_DIRECTORY_SIZE)
+        return false;
+    uint8_t resources[PE_DIRECTORY_SIZE];
+    int64_t optional = nt + PE_OPTIONAL_HEADER;
+    if (!ReadAt(*img, optional + directories + DIR_RESOURCE * PE_DIRECTORY_SIZE, resources, sizeof resources))
+        return false;
     uint32_t rva = LoadLE32(resources);
     if (rva == 0) return false;
     img->sectionCount = count;
     for (uint32_t i = 0; i < count; i++) {
-        uint8_t h[SECTION_ENTRY];
-        if (!ReadAt(*img, nt + 24 + optionalSize + (int64_t)i * SECTION_ENTRY, h, sizeof h)) return false;
-        img->sections[i].va = LoadLE32(h + 12);
-        img->sections[i].rawSize = LoadLE32(h + 16);
-        img->sections[i].rawAt = LoadLE32(h + 20);
+        uint8_t h[PE_SECTION_ENTRY_SIZE];
+        if (!ReadAt(*img, optional + optionalSize + (int64_t)i * PE_SECTION_ENTRY_SIZE, h, sizeof h)) return false;
+        img->sections[i].va = LoadLE32(h + SEC_VIRTUAL_ADDRESS);
+        img->sections[i].rawSize = LoadLE32(h + SEC_RAW_SIZE);
+        img->sections[i].rawAt = LoadLE32(h + SEC_RAW_AT);
     }
     // The tree may run to the end of its section, whatever the directory says.
     for (uint32_t i = 0; i < count; i++) {

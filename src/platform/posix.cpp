@@ -128,6 +128,7 @@ FileHandle PlatformCreateNew(const char* path) {
     return FromDescriptor(fd);
 }
 
+// Set by any thread that writes; read once the writes are over.
 static std::atomic<bool> g_DiskWasFull{false};
 
 bool PlatformWrite(FileHandle file, const void* data, uint32_t size) {
@@ -135,14 +136,14 @@ bool PlatformWrite(FileHandle file, const void* data, uint32_t size) {
     while (done < size) {
         ssize_t n = write(Descriptor(file), (const char*)data + done, size - done);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && (errno == ENOSPC || errno == EDQUOT)) g_DiskWasFull = true;
+        if (n < 0 && (errno == ENOSPC || errno == EDQUOT)) g_DiskWasFull.store(true, std::memory_order_relaxed);
         if (n <= 0) return false;
         done += (uint32_t)n;
     }
     return true;
 }
 
-bool PlatformDiskWasFull() { return g_DiskWasFull; }
+bool PlatformDiskWasFull() { return g_DiskWasFull.load(std::memory_order_relaxed); }
 
 void PlatformClose(FileHandle file) {
     if (file != NO_FILE) close(Descriptor(file));

@@ -7,6 +7,8 @@
 
 #include <string.h>
 
+#include <atomic>
+
 namespace {
 
 HANDLE ToHandle(FileHandle file) { return (HANDLE)file; }
@@ -87,7 +89,8 @@ void PlatformUnmap(FileMapping* map) {
     memset(map, 0, sizeof *map);
 }
 
-static volatile bool g_DiskWasFull = false;
+// Set by any thread that writes; read once the writes are over.
+static std::atomic<bool> g_DiskWasFull{false};
 
 bool PlatformWrite(FileHandle file, const void* data, uint32_t size) {
     const char* p = (const char*)data;
@@ -95,7 +98,8 @@ bool PlatformWrite(FileHandle file, const void* data, uint32_t size) {
         DWORD done = 0;
         if (!WriteFile(ToHandle(file), p, size, &done, NULL) || done == 0) {
             DWORD error = GetLastError();
-            if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL) g_DiskWasFull = true;
+            if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
+                g_DiskWasFull.store(true, std::memory_order_relaxed);
             return false;
         }
         p += done;
@@ -104,7 +108,7 @@ bool PlatformWrite(FileHandle file, const void* data, uint32_t size) {
     return true;
 }
 
-bool PlatformDiskWasFull() { return g_DiskWasFull; }
+bool PlatformDiskWasFull() { return g_DiskWasFull.load(std::memory_order_relaxed); }
 
 void PlatformClose(FileHandle file) {
     if (file != NO_FILE) CloseHandle(ToHandle(file));

@@ -1,9 +1,9 @@
 // The path functions of platform.h for the Windows tool: paths in UTF-8,
-// through the wide calls, long ones with the "\\?\" prefix (host/wide_path.h),
+// through the wide calls, long ones with the "\\?\" prefix (platform/wide_path.h),
 // so that any name and any depth NTFS holds can be read and written.
 #include <string>
 
-#include "host/wide_path.h"
+#include "platform/wide_path.h"
 #include "platform/win32_internal.h"
 
 // What "\\?\" paths allow, less room for the prefix and a temporary name.

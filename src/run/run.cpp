@@ -6,19 +6,18 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include "app/app.h"
+#include "app/controls.h"
 #include "crypto/cipher.h"
 #include "crypto/key_stretch.h"
-#include "launcher/app.h"
+#include "crypto/wipe.h"
 #include "payload/reader.h"
 #include "platform/platform.h"
-#include "ui/resource.h"
 
-// Overwrites a secret before its memory goes back to the allocator; volatile
-// so that the stores are not dropped as dead.
+// Overwrites a secret before its memory goes back to the allocator.
 static void WipeAndFree(void* block, int size) {
     if (block == nullptr) return;
-    volatile char* p = static_cast<volatile char*>(block);
-    for (int i = 0; i < size; i++) p[i] = 0;
+    WipeBytes(block, (uint32_t)size);
     PlatformFree(block);
 }
 

@@ -3,6 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 
+#include "crypto/wipe.h"
 #include "tool/codepage.h"
 #include "tool/commands.h"
 #include "tool/entry_text.h"
@@ -15,13 +16,10 @@ static const char16_t* KeyPassword(const Password& password) {
     return password.use ? password.units.c_str() : nullptr;
 }
 
-// The code page the writer recorded in the first entry's (plain) header; 0
-// when there is no entry or none was recorded. The file stays at the first entry.
+// The code page the writer recorded in the first entry's header; 0 when
+// there is no entry or none (or an unknown one) was recorded.
 static int RecordedCodepage(Reader* reader) {
-    uint8_t head[ENTRY_HEADER_SIZE];
-    int codepage = 0;
-    if (PlatformRead(reader->file, head, sizeof head) == sizeof head) codepage = LoadLE16(head + ENT_CODEPAGE);
-    RewindToFirstEntry(reader);
+    int codepage = PeekRecordedCodepage(reader);
     return IsKnownCodepage(codepage) ? codepage : 0;
 }
 
@@ -59,7 +57,7 @@ OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& pas
     }
     bool fits = CheckPassword(&key, keyPassword, reader.passwordCheckBlock);
     if (fits) DeriveStreamKey(&key, keyPassword);
-    std::fill(stretchedPassword, stretchedPassword + STRETCHED_PASSWORD_UNITS + 1, u'\0');
+    WipeBytes(stretchedPassword, sizeof stretchedPassword);
     if (!fits) {
         Fail("wrong password for '" + path + "'",
              password.use ? "give the password the archive was made with"

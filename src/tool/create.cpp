@@ -12,6 +12,7 @@
 #include "tool/commands.h"
 #include "tool/console.h"
 #include "tool/error.h"
+#include "tool/interrupt_cleanup.h"
 #include "tool/jobs.h"
 #include "tool/name_pattern.h"
 #include "tool/password.h"
@@ -232,6 +233,7 @@ int RunCreate(CreateOptions o) {
     // A compression job reads its input and may spill to a temporary file;
     // the files waiting to be written add one more each.
     settings.jobs = JobsWithinOpenFileLimit(o.jobs > 0 ? o.jobs : HardwareThreads(), 3, o.jobs > 0);
+    settings.temporaryFiles = &INTERRUPT_CLEANUP;
     settings.openFolderShowCmd = o.openFolder;
     settings.layoutMode = o.layout == "none" ? LAYOUT_NONE : o.layout == "top" ? LAYOUT_TOP : LAYOUT_BOTTOM;
     settings.title = StoredOption(TitleOf(o), "--title", o.codepage);

@@ -1,7 +1,6 @@
 // lockbox list and lockbox test: read an archive without restoring it.
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <set>
 #include <vector>
@@ -117,10 +116,11 @@ int RunList(const InspectOptions& o) {
     FailInReport(report, "'" + archive + "' is damaged at " + last, count + "ask the sender for a new copy");
 }
 
-// Names the extractor could not create on Windows.
+// Names the extractor could not create on Windows; stored names separate
+// their components with '\\' only.
 bool HasForbiddenCharacter(const std::string& name) {
     for (char c : name)
-        if ((unsigned char)c < 0x20 || std::strchr("<>:\"|?*/", c)) return true;
+        if (IsForbiddenNameCharacter(c) || c == '/') return true;
     return false;
 }
 
@@ -160,7 +160,7 @@ int RunTest(const InspectOptions& o) {
         }
         // A file whose header and name read well but whose data does not:
         // its stored size still says where the next entry begins.
-        int64_t next = at + ENTRY_HEADER_SIZE + 2 + info.nameLength + (int64_t)info.storedSize;
+        int64_t next = at + (int64_t)EntrySize(info.attributes, info.nameLength, info.storedSize);
         bool skippable = r == RESULT_CORRUPT && info.nameLength != 0 && !(info.attributes & ATTR_DIRECTORY) &&
                          at >= 0 && next <= reader->entriesEnd && PlatformSeek(reader->file, next) == next;
         if (o.json && wanted && (r == RESULT_OK || info.nameLength)) {

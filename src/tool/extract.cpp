@@ -13,6 +13,7 @@
 #include "tool/console.h"
 #include "tool/entry_text.h"
 #include "tool/error.h"
+#include "tool/interrupt_cleanup.h"
 #include "tool/jobs.h"
 #include "tool/json_report.h"
 #include "tool/progress.h"
@@ -214,6 +215,7 @@ int RunExtract(const ExtractOptions& o) {
     // Entries wait for one another by the paths they are written to: after
     // the code page, and without case where the file system ignores it.
     run.pathKey = [](const std::string& path) { return PLATFORM_FOLDS_CASE ? CaseFolded(path) : path; };
+    run.temporaryFiles = &INTERRUPT_CLEANUP;
     // A question on the terminal waits for the user anyway; one entry at a
     // time keeps the prompts in step with what is on disk.
     run.jobs = reader->askOverwrite == AskOnTerminal ? 1 : o.jobs > 0 ? o.jobs : HardwareThreads();
@@ -233,7 +235,7 @@ int RunExtract(const ExtractOptions& o) {
         // Only directories need a second look (their times); keeping just
         // those holds memory flat in the file count.
         if (directory) restored.push_back({StoredName(info), info.times});
-        read += ENTRY_HEADER_SIZE + 2 + info.nameLength + (directory ? 0 : info.storedSize);
+        read += EntrySize(info.attributes, info.nameLength, info.storedSize);
         UpdateProgress(read, total, &bar);
     };
     ExtractOutcome outcome = ExtractAll(run);

@@ -4,7 +4,7 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
-#include "host/interrupt_cleanup.h"
+#include "tool/interrupt_cleanup.h"
 #include "tool/commands.h"
 #include "tool/console.h"
 #include "tool/error.h"

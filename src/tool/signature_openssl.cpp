@@ -114,14 +114,19 @@ SignatureState ExamineSignature(const std::string& path) {
     state.present = true;
     state.checked = true;
     std::ifstream in(path, std::ios::binary);
-    unsigned char head[4];
+    unsigned char lfanew[4], magic[2];
     std::vector<unsigned char> blob(table.size);
-    if (table.size < 8 || !ReadAt(in, 60, head, 4) || !ReadAt(in, table.offset, blob.data(), blob.size())) {
+    // The locator read the same headers: they are in the file, of a known kind.
+    if (table.size < 8 || !ReadAt(in, PE_LFANEW, lfanew, 4) ||
+        !ReadAt(in, LoadLE32(lfanew) + PE_OPTIONAL_HEADER + OPT_MAGIC, magic, 2) ||
+        !ReadAt(in, table.offset, blob.data(), blob.size())) {
         state.problem = "its certificate table cannot be read";
         return state;
     }
-    uint64_t optional = LoadLE32(head) + 24;
-    uint64_t checksumAt = optional + 64, directoryAt = optional + PE_DATA_DIRECTORIES + 4 * 8;
+    uint64_t optional = LoadLE32(lfanew) + PE_OPTIONAL_HEADER;
+    uint64_t checksumAt = optional + OPT_CHECKSUM,
+             directoryAt = optional + PeDirectoriesAt(PeOptionalHeaderSize(LoadLE16(magic))) +
+                          PE_DIRECTORY_SIZE * DIR_CERTIFICATES;
     if (directoryAt + 8 > table.offset) {
         state.problem = "its headers overlap its certificate table";
         return state;

@@ -3,7 +3,7 @@
 #include <CLI/CLI.hpp>
 #include <vector>
 
-#include "host/interrupt_cleanup.h"
+#include "tool/interrupt_cleanup.h"
 #include "pack/temp_file.h"
 #include "tool/error.h"
 #include "tool/system.h"
@@ -65,7 +65,7 @@ std::string SignArchive(const SigningOptions& o, const std::string& description,
     // A free name beside the archive; the signer refuses to overwrite, so the
     // reserved file goes again, and stays listed for removal on interruption.
     std::string signedPath;
-    FileHandle reserved = CreateTempFile(path + ".sig", &signedPath);
+    FileHandle reserved = CreateTempFile(path + ".sig", &signedPath, &INTERRUPT_CLEANUP);
     if (reserved == NO_FILE) return "no temporary file can be made beside it";
     PlatformClose(reserved);
     PlatformDelete(signedPath.c_str());

@@ -8,7 +8,7 @@
 #include <windows.h>
 #include <bcrypt.h>
 
-#include "host/wide_path.h"
+#include "platform/wide_path.h"
 
 namespace {
 void (*g_InterruptCleanup)() = nullptr;

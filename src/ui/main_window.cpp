@@ -2,7 +2,7 @@
 // template, background layout and the report of an extraction run.
 #include "ui/main_window.h"
 
-#include "launcher/app.h"
+#include "app/app.h"
 #include "payload/format.h"
 #include "run/run.h"
 #include "ui/layout.h"

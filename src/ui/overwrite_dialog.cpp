@@ -1,7 +1,7 @@
 // The overwrite question (template IDD_OVERWRITE) and its sticky answers.
 #include "ui/overwrite_dialog.h"
 
-#include "launcher/app.h"
+#include "app/app.h"
 #include "payload/reader.h"
 #include "ui/resource.h"
 

@@ -1,14 +1,13 @@
 // Resource and control identifiers of the extractor.
 #pragma once
 
+#include "payload/resource_ids.h"  // IDI_MAIN, IDB_BACKGROUND
+
 #define IDD_MAIN 101
 #define IDD_OVERWRITE 102
-#define IDI_MAIN 102
-#define IDB_BACKGROUND 107
 
 // Main window controls (IDOK and IDCANCEL are the platform's).
-#define IDC_PASSWORD 1000
-#define IDC_PASSWORD_LABEL 1001
+#include "app/controls.h"  // IDC_PASSWORD, IDC_PASSWORD_LABEL
 
 // Overwrite dialog controls (IDOK is "&Yes"; IDCLOSE (8) is "Cancel").
 #define IDC_NO_BUTTON 102

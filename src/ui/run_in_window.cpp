@@ -2,7 +2,7 @@
 
 #include <string.h>
 
-#include "launcher/app.h"
+#include "app/app.h"
 #include "payload/reader.h"
 #include "run/run.h"
 #include "ui/resource.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/command_line.h"
+#include "app/command_line.h"
 #include "fuzz/fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -1,4 +1,4 @@
-// A stand-in for the extractor stub: a PE32 image whose last sections are a
+// A stand-in for the extractor stub: a PE32 (or PE32+) image whose last sections are a
 // resource section (bitmap 107, icon group 102 with icon 1, a dialog) and,
 // optionally, base relocations behind it, as a MinGW link lays them out.
 // The tool only edits and copies the stub, so it never has to run.
@@ -70,8 +70,9 @@ inline std::string FakeIconImage() { return std::string(16, '\x11'); }
 const uint32_t FAKE_RSRC_RVA = 0x2000;
 
 // The fake stub; `rsrc`, when given, is its resource section (laid out for
-// FAKE_RSRC_RVA) instead of the usual bitmap, icons and dialog.
-inline std::string MakeFakeStub(bool withRelocations, std::string rsrc = std::string()) {
+// FAKE_RSRC_RVA) instead of the usual bitmap, icons and dialog. `plus`: an
+// x86-64 image (PE32+: a longer optional header, its directories 16 bytes later).
+inline std::string MakeFakeStub(bool withRelocations, std::string rsrc = std::string(), bool plus = false) {
     const uint32_t FILE_ALIGN = 0x200, SECTION_ALIGN = 0x1000;
     std::string group(6 + 14, '\0');
     Put16(group, 2, 1);
@@ -96,22 +97,23 @@ inline std::string MakeFakeStub(bool withRelocations, std::string rsrc = std::st
     image[1] = 'Z';
     Put32(image, 60, 0x80);
     image.replace(0x80, 4, std::string("PE\0\0", 4));
-    size_t fh = 0x84, oh = 0x98, st = oh + 224;
+    const uint32_t optionalSize = plus ? 240 : 224, dd = plus ? 112 : 96;
+    size_t fh = 0x84, oh = 0x98, st = oh + optionalSize;
     uint16_t sections = withRelocations ? 3 : 2;
-    Put16(image, fh, 0x14C);
+    Put16(image, fh, plus ? 0x8664 : 0x14C);
     Put16(image, fh + 2, sections);
-    Put16(image, fh + 16, 224);
-    Put16(image, fh + 18, 0x0102);
-    Put16(image, oh, 0x10B);
+    Put16(image, fh + 16, optionalSize);
+    Put16(image, fh + 18, plus ? 0x0022 : 0x0102);
+    Put16(image, oh, plus ? 0x20B : 0x10B);
     Put32(image, oh + 16, 0x1000);
-    Put32(image, oh + 28, 0x400000);
+    Put32(image, oh + (plus ? 24 : 28), 0x400000);
     Put32(image, oh + 32, SECTION_ALIGN);
     Put32(image, oh + 36, FILE_ALIGN);
     Put16(image, oh + 40, 4);
     Put16(image, oh + 48, 4);
     Put32(image, oh + 60, 0x400);
     Put16(image, oh + 68, 2);
-    Put32(image, oh + 92, 16);
+    Put32(image, oh + dd - 4, 16);
 
     auto section = [&](int i, const char* name, uint32_t va, const std::string& raw) {
         size_t h = st + 40 * (size_t)i;
@@ -126,8 +128,8 @@ inline std::string MakeFakeStub(bool withRelocations, std::string rsrc = std::st
     };
     section(0, ".text", 0x1000, std::string(0x10, '\xC3'));
     section(1, ".rsrc", FAKE_RSRC_RVA, rsrc);
-    Put32(image, oh + 96 + 16, FAKE_RSRC_RVA);
-    Put32(image, oh + 96 + 20, (uint32_t)rsrc.size());
+    Put32(image, oh + dd + 16, FAKE_RSRC_RVA);
+    Put32(image, oh + dd + 20, (uint32_t)rsrc.size());
     uint32_t end = FAKE_RSRC_RVA + (uint32_t)rsrc.size();
     if (withRelocations) {
         std::string reloc(12, '\0');
@@ -136,19 +138,20 @@ inline std::string MakeFakeStub(bool withRelocations, std::string rsrc = std::st
         Put16(reloc, 8, 0x3004);
         uint32_t va = (uint32_t)aligned(end, SECTION_ALIGN);
         section(2, ".reloc", va, reloc);
-        Put32(image, oh + 96 + 40, va);
-        Put32(image, oh + 96 + 44, 12);
+        Put32(image, oh + dd + 40, va);
+        Put32(image, oh + dd + 44, 12);
         end = va + 12;
     }
     Put32(image, oh + 56, (uint32_t)aligned(end, SECTION_ALIGN));
     return image;
 }
 
-// Where the payload of a PE32 archive begins: the end of the raw data of its
+// Where the payload of an archive begins: the end of the raw data of its
 // last section (the sections of an archive's stub lie in file order).
 inline size_t PayloadOffset(const std::string& exe) {
     size_t pe = Get32(exe, 60);
     size_t count = (uint8_t)exe[pe + 6] | (uint8_t)exe[pe + 7] << 8;
-    size_t last = pe + 248 + 40 * (count - 1);
+    size_t optional = (uint8_t)exe[pe + 20] | (uint8_t)exe[pe + 21] << 8;
+    size_t last = pe + 24 + optional + 40 * (count - 1);
     return Get32(exe, last + 20) + Get32(exe, last + 16);
 }

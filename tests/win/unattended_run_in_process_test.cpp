@@ -2,7 +2,7 @@
 // test program): what one run leaves for the next.
 #include <gtest/gtest.h>
 
-#include "launcher/app.h"
+#include "app/app.h"
 #include "payload/reader.h"
 #include "run/run.h"
 #include "win/unattended_support.h"

@@ -9,6 +9,7 @@
 #include "bytes.h"
 #include "crypto/cipher.h"
 #include "crypto/key_stretch.h"
+#include "platform/little_endian.h"
 #include "platform/platform.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "launcher/command_line.h"
+#include "app/command_line.h"
 
 namespace {
 

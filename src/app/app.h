@@ -3,8 +3,8 @@
 #pragma once
 #include <windows.h>
 
+#include "app/command_line.h"
 #include "crypto/cipher.h"
-#include "launcher/command_line.h"
 #include "payload/reader.h"
 
 extern HINSTANCE g_Instance;   // the program's own module; recorded first

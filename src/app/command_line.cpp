@@ -1,5 +1,5 @@
 // Command-line splitting (see command_line.h for the rules).
-#include "launcher/command_line.h"
+#include "app/command_line.h"
 
 static bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 

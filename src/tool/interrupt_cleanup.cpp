@@ -1,4 +1,4 @@
-#include "host/interrupt_cleanup.h"
+#include "tool/interrupt_cleanup.h"
 
 #include <atomic>
 #include <cstring>
@@ -51,3 +51,5 @@ void RemoveListedFiles() {
             PlatformDelete(slot.path);  // unlink / DeleteFileW
     }
 }
+
+const TemporaryFileHook INTERRUPT_CLEANUP = {RemoveOnInterrupt, KeepOnInterrupt};

@@ -1,11 +1,12 @@
 // Temporary files that must not outlive an interrupted run. The writer and
-// parallel extraction list each temporary file here while it exists; the
-// tool's interrupt handler (OnInterrupt, tool/system.h) calls
-// RemoveListedFiles. Files already in place are not listed, so they stay.
+// the parallel extraction report each temporary file to INTERRUPT_CLEANUP
+// while it exists; the tool's interrupt handler (OnInterrupt, tool/system.h)
+// calls RemoveListedFiles. Files already in place are not listed, so they stay.
 #pragma once
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/temporary_files.h"
 
 // Lists `path` for removal on interruption. Silently does nothing when the
 // list is full (over 1024 files at once) or the path is over 4095 bytes.
@@ -20,3 +21,7 @@ void KeepOnInterrupt(const std::string& path);
 
 // Removes every listed file. Safe to call from a signal handler.
 void RemoveListedFiles();
+
+// RemoveOnInterrupt and KeepOnInterrupt as the hook the writer and the
+// parallel extraction take.
+extern const TemporaryFileHook INTERRUPT_CLEANUP;

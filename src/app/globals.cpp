@@ -3,7 +3,7 @@
 // the window and the run-after action keep. Kept apart from the start-up
 // code so that tests can link the extraction run without the entry point.
 // Static storage: zero before any code runs, no initialiser needed.
-#include "launcher/app.h"
+#include "app/app.h"
 
 HINSTANCE g_Instance;
 HWND g_MainWindow;

@@ -1,4 +1,4 @@
-#include "host/wide_path.h"
+#include "platform/wide_path.h"
 
 #include <windows.h>
 
