@@ -17,7 +17,13 @@ BUILD="${LOCKBOX_FUZZ_BUILD:-$ROOT/build/fuzz}"
 SECONDS_EACH="${1:-60}"
 shift || true
 TARGETS=("$@")
-[ ${#TARGETS[@]} -eq 0 ] && TARGETS=(header entries command_line layout roundtrip)
+# Every target by default: one per file tests/fuzz/fuzz_NAME.cpp, as the build makes them.
+if [ ${#TARGETS[@]} -eq 0 ]; then
+  for source in "$ROOT"/tests/fuzz/fuzz_*.cpp; do
+    name=$(basename "$source" .cpp)
+    TARGETS+=("${name#fuzz_}")
+  done
+fi
 
 CXX="${CXX_FUZZ:-$(command -v clang++-14 || command -v clang++)}"
 CC="${CC_FUZZ:-$(command -v clang-14 || command -v clang)}"

@@ -57,13 +57,22 @@ ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 
 step "fuzzing (${LOCKBOX_FUZZ_SECONDS:-60} s per target, two at a time)"
 fuzz_seconds=${LOCKBOX_FUZZ_SECONDS:-60}
-"$top/scripts/fuzz.sh" "$fuzz_seconds" entries roundtrip header > "$build/fuzz-a.log" 2>&1 &
+# Every target (one per tests/fuzz/fuzz_NAME.cpp), dealt out to two runs.
+half_a="" half_b=""
+for source in "$top"/tests/fuzz/fuzz_*.cpp; do
+    name=$(basename "$source" .cpp)
+    half_a="$half_a ${name#fuzz_}"
+    swap=$half_a half_a=$half_b half_b=$swap
+done
+# shellcheck disable=SC2086
+"$top/scripts/fuzz.sh" "$fuzz_seconds" $half_a > "$build/fuzz-a.log" 2>&1 &
 fuzz_a=$!
-"$top/scripts/fuzz.sh" "$fuzz_seconds" command_line layout > "$build/fuzz-b.log" 2>&1 || status=1
+# shellcheck disable=SC2086
+"$top/scripts/fuzz.sh" "$fuzz_seconds" $half_b > "$build/fuzz-b.log" 2>&1 || status=1
 wait $fuzz_a || status=1
 cat "$build/fuzz-a.log" "$build/fuzz-b.log"
 
-export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+. "$top/scripts/wine-env.sh"
 
 step "Windows tests, x86-64 build, under wine64"
 export WINEPREFIX="$build/win64/wineprefix" WINEARCH=win64
