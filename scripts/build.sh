@@ -26,6 +26,12 @@ if [ "$mode" = demo ] || [ "$mode" = check ]; then
     cmake --build "$build/win32" -j "$jobs" --target lockbox_stub
     if [ "$mode" = demo ]; then
         cmake --build "$build/host" -j "$jobs" --target lockbox
+        # Where 32-bit code can neither run nor be emulated, the demo runs
+        # the x86-64 extractor.
+        if ! "$top/scripts/runs-i386" && ! "$top/scripts/emulates-i386"; then
+            configure win64 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" -DLOCKBOX_HOST_TOOL="$build/host/lockbox"
+            cmake --build "$build/win64" -j "$jobs" --target lockbox_stub
+        fi
     else
         cmake --build "$build/host" -j "$jobs"
     fi
@@ -33,7 +39,8 @@ if [ "$mode" = demo ] || [ "$mode" = check ]; then
 fi
 cmake --build "$build/win32" -j "$jobs"
 
-configure win64 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" -DLOCKBOX_HOST_TOOL="$build/host/lockbox"
+configure win64 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-x86_64.cmake" -DLOCKBOX_HOST_TOOL="$build/host/lockbox" \
+    -DLOCKBOX_I686_STUB="$stub"
 cmake --build "$build/win64" -j "$jobs"
 
 cmake --build "$build/host" -j "$jobs"

@@ -6,7 +6,9 @@
 # Usage: scripts/demo.sh [HOST_BUILD_DIR [WIN_BUILD_DIR]]
 #   HOST_BUILD_DIR  holds the host lockbox tool   (default build/host; env LOCKBOX_HOST_BUILD)
 #   WIN_BUILD_DIR   holds lockbox-stub.exe         (default build/win32; env LOCKBOX_WIN_BUILD)
-# Env: LOCKBOX (the tool), LOCKBOX_STUB (the stub), WINEPREFIX (default WIN_BUILD_DIR/wineprefix).
+# Env: LOCKBOX (the tool), LOCKBOX_STUB (the stub), LOCKBOX_STUB64 (the x86-64
+# stub, used where 32-bit code can neither run nor be emulated), WINEPREFIX
+# (default WIN_BUILD_DIR/wineprefix).
 # Exit status 0 only when the restored tree matches the sample.
 set -eu
 
@@ -51,6 +53,16 @@ printf "== wine %s <password> '%s'\n" "$archive" "$wine_dest"
 set +e
 if "$root/scripts/runs-i386"; then
     "$root/scripts/wine-run" "$archive" "$password" "$wine_dest"
+    rc=$?
+elif ! "$root/scripts/emulates-i386"; then
+    # No 32-bit code and no emulation (a container without user namespaces):
+    # the same tree packed with the x86-64 extractor, run by wine64.
+    stub64=${LOCKBOX_STUB64:-$root/build/win64/lockbox-stub.exe}
+    [ -f "$stub64" ] || fail "no x86-64 extractor at $stub64 (scripts/build.sh demo builds it here)"
+    echo "   This machine runs no 32-bit programs and cannot emulate them: the archive"
+    echo "   is packed again with the x86-64 extractor, which wine64 runs."
+    "$tool" create -q -o "$archive" -p "$password" --title "Lockbox demo" --stub "$stub64" "$sample"
+    WINEPREFIX=$root/build/win64/wineprefix "$root/scripts/wine-run" --64 "$archive" "$password" "$wine_dest"
     rc=$?
 else
     echo "   This machine runs no 32-bit programs, so the 32-bit extractor runs with"
