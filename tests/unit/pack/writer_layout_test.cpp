@@ -16,7 +16,7 @@ std::vector<uint8_t> WriteToMemory(const std::vector<WriterEntry>& entries, Arch
                                    int jobs) {
     settings.jobs = jobs;
     std::vector<uint8_t> out;
-    WriteResult w = WriteArchiveToMemory(TestStub(), settings, entries, &out);
+    WriteResult w = WriteArchiveToMemory(TwoSectionStub(), settings, entries, &out);
     EXPECT_TRUE(w.ok) << w.error;
     return out;
 }
@@ -38,15 +38,15 @@ TEST(WriterLayoutTest, OutputDoesNotDependOnJobsOrRun) {
     std::string archive = work.Native("out.exe");
     ASSERT_TRUE(WriteFileBytes(archive, "old contents"));
     settings.jobs = 3;
-    WriteResult w = WriteArchive(TestStub(), settings, entries, archive);
+    WriteResult w = WriteArchive(TwoSectionStub(), settings, entries, archive);
     ASSERT_TRUE(w.ok) << w.error;
-    EXPECT_TRUE(one == ReadFileVector(archive));
+    EXPECT_TRUE(one == ToBytes(ReadFileBytes(archive)));
 }
 
 // Stub bytes behind the payload position (an old payload, a symbol table)
 // are dropped: the header begins at P.
 TEST(WriterLayoutTest, StubIsCutAtThePayloadPosition) {
-    std::vector<uint8_t> stub = TestStub();
+    std::vector<uint8_t> stub = TwoSectionStub();
     std::vector<uint8_t> longer = stub;
     longer.insert(longer.end(), 100, 0xAB);
     ArchiveSettings settings;
@@ -72,7 +72,7 @@ struct StoredStream {
 // decrypts each name and stream in the reader's pieces.
 std::vector<StoredStream> StoredStreams(const std::vector<uint8_t>& bytes, const char16_t* pw) {
     std::vector<StoredStream> out;
-    size_t at = TestStub().size() + HDR_FIXED_SIZE;
+    size_t at = TwoSectionStub().size() + HDR_FIXED_SIZE;
     while (at < bytes.size()) {
         if (bytes.size() - at < ENTRY_HEADER_SIZE + 2) {
             ADD_FAILURE() << "an entry header is cut short at " << at;
@@ -123,7 +123,7 @@ TEST(WriterLayoutTest, StoredSizeIsTheExactStreamLength) {
     const size_t sizes[] = {0, 2 * IO_CHUNK + 3, IO_CHUNK, 0, 777};
     for (int i = 0; i < 5; i++) {
         entries[i].name = names[i];
-        entries[i].data = i % 2 ? NoiseBytes(sizes[i], i) : Text(sizes[i], i);
+        entries[i].data = i % 2 ? NoiseBytes(sizes[i], i) : MixedBytes(sizes[i], i);
     }
     entries[0].attributes = ATTR_DIRECTORY;
     ArchiveSettings settings;
@@ -254,7 +254,7 @@ void CountProgress(uint64_t done, uint64_t total, void* user) {
 TEST(WriterLayoutTest, ProgressRisesToTheTotal) {
     std::vector<WriterEntry> entries(3);
     entries[0].name = "a";
-    entries[0].data = Text(3 * IO_CHUNK, 1);
+    entries[0].data = MixedBytes(3 * IO_CHUNK, 1);
     entries[1].name = "b";
     entries[1].data = NoiseBytes(1000, 2);
     entries[2].name = "c";
@@ -263,7 +263,7 @@ TEST(WriterLayoutTest, ProgressRisesToTheTotal) {
     std::vector<std::pair<uint64_t, uint64_t>> seen;
     ArchiveSettings settings;
     settings.jobs = 2;
-    ASSERT_TRUE(WriteArchive(TestStub(), settings, entries, work.Native("o.exe"), CountProgress, &seen).ok);
+    ASSERT_TRUE(WriteArchive(TwoSectionStub(), settings, entries, work.Native("o.exe"), CountProgress, &seen).ok);
     ASSERT_FALSE(seen.empty());
     uint64_t total = 3 * IO_CHUNK + 1000;
     for (size_t i = 0; i < seen.size(); i++) {

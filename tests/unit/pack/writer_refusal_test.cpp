@@ -96,7 +96,7 @@ TEST(WriterRefusalTest, RefusedBeforeWritingAndNothingLeftBehind) {
         SCOPED_TRACE(c.label);
         ArchiveSettings settings;
         std::vector<WriterEntry> entries = {Dir("d"), File("d\\f.txt")};
-        std::vector<uint8_t> stub = TestStub();
+        std::vector<uint8_t> stub = TwoSectionStub();
         c.change(&settings, &entries, &stub);
         for (int jobs : {1, 3}) {
             settings.jobs = jobs;
@@ -117,7 +117,7 @@ TEST(WriterRefusalTest, FailureKeepsTheOldOutput) {
     ScratchDir work;
     std::string archive = work.Native("out.exe");
     ASSERT_TRUE(WriteFileBytes(archive, "previous archive"));
-    WriteResult w = WriteArchive(TestStub(), ArchiveSettings(), {File("a\\b")}, archive);
+    WriteResult w = WriteArchive(TwoSectionStub(), ArchiveSettings(), {File("a\\b")}, archive);
     EXPECT_FALSE(w.ok);
     EXPECT_EQ("previous archive", ReadFileBytes(archive));
     EXPECT_EQ(std::vector<std::string>{"out.exe"}, ListDir(work.path()));
@@ -126,7 +126,7 @@ TEST(WriterRefusalTest, FailureKeepsTheOldOutput) {
 TEST(WriterRefusalTest, MissingOutputDirectory) {
     ScratchDir work;
     std::string archive = work.Native("no\\such\\out.exe");
-    WriteResult w = WriteArchive(TestStub(), ArchiveSettings(), {File("a")}, archive);
+    WriteResult w = WriteArchive(TwoSectionStub(), ArchiveSettings(), {File("a")}, archive);
     EXPECT_FALSE(w.ok);
     EXPECT_NE(std::string::npos, w.error.find("out.exe")) << w.error;
 }
@@ -142,7 +142,7 @@ TEST(WriterRefusalTest, UnreadableInputWhileWriting) {
     ArchiveSettings settings;
     settings.level = 1;
     settings.jobs = 3;
-    WriteResult w = WriteArchive(TestStub(), settings, entries, work.Native("out.exe"));
+    WriteResult w = WriteArchive(TwoSectionStub(), settings, entries, work.Native("out.exe"));
     EXPECT_FALSE(w.ok);
     EXPECT_NE(std::string::npos, w.error.find(unreadable)) << w.error;
     EXPECT_TRUE(ListDir(work.path()).empty());

@@ -51,7 +51,7 @@ TEST_P(WriterRoundTrip, RandomTreesComeBackIdentical) {
         settings.backgroundHeight = 300;
         settings.jobs = (int)seed;
         std::string archive = work.Native("out.exe");
-        WriteResult w = WriteArchive(TestStub(), settings, entries, archive);
+        WriteResult w = WriteArchive(TwoSectionStub(), settings, entries, archive);
         ASSERT_TRUE(w.ok) << w.error;
 
         ReadBack rb = ReadArchiveBack(archive, settings, out.path());
@@ -88,7 +88,7 @@ TEST_P(WriterRoundTrip, OtherPasswordsAreRefused) {
     entries[0].name = "a.txt";
     entries[0].data = "hello";
     std::string archive = work.Native("out.exe");
-    ASSERT_TRUE(WriteArchive(TestStub(), settings, entries, archive).ok);
+    ASSERT_TRUE(WriteArchive(TwoSectionStub(), settings, entries, archive).ok);
 
     std::vector<ArchiveSettings> others(3);
     others[0].password = u"wrong";
@@ -121,12 +121,12 @@ TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
     entries[1].name = dir;
     entries[1].attributes = ATTR_DIRECTORY;
     entries[2].name = dir + "\\" + file;
-    entries[2].data = Text(1000, 4);
+    entries[2].data = MixedBytes(1000, 4);
     ASSERT_EQ(260u, entries[2].name.size());
     const size_t lengths[] = {15, 16, 32};
     for (size_t i = 0; i < 3; i++) {
         entries[3 + i].name = std::string(lengths[i], (char)('a' + i));
-        entries[3 + i].data = Text(IO_CHUNK + lengths[i], (uint32_t)lengths[i]);
+        entries[3 + i].data = MixedBytes(IO_CHUNK + lengths[i], (uint32_t)lengths[i]);
     }
     ArchiveSettings settings;
     settings.password = u"pw";
@@ -134,7 +134,7 @@ TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
     settings.runAfter = entries[2].name;
     ScratchDir work, out;
     std::string archive = work.Native("out.exe");
-    WriteResult w = WriteArchive(TestStub(), settings, entries, archive);
+    WriteResult w = WriteArchive(TwoSectionStub(), settings, entries, archive);
     ASSERT_TRUE(w.ok) << w.error;
     // Windows paths are limited to 260 bytes in all, so only test there.
 #ifdef _WIN32
@@ -162,14 +162,14 @@ TEST(WriterRoundTripTest, LargeEntryPassesThroughATemporaryFile) {
     entries[0].name = "big.bin";
     entries[0].data = NoiseBytes(9u << 20, 11);
     entries[1].name = "small.txt";
-    entries[1].data = Text(50000, 2);
+    entries[1].data = MixedBytes(50000, 2);
     ArchiveSettings settings;
     settings.password = u"secret";
     settings.level = 1;
     settings.jobs = 2;
     ScratchDir work, out;
     std::string archive = work.Native("out.exe");
-    WriteResult w = WriteArchive(TestStub(), settings, entries, archive);
+    WriteResult w = WriteArchive(TwoSectionStub(), settings, entries, archive);
     ASSERT_TRUE(w.ok) << w.error;
     EXPECT_EQ(std::vector<std::string>{"out.exe"}, ListDir(work.path()));
     ReadBack rb = ReadArchiveBack(archive, settings, out.path());
@@ -220,7 +220,7 @@ TEST(WriterRoundTripTest, FilesThatChangeWhileTheArchiveIsWritten) {
     settings.level = 1;
     settings.jobs = 3;
     std::string archive = work.Native("out.exe");
-    WriteResult w = WriteArchive(TestStub(), settings, entries, archive, rewrite, &hook);
+    WriteResult w = WriteArchive(TwoSectionStub(), settings, entries, archive, rewrite, &hook);
     ASSERT_TRUE(w.ok) << w.error;
     ReadBack rb = ReadArchiveBack(archive, settings, out.path());
     EXPECT_EQ(RESULT_END, rb.lastResult);
@@ -231,8 +231,8 @@ TEST(WriterRoundTripTest, FilesThatChangeWhileTheArchiveIsWritten) {
 TEST(WriterRoundTripTest, ArchiveWithoutEntriesEndsAfterTheHeader) {
     ArchiveSettings settings;
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(WriteArchiveToMemory(TestStub(), settings, {}, &bytes).ok);
-    EXPECT_EQ(TestStub().size() + HDR_FIXED_SIZE, bytes.size());
+    ASSERT_TRUE(WriteArchiveToMemory(TwoSectionStub(), settings, {}, &bytes).ok);
+    EXPECT_EQ(TwoSectionStub().size() + HDR_FIXED_SIZE, bytes.size());
 }
 
 }  // namespace
