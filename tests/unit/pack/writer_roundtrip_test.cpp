@@ -84,9 +84,7 @@ TEST_P(WriterRoundTrip, OtherPasswordsAreRefused) {
     ArchiveSettings settings;
     settings.usePassword = GetParam().usePassword;
     settings.password = GetParam().password;
-    std::vector<WriterEntry> entries(1);
-    entries[0].name = "a.txt";
-    entries[0].data = "hello";
+    std::vector<WriterEntry> entries = {WriterFile("a.txt", "hello")};
     std::string archive = work.Native("out.exe");
     ASSERT_TRUE(WriteArchive(TwoSectionStub(), settings, entries, archive).ok);
 
@@ -115,19 +113,12 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
     std::string dir(120, 'd');
     std::string file(260 - dir.size() - 1, 'f');
-    std::vector<WriterEntry> entries(6);
-    entries[0].name = "x";
-    entries[0].data = "one";
-    entries[1].name = dir;
-    entries[1].attributes = ATTR_DIRECTORY;
-    entries[2].name = dir + "\\" + file;
-    entries[2].data = MixedBytes(1000, 4);
+    std::vector<WriterEntry> entries = {WriterFile("x", "one"), WriterDir(dir),
+                                        WriterFile(dir + "\\" + file, MixedBytes(1000, 4))};
     ASSERT_EQ(260u, entries[2].name.size());
-    const size_t lengths[] = {15, 16, 32};
-    for (size_t i = 0; i < 3; i++) {
-        entries[3 + i].name = std::string(lengths[i], (char)('a' + i));
-        entries[3 + i].data = MixedBytes(IO_CHUNK + lengths[i], (uint32_t)lengths[i]);
-    }
+    for (size_t length : {15, 16, 32})
+        entries.push_back(WriterFile(std::string(length, (char)('a' + entries.size())),
+                                     MixedBytes(IO_CHUNK + length, (uint32_t)length)));
     ArchiveSettings settings;
     settings.password = u"pw";
     settings.title = std::string(260, 'T');
@@ -158,11 +149,8 @@ TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
 // An entry that outgrows the in-memory spill goes through a temporary file,
 // which is gone afterwards.
 TEST(WriterRoundTripTest, LargeEntryPassesThroughATemporaryFile) {
-    std::vector<WriterEntry> entries(2);
-    entries[0].name = "big.bin";
-    entries[0].data = NoiseBytes(9u << 20, 11);
-    entries[1].name = "small.txt";
-    entries[1].data = MixedBytes(50000, 2);
+    std::vector<WriterEntry> entries = {WriterFile("big.bin", NoiseBytes(9u << 20, 11)),
+                                        WriterFile("small.txt", MixedBytes(50000, 2))};
     ArchiveSettings settings;
     settings.password = u"secret";
     settings.level = 1;
@@ -195,11 +183,9 @@ TEST(WriterRoundTripTest, FilesThatChangeWhileTheArchiveIsWritten) {
     ScratchDir sources, work, out;
     std::vector<WriterEntry> entries;
     for (const Change& c : changes) {
-        WriterEntry e;
-        e.name = c.name;
-        e.sourcePath = sources.Native(c.name);
-        ASSERT_TRUE(WriteFileBytes(e.sourcePath, MixedBytes(c.measured, 1)));
-        entries.push_back(e);
+        entries.push_back(WriterFile(c.name, ""));
+        entries.back().sourcePath = sources.Native(c.name);
+        ASSERT_TRUE(WriteFileBytes(entries.back().sourcePath, MixedBytes(c.measured, 1)));
     }
     // The first progress report comes after every file was measured and
     // before any is read.

@@ -123,7 +123,7 @@ TEST_F(MalformedSweep, NamesLeavingTheDestinationAreRefused) {
     Failures f;
     for (size_t e = 0; e < sample_.plain.size(); e++) {
         for (const char* name : hostile) {
-            std::vector<sweep::Plain> plain = sample_.plain;
+            std::vector<PlainEntry> plain = sample_.plain;
             plain[e].name = name;
             std::vector<uint8_t> archive = sweep::Rebuild(sample_, plain);
             std::string what = "entry " + std::to_string(e) + " named \"" + name + "\"";
