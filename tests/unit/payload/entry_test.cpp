@@ -87,50 +87,43 @@ TEST_F(EntryTest, StoredSizeZeroGivesAnEmptyFile) {
 }
 
 struct OverwriteCase {
-    const char* what;
+    const char* name;
     std::vector<ScriptedAnswer> answers;
     std::vector<std::string> asked;
     std::vector<int> results;
-    const char* a;  // contents afterwards
-    const char* b;
-    const char* c;  // c.txt did not exist before
+    std::vector<std::string> contents;  // a.txt, b.txt and c.txt afterwards
+};
+const std::vector<int> ALL_OK = {RESULT_OK, RESULT_OK, RESULT_OK, RESULT_OK, RESULT_OK, RESULT_END};
+const OverwriteCase OVERWRITE[] = {
+    {"YesNo", {ANSWER_YES, ANSWER_NO}, {"a.txt", "b.txt"}, ALL_OK, {"A2", "B1", "C2"}},
+    {"NoYes", {ANSWER_NO, ANSWER_YES}, {"a.txt", "b.txt"}, ALL_OK, {"A1", "B2", "C2"}},
+    {"YesToAll", {ANSWER_YES_ALL}, {"a.txt"}, ALL_OK, {"A2", "B2", "C2"}},
+    {"NoToAllStillWritesNewFiles", {ANSWER_NO_ALL}, {"a.txt"}, ALL_OK, {"A1", "B1", "C2"}},
+    {"CancelAtTheFirst", {ANSWER_CANCEL}, {"a.txt"}, {RESULT_CANCELLED}, {"A1", "B1", "<missing>"}},
+    {"CancelAtTheSecond", {ANSWER_YES, ANSWER_CANCEL}, {"a.txt", "b.txt"}, {RESULT_OK, RESULT_CANCELLED},
+     {"A2", "B1", "<missing>"}},
 };
 
 // a.txt and b.txt exist; the archive holds a.txt, b.txt, new c.txt, a
 // directory and d.txt inside it.
-TEST_F(EntryTest, OverwriteAnswers) {
-    const std::vector<int> all = {RESULT_OK, RESULT_OK, RESULT_OK, RESULT_OK, RESULT_OK, RESULT_END};
-    const OverwriteCase cases[] = {
-        {"Yes, No", {ANSWER_YES, ANSWER_NO}, {"a.txt", "b.txt"}, all, "A2", "B1", "C2"},
-        {"No, Yes", {ANSWER_NO, ANSWER_YES}, {"a.txt", "b.txt"}, all, "A1", "B2", "C2"},
-        {"Yes to All", {ANSWER_YES_ALL}, {"a.txt"}, all, "A2", "B2", "C2"},
-        {"No to All: new files still written", {ANSWER_NO_ALL}, {"a.txt"}, all, "A1", "B1", "C2"},
-        {"Cancel at the first", {ANSWER_CANCEL}, {"a.txt"}, {RESULT_CANCELLED}, "A1", "B1", "<missing>"},
-        {"Cancel at the second", {ANSWER_YES, ANSWER_CANCEL}, {"a.txt", "b.txt"},
-         {RESULT_OK, RESULT_CANCELLED}, "A2", "B1", "<missing>"},
-    };
-    for (const OverwriteCase& c : cases) {
-        reader.answers = {};
-        g_Script = OverwriteScript();
-        g_Script.answers = c.answers;
-        ScratchDir out;
-        ASSERT_TRUE(WriteFileBytes(out.Native("a.txt"), "A1"));
-        ASSERT_TRUE(WriteFileBytes(out.Native("b.txt"), "B1"));
-        ASSERT_EQ(RESULT_OK, Open({TestFile("a.txt", "A2"), TestFile("b.txt", "B2"), TestFile("c.txt", "C2"),
-                                   TestDir("d"), TestFile("d\\d.txt", "D2")}));
-        EXPECT_EQ(c.results, RunAll(out.path())) << c.what;
-        EXPECT_EQ(c.asked, g_Script.asked) << c.what;
-        EXPECT_EQ(c.a, Contents(out.Native("a.txt"))) << c.what;
-        EXPECT_EQ(c.b, Contents(out.Native("b.txt"))) << c.what;
-        EXPECT_EQ(c.c, Contents(out.Native("c.txt"))) << c.what;
-        if (c.results.size() > 2) {
-            EXPECT_EQ("D2", Contents(out.Native("d/d.txt"))) << c.what;
-        }
-        // Nothing but the entries: no temporary file left behind.
-        size_t expected = c.results.size() > 2 ? 4 : 2;
-        EXPECT_EQ(expected, ListDir(out.path()).size()) << c.what;
-    }
+class OverwriteAnswers : public ArchiveTest, public ::testing::WithParamInterface<OverwriteCase> {};
+TEST_P(OverwriteAnswers, DecideWhatIsWritten) {
+    const OverwriteCase& c = GetParam();
+    g_Script.answers = c.answers;
+    ASSERT_TRUE(WriteFileBytes(Out("a.txt"), "A1"));
+    ASSERT_TRUE(WriteFileBytes(Out("b.txt"), "B1"));
+    ASSERT_EQ(RESULT_OK, Open({TestFile("a.txt", "A2"), TestFile("b.txt", "B2"), TestFile("c.txt", "C2"),
+                               TestDir("d"), TestFile("d\\d.txt", "D2")}));
+    EXPECT_EQ(c.results, RunAll());
+    EXPECT_EQ(c.asked, g_Script.asked);
+    EXPECT_EQ(c.contents, (std::vector<std::string>{Contents(Out("a.txt")), Contents(Out("b.txt")), Contents(Out("c.txt"))}));
+    bool all = c.results.size() > 2;
+    EXPECT_EQ(all ? "D2" : "<missing>", Contents(Out("d/d.txt")));
+    // Nothing but the entries: no temporary file left behind.
+    EXPECT_EQ(all ? 4u : 2u, ListDir(dest).size());
 }
+INSTANTIATE_TEST_SUITE_P(Answers, OverwriteAnswers, ::testing::ValuesIn(OVERWRITE),
+                         [](const ::testing::TestParamInfo<OverwriteCase>& p) { return std::string(p.param.name); });
 
 TEST_F(EntryTest, CancelLeavesThePositionBehindTheName) {
     ASSERT_TRUE(WriteFileBytes(Out("a.txt"), "keep"));
