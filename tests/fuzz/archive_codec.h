@@ -15,6 +15,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include <string>
+#include <vector>
+
 #include "crypto/cipher.h"
 #include "payload/format.h"
 
@@ -54,4 +57,47 @@ inline void TransformEntryArea(uint8_t* area, size_t size, const char16_t* passw
         }
         at += data;
     }
+}
+
+// One entry in plain form.
+struct PlainEntry {
+    std::vector<uint8_t> head;  // the EntryHeader
+    std::string name;
+    std::vector<uint8_t> data;  // the stored stream, decrypted; none for a directory
+    size_t at = 0, end = 0;     // where the entry begins and ends in the area
+};
+
+// The entries of an encrypted area up to the first that is cut short.
+inline std::vector<PlainEntry> PlainEntries(std::vector<uint8_t> area, const char16_t* password) {
+    TransformEntryArea(area.data(), area.size(), password, CODEC_DECRYPT);
+    std::vector<PlainEntry> out;
+    for (size_t at = 0; area.size() - at >= ENTRY_HEADER_SIZE + 2;) {
+        PlainEntry p;
+        p.at = at;
+        const uint8_t* b = area.data() + at;
+        p.head.assign(b, b + ENTRY_HEADER_SIZE);
+        size_t length = LoadLE16(b + ENTRY_HEADER_SIZE);
+        size_t stored = LoadLE32(&p.head[ENT_ATTRIBUTES]) & ATTR_DIRECTORY ? 0 : LoadLE32(&p.head[ENT_STORED_SIZE]);
+        at += ENTRY_HEADER_SIZE + 2;
+        if (area.size() - at < length + stored) break;
+        p.name.assign((const char*)b + ENTRY_HEADER_SIZE + 2, length);
+        p.data.assign(b + ENTRY_HEADER_SIZE + 2 + length, b + ENTRY_HEADER_SIZE + 2 + length + stored);
+        p.end = at += length + stored;
+        out.push_back(p);
+    }
+    return out;
+}
+
+// The encrypted area of `plain` (whose names may have changed length).
+inline std::vector<uint8_t> EncryptedArea(const std::vector<PlainEntry>& plain, const char16_t* password) {
+    std::vector<uint8_t> area;
+    for (const PlainEntry& p : plain) {
+        area.insert(area.end(), p.head.begin(), p.head.end());
+        area.push_back((uint8_t)p.name.size());
+        area.push_back((uint8_t)(p.name.size() >> 8));
+        area.insert(area.end(), p.name.begin(), p.name.end());
+        area.insert(area.end(), p.data.begin(), p.data.end());
+    }
+    TransformEntryArea(area.data(), area.size(), password, CODEC_ENCRYPT);
+    return area;
 }

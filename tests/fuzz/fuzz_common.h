@@ -18,12 +18,7 @@ namespace fuzz {
 
 inline const char16_t* Password() { return u"fuzz\u00e9"; }
 
-// A PE32 image with two sections; the payload begins at 0x800.
-inline std::vector<uint8_t> Stub() {
-    PeShape shape;
-    shape.sections = {{0x200, 0x400}, {0x600, 0x200}};
-    return MakePeImage(shape);
-}
+inline std::vector<uint8_t> Stub() { return TwoSectionStub(); }
 
 inline ArchiveSettings Settings() {
     ArchiveSettings s;

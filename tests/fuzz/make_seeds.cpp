@@ -8,6 +8,7 @@
 
 #include "fuzz/archive_codec.h"
 #include "fuzz/fuzz_common.h"
+#include "support/archive_builder.h"
 
 namespace {
 
@@ -19,11 +20,8 @@ void Put(const fs::path& dir, int n, const std::string& bytes) {
 }
 
 WriterEntry Entry(const std::string& name, uint32_t attributes, const std::string& data = "") {
-    WriterEntry e;
-    e.name = name;
-    e.attributes = attributes;
-    e.data = data;
-    e.lastWriteTime = 130000000000000000ULL;
+    WriterEntry e = WriterFile(name, data, attributes, 130000000000000000ULL);
+    e.lastAccessTime = 0;
     return e;
 }
 
@@ -116,15 +114,7 @@ int main(int argc, char** argv) {
     }
 
     // Round trips: deterministic noise decodes into assorted trees.
-    for (n = 0; n < 6; n++) {
-        std::string s(64 + 48 * n, 0);
-        uint32_t x = 0x12345 + n * 77;
-        for (char& c : s) {
-            x ^= x << 13; x ^= x >> 17; x ^= x << 5;
-            c = (char)x;
-        }
-        Put(out / "roundtrip", n, s);
-    }
+    for (n = 0; n < 6; n++) Put(out / "roundtrip", n, NoiseBytes(64 + 48 * n, 0x12345 + n * 77));
     fuzz::RemoveBox();
     return 0;
 }

@@ -6,12 +6,11 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "crypto/cipher.h"
+#include "pack/writer.h"
 #include "payload/format.h"
 #include "platform/platform.h"
 #include "support/files.h"
@@ -22,20 +21,9 @@ using Bytes = std::vector<uint8_t>;
 inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 inline void Append(Bytes& to, const Bytes& from) { to.insert(to.end(), from.begin(), from.end()); }
-inline void AppendLE16(Bytes& to, uint16_t v) {
-    uint8_t b[2];
-    StoreLE16(b, v);
-    to.insert(to.end(), b, b + 2);
-}
-inline void AppendLE32(Bytes& to, uint32_t v) {
-    uint8_t b[4];
-    StoreLE32(b, v);
-    to.insert(to.end(), b, b + 4);
-}
-inline void AppendLE64(Bytes& to, uint64_t v) {
-    uint8_t b[8];
-    StoreLE64(b, v);
-    to.insert(to.end(), b, b + 8);
+// `v` as `n` little-endian bytes.
+inline void AppendLE(Bytes& to, uint64_t v, int n) {
+    for (int i = 0; i < n; i++) to.push_back((uint8_t)(v >> (8 * i)));
 }
 
 // Deterministic bytes that deflate cannot shrink.
@@ -89,17 +77,14 @@ inline Bytes StoredStreamOfSize(size_t streamSize, std::string* data, uint32_t s
         size_t blocksLeft = blocks - b;
         size_t n = (left + blocksLeft - 1) / blocksLeft;
         out.push_back(b + 1 == blocks ? 1 : 0);
-        AppendLE16(out, (uint16_t)n);
-        AppendLE16(out, (uint16_t)~n);
+        AppendLE(out, (uint16_t)n, 2);
+        AppendLE(out, (uint16_t)~n, 2);
         out.insert(out.end(), data->begin() + at, data->begin() + at + n);
         at += n;
     }
     uint32_t adler = (uint32_t)adler32(adler32(0, nullptr, 0), (const Bytef*)data->data(),
                                        (uInt)data->size());
-    out.push_back((uint8_t)(adler >> 24));
-    out.push_back((uint8_t)(adler >> 16));
-    out.push_back((uint8_t)(adler >> 8));
-    out.push_back((uint8_t)adler);
+    for (int shift = 24; shift >= 0; shift -= 8) out.push_back((uint8_t)(adler >> shift));
     return out;
 }
 
@@ -130,6 +115,33 @@ struct TestEntry {
     int flipByte = -1;               // >= 0: this byte of the stream is inverted
 };
 
+inline TestEntry TestFile(const std::string& name, const std::string& data) {
+    TestEntry e;
+    e.name = name;
+    e.data = data;
+    return e;
+}
+inline TestEntry TestDir(const std::string& name, uint32_t attributes = 0) {
+    TestEntry e;
+    e.name = name;
+    e.attributes = attributes | ATTR_DIRECTORY;
+    return e;
+}
+
+// Entries for the real writer.
+inline WriterEntry WriterFile(const std::string& name, const std::string& data = "x",
+                              uint32_t attributes = 0, uint64_t lastWrite = 0) {
+    WriterEntry e;
+    e.name = name;
+    e.data = data;
+    e.attributes = attributes;
+    e.lastWriteTime = e.lastAccessTime = lastWrite;
+    return e;
+}
+inline WriterEntry WriterDir(const std::string& name, uint64_t lastWrite = 0) {
+    return WriterFile(name, "", ATTR_DIRECTORY, lastWrite);
+}
+
 // The password as the key derivation takes it: an empty one is none.
 inline const char16_t* KeyOf(const std::u16string& password) {
     return password.empty() ? nullptr : password.c_str();
@@ -137,19 +149,18 @@ inline const char16_t* KeyOf(const std::u16string& password) {
 
 inline Bytes BuildHeader(const TestHeader& h) {
     Bytes out;
-    AppendLE32(out, h.showCmd);
+    AppendLE(out, h.showCmd, 4);
     out.push_back(h.layout);
-    AppendLE32(out, h.width);
-    AppendLE32(out, h.height);
-    AppendLE32(out, h.titleLength >= 0 ? (uint32_t)h.titleLength : (uint32_t)h.title.size());
+    AppendLE(out, h.width, 4);
+    AppendLE(out, h.height, 4);
+    AppendLE(out, h.titleLength >= 0 ? (uint32_t)h.titleLength : (uint32_t)h.title.size(), 4);
     Append(out, ToBytes(h.title));
     CipherContext ctx;
     uint8_t filler[12] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     uint8_t check[16];
     MakePasswordCheckBlock(&ctx, KeyOf(h.password), filler, check);
     out.insert(out.end(), check, check + 16);
-    AppendLE16(out, h.runAfterLength >= 0 ? (uint16_t)h.runAfterLength
-                                          : (uint16_t)h.runAfter.size());
+    AppendLE(out, h.runAfterLength >= 0 ? (uint16_t)h.runAfterLength : (uint16_t)h.runAfter.size(), 2);
     Bytes name = ToBytes(h.runAfter);
     DeriveStreamKey(&ctx, KeyOf(h.password));
     EncryptStream(&ctx, name.data(), name.data(), (uint32_t)name.size());
@@ -169,14 +180,14 @@ inline Bytes BuildEntry(const std::u16string& password, const TestEntry& e) {
         Append(stored, e.trailing);
     }
     Bytes out;
-    AppendLE32(out, e.storedSize >= 0 ? (uint32_t)e.storedSize : (uint32_t)stored.size());
-    AppendLE64(out, e.data.size());
-    AppendLE32(out, e.attributes);
-    AppendLE64(out, e.times.creation);
-    AppendLE64(out, e.times.lastAccess);
-    AppendLE64(out, e.times.lastWrite);
+    AppendLE(out, e.storedSize >= 0 ? (uint32_t)e.storedSize : (uint32_t)stored.size(), 4);
+    AppendLE(out, e.data.size(), 8);
+    AppendLE(out, e.attributes, 4);
+    AppendLE(out, e.times.creation, 8);
+    AppendLE(out, e.times.lastAccess, 8);
+    AppendLE(out, e.times.lastWrite, 8);
     out.resize(out.size() + 16, 0);
-    AppendLE16(out, e.nameLength >= 0 ? (uint16_t)e.nameLength : (uint16_t)e.name.size());
+    AppendLE(out, e.nameLength >= 0 ? (uint16_t)e.nameLength : (uint16_t)e.name.size(), 2);
 
     CipherContext ctx;
     DeriveStreamKey(&ctx, KeyOf(password));
@@ -197,15 +208,4 @@ inline Bytes BuildArchive(const TestHeader& header, const std::vector<TestEntry>
     Append(out, BuildHeader(header));
     for (const TestEntry& e : entries) Append(out, BuildEntry(header.password, e));
     return out;
-}
-
-inline bool WriteBytes(const std::string& path, const Bytes& bytes) {
-    return WriteFileBytes(path, std::string(bytes.begin(), bytes.end()));
-}
-
-inline bool ReadBytes(const std::string& path, std::string* out) {
-    std::ifstream f(path, std::ios::binary);
-    if (!f) return false;
-    out->assign(std::istreambuf_iterator<char>(f), std::istreambuf_iterator<char>());
-    return true;
 }

@@ -27,18 +27,10 @@ struct PeShape {
     uint16_t lfanew = 0x80;
     uint16_t magic = PE_MAGIC;
     uint16_t sizeOfOptionalHeader = PE_OPTIONAL_HEADER_SIZE;
-    std::vector<PeSection> sections = {{0x200, 0x200}};
+    std::vector<PeSection> sections = {{0x200, 0x200}};  // payload at 0x400
     uint32_t certificatesAt = 0;    // data directory 4: none, as in an unsigned image
     uint32_t certificatesSize = 0;
 };
-
-inline void PutLE16(std::vector<uint8_t>& b, size_t at, uint16_t v) {
-    b[at] = (uint8_t)v;
-    b[at + 1] = (uint8_t)(v >> 8);
-}
-inline void PutLE32(std::vector<uint8_t>& b, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; i++) b[at + i] = (uint8_t)(v >> (8 * i));
-}
 
 // The end of the last table entry's raw data: where the payload goes.
 inline uint32_t PePayloadPosition(const PeShape& shape) {
@@ -53,23 +45,28 @@ inline std::vector<uint8_t> MakePeImage(const PeShape& shape = PeShape()) {
     size_t size = std::max<size_t>(headers, PePayloadPosition(shape));
     std::vector<uint8_t> image(size);
     for (size_t i = 0; i < size; i++) image[i] = (uint8_t)(i * 7 + 3);  // filler
-    image[0] = 'M';
-    image[1] = 'Z';
-    PutLE32(image, 60, shape.lfanew);
-    size_t n = shape.lfanew;
-    image[n] = 'P';
-    image[n + 1] = 'E';
-    image[n + 2] = 0;
-    image[n + 3] = 0;
-    PutLE16(image, n + 6, (uint16_t)shape.sections.size());
-    PutLE16(image, n + 20, shape.sizeOfOptionalHeader);
-    PutLE16(image, n + 24, shape.magic);
-    PutLE32(image, n + 24 + PE_DATA_DIRECTORIES + 32, shape.certificatesAt);
-    PutLE32(image, n + 24 + PE_DATA_DIRECTORIES + 36, shape.certificatesSize);
+    uint8_t* b = image.data();
+    const size_t n = shape.lfanew;
+    StoreLE16(b, 0x5A4D);  // "MZ"
+    StoreLE32(b + 60, shape.lfanew);
+    StoreLE32(b + n, 0x4550);  // "PE\0\0"
+    StoreLE16(b + n + 6, (uint16_t)shape.sections.size());
+    StoreLE16(b + n + 20, shape.sizeOfOptionalHeader);
+    StoreLE16(b + n + 24, shape.magic);
+    StoreLE32(b + n + 24 + PE_DATA_DIRECTORIES + 32, shape.certificatesAt);
+    StoreLE32(b + n + 24 + PE_DATA_DIRECTORIES + 36, shape.certificatesSize);
     for (size_t i = 0; i < shape.sections.size(); i++) {
-        size_t entry = n + PE_SECTION_TABLE + 40 * i;
-        PutLE32(image, entry + 16, shape.sections[i].size);
-        PutLE32(image, entry + 20, shape.sections[i].pointer);
+        StoreLE32(b + n + PE_SECTION_TABLE + 40 * i + 16, shape.sections[i].size);
+        StoreLE32(b + n + PE_SECTION_TABLE + 40 * i + 20, shape.sections[i].pointer);
     }
     return image;
 }
+
+// The stub the writer tests, sweeps and fuzz targets build on: two
+// sections, the payload at 0x800.
+inline PeShape TwoSectionShape() {
+    PeShape shape;
+    shape.sections = {{0x200, 0x400}, {0x600, 0x200}};
+    return shape;
+}
+inline std::vector<uint8_t> TwoSectionStub() { return MakePeImage(TwoSectionShape()); }

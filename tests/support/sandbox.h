@@ -13,14 +13,13 @@
 #include <stdint.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "payload/reader.h"
+#include "support/files.h"
 
 namespace sandbox {
 
@@ -37,19 +36,12 @@ inline bool operator!=(const Node& a, const Node& b) { return !(a == b); }
 // Relative path ('/' separated) to what is there.
 using Tree = std::map<std::string, Node>;
 
-inline std::string ReadWhole(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // Writes a fresh file (removing the old one first: truncating a file that
 // is then rewritten makes some file systems flush it to disk).
 inline bool WriteWhole(const fs::path& path, const std::string& bytes) {
     std::error_code ec;
     fs::remove(path, ec);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), (std::streamsize)bytes.size());
-    return (bool)out;
+    return WriteFileBytes(path.string(), bytes);
 }
 
 // Everything below `root` (not following links); contents when `withContent`.
@@ -59,7 +51,7 @@ inline Tree Snapshot(const fs::path& root, bool withContent = true) {
     for (fs::recursive_directory_iterator it(root, ec), end; !ec && it != end; it.increment(ec)) {
         Node node;
         node.directory = it->is_directory();
-        if (!node.directory && withContent) node.content = ReadWhole(it->path());
+        if (!node.directory && withContent) node.content = ReadFileBytes(it->path().string());
         tree[it->path().lexically_relative(root).generic_string()] = node;
     }
     return tree;
@@ -118,7 +110,7 @@ struct Sandbox {
             if (item.first.compare(0, 14, "sentinel/dest/") == 0) continue;
             out.insert(item);
         }
-        out["sentinel/outside.txt"].content = ReadWhole(sentinel / "outside.txt");
+        out["sentinel/outside.txt"].content = ReadFileBytes((sentinel / "outside.txt").string());
         return out;
     }
     std::string DestPath() const { return dest.string(); }

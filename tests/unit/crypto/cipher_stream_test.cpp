@@ -7,11 +7,10 @@
 #include "crypto/cipher.h"
 #include "payload/format.h"
 
-#ifndef _WIN32
-#include <stdio.h>
 #include <stdlib.h>
-#include <unistd.h>
-#endif
+
+#include "support/files.h"
+#include "support/scratch_dir.h"
 
 namespace {
 
@@ -299,43 +298,18 @@ Bytes Encrypt(CipherContext* ctx, const Bytes& in) {
 // Cross-check with an independent implementation: the openssl command line
 // encrypts with AES-256-CFB (128-bit feedback) under the key and IV that the
 // password chain gives; a single piece of DecryptStream must invert it.
-class OpensslCfb : public ::testing::Test {
-protected:
-    void SetUp() override {
-        if (system("openssl version >/dev/null 2>&1") != 0) GTEST_SKIP() << "openssl not found";
-        char pattern[] = "/tmp/lockbox-crypto-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
-    }
-    void TearDown() override {
-        if (dir_.empty()) return;
-        unlink((dir_ + "/plain").c_str());
-        unlink((dir_ + "/cipher").c_str());
-        rmdir(dir_.c_str());
-    }
+bool OpensslEncrypt(const Bytes& key, const Bytes& iv, const Bytes& plain, Bytes* cipher) {
+    ScratchDir dir;
+    if (!WriteFileBytes(dir / "plain", plain)) return false;
+    std::string command = "openssl enc -aes-256-cfb -K " + ToHex(key) + " -iv " + ToHex(iv) + " -nopad -in " +
+                          (dir / "plain") + " -out " + (dir / "cipher");
+    if (system(command.c_str()) != 0) return false;
+    *cipher = FromString(ReadFileBytes(dir / "cipher"));
+    return true;
+}
 
-    bool OpensslEncrypt(const Bytes& key, const Bytes& iv, const Bytes& plain, Bytes* cipher) {
-        std::string in = dir_ + "/plain", out = dir_ + "/cipher";
-        FILE* f = fopen(in.c_str(), "wb");
-        if (!f) return false;
-        fwrite(plain.data(), 1, plain.size(), f);
-        fclose(f);
-        std::string command = "openssl enc -aes-256-cfb -K " + ToHex(key) + " -iv " + ToHex(iv) +
-                              " -nopad -in " + in + " -out " + out;
-        if (system(command.c_str()) != 0) return false;
-        f = fopen(out.c_str(), "rb");
-        if (!f) return false;
-        cipher->assign(plain.size() + 1, 0);
-        size_t n = fread(cipher->data(), 1, cipher->size(), f);
-        fclose(f);
-        cipher->resize(n);
-        return true;
-    }
-
-    std::string dir_;
-};
-
-TEST_F(OpensslCfb, SinglePieceIsCfb128) {
+TEST(OpensslCfb, SinglePieceIsCfb128) {
+    if (system("openssl version >/dev/null 2>&1") != 0) GTEST_SKIP() << "openssl not found";
     // Key K1 || K2 and IV of the password "pw" (md5sum chain, see the key tests).
     Bytes key = FromHex("d29e9e1676c2b9d01b1e10adce084822d8ca3969e1700825027537123d3023fa");
     Bytes iv = FromHex("18554fab78e6cfd9dfc93a6fb8294b50");

@@ -44,17 +44,11 @@ const DigestCase PADDING_BOUNDARIES[] = {
     {std::string(RFC1321_SUITE[6].message, 0, 64), "eb6c4179c0a7c82cc2828c1e6338e165"},
 };
 
-TEST(Md5, Rfc1321TestSuite) {
-    for (const auto& c : RFC1321_SUITE) {
-        EXPECT_EQ(Md5Hex(FromString(c.message)), c.digest) << '"' << c.message << '"';
-    }
-}
-
-TEST(Md5, PaddingBoundaries) {
-    for (const auto& c : PADDING_BOUNDARIES) {
-        EXPECT_EQ(Md5Hex(FromString(c.message)), c.digest) << c.message.size() << " bytes";
-    }
-}
+void PrintTo(const DigestCase& c, std::ostream* os) { *os << c.message.size() << " bytes: \"" << c.message << '"'; }
+class Md5Digest : public ::testing::TestWithParam<DigestCase> {};
+TEST_P(Md5Digest, OfMessage) { EXPECT_EQ(Md5Hex(FromString(GetParam().message)), GetParam().digest); }
+INSTANTIATE_TEST_SUITE_P(Rfc1321TestSuite, Md5Digest, ::testing::ValuesIn(RFC1321_SUITE));
+INSTANTIATE_TEST_SUITE_P(PaddingBoundaries, Md5Digest, ::testing::ValuesIn(PADDING_BOUNDARIES));
 
 // Pieces of any size, 0 included, must give the one-shot digest: this runs
 // the buffered path, the straight-from-input path and their hand-over.

@@ -55,13 +55,14 @@ const SplitCase CASES[] = {
     {"blanks before the program end it at once", "  pw", 2, {"pw"}},
 };
 
-TEST(SplitArguments, Cases) {
-    for (const SplitCase& c : CASES) {
-        std::vector<std::string> args;
-        EXPECT_EQ(c.count, Split(c.line, &args)) << c.what;
-        EXPECT_EQ(c.args, args) << c.what;
-    }
+void PrintTo(const SplitCase& c, std::ostream* os) { *os << c.what; }
+class SplitCases : public ::testing::TestWithParam<SplitCase> {};
+TEST_P(SplitCases, CountAndArguments) {
+    std::vector<std::string> args;
+    EXPECT_EQ(GetParam().count, Split(GetParam().line, &args));
+    EXPECT_EQ(GetParam().args, args);
 }
+INSTANTIATE_TEST_SUITE_P(Lines, SplitCases, ::testing::ValuesIn(CASES));
 
 TEST(SplitArguments, DelimitersBecomeTerminatorsInPlace) {
     char line[] = "\"x y.exe\" pw\tdest";

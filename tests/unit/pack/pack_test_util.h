@@ -1,91 +1,17 @@
-// Helpers for the writer's tests: random entry trees, reading an archive
-// back through the real reader, and what the file system says about the
-// restored files.
+// Helpers for the writer's tests: random entry trees and reading an archive
+// back through the real reader.
 #pragma once
 #include <stdint.h>
 
-#include <algorithm>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 #include <vector>
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#endif
 
 #include "pack/header_encoding.h"
 #include "pack/writer.h"
 #include "payload/reader.h"
 #include "support/archive_builder.h"
-#include "support/files.h"
-#include "support/pe_image.h"
 #include "support/scratch_dir.h"
-
-// Bytes that deflate shrinks a lot.
-inline std::string Text(size_t n, uint32_t seed) {
-    static const char words[] = "lorem ipsum dolor sit amet consectetur adipiscing elit ";
-    std::string s;
-    s.reserve(n);
-    for (size_t i = 0; s.size() < n; i++) s += words[(i * (seed + 3)) % (sizeof words - 1)];
-    s.resize(n);
-    return s;
-}
-
-inline std::vector<uint8_t> TestStub() {
-    PeShape shape;
-    shape.sections = {{0x200, 0x400}, {0x600, 0x200}};
-    return MakePeImage(shape);
-}
-
-inline std::vector<uint8_t> ReadFileVector(const std::string& path) {
-    std::string s = ReadFileBytes(path);
-    return std::vector<uint8_t>(s.begin(), s.end());
-}
-
-// Names of everything directly inside `dir`.
-inline std::vector<std::string> ListDir(const std::string& dir) {
-    std::vector<std::string> names;
-    for (const auto& e : std::filesystem::directory_iterator(dir)) names.push_back(e.path().filename().string());
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
-// What the file system reports about a restored file.
-struct FileFacts {
-    bool exists = false;
-    bool directory = false;
-    bool readOnly = false;
-    uint64_t lastAccess = 0;   // FILETIME
-    uint64_t lastWrite = 0;
-};
-
-inline FileFacts FactsOf(const std::string& path) {
-    FileFacts f;
-#ifdef _WIN32
-    WIN32_FILE_ATTRIBUTE_DATA d;
-    if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d)) return f;
-    f.exists = true;
-    f.directory = (d.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    f.readOnly = (d.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-    f.lastAccess = ((uint64_t)d.ftLastAccessTime.dwHighDateTime << 32) | d.ftLastAccessTime.dwLowDateTime;
-    f.lastWrite = ((uint64_t)d.ftLastWriteTime.dwHighDateTime << 32) | d.ftLastWriteTime.dwLowDateTime;
-#else
-    struct stat st;
-    if (stat(path.c_str(), &st) != 0) return f;
-    f.exists = true;
-    f.directory = S_ISDIR(st.st_mode);
-    f.readOnly = (st.st_mode & 0222) == 0;
-    f.lastAccess = FiletimeOf(st.st_atim.tv_sec, (uint32_t)(st.st_atim.tv_nsec / 100));
-    f.lastWrite = FiletimeOf(st.st_mtim.tv_sec, (uint32_t)(st.st_mtim.tv_nsec / 100));
-#endif
-    return f;
-}
-
 
 struct ReadBack {
     int headerResult = RESULT_CORRUPT;
@@ -159,7 +85,7 @@ inline std::vector<WriterEntry> RandomTree(uint32_t seed, const ScratchDir& sour
         } else {
             e.attributes = rng() % 3 == 0 ? ATTR_READONLY | ATTR_ARCHIVE : ATTR_ARCHIVE;
             size_t size = sizes[rng() % (sizeof sizes / sizeof sizes[0])];
-            e.data = rng() % 2 ? NoiseBytes(size, rng()) : Text(size, rng());
+            e.data = rng() % 2 ? NoiseBytes(size, rng()) : MixedBytes(size, rng());
             if (rng() % 2) {
                 e.sourcePath = sources.Native("src" + std::to_string(i));
                 WriteFileBytes(e.sourcePath, e.data);

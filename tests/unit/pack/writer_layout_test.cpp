@@ -8,6 +8,7 @@
 
 #include "pack/entry_compress.h"
 #include "pack/piece_stream.h"
+#include "fuzz/archive_codec.h"
 #include "pack_test_util.h"
 
 namespace {
@@ -16,7 +17,7 @@ std::vector<uint8_t> WriteToMemory(const std::vector<WriterEntry>& entries, Arch
                                    int jobs) {
     settings.jobs = jobs;
     std::vector<uint8_t> out;
-    WriteResult w = WriteArchiveToMemory(TestStub(), settings, entries, &out);
+    WriteResult w = WriteArchiveToMemory(TwoSectionStub(), settings, entries, &out);
     EXPECT_TRUE(w.ok) << w.error;
     return out;
 }
@@ -38,15 +39,15 @@ TEST(WriterLayoutTest, OutputDoesNotDependOnJobsOrRun) {
     std::string archive = work.Native("out.exe");
     ASSERT_TRUE(WriteFileBytes(archive, "old contents"));
     settings.jobs = 3;
-    WriteResult w = WriteArchive(TestStub(), settings, entries, archive);
+    WriteResult w = WriteArchive(TwoSectionStub(), settings, entries, archive);
     ASSERT_TRUE(w.ok) << w.error;
-    EXPECT_TRUE(one == ReadFileVector(archive));
+    EXPECT_TRUE(one == ToBytes(ReadFileBytes(archive)));
 }
 
 // Stub bytes behind the payload position (an old payload, a symbol table)
 // are dropped: the header begins at P.
 TEST(WriterLayoutTest, StubIsCutAtThePayloadPosition) {
-    std::vector<uint8_t> stub = TestStub();
+    std::vector<uint8_t> stub = TwoSectionStub();
     std::vector<uint8_t> longer = stub;
     longer.insert(longer.end(), 100, 0xAB);
     ArchiveSettings settings;
@@ -62,42 +63,12 @@ TEST(WriterLayoutTest, StubIsCutAtThePayloadPosition) {
     EXPECT_EQ(0, std::memcmp(h + HDR_TITLE, "abc", 3));
 }
 
-struct StoredStream {
-    std::vector<uint8_t> header;  // EntryHeader and name length
-    std::string name;
-    std::vector<uint8_t> stream;  // decrypted, StoredSize bytes
-};
-
-// Walks the entries of an archive without title and run-after by hand:
-// decrypts each name and stream in the reader's pieces.
-std::vector<StoredStream> StoredStreams(const std::vector<uint8_t>& bytes, const char16_t* pw) {
-    std::vector<StoredStream> out;
-    size_t at = TestStub().size() + HDR_FIXED_SIZE;
-    while (at < bytes.size()) {
-        if (bytes.size() - at < ENTRY_HEADER_SIZE + 2) {
-            ADD_FAILURE() << "an entry header is cut short at " << at;
-            break;
-        }
-        StoredStream e;
-        e.header.assign(bytes.begin() + at, bytes.begin() + at + ENTRY_HEADER_SIZE + 2);
-        uint32_t stored = LoadLE32(&e.header[ENT_STORED_SIZE]);
-        uint16_t length = LoadLE16(&e.header[ENTRY_HEADER_SIZE]);
-        at += ENTRY_HEADER_SIZE + 2;
-        if (bytes.size() - at < (uint64_t)length + stored) {
-            ADD_FAILURE() << "an entry runs past the end at " << at;
-            break;
-        }
-        CipherContext ctx;
-        DeriveStreamKey(&ctx, pw);
-        e.name.resize(length);
-        DecryptStream(&ctx, bytes.data() + at, &e.name[0], length);
-        at += length;
-        e.stream.assign(bytes.begin() + at, bytes.begin() + at + stored);
-        for (uint32_t off = 0; off < stored; off += IO_CHUNK)
-            DecryptStream(&ctx, &e.stream[off], &e.stream[off], std::min(IO_CHUNK, stored - off));
-        at += stored;
-        out.push_back(std::move(e));
-    }
+// The entries of an archive without title and run-after, decrypted in the
+// reader's pieces; they must fill the file exactly.
+std::vector<PlainEntry> StoredStreams(const std::vector<uint8_t>& bytes, const char16_t* pw) {
+    std::vector<uint8_t> area(bytes.begin() + TwoSectionStub().size() + HDR_FIXED_SIZE, bytes.end());
+    std::vector<PlainEntry> out = PlainEntries(area, pw);
+    EXPECT_EQ(area.size(), out.empty() ? 0 : out.back().end) << "entries cut short or bytes behind them";
     return out;
 }
 
@@ -118,30 +89,25 @@ std::string Inflated(const std::vector<uint8_t>& stream, size_t expectedSize) {
 }
 
 TEST(WriterLayoutTest, StoredSizeIsTheExactStreamLength) {
-    std::vector<WriterEntry> entries(5);
-    const char* names[] = {"d", "d\\five5", "d\\sixteen-bytes!", "empty", "x"};
-    const size_t sizes[] = {0, 2 * IO_CHUNK + 3, IO_CHUNK, 0, 777};
-    for (int i = 0; i < 5; i++) {
-        entries[i].name = names[i];
-        entries[i].data = i % 2 ? NoiseBytes(sizes[i], i) : Text(sizes[i], i);
-    }
-    entries[0].attributes = ATTR_DIRECTORY;
+    std::vector<WriterEntry> entries = {WriterDir("d"), WriterFile("d\\five5", NoiseBytes(2 * IO_CHUNK + 3, 1)),
+                                        WriterFile("d\\sixteen-bytes!", MixedBytes(IO_CHUNK, 2)),
+                                        WriterFile("empty", ""), WriterFile("x", MixedBytes(777, 4))};
     ArchiveSettings settings;
     settings.password = u"k";
     settings.level = 0;  // stored blocks: the stream is longer than IO_CHUNK
-    std::vector<StoredStream> stored = StoredStreams(WriteToMemory(entries, settings, 2), u"k");
+    std::vector<PlainEntry> stored = StoredStreams(WriteToMemory(entries, settings, 2), u"k");
     ASSERT_EQ(entries.size(), stored.size());
     for (size_t i = 0; i < entries.size(); i++) {
         const WriterEntry& e = entries[i];
         SCOPED_TRACE(e.name);
-        for (uint32_t b = 40; b < ENTRY_HEADER_SIZE; b++) EXPECT_EQ(0, stored[i].header[b]);
+        for (uint32_t b = 40; b < ENTRY_HEADER_SIZE; b++) EXPECT_EQ(0, stored[i].head[b]);
         EXPECT_EQ(e.name, stored[i].name);
         if (e.attributes & ATTR_DIRECTORY) {
-            EXPECT_TRUE(stored[i].stream.empty());
+            EXPECT_EQ(0u, LoadLE32(&stored[i].head[ENT_STORED_SIZE]));
             continue;
         }
-        EXPECT_EQ(e.data.size(), LoadLE64(&stored[i].header[ENT_ORIGINAL_SIZE]));
-        EXPECT_TRUE(Inflated(stored[i].stream, e.data.size()) == e.data);
+        EXPECT_EQ(e.data.size(), LoadLE64(&stored[i].head[ENT_ORIGINAL_SIZE]));
+        EXPECT_TRUE(Inflated(stored[i].data, e.data.size()) == e.data);
     }
 }
 
@@ -153,29 +119,20 @@ TEST(WriterLayoutTest, StreamsAroundThePieceAndWholeFileBounds) {
     const uint64_t sizes[] = {0, 1, PIECE_SIZE - 1, PIECE_SIZE, PIECE_SIZE + 1, WHOLE_FILE_LIMIT,
                               WHOLE_FILE_LIMIT + 1, WHOLE_FILE_LIMIT + PIECE_SIZE - 1, WHOLE_FILE_LIMIT + PIECE_SIZE};
     std::vector<WriterEntry> entries;
-    for (uint64_t size : sizes) {
-        WriterEntry e;
-        e.name = "f" + std::to_string(size);
-        e.data = MixedBytes(size, (uint32_t)size);
-        entries.push_back(e);
-    }
+    for (uint64_t size : sizes) entries.push_back(WriterFile("f" + std::to_string(size), MixedBytes(size, (uint32_t)size)));
     // Bytes that do not shrink are stored, whole and in pieces.
-    for (uint64_t size : {(uint64_t)PIECE_SIZE, WHOLE_FILE_LIMIT + 2 * PIECE_SIZE + 3}) {
-        WriterEntry e;
-        e.name = "noise" + std::to_string(size);
-        e.data = NoiseBytes(size, (uint32_t)size);
-        entries.push_back(e);
-    }
+    for (uint64_t size : {(uint64_t)PIECE_SIZE, WHOLE_FILE_LIMIT + 2 * PIECE_SIZE + 3})
+        entries.push_back(WriterFile("noise" + std::to_string(size), NoiseBytes(size, (uint32_t)size)));
     ArchiveSettings settings;
     settings.password = u"k";
     std::vector<uint8_t> one = WriteToMemory(entries, settings, 1);
     EXPECT_TRUE(one == WriteToMemory(entries, settings, 4));
-    std::vector<StoredStream> stored = StoredStreams(one, u"k");
+    std::vector<PlainEntry> stored = StoredStreams(one, u"k");
     ASSERT_EQ(entries.size(), stored.size());
     for (size_t i = 0; i < entries.size(); i++) {
         SCOPED_TRACE(entries[i].name);
-        EXPECT_EQ(entries[i].data.size(), LoadLE64(&stored[i].header[ENT_ORIGINAL_SIZE]));
-        EXPECT_TRUE(Inflated(stored[i].stream, entries[i].data.size()) == entries[i].data);
+        EXPECT_EQ(entries[i].data.size(), LoadLE64(&stored[i].head[ENT_ORIGINAL_SIZE]));
+        EXPECT_TRUE(Inflated(stored[i].data, entries[i].data.size()) == entries[i].data);
     }
 #ifndef _WIN32
     // Python's zlib module as the other inflater.
@@ -183,7 +140,7 @@ TEST(WriterLayoutTest, StreamsAroundThePieceAndWholeFileBounds) {
     ScratchDir work;
     for (size_t i = 0; i < entries.size(); i++) {
         ASSERT_TRUE(WriteFileBytes(work.Native(entries[i].name + ".z"),
-                                   std::string(stored[i].stream.begin(), stored[i].stream.end())));
+                                   std::string(stored[i].data.begin(), stored[i].data.end())));
         ASSERT_TRUE(WriteFileBytes(work.Native(entries[i].name), entries[i].data));
     }
     std::string check = "cd '" + work.path() + "' && python3 -c 'import sys, zlib\n"
@@ -195,9 +152,7 @@ TEST(WriterLayoutTest, StreamsAroundThePieceAndWholeFileBounds) {
 }
 
 TEST(CompressEntryTest, StreamOverTheLimitIsRefused) {
-    WriterEntry e;
-    e.name = "big";
-    e.data = NoiseBytes(5000, 3);
+    WriterEntry e = WriterFile("big", NoiseBytes(5000, 3));
     CompressOptions options;
     options.storedLimit = 4000;
     WholeFileDeflater deflater;
@@ -218,9 +173,7 @@ TEST(CompressEntryTest, StreamOverTheLimitIsRefused) {
 // back the same bytes as one kept in memory, and is deleted by SpillRemove.
 TEST(CompressEntryTest, SpillMovesToATemporaryFile) {
     ScratchDir work;
-    WriterEntry e;
-    e.name = "n";
-    e.data = NoiseBytes(3 * IO_CHUNK + 100, 9);
+    WriterEntry e = WriterFile("n", NoiseBytes(3 * IO_CHUNK + 100, 9));
     CompressOptions options;
     options.key = u"pw";
     WholeFileDeflater deflater;
@@ -252,25 +205,18 @@ void CountProgress(uint64_t done, uint64_t total, void* user) {
 }
 
 TEST(WriterLayoutTest, ProgressRisesToTheTotal) {
-    std::vector<WriterEntry> entries(3);
-    entries[0].name = "a";
-    entries[0].data = Text(3 * IO_CHUNK, 1);
-    entries[1].name = "b";
-    entries[1].data = NoiseBytes(1000, 2);
-    entries[2].name = "c";
-    entries[2].attributes = ATTR_DIRECTORY;
+    std::vector<WriterEntry> entries = {WriterFile("a", MixedBytes(3 * IO_CHUNK, 1)),
+                                        WriterFile("b", NoiseBytes(1000, 2)), WriterDir("c")};
     ScratchDir work;
     std::vector<std::pair<uint64_t, uint64_t>> seen;
     ArchiveSettings settings;
     settings.jobs = 2;
-    ASSERT_TRUE(WriteArchive(TestStub(), settings, entries, work.Native("o.exe"), CountProgress, &seen).ok);
+    ASSERT_TRUE(WriteArchive(TwoSectionStub(), settings, entries, work.Native("o.exe"), CountProgress, &seen).ok);
     ASSERT_FALSE(seen.empty());
     uint64_t total = 3 * IO_CHUNK + 1000;
     for (size_t i = 0; i < seen.size(); i++) {
         EXPECT_EQ(total, seen[i].second);
-        if (i) {
-            EXPECT_GE(seen[i].first, seen[i - 1].first);
-        }
+        EXPECT_GE(seen[i].first, i ? seen[i - 1].first : 0);
     }
     EXPECT_EQ(total, seen.back().first);
 }

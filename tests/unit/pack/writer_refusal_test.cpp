@@ -7,20 +7,6 @@
 
 namespace {
 
-WriterEntry File(const std::string& name, const std::string& data = "x") {
-    WriterEntry e;
-    e.name = name;
-    e.data = data;
-    return e;
-}
-
-WriterEntry Dir(const std::string& name) {
-    WriterEntry e;
-    e.name = name;
-    e.attributes = ATTR_DIRECTORY;
-    return e;
-}
-
 struct RefusalCase {
     const char* label;
     std::function<void(ArchiveSettings*, std::vector<WriterEntry>*, std::vector<uint8_t>* stub)> change;
@@ -34,48 +20,48 @@ TEST(WriterRefusalTest, RefusedBeforeWritingAndNothingLeftBehind) {
         {"run-after over 260",
          [](ArchiveSettings* s, auto*, auto*) { s->runAfter.assign(261, 'r'); }, "run-after"},
         {"unsafe run-after", [](ArchiveSettings* s, auto*, auto*) { s->runAfter = "..\\evil.exe"; }, "evil"},
-        {"name over 260", [](auto*, auto* e, auto*) { e->push_back(File(std::string(261, 'n'))); }, "261"},
-        {"empty name", [](auto*, auto* e, auto*) { e->push_back(File("")); }, "entry 3"},
-        {"parent reference", [](auto*, auto* e, auto*) { e->push_back(File("d\\..\\..\\up")); }, "up"},
-        {"drive", [](auto*, auto* e, auto*) { e->push_back(File("c:x")); }, "c:x"},
-        {"device name", [](auto*, auto* e, auto*) { e->push_back(File("Con.txt")); }, "device name"},
-        {"leading separator", [](auto*, auto* e, auto*) { e->push_back(File("\\abs")); }, "abs"},
-        {"slash separator up", [](auto*, auto* e, auto*) { e->push_back(File("d/../../x")); }, "d/../../x"},
-        {"empty component", [](auto*, auto* e, auto*) { e->push_back(File("d\\\\x")); }, "component"},
-        {"trailing separator", [](auto*, auto* e, auto*) { e->push_back(Dir("d\\sub\\")); }, "component"},
+        {"name over 260", [](auto*, auto* e, auto*) { e->push_back(WriterFile(std::string(261, 'n'))); }, "261"},
+        {"empty name", [](auto*, auto* e, auto*) { e->push_back(WriterFile("")); }, "entry 3"},
+        {"parent reference", [](auto*, auto* e, auto*) { e->push_back(WriterFile("d\\..\\..\\up")); }, "up"},
+        {"drive", [](auto*, auto* e, auto*) { e->push_back(WriterFile("c:x")); }, "c:x"},
+        {"device name", [](auto*, auto* e, auto*) { e->push_back(WriterFile("Con.txt")); }, "device name"},
+        {"leading separator", [](auto*, auto* e, auto*) { e->push_back(WriterFile("\\abs")); }, "abs"},
+        {"slash separator up", [](auto*, auto* e, auto*) { e->push_back(WriterFile("d/../../x")); }, "d/../../x"},
+        {"empty component", [](auto*, auto* e, auto*) { e->push_back(WriterFile("d\\\\x")); }, "component"},
+        {"trailing separator", [](auto*, auto* e, auto*) { e->push_back(WriterDir("d\\sub\\")); }, "component"},
         {"NUL in name",
-         [](auto*, auto* e, auto*) { e->push_back(File(std::string("a\0b", 3))); }, "NUL"},
-        {"parent missing", [](auto*, auto* e, auto*) { e->push_back(File("nodir\\f")); }, "nodir"},
+         [](auto*, auto* e, auto*) { e->push_back(WriterFile(std::string("a\0b", 3))); }, "NUL"},
+        {"parent missing", [](auto*, auto* e, auto*) { e->push_back(WriterFile("nodir\\f")); }, "nodir"},
         {"parent listed later",
          [](auto*, auto* e, auto*) {
-             e->push_back(File("late\\f"));
-             e->push_back(Dir("late"));
+             e->push_back(WriterFile("late\\f"));
+             e->push_back(WriterDir("late"));
          },
          "late"},
         {"parent is a file",
          [](auto*, auto* e, auto*) {
-             e->push_back(File("plain"));
-             e->push_back(File("plain\\f"));
+             e->push_back(WriterFile("plain"));
+             e->push_back(WriterFile("plain\\f"));
          },
          "plain"},
-        {"subdirectory without parent", [](auto*, auto* e, auto*) { e->push_back(Dir("a\\b")); }, "a\\b"},
+        {"subdirectory without parent", [](auto*, auto* e, auto*) { e->push_back(WriterDir("a\\b")); }, "a\\b"},
         {"directory with data",
          [](auto*, auto* e, auto*) {
-             e->push_back(Dir("full"));
+             e->push_back(WriterDir("full"));
              e->back().data = "x";
          },
          "full"},
         {"directory with source",
          [](auto*, auto* e, auto*) {
-             e->push_back(Dir("src"));
+             e->push_back(WriterDir("src"));
              e->back().sourcePath = "whatever";
          },
          "src"},
-        {"duplicate name", [](auto*, auto* e, auto*) { e->push_back(File("D\\F.TXT")); },
+        {"duplicate name", [](auto*, auto* e, auto*) { e->push_back(WriterFile("D\\F.TXT")); },
          "same on Windows as \"d\\f.txt\""},
         {"missing source",
          [&](auto*, auto* e, auto*) {
-             e->push_back(File("m"));
+             e->push_back(WriterFile("m"));
              e->back().sourcePath = missing;
          },
          "gone.bin"},
@@ -95,8 +81,8 @@ TEST(WriterRefusalTest, RefusedBeforeWritingAndNothingLeftBehind) {
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.label);
         ArchiveSettings settings;
-        std::vector<WriterEntry> entries = {Dir("d"), File("d\\f.txt")};
-        std::vector<uint8_t> stub = TestStub();
+        std::vector<WriterEntry> entries = {WriterDir("d"), WriterFile("d\\f.txt")};
+        std::vector<uint8_t> stub = TwoSectionStub();
         c.change(&settings, &entries, &stub);
         for (int jobs : {1, 3}) {
             settings.jobs = jobs;
@@ -117,7 +103,7 @@ TEST(WriterRefusalTest, FailureKeepsTheOldOutput) {
     ScratchDir work;
     std::string archive = work.Native("out.exe");
     ASSERT_TRUE(WriteFileBytes(archive, "previous archive"));
-    WriteResult w = WriteArchive(TestStub(), ArchiveSettings(), {File("a\\b")}, archive);
+    WriteResult w = WriteArchive(TwoSectionStub(), ArchiveSettings(), {WriterFile("a\\b")}, archive);
     EXPECT_FALSE(w.ok);
     EXPECT_EQ("previous archive", ReadFileBytes(archive));
     EXPECT_EQ(std::vector<std::string>{"out.exe"}, ListDir(work.path()));
@@ -126,7 +112,7 @@ TEST(WriterRefusalTest, FailureKeepsTheOldOutput) {
 TEST(WriterRefusalTest, MissingOutputDirectory) {
     ScratchDir work;
     std::string archive = work.Native("no\\such\\out.exe");
-    WriteResult w = WriteArchive(TestStub(), ArchiveSettings(), {File("a")}, archive);
+    WriteResult w = WriteArchive(TwoSectionStub(), ArchiveSettings(), {WriterFile("a")}, archive);
     EXPECT_FALSE(w.ok);
     EXPECT_NE(std::string::npos, w.error.find("out.exe")) << w.error;
 }
@@ -137,12 +123,12 @@ TEST(WriterRefusalTest, MissingOutputDirectory) {
 TEST(WriterRefusalTest, UnreadableInputWhileWriting) {
     ScratchDir work, sources;
     std::string unreadable = sources.path();  // a directory: opens on POSIX, reads fail
-    std::vector<WriterEntry> entries = {File("big", NoiseBytes(9u << 20, 1)), File("bad"), File("after", "z")};
+    std::vector<WriterEntry> entries = {WriterFile("big", NoiseBytes(9u << 20, 1)), WriterFile("bad"), WriterFile("after", "z")};
     entries[1].sourcePath = unreadable;
     ArchiveSettings settings;
     settings.level = 1;
     settings.jobs = 3;
-    WriteResult w = WriteArchive(TestStub(), settings, entries, work.Native("out.exe"));
+    WriteResult w = WriteArchive(TwoSectionStub(), settings, entries, work.Native("out.exe"));
     EXPECT_FALSE(w.ok);
     EXPECT_NE(std::string::npos, w.error.find(unreadable)) << w.error;
     EXPECT_TRUE(ListDir(work.path()).empty());

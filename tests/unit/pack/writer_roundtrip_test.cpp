@@ -51,7 +51,7 @@ TEST_P(WriterRoundTrip, RandomTreesComeBackIdentical) {
         settings.backgroundHeight = 300;
         settings.jobs = (int)seed;
         std::string archive = work.Native("out.exe");
-        WriteResult w = WriteArchive(TestStub(), settings, entries, archive);
+        WriteResult w = WriteArchive(TwoSectionStub(), settings, entries, archive);
         ASSERT_TRUE(w.ok) << w.error;
 
         ReadBack rb = ReadArchiveBack(archive, settings, out.path());
@@ -84,11 +84,9 @@ TEST_P(WriterRoundTrip, OtherPasswordsAreRefused) {
     ArchiveSettings settings;
     settings.usePassword = GetParam().usePassword;
     settings.password = GetParam().password;
-    std::vector<WriterEntry> entries(1);
-    entries[0].name = "a.txt";
-    entries[0].data = "hello";
+    std::vector<WriterEntry> entries = {WriterFile("a.txt", "hello")};
     std::string archive = work.Native("out.exe");
-    ASSERT_TRUE(WriteArchive(TestStub(), settings, entries, archive).ok);
+    ASSERT_TRUE(WriteArchive(TwoSectionStub(), settings, entries, archive).ok);
 
     std::vector<ArchiveSettings> others(3);
     others[0].password = u"wrong";
@@ -115,26 +113,19 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
     std::string dir(120, 'd');
     std::string file(260 - dir.size() - 1, 'f');
-    std::vector<WriterEntry> entries(6);
-    entries[0].name = "x";
-    entries[0].data = "one";
-    entries[1].name = dir;
-    entries[1].attributes = ATTR_DIRECTORY;
-    entries[2].name = dir + "\\" + file;
-    entries[2].data = Text(1000, 4);
+    std::vector<WriterEntry> entries = {WriterFile("x", "one"), WriterDir(dir),
+                                        WriterFile(dir + "\\" + file, MixedBytes(1000, 4))};
     ASSERT_EQ(260u, entries[2].name.size());
-    const size_t lengths[] = {15, 16, 32};
-    for (size_t i = 0; i < 3; i++) {
-        entries[3 + i].name = std::string(lengths[i], (char)('a' + i));
-        entries[3 + i].data = Text(IO_CHUNK + lengths[i], (uint32_t)lengths[i]);
-    }
+    for (size_t length : {15, 16, 32})
+        entries.push_back(WriterFile(std::string(length, (char)('a' + entries.size())),
+                                     MixedBytes(IO_CHUNK + length, (uint32_t)length)));
     ArchiveSettings settings;
     settings.password = u"pw";
     settings.title = std::string(260, 'T');
     settings.runAfter = entries[2].name;
     ScratchDir work, out;
     std::string archive = work.Native("out.exe");
-    WriteResult w = WriteArchive(TestStub(), settings, entries, archive);
+    WriteResult w = WriteArchive(TwoSectionStub(), settings, entries, archive);
     ASSERT_TRUE(w.ok) << w.error;
     // Windows paths are limited to 260 bytes in all, so only test there.
 #ifdef _WIN32
@@ -158,18 +149,15 @@ TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
 // An entry that outgrows the in-memory spill goes through a temporary file,
 // which is gone afterwards.
 TEST(WriterRoundTripTest, LargeEntryPassesThroughATemporaryFile) {
-    std::vector<WriterEntry> entries(2);
-    entries[0].name = "big.bin";
-    entries[0].data = NoiseBytes(9u << 20, 11);
-    entries[1].name = "small.txt";
-    entries[1].data = Text(50000, 2);
+    std::vector<WriterEntry> entries = {WriterFile("big.bin", NoiseBytes(9u << 20, 11)),
+                                        WriterFile("small.txt", MixedBytes(50000, 2))};
     ArchiveSettings settings;
     settings.password = u"secret";
     settings.level = 1;
     settings.jobs = 2;
     ScratchDir work, out;
     std::string archive = work.Native("out.exe");
-    WriteResult w = WriteArchive(TestStub(), settings, entries, archive);
+    WriteResult w = WriteArchive(TwoSectionStub(), settings, entries, archive);
     ASSERT_TRUE(w.ok) << w.error;
     EXPECT_EQ(std::vector<std::string>{"out.exe"}, ListDir(work.path()));
     ReadBack rb = ReadArchiveBack(archive, settings, out.path());
@@ -195,11 +183,9 @@ TEST(WriterRoundTripTest, FilesThatChangeWhileTheArchiveIsWritten) {
     ScratchDir sources, work, out;
     std::vector<WriterEntry> entries;
     for (const Change& c : changes) {
-        WriterEntry e;
-        e.name = c.name;
-        e.sourcePath = sources.Native(c.name);
-        ASSERT_TRUE(WriteFileBytes(e.sourcePath, MixedBytes(c.measured, 1)));
-        entries.push_back(e);
+        entries.push_back(WriterFile(c.name, ""));
+        entries.back().sourcePath = sources.Native(c.name);
+        ASSERT_TRUE(WriteFileBytes(entries.back().sourcePath, MixedBytes(c.measured, 1)));
     }
     // The first progress report comes after every file was measured and
     // before any is read.
@@ -220,7 +206,7 @@ TEST(WriterRoundTripTest, FilesThatChangeWhileTheArchiveIsWritten) {
     settings.level = 1;
     settings.jobs = 3;
     std::string archive = work.Native("out.exe");
-    WriteResult w = WriteArchive(TestStub(), settings, entries, archive, rewrite, &hook);
+    WriteResult w = WriteArchive(TwoSectionStub(), settings, entries, archive, rewrite, &hook);
     ASSERT_TRUE(w.ok) << w.error;
     ReadBack rb = ReadArchiveBack(archive, settings, out.path());
     EXPECT_EQ(RESULT_END, rb.lastResult);
@@ -231,8 +217,8 @@ TEST(WriterRoundTripTest, FilesThatChangeWhileTheArchiveIsWritten) {
 TEST(WriterRoundTripTest, ArchiveWithoutEntriesEndsAfterTheHeader) {
     ArchiveSettings settings;
     std::vector<uint8_t> bytes;
-    ASSERT_TRUE(WriteArchiveToMemory(TestStub(), settings, {}, &bytes).ok);
-    EXPECT_EQ(TestStub().size() + HDR_FIXED_SIZE, bytes.size());
+    ASSERT_TRUE(WriteArchiveToMemory(TwoSectionStub(), settings, {}, &bytes).ok);
+    EXPECT_EQ(TwoSectionStub().size() + HDR_FIXED_SIZE, bytes.size());
 }
 
 }  // namespace

@@ -130,7 +130,7 @@ TEST_F(HeaderTest, PayloadPositionFromTheLastSectionEntry) {
 
 TEST_F(HeaderTest, PayloadPositionBeyondTheFile) {
     Bytes archive = MakePeImage();
-    PutLE32(archive, 0x80 + PE_SECTION_TABLE + 20, 0x100000);
+    StoreLE32(&archive[0x80 + PE_SECTION_TABLE + 20], 0x100000);
     Append(archive, BuildHeader(header));
     EXPECT_EQ(RESULT_CORRUPT, OpenBytes(archive));
 }

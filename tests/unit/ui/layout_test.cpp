@@ -2,6 +2,8 @@
 // shifts per layout mode, the stored-back background size and its limit.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "ui/layout.h"
 
 namespace {
@@ -46,22 +48,19 @@ const LayoutCase CASES[] = {
      40000, 76, 0xFFFFFFFFu, 76, 2, 40000, 76, 0, 0, 0, 0, true, 0, 0},
 };
 
-TEST(LayoutTest, Table) {
-    for (const LayoutCase& c : CASES) {
-        SCOPED_TRACE(c.what);
-        uint32_t w = c.backgroundWidth, h = c.backgroundHeight;
-        LayoutResult r = ComputeLayout(c.clientWidth, c.clientHeight, &w, &h, c.layoutMode);
-        EXPECT_EQ(w, c.storedWidth);
-        EXPECT_EQ(h, c.storedHeight);
-        EXPECT_EQ(r.moveX, c.moveX);
-        EXPECT_EQ(r.moveY, c.moveY);
-        EXPECT_EQ(r.growWidth, c.growWidth);
-        EXPECT_EQ(r.growHeight, c.growHeight);
-        EXPECT_EQ(r.moveControls, c.moveControls);
-        EXPECT_EQ(r.shiftX, c.shiftX);
-        EXPECT_EQ(r.shiftY, c.shiftY);
-    }
+void PrintTo(const LayoutCase& c, std::ostream* os) { *os << c.what; }
+class LayoutCases : public ::testing::TestWithParam<LayoutCase> {};
+TEST_P(LayoutCases, StoredSizeMovesAndShifts) {
+    const LayoutCase& c = GetParam();
+    uint32_t w = c.backgroundWidth, h = c.backgroundHeight;
+    LayoutResult r = ComputeLayout(c.clientWidth, c.clientHeight, &w, &h, c.layoutMode);
+    // stored size, window move and growth, controls moved and their shift
+    EXPECT_EQ(std::make_tuple(c.storedWidth, c.storedHeight), std::make_tuple(w, h));
+    EXPECT_EQ(std::make_tuple(c.moveX, c.moveY, c.growWidth, c.growHeight),
+              std::make_tuple(r.moveX, r.moveY, r.growWidth, r.growHeight));
+    EXPECT_EQ(std::make_tuple(c.moveControls, c.shiftX, c.shiftY), std::make_tuple(r.moveControls, r.shiftX, r.shiftY));
 }
+INSTANTIATE_TEST_SUITE_P(Sizes, LayoutCases, ::testing::ValuesIn(CASES));
 
 // The window applies the first result and is shown again (for instance
 // after being hidden): the client now equals the stored background, so the
@@ -74,15 +73,10 @@ TEST(LayoutTest, SecondLayoutMovesNothing) {
         int32_t cw = 260 + first.growWidth, ch = 76 + first.growHeight;
         EXPECT_EQ((uint32_t)cw, w);
         EXPECT_EQ((uint32_t)ch, h);
-        LayoutResult second = ComputeLayout(cw, ch, &w, &h, mode);
-        EXPECT_EQ(second.moveX, 0);
-        EXPECT_EQ(second.moveY, 0);
-        EXPECT_EQ(second.growWidth, 0);
-        EXPECT_EQ(second.growHeight, 0);
-        EXPECT_EQ(second.shiftX, 0);
-        EXPECT_EQ(second.shiftY, 0);
-        EXPECT_EQ(w, 401u);
-        EXPECT_EQ(h, 32767u);
+        LayoutResult r = ComputeLayout(cw, ch, &w, &h, mode);
+        EXPECT_EQ(std::make_tuple(0, 0, 0, 0, 0, 0),
+                  std::make_tuple(r.moveX, r.moveY, r.growWidth, r.growHeight, r.shiftX, r.shiftY));
+        EXPECT_EQ(std::make_tuple(401u, 32767u), std::make_tuple(w, h));
     }
 }
 

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "extract/parallel_extract.h"
-#include "pack_test_util.h"
+#include "unit/pack/pack_test_util.h"
 
 namespace {
 
@@ -56,10 +56,9 @@ TEST_P(ParallelExtract, RandomTreesComeBackWholeAndParentsAreReportedFirst) {
         ArchiveSettings settings;
         settings.password = u"parallel";
         std::string archive = work.Native("a.exe");
-        ASSERT_TRUE(WriteArchive(TestStub(), settings, entries, archive).ok);
+        ASSERT_TRUE(WriteArchive(TwoSectionStub(), settings, entries, archive).ok);
 
-        Restore r = ExtractWithJobs(archive, KeyPasswordOf(settings),
-                                    out.path(), GetParam());
+        Restore r = ExtractWithJobs(archive, KeyPasswordOf(settings), out.path(), GetParam());
         EXPECT_EQ(RESULT_END, r.outcome.result);
         EXPECT_EQ(0, r.outcome.entry.nameLength) << "the end is no entry";
         ASSERT_EQ(entries.size(), r.reported.size());
@@ -86,16 +85,10 @@ TEST_P(ParallelExtract, RandomTreesComeBackWholeAndParentsAreReportedFirst) {
 // before it); `damage` changes entry `at` (0-based).
 std::vector<TestEntry> TenFiles() {
     std::vector<TestEntry> entries;
-    for (int i = 0; i < 10; i++) {
-        TestEntry e;
-        e.name = "f" + std::to_string(i);
-        e.data = i % 3 ? Text(1000 + 97 * i, i) : NoiseBytes(2 * IO_CHUNK + 100 * i, i);
-        if (i == 7) {
-            e.attributes = ATTR_DIRECTORY;
-            e.data.clear();
-        }
-        entries.push_back(e);
-    }
+    for (int i = 0; i < 10; i++)
+        entries.push_back(i == 7 ? TestDir("f7")
+                                 : TestFile("f" + std::to_string(i), i % 3 ? MixedBytes(1000 + 97 * i, i)
+                                                                           : NoiseBytes(2 * IO_CHUNK + 100 * i, i)));
     return entries;
 }
 
@@ -126,10 +119,9 @@ TEST_P(ParallelExtract, TheFirstDamagedEntryStopsTheRunWithEverythingBeforeItInP
         std::vector<TestEntry> entries = TenFiles();
         c.damage(&entries, c.at);
         std::string archive = work.Native("a.exe");
-        ASSERT_TRUE(WriteBytes(archive, BuildArchive(header, entries)));
+        ASSERT_TRUE(WriteFileBytes(archive, BuildArchive(header, entries)));
 
-        Restore r = ExtractWithJobs(archive, KeyOf(header.password), out.path(),
-                                    GetParam());
+        Restore r = ExtractWithJobs(archive, KeyOf(header.password), out.path(), GetParam());
         EXPECT_EQ(c.result, r.outcome.result);
         EXPECT_EQ(c.at + 1, r.outcome.index);
         std::vector<std::string> expected;
@@ -158,11 +150,10 @@ TEST_P(ParallelExtract, ANameRepeatedInTheArchiveIsAskedAbout) {
     std::vector<TestEntry> entries = TenFiles();
     entries[8].name = entries[2].name;
     std::string archive = work.Native("a.exe");
-    ASSERT_TRUE(WriteBytes(archive, BuildArchive(header, entries)));
+    ASSERT_TRUE(WriteFileBytes(archive, BuildArchive(header, entries)));
 
     g_Questions = 0;
-    Restore r = ExtractWithJobs(archive, KeyOf(header.password), out.path(),
-                                GetParam(), KeepAndCount);
+    Restore r = ExtractWithJobs(archive, KeyOf(header.password), out.path(), GetParam(), KeepAndCount);
     EXPECT_EQ(RESULT_END, r.outcome.result);
     EXPECT_EQ(1, g_Questions);
     EXPECT_TRUE(ReadFileBytes(out.Native(entries[2].name)) == entries[2].data);
