@@ -18,9 +18,7 @@ class Json : public ToolTest {
 protected:
     void SetUp() override {
         ToolTest::SetUp();
-        int rc = -1;
-        RunShell("python3 -c 'import json'", &rc);
-        if (rc != 0) GTEST_SKIP() << "python3 is not installed";
+        if (!Succeeds("python3 -c 'import json'")) GTEST_SKIP() << "python3 is not installed";
     }
 };
 
