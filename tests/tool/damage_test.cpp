@@ -64,7 +64,7 @@ TEST_F(Damage, FlippedBytesAreReportedWithTheEntry) {
 // `test` goes on past a damaged file (its stored size says where the next
 // entry begins) and names every damaged one; the exit status stays 1.
 TEST_F(Damage, TestReportsEveryDamagedFile) {
-    mkdir(Path("five").c_str(), 0755);
+    MakeDirs({"five"});
     for (int i = 1; i <= 5; i++) WriteFileBytes(Path("five/f" + std::to_string(i) + ".txt"), std::string(2000 + i, 'a' + i));
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "five.exe", "--title", "", "-p", PASSWORD, "five"})).exitCode);
     std::string bytes = ReadFileBytes(Path("five.exe"));
@@ -140,7 +140,7 @@ TEST_F(Damage, NotAnArchive) {
 // Reading a FIFO blocked every command forever; a directory is refused too.
 TEST_F(Damage, NotARegularFileIsRefusedAtOnce) {
     ASSERT_EQ(0, mkfifo(Path("fifo.exe").c_str(), 0600));
-    mkdir(Path("folder.exe").c_str(), 0755);
+    MakeDirs({"folder.exe"});
     const char* says[][2] = {{"fifo.exe", "not a regular file"}, {"folder.exe", "is a directory"}};
     for (auto& [archive, message] : says) {
         for (const char* command : {"list", "test", "extract"}) {

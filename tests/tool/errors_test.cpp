@@ -54,7 +54,7 @@ TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
         std::string deep = "in/void";
         for (int i = 0; i < 7 && std::string(c.label) == "name over 260"; i++) {
             deep += "/" + std::string(40, 'd');
-            mkdir(Path(deep).c_str(), 0755);
+            MakeDirs({deep});
         }
         std::vector<std::string> args = {"create", "-q", "-o", "out.exe"};
         if (std::find(c.args.begin(), c.args.end(), "--stub") == c.args.end()) {
@@ -86,8 +86,7 @@ TEST_F(ToolTest, FailedCreateKeepsAnEarlierArchive) {
 TEST_F(ToolTest, MessagesNameTheRealCause) {
     MakeInputTree();
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "in"})).exitCode);
-    mkdir(Path("blocked").c_str(), 0755);
-    mkdir(Path("blocked/in").c_str(), 0755);
+    MakeDirs({"blocked", "blocked/in"});
     WriteFileBytes(Path("blocked/in/sub"), "a file where the archive has a folder");
     struct Case {
         std::vector<std::string> args;
@@ -112,7 +111,7 @@ TEST_F(ToolTest, MessagesNameTheRealCause) {
 TEST_F(ToolTest, HostileNamesReachNoOutputRaw) {
     const std::string hostile = "\xC3\x84 esc\x1B[31m bel\x07 osc\x1B]0;owned\x07 del\x7F";
     const std::string shown = "esc?[31m bel? osc?]0;owned? del?";
-    mkdir(Path("in").c_str(), 0755);
+    MakeDirs({"in"});
     WriteFileBytes(Path("in/a.txt"), "stored");
     ASSERT_EQ(0, symlink("nowhere", Path("in/link " + hostile).c_str()));
     const std::string output = "out\x1B[2J.exe";

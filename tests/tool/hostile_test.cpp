@@ -16,17 +16,14 @@ namespace {
 // the archive writes below that name: nothing may change outside, with one
 // worker or several, and the error names the entry and the link.
 TEST_F(ToolTest, ExtractWritesNothingThroughALinkInTheDestination) {
-    mkdir(Path("in").c_str(), 0755);
-    mkdir(Path("in/link").c_str(), 0755);
+    MakeDirs({"in", "in/link"});
     WriteFileBytes(Path("in/link/planted.txt"), "evil");
     WriteFileBytes(Path("in/link/victim.txt"), "evil");
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "in"})).exitCode);
     for (const char* jobs : {"1", "4"}) {
         SCOPED_TRACE(std::string("-j ") + jobs);
         const std::string outside = std::string("outside") + jobs, out = std::string("out") + jobs;
-        mkdir(Path(outside).c_str(), 0755);
-        mkdir(Path(out).c_str(), 0755);
-        mkdir(Path(out + "/in").c_str(), 0755);
+        MakeDirs({outside, out, out + "/in"});
         WriteFileBytes(Path(outside + "/victim.txt"), "mine");
         SetTimes(Path(outside), 1500000000, 0);
         ASSERT_EQ(0, symlink(Path(outside).c_str(), Path(out + "/in/link").c_str()));
@@ -76,7 +73,7 @@ TEST_F(ToolTest, ExtractTakesTheDestinationAsWritten) {
 
 // Inputs that used to abort late or with a misleading message.
 TEST_F(ToolTest, CreateJudgesAwkwardInputsEarlyAndClearly) {
-    mkdir(Path("in").c_str(), 0755);
+    MakeDirs({"in"});
     WriteFileBytes(Path("in/a.txt"), "alpha");
     WriteFileBytes(Path("secret.txt"), "outside");
     // No link inside the tree is followed, dangling or not, to a file or a
@@ -90,7 +87,7 @@ TEST_F(ToolTest, CreateJudgesAwkwardInputsEarlyAndClearly) {
     EXPECT_CONTAINS(r.out, "3 links and special files skipped");
     EXPECT_EQ(std::string::npos, RunLockbox(dir, {"list", "a.exe", "-p", PASSWORD}).out.find("link"));
     // A directory as the output is refused before anything is read.
-    mkdir(Path("outdir").c_str(), 0755);
+    MakeDirs({"outdir"});
     r = RunLockbox(dir, Create({"-o", "outdir", "-p", PASSWORD, "in"}));
     EXPECT_EQ(2, r.exitCode);
     EXPECT_CONTAINS(r.err, "is a directory");
@@ -138,7 +135,7 @@ int InterruptWhenSeen(const ScratchDir& dir, const std::vector<std::string>& arg
 
 // Ctrl-C or SIGTERM left OUT.exe.tmpN and ~lbXXXX.tmp files behind.
 TEST_F(ToolTest, InterruptedRunsLeaveNoTemporaryFiles) {
-    mkdir(Path("in").c_str(), 0755);
+    MakeDirs({"in"});
     RunShell("head -c 200000000 /dev/urandom > " + ShellQuote(Path("in/big.bin")));
     int status = InterruptWhenSeen(dir, Create({"-o", "a.exe", "-p", PASSWORD, "-j", "1", "in"}), dir.path(),
                                    "a.exe.", SIGTERM);
@@ -147,7 +144,7 @@ TEST_F(ToolTest, InterruptedRunsLeaveNoTemporaryFiles) {
     EXPECT_EQ(std::string::npos, RunShell("ls -a " + ShellQuote(dir.path())).find("a.exe")) << "left behind";
 
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "-l", "0", "in"})).exitCode);
-    mkdir(Path("out").c_str(), 0755);
+    MakeDirs({"out"});
     status = InterruptWhenSeen(dir, {"extract", "a.exe", "-p", PASSWORD, "-o", "out", "-j", "1"},
                                Path("out/in"), ".tmp", SIGINT);
     ASSERT_NE(-1, status) << "no temporary file appeared";
@@ -159,10 +156,10 @@ TEST_F(ToolTest, InterruptedRunsLeaveNoTemporaryFiles) {
 // and nothing half-written stays. The small disk is a tmpfs mounted in a
 // private user and mount namespace.
 TEST_F(ToolTest, FullDiskIsNamedAsTheCause) {
-    mkdir(Path("in").c_str(), 0755);
+    MakeDirs({"in"});
     RunShell("head -c 3000000 /dev/urandom > " + ShellQuote(Path("in/big.bin")));
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "in"})).exitCode);
-    mkdir(Path("small").c_str(), 0755);
+    MakeDirs({"small"});
     const std::string tool = TOOL, pw = ShellQuote(PASSWORD);
     std::string script = "mount -t tmpfs -o size=1m tmpfs small || exit 99; " + tool +
                          " create -q --stub stub.exe -o small/b.exe -p " + pw + " in 2>&1; echo create=$?; " +
@@ -181,7 +178,7 @@ TEST_F(ToolTest, FullDiskIsNamedAsTheCause) {
 // With -j 64 under a low open-file limit, extract failed half-way with
 // "cannot create 'f0000.txt'"; it now runs as many jobs as the limit allows.
 TEST_F(ToolTest, ManyJobsUnderALowOpenFileLimit) {
-    mkdir(Path("in").c_str(), 0755);
+    MakeDirs({"in"});
     RunShell("cd " + ShellQuote(Path("in")) + " && for i in $(seq 1000 1400); do echo $i > f$i.txt; done");
     const std::string tool = TOOL, pw = ShellQuote(PASSWORD);
     std::string out = RunShellIn(dir, "ulimit -n 64 && " + tool +
@@ -199,7 +196,7 @@ TEST_F(ToolTest, ManyJobsUnderALowOpenFileLimit) {
 // With four jobs the second was written over the first while the first was
 // still in flight, and the summary said no existing file was kept.
 TEST_F(ToolTest, NamesThatMeetInOnePathAreExtractedAsOneAtAnyJobCount) {
-    mkdir(Path("d").c_str(), 0755);
+    MakeDirs({"d"});
     WriteFileBytes(Path("d/\xC3\xBC"), "u-umlaut");
     WriteFileBytes(Path("d/\xC3\xAC"), "i-grave");
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "--no-password", "--codepage", "850", "d"})).exitCode);
@@ -234,7 +231,7 @@ std::map<std::string, std::string> FolderContents(const std::string& path) {
 // (and says why); nothing outside may change. Runs in memory where there
 // is a tmpfs: on a disk, creating a file costs more than the swap.
 TEST_F(ToolTest, ExtractWritesNothingElsewhereWhileAFolderIsSwappedForALink) {
-    mkdir(Path("sub").c_str(), 0755);
+    MakeDirs({"sub"});
     for (int i = 0; i < 300; i++) WriteFileBytes(Path("sub/f" + std::to_string(i)), "archived");
     for (int i = 0; i < 5; i++) mkdir(Path("sub/z" + std::to_string(i)).c_str(), 0755);
     // Few key rounds: the key is derived again in every run.

@@ -23,7 +23,7 @@ protected:
 };
 
 TEST_F(Json, OddNamesAndTitlesSurviveAndDamageIsReported) {
-    mkdir(Path("d").c_str(), 0755);
+    MakeDirs({"d"});
     const std::string odd = "it's & 50% \xC3\xA9t\xC3\xA9.txt";  // it's & 50% été.txt
     WriteFileBytes(Path("d/" + odd), std::string(3000, 'z'));
     const std::string title = "say \"hi\"\tnow \xC3\xBC \\ end";

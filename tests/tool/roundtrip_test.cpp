@@ -171,8 +171,7 @@ TEST_F(ToolTest, SeveralInputsAreStoredUnderTheirLastComponent) {
 TEST_F(ToolTest, ExtractOverwriteModes) {
     MakeInputTree();
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "out.exe", "--no-password", "in"})).exitCode);
-    mkdir(Path("dest").c_str(), 0755);
-    mkdir(Path("dest/in").c_str(), 0755);
+    MakeDirs({"dest", "dest/in"});
     WriteFileBytes(Path("dest/in/a.txt"), "mine\n");
     // Without a terminal "ask" keeps what exists, like "never"; new files
     // are still written.
@@ -188,7 +187,7 @@ TEST_F(ToolTest, ExtractOverwriteModes) {
 }
 
 TEST_F(ToolTest, CodepageNamesAreConvertedAndShown) {
-    mkdir(Path("d").c_str(), 0755);
+    MakeDirs({"d"});
     WriteFileBytes(Path("d/na\xC3\xAFve \xE2\x82\xAC.txt"), "x");  // "naïve €.txt"
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "w.exe", "--no-password", "d"})).exitCode);
     ToolRun list = RunLockbox(dir, {"list", "w.exe", "--no-password"});
@@ -239,7 +238,7 @@ TEST_F(ToolTest, NamesInEveryAnsiCodepage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.codepage);
         std::string d = std::string("cp") + c.codepage;
-        mkdir(Path(d).c_str(), 0755);
+        MakeDirs({d});
         WriteFileBytes(Path(d + "/" + c.name), c.codepage);
         ASSERT_EQ(0, RunLockbox(dir, Create({"-o", d + ".exe", "--no-password", "--codepage", c.codepage, d})).exitCode);
         ToolRun list = RunLockbox(dir, {"list", d + ".exe", "--no-password"});
@@ -262,8 +261,7 @@ TEST_F(ToolTest, NamesInEveryAnsiCodepage) {
 // name is neither renamed nor replaced.
 TEST_F(ToolTest, CodepageNamesComeBackAsUtf8) {
     const std::string cafe = "d/caf\xC3\xA9", naive = cafe + "/na\xC3\xAFve \xE2\x82\xAC.txt";  // café, naïve €
-    mkdir(Path("d").c_str(), 0755);
-    mkdir(Path(cafe).c_str(), 0755);
+    MakeDirs({"d", cafe});
     WriteFileBytes(Path(naive), "x");
     WriteFileBytes(Path("d/plain.txt"), "p");
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "w.exe", "--no-password", "d"})).exitCode);
