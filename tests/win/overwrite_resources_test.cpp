@@ -145,6 +145,8 @@ const TemplateCase TEMPLATES[] = {
       }}},
 };
 
+void PrintTo(const TemplateCase& c, std::ostream* os) { *os << c.name; }
+
 class StubResources : public ::testing::Test {
 protected:
     void SetUp() override {
