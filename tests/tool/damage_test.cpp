@@ -33,7 +33,7 @@ protected:
 TEST_F(Damage, IntactArchivePasses) {
     ToolRun r = RunLockbox(dir, {"test", "good.exe", "-p", PASSWORD});
     EXPECT_EQ(0, r.exitCode) << r.err;
-    EXPECT_NE(std::string::npos, r.out.find("OK")) << r.out;
+    EXPECT_CONTAINS(r.out, "OK");
 }
 
 TEST_F(Damage, FlippedBytesAreReportedWithTheEntry) {
@@ -57,14 +57,14 @@ TEST_F(Damage, FlippedBytesAreReportedWithTheEntry) {
         std::vector<std::string> lines = ErrorLines(r.err);
         ASSERT_EQ(1u, lines.size()) << r.err;
         EXPECT_EQ(0u, lines[0].rfind("lockbox: ", 0));
-        EXPECT_NE(std::string::npos, lines[0].find(c.expect)) << lines[0];
+        EXPECT_CONTAINS(lines[0], c.expect);
     }
 }
 
 // `test` goes on past a damaged file (its stored size says where the next
 // entry begins) and names every damaged one; the exit status stays 1.
 TEST_F(Damage, TestReportsEveryDamagedFile) {
-    mkdir(Path("five").c_str(), 0755);
+    MakeDirs({"five"});
     for (int i = 1; i <= 5; i++) WriteFileBytes(Path("five/f" + std::to_string(i) + ".txt"), std::string(2000 + i, 'a' + i));
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "five.exe", "--title", "", "-p", PASSWORD, "five"})).exitCode);
     std::string bytes = ReadFileBytes(Path("five.exe"));
@@ -83,7 +83,7 @@ TEST_F(Damage, TestReportsEveryDamagedFile) {
     EXPECT_EQ(1, r.exitCode);
     std::vector<std::string> lines = ErrorLines(r.err);
     ASSERT_EQ(2u, lines.size()) << r.err;
-    EXPECT_NE(std::string::npos, lines[0].find("entry 3 'five\\f2.txt'")) << lines[0];
+    EXPECT_CONTAINS(lines[0], "entry 3 'five\\f2.txt'");
     EXPECT_NE(std::string::npos, lines[1].find("entry 5 'five\\f4.txt' (2 damaged entries;")) << lines[1];
 }
 
@@ -125,7 +125,7 @@ TEST_F(Damage, OverlongNameLengthGivesABoundedMessage) {
             EXPECT_EQ(1, r.exitCode);
             std::vector<std::string> lines = ErrorLines(r.err);
             ASSERT_EQ(1u, lines.size()) << r.err;
-            EXPECT_NE(std::string::npos, lines[0].find("damaged at entry 2")) << lines[0];
+            EXPECT_CONTAINS(lines[0], "damaged at entry 2");
             EXPECT_LT(lines[0].size(), 200u) << lines[0];
         }
     }
@@ -134,24 +134,22 @@ TEST_F(Damage, OverlongNameLengthGivesABoundedMessage) {
 TEST_F(Damage, NotAnArchive) {
     ToolRun r = RunLockbox(dir, {"list", "stub.exe", "-p", PASSWORD});
     EXPECT_EQ(1, r.exitCode);
-    EXPECT_NE(std::string::npos, r.err.find("not a Lockbox archive")) << r.err;
+    EXPECT_CONTAINS(r.err, "not a Lockbox archive");
 }
 
 // Reading a FIFO blocked every command forever; a directory is refused too.
 TEST_F(Damage, NotARegularFileIsRefusedAtOnce) {
     ASSERT_EQ(0, mkfifo(Path("fifo.exe").c_str(), 0600));
-    mkdir(Path("folder.exe").c_str(), 0755);
+    MakeDirs({"folder.exe"});
     const char* says[][2] = {{"fifo.exe", "not a regular file"}, {"folder.exe", "is a directory"}};
     for (auto& [archive, message] : says) {
         for (const char* command : {"list", "test", "extract"}) {
             SCOPED_TRACE(std::string(command) + " " + archive);
             int code = 0;
-            std::string said = RunShell("{ cd " + ShellQuote(dir.path()) + " && timeout 10 " +
-                                            ShellQuote(LOCKBOX_TOOL) + " " + command + " " + archive +
-                                            " -p pw </dev/null 2>&1; }",
-                                        &code);
+            std::string said = RunShellIn(dir, "{ timeout 10 " + TOOL + " " + command + " " + archive +
+                                                   " -p pw </dev/null 2>&1; }", &code);
             EXPECT_EQ(1, code);
-            EXPECT_NE(std::string::npos, said.find(message)) << said;
+            EXPECT_CONTAINS(said, message);
         }
     }
 }

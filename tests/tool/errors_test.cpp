@@ -54,7 +54,7 @@ TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
         std::string deep = "in/void";
         for (int i = 0; i < 7 && std::string(c.label) == "name over 260"; i++) {
             deep += "/" + std::string(40, 'd');
-            mkdir(Path(deep).c_str(), 0755);
+            MakeDirs({deep});
         }
         std::vector<std::string> args = {"create", "-q", "-o", "out.exe"};
         if (std::find(c.args.begin(), c.args.end(), "--stub") == c.args.end()) {
@@ -67,7 +67,7 @@ TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
         std::vector<std::string> lines = ErrorLines(r.err);
         ASSERT_EQ(1u, lines.size()) << r.err;
         EXPECT_EQ(0u, lines[0].rfind("lockbox: ", 0)) << lines[0];
-        EXPECT_NE(std::string::npos, lines[0].find(c.says)) << lines[0];
+        EXPECT_CONTAINS(lines[0], c.says);
         EXPECT_NE(0, access(Path("out.exe").c_str(), F_OK)) << "output left behind";
         RunShell("rm -rf " + ShellQuote(Path("in/void/" + std::string(40, 'd'))));
     }
@@ -86,8 +86,7 @@ TEST_F(ToolTest, FailedCreateKeepsAnEarlierArchive) {
 TEST_F(ToolTest, MessagesNameTheRealCause) {
     MakeInputTree();
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "in"})).exitCode);
-    mkdir(Path("blocked").c_str(), 0755);
-    mkdir(Path("blocked/in").c_str(), 0755);
+    MakeDirs({"blocked", "blocked/in"});
     WriteFileBytes(Path("blocked/in/sub"), "a file where the archive has a folder");
     struct Case {
         std::vector<std::string> args;
@@ -101,7 +100,7 @@ TEST_F(ToolTest, MessagesNameTheRealCause) {
     for (const Case& c : cases) {
         ToolRun r = RunLockbox(dir, c.args);
         EXPECT_EQ(c.exitCode, r.exitCode) << r.err;
-        EXPECT_NE(std::string::npos, r.err.find(c.says)) << r.err;
+        EXPECT_CONTAINS(r.err, c.says);
         EXPECT_EQ(1u, ErrorLines(r.err).size()) << r.err;
     }
 }
@@ -112,16 +111,16 @@ TEST_F(ToolTest, MessagesNameTheRealCause) {
 TEST_F(ToolTest, HostileNamesReachNoOutputRaw) {
     const std::string hostile = "\xC3\x84 esc\x1B[31m bel\x07 osc\x1B]0;owned\x07 del\x7F";
     const std::string shown = "esc?[31m bel? osc?]0;owned? del?";
-    mkdir(Path("in").c_str(), 0755);
+    MakeDirs({"in"});
     WriteFileBytes(Path("in/a.txt"), "stored");
     ASSERT_EQ(0, symlink("nowhere", Path("in/link " + hostile).c_str()));
     const std::string output = "out\x1B[2J.exe";
     std::vector<ToolRun> runs = {RunLockbox(dir, {"create", "-o", output, "--stub", "stub.exe", "-p", PASSWORD, "in"})};
     ASSERT_EQ(0, runs[0].exitCode) << runs[0].err;
-    EXPECT_NE(std::string::npos, runs[0].err.find("'in/link \xC3\x84 " + shown + "'")) << runs[0].err;
+    EXPECT_CONTAINS(runs[0].err, "'in/link \xC3\x84 " + shown + "'");
     EXPECT_EQ(0u, runs[0].out.find("out?[2J.exe: 1 file")) << runs[0].out;
     runs.push_back(RunLockbox(dir, {"list", output, "-p", PASSWORD}));
-    EXPECT_NE(std::string::npos, runs.back().out.find("archive:     out?[2J.exe\n")) << runs.back().out;
+    EXPECT_CONTAINS(runs.back().out, "archive:     out?[2J.exe\n");
     runs.push_back(RunLockbox(dir, {"list", output, "-p", PASSWORD, "--json"}));
     // The file itself, then one named with U+009B, which code page 1252 cannot store.
     for (const std::string& name : {hostile, std::string("c1 \xC2\x9B" "31m")}) {
@@ -129,7 +128,7 @@ TEST_F(ToolTest, HostileNamesReachNoOutputRaw) {
         runs.push_back(RunLockbox(dir, Create({"-o", "b.exe", "-p", PASSWORD, "in"})));
     }
     EXPECT_EQ(1, runs.back().exitCode);
-    EXPECT_NE(std::string::npos, runs.back().err.find("'in\\c1 ?31m' cannot be written")) << runs.back().err;
+    EXPECT_CONTAINS(runs.back().err, "'in\\c1 ?31m' cannot be written");
     for (const ToolRun& r : runs) EXPECT_FALSE(HoldsControls(r.out + r.err)) << r.out << r.err;
 }
 
@@ -140,11 +139,11 @@ TEST_F(ToolTest, OutputIsReplacedOnlyWhenItIsAnArchiveOrForced) {
     WriteFileBytes(Path("notes.txt"), "my notes");
     ToolRun refused = RunLockbox(dir, Create({"-o", "notes.txt", "-p", PASSWORD, "in"}));
     EXPECT_EQ(2, refused.exitCode);
-    EXPECT_NE(std::string::npos, refused.err.find("not a Lockbox archive")) << refused.err;
+    EXPECT_CONTAINS(refused.err, "not a Lockbox archive");
     EXPECT_EQ("my notes", ReadFileBytes(Path("notes.txt")));
     ToolRun forced = RunLockbox(dir, Create({"-o", "notes.txt", "--force", "-p", PASSWORD, "in"}));
     EXPECT_EQ(0, forced.exitCode) << forced.err;
-    EXPECT_NE(std::string::npos, forced.err.find("does not end in .exe")) << forced.err;
+    EXPECT_CONTAINS(forced.err, "does not end in .exe");
     for (int round = 0; round < 2; round++)  // made, then made again over itself
         ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "Report 2026.exe", "-p", PASSWORD, "in"})).exitCode);
     EXPECT_NE(std::string::npos, RunLockbox(dir, {"list", "Report 2026.exe", "-p", PASSWORD}).out.find("title:       Report 2026\n"));
@@ -155,7 +154,7 @@ TEST_F(ToolTest, NoStubBuiltInAndNoneGiven) {
     ToolRun r = RunLockbox(dir, {"create", "-o", "out.exe", "-p", PASSWORD, "in"});
     if (r.exitCode == 0) GTEST_SKIP() << "this lockbox has a stub built in";
     EXPECT_EQ(1, r.exitCode);
-    EXPECT_NE(std::string::npos, r.err.find("--stub")) << r.err;
+    EXPECT_CONTAINS(r.err, "--stub");
     EXPECT_NE(0, access(Path("out.exe").c_str(), F_OK));
 }
 
@@ -192,8 +191,8 @@ TEST_F(ToolTest, WeakPasswordsDrawWarningsNotRefusals) {
     MakeInputTree();
     ToolRun r = RunLockbox(dir, Create({"-o", "w.exe", "-p", "sh\xC3\xB6rt", "in"}));
     EXPECT_EQ(0, r.exitCode);
-    EXPECT_NE(std::string::npos, r.err.find("shorter than 8")) << r.err;
-    EXPECT_NE(std::string::npos, r.err.find("ANSI code page")) << r.err;
+    EXPECT_CONTAINS(r.err, "shorter than 8");
+    EXPECT_CONTAINS(r.err, "ANSI code page");
     EXPECT_EQ(0, RunLockbox(dir, {"test", "w.exe", "-p", "sh\xC3\xB6rt"}).exitCode);
     // A stretched key buys a few characters; the plain chain does not, nor
     // do few rounds.
@@ -202,8 +201,7 @@ TEST_F(ToolTest, WeakPasswordsDrawWarningsNotRefusals) {
         bool warned;
     } cases[] = {{{}, false}, {{"--key-stretch", "none"}, true}, {{"--key-rounds", "1000"}, true}};
     for (const auto& c : cases) {
-        std::vector<std::string> args = {"-o", "ten.exe", "-f", "-p", "ten chars!", "in"};
-        args.insert(args.end(), c.key.begin(), c.key.end());
+        std::vector<std::string> args = std::vector<std::string>{"-o", "ten.exe", "-f", "-p", "ten chars!", "in"} + c.key;
         ToolRun ten = RunLockbox(dir, Create(args));
         EXPECT_EQ(0, ten.exitCode);
         EXPECT_EQ(c.warned, ten.err.find("shorter than 12") != std::string::npos) << ten.err;

@@ -1,11 +1,10 @@
 // lockbox extract against destinations and archives made to trick it.
-#include <dirent.h>
 #include <signal.h>
 #include <stdio.h>
 #include <sys/wait.h>
 
 #include <atomic>
-#include <cstring>
+#include <filesystem>
 #include <map>
 #include <thread>
 
@@ -17,17 +16,14 @@ namespace {
 // the archive writes below that name: nothing may change outside, with one
 // worker or several, and the error names the entry and the link.
 TEST_F(ToolTest, ExtractWritesNothingThroughALinkInTheDestination) {
-    mkdir(Path("in").c_str(), 0755);
-    mkdir(Path("in/link").c_str(), 0755);
+    MakeDirs({"in", "in/link"});
     WriteFileBytes(Path("in/link/planted.txt"), "evil");
     WriteFileBytes(Path("in/link/victim.txt"), "evil");
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "in"})).exitCode);
     for (const char* jobs : {"1", "4"}) {
         SCOPED_TRACE(std::string("-j ") + jobs);
         const std::string outside = std::string("outside") + jobs, out = std::string("out") + jobs;
-        mkdir(Path(outside).c_str(), 0755);
-        mkdir(Path(out).c_str(), 0755);
-        mkdir(Path(out + "/in").c_str(), 0755);
+        MakeDirs({outside, out, out + "/in"});
         WriteFileBytes(Path(outside + "/victim.txt"), "mine");
         SetTimes(Path(outside), 1500000000, 0);
         ASSERT_EQ(0, symlink(Path(outside).c_str(), Path(out + "/in/link").c_str()));
@@ -37,8 +33,8 @@ TEST_F(ToolTest, ExtractWritesNothingThroughALinkInTheDestination) {
         EXPECT_EQ(1, r.exitCode);
         std::vector<std::string> lines = ErrorLines(r.err);
         ASSERT_EQ(1u, lines.size()) << r.err;
-        EXPECT_NE(std::string::npos, lines[0].find("'in\\link'")) << lines[0];
-        EXPECT_NE(std::string::npos, lines[0].find("symbolic link")) << lines[0];
+        EXPECT_CONTAINS(lines[0], "'in\\link'");
+        EXPECT_CONTAINS(lines[0], "symbolic link");
         EXPECT_EQ("mine", ReadFileBytes(Path(outside + "/victim.txt")));
         EXPECT_NE(0, access(Path(outside + "/planted.txt").c_str(), F_OK));
         struct stat st;
@@ -55,7 +51,7 @@ TEST_F(ToolTest, CreateRefusesAnOutputThatIsAnInput) {
         SCOPED_TRACE(output);
         ToolRun r = RunLockbox(dir, Create({"-o", output, "-p", PASSWORD, "precious.txt"}));
         EXPECT_EQ(2, r.exitCode);
-        EXPECT_NE(std::string::npos, r.err.find("also the input")) << r.err;
+        EXPECT_CONTAINS(r.err, "also the input");
         EXPECT_EQ("only copy", ReadFileBytes(Path("precious.txt")));
     }
 }
@@ -77,7 +73,7 @@ TEST_F(ToolTest, ExtractTakesTheDestinationAsWritten) {
 
 // Inputs that used to abort late or with a misleading message.
 TEST_F(ToolTest, CreateJudgesAwkwardInputsEarlyAndClearly) {
-    mkdir(Path("in").c_str(), 0755);
+    MakeDirs({"in"});
     WriteFileBytes(Path("in/a.txt"), "alpha");
     WriteFileBytes(Path("secret.txt"), "outside");
     // No link inside the tree is followed, dangling or not, to a file or a
@@ -88,25 +84,25 @@ TEST_F(ToolTest, CreateJudgesAwkwardInputsEarlyAndClearly) {
     ToolRun r = RunLockbox(dir, {"create", "-o", "a.exe", "--stub", "stub.exe", "-p", PASSWORD, "in"});
     EXPECT_EQ(0, r.exitCode) << r.err;
     for (const char* link : {"dangling", "file-link", "dir-link"}) EXPECT_NE(std::string::npos, r.err.find(link));
-    EXPECT_NE(std::string::npos, r.out.find("3 links and special files skipped")) << r.out;
+    EXPECT_CONTAINS(r.out, "3 links and special files skipped");
     EXPECT_EQ(std::string::npos, RunLockbox(dir, {"list", "a.exe", "-p", PASSWORD}).out.find("link"));
     // A directory as the output is refused before anything is read.
-    mkdir(Path("outdir").c_str(), 0755);
+    MakeDirs({"outdir"});
     r = RunLockbox(dir, Create({"-o", "outdir", "-p", PASSWORD, "in"}));
     EXPECT_EQ(2, r.exitCode);
-    EXPECT_NE(std::string::npos, r.err.find("is a directory")) << r.err;
+    EXPECT_CONTAINS(r.err, "is a directory");
     // A backslash in a Linux name is named as what is wrong.
     WriteFileBytes(dir.path() + "/in/back\\slash.txt", "x");
     r = RunLockbox(dir, Create({"-o", "b.exe", "-p", PASSWORD, "in"}));
     EXPECT_EQ(1, r.exitCode);
-    EXPECT_NE(std::string::npos, r.err.find("folder separator")) << r.err;
+    EXPECT_CONTAINS(r.err, "folder separator");
     std::remove((dir.path() + "/in/back\\slash.txt").c_str());
     // Names that Windows takes for one are refused with both named.
     WriteFileBytes(Path("in/\xC3\x84.txt"), "upper");  // Ä.txt
     WriteFileBytes(Path("in/\xC3\xA4.txt"), "lower");  // ä.txt
     r = RunLockbox(dir, Create({"-o", "c.exe", "-p", PASSWORD, "in"}));
     EXPECT_EQ(1, r.exitCode);
-    EXPECT_NE(std::string::npos, r.err.find("'\xC3\x84.txt' and '\xC3\xA4.txt'")) << r.err;
+    EXPECT_CONTAINS(r.err, "'\xC3\x84.txt' and '\xC3\xA4.txt'");
 }
 
 // Starts `lockbox args...` in `dir`, waits until a file whose name holds
@@ -139,7 +135,7 @@ int InterruptWhenSeen(const ScratchDir& dir, const std::vector<std::string>& arg
 
 // Ctrl-C or SIGTERM left OUT.exe.tmpN and ~lbXXXX.tmp files behind.
 TEST_F(ToolTest, InterruptedRunsLeaveNoTemporaryFiles) {
-    mkdir(Path("in").c_str(), 0755);
+    MakeDirs({"in"});
     RunShell("head -c 200000000 /dev/urandom > " + ShellQuote(Path("in/big.bin")));
     int status = InterruptWhenSeen(dir, Create({"-o", "a.exe", "-p", PASSWORD, "-j", "1", "in"}), dir.path(),
                                    "a.exe.", SIGTERM);
@@ -148,7 +144,7 @@ TEST_F(ToolTest, InterruptedRunsLeaveNoTemporaryFiles) {
     EXPECT_EQ(std::string::npos, RunShell("ls -a " + ShellQuote(dir.path())).find("a.exe")) << "left behind";
 
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "-l", "0", "in"})).exitCode);
-    mkdir(Path("out").c_str(), 0755);
+    MakeDirs({"out"});
     status = InterruptWhenSeen(dir, {"extract", "a.exe", "-p", PASSWORD, "-o", "out", "-j", "1"},
                                Path("out/in"), ".tmp", SIGINT);
     ASSERT_NE(-1, status) << "no temporary file appeared";
@@ -156,65 +152,51 @@ TEST_F(ToolTest, InterruptedRunsLeaveNoTemporaryFiles) {
     EXPECT_EQ(std::string::npos, RunShell("ls -a " + ShellQuote(Path("out/in"))).find(".tmp")) << "left behind";
 }
 
-}  // namespace
-
-namespace {
-
 // A full disk was reported as "cannot create"; it is named as the cause,
 // and nothing half-written stays. The small disk is a tmpfs mounted in a
 // private user and mount namespace.
 TEST_F(ToolTest, FullDiskIsNamedAsTheCause) {
-    mkdir(Path("in").c_str(), 0755);
+    MakeDirs({"in"});
     RunShell("head -c 3000000 /dev/urandom > " + ShellQuote(Path("in/big.bin")));
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "in"})).exitCode);
-    mkdir(Path("small").c_str(), 0755);
-    const std::string tool = ShellQuote(LOCKBOX_TOOL), pw = ShellQuote(PASSWORD);
+    MakeDirs({"small"});
+    const std::string tool = TOOL, pw = ShellQuote(PASSWORD);
     std::string script = "mount -t tmpfs -o size=1m tmpfs small || exit 99; " + tool +
                          " create -q --stub stub.exe -o small/b.exe -p " + pw + " in 2>&1; echo create=$?; " +
                          tool + " extract -q a.exe -o small/out -p " + pw + " 2>&1; echo extract=$?; ls -A small small/out/in";
     int status = 0;
-    std::string out = RunShell("cd " + ShellQuote(dir.path()) + " && unshare --user --map-root-user --mount sh -c " +
-                                   ShellQuote(script),
-                               &status);
+    std::string out = RunShellIn(dir, "unshare --user --map-root-user --mount sh -c " + ShellQuote(script), &status);
     if (out.find("create=") == std::string::npos) GTEST_SKIP() << "no private tmpfs here: " << out;
-    EXPECT_NE(std::string::npos, out.find("no space left on the disk of 'small/b.exe'")) << out;
-    EXPECT_NE(std::string::npos, out.find("create=1")) << out;
-    EXPECT_NE(std::string::npos, out.find("no space left on the disk of 'small/out' while writing 'in\\big.bin'")) << out;
-    EXPECT_NE(std::string::npos, out.find("extract=1")) << out;
+    EXPECT_CONTAINS(out, "no space left on the disk of 'small/b.exe'");
+    EXPECT_CONTAINS(out, "create=1");
+    EXPECT_CONTAINS(out, "no space left on the disk of 'small/out' while writing 'in\\big.bin'");
+    EXPECT_CONTAINS(out, "extract=1");
     for (const char* leftover : {"b.exe", "~lb", ".spill", "big.bin"})
         EXPECT_EQ(std::string::npos, out.find(leftover, out.find("extract="))) << out;
 }
 
-}  // namespace
-
-namespace {
-
 // With -j 64 under a low open-file limit, extract failed half-way with
 // "cannot create 'f0000.txt'"; it now runs as many jobs as the limit allows.
 TEST_F(ToolTest, ManyJobsUnderALowOpenFileLimit) {
-    mkdir(Path("in").c_str(), 0755);
+    MakeDirs({"in"});
     RunShell("cd " + ShellQuote(Path("in")) + " && for i in $(seq 1000 1400); do echo $i > f$i.txt; done");
-    const std::string tool = ShellQuote(LOCKBOX_TOOL), pw = ShellQuote(PASSWORD);
-    std::string out = RunShell("cd " + ShellQuote(dir.path()) + " && ulimit -n 64 && " + tool +
+    const std::string tool = TOOL, pw = ShellQuote(PASSWORD);
+    std::string out = RunShellIn(dir, "ulimit -n 64 && " + tool +
                                " create -q --stub stub.exe -j 64 -o a.exe -p " + pw + " in 2>&1; echo create=$?; " +
                                tool + " extract -q -j 64 a.exe -o out -p " + pw + " 2>&1; echo extract=$?");
-    EXPECT_NE(std::string::npos, out.find("create=0")) << out;
-    EXPECT_NE(std::string::npos, out.find("extract=0")) << out;
-    EXPECT_NE(std::string::npos, out.find("open files")) << out;
+    EXPECT_CONTAINS(out, "create=0");
+    EXPECT_CONTAINS(out, "extract=0");
+    EXPECT_CONTAINS(out, "open files");
     EXPECT_EQ("401\n", RunShell("ls " + ShellQuote(Path("out/in")) + " | wc -l"));
     EXPECT_EQ("1400\n", ReadFileBytes(Path("out/in/f1400.txt")));
 }
-
-}  // namespace
-
-namespace {
 
 // Code page 1252 leaves 0x81 and 0x8D undefined, so stored names "d\x81"
 // and "d\x8d" (850's "d\ü" and "d\ì", read as 1252) both become "d/<U+FFFD>".
 // With four jobs the second was written over the first while the first was
 // still in flight, and the summary said no existing file was kept.
 TEST_F(ToolTest, NamesThatMeetInOnePathAreExtractedAsOneAtAnyJobCount) {
-    mkdir(Path("d").c_str(), 0755);
+    MakeDirs({"d"});
     WriteFileBytes(Path("d/\xC3\xBC"), "u-umlaut");
     WriteFileBytes(Path("d/\xC3\xAC"), "i-grave");
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "--no-password", "--codepage", "850", "d"})).exitCode);
@@ -224,8 +206,7 @@ TEST_F(ToolTest, NamesThatMeetInOnePathAreExtractedAsOneAtAnyJobCount) {
         ToolRun r = RunLockbox(dir, {"extract", "a.exe", "--no-password", "--codepage", "1252", "-o", "out",
                                      "--overwrite", "never", "-j", jobs});
         EXPECT_EQ(0, r.exitCode) << r.err;
-        EXPECT_NE(std::string::npos, r.out.find("1 file and 1 folder restored in 'out', 1 existing file kept"))
-            << r.out;
+        EXPECT_CONTAINS(r.out, "1 file and 1 folder restored in 'out', 1 existing file kept");
         std::string kept = ReadFileBytes(Path("out/d/\xEF\xBF\xBD"));
         if (first.empty()) first = kept;
         EXPECT_EQ(first, kept);
@@ -237,12 +218,9 @@ TEST_F(ToolTest, NamesThatMeetInOnePathAreExtractedAsOneAtAnyJobCount) {
 // What a folder holds: names, and the contents of the files in it.
 std::map<std::string, std::string> FolderContents(const std::string& path) {
     std::map<std::string, std::string> contents;
-    if (DIR* d = opendir(path.c_str())) {
-        while (dirent* e = readdir(d))
-            if (std::strcmp(e->d_name, ".") && std::strcmp(e->d_name, ".."))
-                contents[e->d_name] = ReadFileBytes(path + "/" + e->d_name);
-        closedir(d);
-    }
+    std::error_code ec;
+    for (auto& e : std::filesystem::directory_iterator(path, ec))
+        contents[e.path().filename()] = ReadFileBytes(e.path());
     return contents;
 }
 
@@ -253,7 +231,7 @@ std::map<std::string, std::string> FolderContents(const std::string& path) {
 // (and says why); nothing outside may change. Runs in memory where there
 // is a tmpfs: on a disk, creating a file costs more than the swap.
 TEST_F(ToolTest, ExtractWritesNothingElsewhereWhileAFolderIsSwappedForALink) {
-    mkdir(Path("sub").c_str(), 0755);
+    MakeDirs({"sub"});
     for (int i = 0; i < 300; i++) WriteFileBytes(Path("sub/f" + std::to_string(i)), "archived");
     for (int i = 0; i < 5; i++) mkdir(Path("sub/z" + std::to_string(i)).c_str(), 0755);
     // Few key rounds: the key is derived again in every run.

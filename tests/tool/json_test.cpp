@@ -18,14 +18,12 @@ class Json : public ToolTest {
 protected:
     void SetUp() override {
         ToolTest::SetUp();
-        int rc = -1;
-        RunShell("python3 -c 'import json'", &rc);
-        if (rc != 0) GTEST_SKIP() << "python3 is not installed";
+        if (!Succeeds("python3 -c 'import json'")) GTEST_SKIP() << "python3 is not installed";
     }
 };
 
 TEST_F(Json, OddNamesAndTitlesSurviveAndDamageIsReported) {
-    mkdir(Path("d").c_str(), 0755);
+    MakeDirs({"d"});
     const std::string odd = "it's & 50% \xC3\xA9t\xC3\xA9.txt";  // it's & 50% été.txt
     WriteFileBytes(Path("d/" + odd), std::string(3000, 'z'));
     const std::string title = "say \"hi\"\tnow \xC3\xBC \\ end";

@@ -26,23 +26,19 @@ TEST_F(ToolTest, ListShowsHowTheKeyIsMade) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.key);
-        std::vector<std::string> create = {"-o", "k.exe", "-f", "in"};
-        create.insert(create.end(), c.create.begin(), c.create.end());
+        std::vector<std::string> create = std::vector<std::string>{"-o", "k.exe", "-f", "in"} + c.create;
         ToolRun made = RunLockbox(dir, Create(create));
         ASSERT_EQ(0, made.exitCode) << made.err;
         // Only the plain chain draws the warning about fast guessing.
         EXPECT_EQ(std::string(c.key).find("fast") != std::string::npos,
                   made.err.find("fast to guess") != std::string::npos)
             << made.err;
-        std::vector<std::string> list = {"list", "k.exe"}, json = {"list", "--json", "k.exe"};
-        list.insert(list.end(), c.open.begin(), c.open.end());
-        json.insert(json.end(), c.open.begin(), c.open.end());
-        EXPECT_NE(std::string::npos, RunLockbox(dir, list).out.find(std::string("key:         ") + c.key + "\n"));
-        std::string report = RunLockbox(dir, json).out;
+        EXPECT_CONTAINS(RunLockbox(dir, std::vector<std::string>{"list", "k.exe"} + c.open).out,
+                        std::string("key:         ") + c.key + "\n");
+        std::string report = RunLockbox(dir, std::vector<std::string>{"list", "--json", "k.exe"} + c.open).out;
         report.erase(std::remove(report.begin(), report.end(), ' '), report.end());
-        EXPECT_NE(std::string::npos, report.find(c.json)) << report;
-        std::vector<std::string> extract = {"extract", "k.exe", "-o", "out", "--overwrite", "always"};
-        extract.insert(extract.end(), c.open.begin(), c.open.end());
+        EXPECT_CONTAINS(report, c.json);
+        std::vector<std::string> extract = std::vector<std::string>{"extract", "k.exe", "-o", "out", "--overwrite", "always"} + c.open;
         EXPECT_EQ(0, RunLockbox(dir, extract).exitCode);
         EXPECT_EQ("alpha\n", ReadFileBytes(Path("out/in/a.txt")));
     }
@@ -60,8 +56,7 @@ TEST_F(ToolTest, KeyOptionsAreChecked) {
         {"--key-stretch", "none", "--key-rounds", "1000"},
     };
     for (const auto& extra : bad) {
-        std::vector<std::string> args = {"-o", "bad.exe", "-p", PASSWORD, "in"};
-        args.insert(args.end(), extra.begin(), extra.end());
+        std::vector<std::string> args = std::vector<std::string>{"-o", "bad.exe", "-p", PASSWORD, "in"} + extra;
         ToolRun run = RunLockbox(dir, Create(args));
         EXPECT_EQ(2, run.exitCode) << extra[0] << " " << extra[1] << ": " << run.err;
         EXPECT_NE(0, access(Path("bad.exe").c_str(), F_OK));
@@ -78,7 +73,7 @@ TEST_F(ToolTest, StubTakenFromAStretchedArchiveLeavesNoKeyBehind) {
     ASSERT_EQ(0, plain.exitCode) << plain.err;
     ToolRun list = RunLockbox(dir, {"list", "p.exe", "-p", PASSWORD});
     EXPECT_EQ(0, list.exitCode) << list.err;
-    EXPECT_NE(std::string::npos, list.out.find("plain MD5 chain")) << list.out;
+    EXPECT_CONTAINS(list.out, "plain MD5 chain");
 }
 
 // The resource's bytes as the writer stores them: version 1, the rounds,

@@ -40,12 +40,6 @@ std::string MakeIco(const std::vector<int>& sizes) {
     return ico;
 }
 
-bool HaveWrestool() {
-    int rc = -1;
-    RunShell("wrestool --version", &rc);
-    return rc == 0;
-}
-
 std::string Resource(const std::string& exe, const std::string& select) {
     return RunShell("wrestool -x --raw " + select + " " + ShellQuote(exe));
 }
@@ -54,7 +48,7 @@ class Resources : public ToolTest, public ::testing::WithParamInterface<bool> {
 protected:
     void SetUp() override {
         ToolTest::SetUp();
-        if (!HaveWrestool()) GTEST_SKIP() << "wrestool (icoutils) is not installed";
+        if (!Succeeds("wrestool --version")) GTEST_SKIP() << "wrestool (icoutils) is not installed";
         WriteFileBytes(Path("stub.exe"), MakeFakeStub(GetParam()));
         WriteFileBytes(Path("f.txt"), "file\n");
     }
@@ -67,9 +61,9 @@ TEST_P(Resources, BackgroundReplacesBitmap107AndSetsTheSize) {
     ASSERT_EQ(0, r.exitCode) << r.err;
     EXPECT_EQ(bmp.substr(14), Resource(Path("bg.exe"), "--type=2 --name=107 --language=1033"));
     std::string listing = RunShell("wrestool -l " + ShellQuote(Path("bg.exe")));
-    EXPECT_NE(std::string::npos, listing.find("--type=5 --name=101")) << listing;  // others kept
+    EXPECT_CONTAINS(listing, "--type=5 --name=101");  // others kept
     ToolRun list = RunLockbox(dir, {"list", "bg.exe", "-p", PASSWORD});
-    EXPECT_NE(std::string::npos, list.out.find("background:  37 x 21")) << list.out;
+    EXPECT_CONTAINS(list.out, "background:  37 x 21");
     // The payload still begins where the last section ends.
     EXPECT_EQ(0, RunLockbox(dir, {"test", "bg.exe", "-p", PASSWORD}).exitCode);
 }
@@ -81,7 +75,7 @@ TEST_P(Resources, IconReplacesGroup102AndItsImages) {
     ToolRun r = RunLockbox(dir, Create({"-o", "icon.exe", "-p", PASSWORD, "--icon", "i.ico", "f.txt"}));
     ASSERT_EQ(0, r.exitCode) << r.err;
     std::string listing = RunShell("wrestool -l " + ShellQuote(Path("icon.exe")));
-    EXPECT_NE(std::string::npos, listing.find("--type=14 --name=102 --language=1049")) << listing;
+    EXPECT_CONTAINS(listing, "--type=14 --name=102 --language=1049");
     EXPECT_EQ(std::string(40, 'A'), Resource(Path("icon.exe"), "--type=3 --name=1 --language=1049"));
     EXPECT_EQ(std::string(72, 'B'), Resource(Path("icon.exe"), "--type=3 --name=2 --language=1049"));
     std::string group = Resource(Path("icon.exe"), "--type=14 --name=102");
@@ -106,12 +100,11 @@ TEST_P(Resources, ManifestAndVersionStrings) {
          {u"Setup of X", u"X", u"CompanyName", u"Example Ltd", u"2.5.0.0"}},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> args = {"-o", "setup.exe", "-p", PASSWORD, "f.txt"};
-        args.insert(args.end(), c.options.begin(), c.options.end());
+        std::vector<std::string> args = std::vector<std::string>{"-o", "setup.exe", "-p", PASSWORD, "f.txt"} + c.options;
         ToolRun r = RunLockbox(dir, Create(args));
         ASSERT_EQ(0, r.exitCode) << r.err;
         std::string manifest = Resource(Path("setup.exe"), "--type=24 --name=1 --language=1033");
-        EXPECT_NE(std::string::npos, manifest.find("level=\"asInvoker\"")) << manifest;
+        EXPECT_CONTAINS(manifest, "level=\"asInvoker\"");
         EXPECT_EQ(std::string::npos, manifest.find("dpiAware"));  // the windows keep their look
         std::string version = Resource(Path("setup.exe"), "--type=16 --name=1 --language=1033");
         for (const std::u16string& text : c.strings) {
@@ -207,11 +200,11 @@ TEST_F(ToolTest, CraftedStubResourcesAreRefused) {
     WriteFileBytes(Path("i.ico"), MakeIco({40}));
     for (const Case& c : cases) {
         WriteFileBytes(Path("crafted.exe"), c.stub);
-        std::string out = RunShell("cd " + ShellQuote(dir.path()) + " && " + MEMORY_CAP + "timeout 60 " +
-                                   ShellQuote(LOCKBOX_TOOL) + " create -q -j 1 --stub crafted.exe -o out.exe -p " +
-                                   ShellQuote(PASSWORD) + " " + c.options + " f.txt 2>&1; echo exit=$?");
-        EXPECT_NE(std::string::npos, out.find("cannot edit the resources of stub 'crafted.exe': " + c.problem)) << out;
-        EXPECT_NE(std::string::npos, out.find("exit=1")) << out;
+        std::string out = RunShellIn(dir, MEMORY_CAP + std::string("timeout 60 ") + TOOL +
+                                              " create -q -j 1 --stub crafted.exe -o out.exe -p " + ShellQuote(PASSWORD) +
+                                              " " + c.options + " f.txt 2>&1; echo exit=$?");
+        EXPECT_CONTAINS(out, "cannot edit the resources of stub 'crafted.exe': " + c.problem);
+        EXPECT_CONTAINS(out, "exit=1");
         EXPECT_NE(0, access(Path("out.exe").c_str(), F_OK)) << c.problem;
     }
 }

@@ -1,56 +1,35 @@
 // create -> extract / list / test on the host, and reproducible output.
-#include <dirent.h>
-
-#include <algorithm>
 #include <cstring>
+#include <filesystem>
 #include <map>
 
 #include "tool_fixture.h"
 
 namespace {
 
-struct NodeInfo {
-    bool isDir;
-    bool writable;
-    std::string contents;
-    long mtimeSec, mtimeNsec;
-};
-
-void Walk(const std::string& root, const std::string& rel, std::map<std::string, NodeInfo>* out) {
-    std::string full = rel.empty() ? root : root + "/" + rel;
-    struct stat st;
-    ASSERT_EQ(0, lstat(full.c_str(), &st)) << full;
-    NodeInfo n{S_ISDIR(st.st_mode), (st.st_mode & S_IWUSR) != 0, "", st.st_mtim.tv_sec,
-               st.st_mtim.tv_nsec};
-    if (!n.isDir) n.contents = ReadFileBytes(full);
-    (*out)[rel] = n;
-    if (!n.isDir) return;
-    DIR* d = opendir(full.c_str());
-    ASSERT_NE(nullptr, d);
-    std::vector<std::string> names;
-    while (dirent* e = readdir(d))
-        if (std::string(e->d_name) != "." && std::string(e->d_name) != "..") names.push_back(e->d_name);
-    closedir(d);
-    for (const std::string& name : names) Walk(root, rel.empty() ? name : rel + "/" + name, out);
-}
-
+// Every node under `want` and `got` alike: kind, contents, write
+// permission of files, and the last write time to FILETIME's 100 ns.
 void ExpectSameTree(const std::string& want, const std::string& got) {
-    std::map<std::string, NodeInfo> a, b;
-    Walk(want, "", &a);
-    Walk(got, "", &b);
-    ASSERT_EQ(a.size(), b.size());
-    for (const auto& kv : a) {
-        SCOPED_TRACE(kv.first);
-        ASSERT_TRUE(b.count(kv.first));
-        const NodeInfo &x = kv.second, &y = b[kv.first];
-        EXPECT_EQ(x.isDir, y.isDir);
-        EXPECT_EQ(x.contents, y.contents);
-        if (!x.isDir) {
-            EXPECT_EQ(x.writable, y.writable);
+    namespace fs = std::filesystem;
+    auto walk = [](const std::string& root) {
+        std::map<std::string, std::string> nodes;
+        for (auto& e : fs::recursive_directory_iterator(root)) {
+            struct stat st;
+            lstat(e.path().c_str(), &st);
+            std::string rel = e.path().lexically_relative(root).string();
+            bool dir = S_ISDIR(st.st_mode);
+            nodes[rel] = std::string(dir ? "dir " : (st.st_mode & S_IWUSR) ? "rw " : "ro ") +
+                         std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec / 100) +
+                         (dir ? "" : " " + ReadFileBytes(e.path().string()));
         }
-        EXPECT_EQ(x.mtimeSec, y.mtimeSec);
-        EXPECT_EQ(x.mtimeNsec / 100, y.mtimeNsec / 100);  // FILETIME keeps 100 ns
-    }
+        return nodes;
+    };
+    EXPECT_EQ(walk(want), walk(got));
+    struct stat a, b;
+    ASSERT_EQ(0, stat(want.c_str(), &a));
+    ASSERT_EQ(0, stat(got.c_str(), &b));
+    EXPECT_EQ(a.st_mtim.tv_sec, b.st_mtim.tv_sec);
+    EXPECT_EQ(a.st_mtim.tv_nsec / 100, b.st_mtim.tv_nsec / 100);
 }
 
 struct PasswordCase {
@@ -68,20 +47,17 @@ TEST_P(RoundTrip, ExtractGivesTheSameTree) {
     WriteFileBytes(Path("pw.txt"), "from a file \xC3\xA9\n");
     const PasswordCase& c = GetParam();
     ToolRun made = RunLockbox(dir, Create([&] {
-        std::vector<std::string> a = {"-o", "out.exe", "in"};
-        a.insert(a.end(), c.create.begin(), c.create.end());
+        std::vector<std::string> a = std::vector<std::string>{"-o", "out.exe", "in"} + c.create;
         return a;
     }()));
     ASSERT_EQ(0, made.exitCode) << made.err;
 
-    std::vector<std::string> test = {"test", "out.exe"};
-    test.insert(test.end(), c.open.begin(), c.open.end());
+    std::vector<std::string> test = std::vector<std::string>{"test", "out.exe"} + c.open;
     ToolRun tested = RunLockbox(dir, test);
     EXPECT_EQ(0, tested.exitCode) << tested.err;
-    EXPECT_NE(std::string::npos, tested.out.find("8 entries intact")) << tested.out;
+    EXPECT_CONTAINS(tested.out, "8 entries intact");
 
-    std::vector<std::string> extract = {"extract", "out.exe", "-o", "restored"};
-    extract.insert(extract.end(), c.open.begin(), c.open.end());
+    std::vector<std::string> extract = std::vector<std::string>{"extract", "out.exe", "-o", "restored"} + c.open;
     ToolRun extracted = RunLockbox(dir, extract);
     ASSERT_EQ(0, extracted.exitCode) << extracted.err;
     ExpectSameTree(Path("in"), Path("restored/in"));
@@ -118,11 +94,11 @@ TEST_F(ToolTest, ListShowsSettingsAndEveryEntryWithItsSize) {
     ToolRun list = RunLockbox(dir, {"list", "out.exe", "-p", PASSWORD});
     ASSERT_EQ(0, list.exitCode) << list.err;
     const std::string& o = list.out;
-    EXPECT_NE(std::string::npos, o.find("title:       Caf\xC3\xA9 files")) << o;
-    EXPECT_NE(std::string::npos, o.find("layout:      top (1)")) << o;
-    EXPECT_NE(std::string::npos, o.find("run after:   in\\a.txt")) << o;
-    EXPECT_NE(std::string::npos, o.find("open folder: yes (show command 3)")) << o;
-    EXPECT_NE(std::string::npos, o.find("background:  none")) << o;
+    EXPECT_CONTAINS(o, "title:       Caf\xC3\xA9 files");
+    EXPECT_CONTAINS(o, "layout:      top (1)");
+    EXPECT_CONTAINS(o, "run after:   in\\a.txt");
+    EXPECT_CONTAINS(o, "open folder: yes (show command 3)");
+    EXPECT_CONTAINS(o, "background:  none");
     struct Row {
         const char* type;
         const char* attr;
@@ -187,16 +163,15 @@ TEST_F(ToolTest, SeveralInputsAreStoredUnderTheirLastComponent) {
     WriteFileBytes(Path("loose.txt"), "loose\n");
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "m.exe", "--no-password", "in/sub/", "loose.txt"})).exitCode);
     ToolRun list = RunLockbox(dir, {"list", "m.exe", "--no-password"});
-    EXPECT_NE(std::string::npos, list.out.find("  sub\\deeper\\readonly.txt\n")) << list.out;
-    EXPECT_NE(std::string::npos, list.out.find("  loose.txt\n")) << list.out;
+    EXPECT_CONTAINS(list.out, "  sub\\deeper\\readonly.txt\n");
+    EXPECT_CONTAINS(list.out, "  loose.txt\n");
     EXPECT_EQ(std::string::npos, list.out.find("in\\")) << list.out;
 }
 
 TEST_F(ToolTest, ExtractOverwriteModes) {
     MakeInputTree();
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "out.exe", "--no-password", "in"})).exitCode);
-    mkdir(Path("dest").c_str(), 0755);
-    mkdir(Path("dest/in").c_str(), 0755);
+    MakeDirs({"dest", "dest/in"});
     WriteFileBytes(Path("dest/in/a.txt"), "mine\n");
     // Without a terminal "ask" keeps what exists, like "never"; new files
     // are still written.
@@ -212,15 +187,15 @@ TEST_F(ToolTest, ExtractOverwriteModes) {
 }
 
 TEST_F(ToolTest, CodepageNamesAreConvertedAndShown) {
-    mkdir(Path("d").c_str(), 0755);
+    MakeDirs({"d"});
     WriteFileBytes(Path("d/na\xC3\xAFve \xE2\x82\xAC.txt"), "x");  // "naïve €.txt"
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "w.exe", "--no-password", "d"})).exitCode);
     ToolRun list = RunLockbox(dir, {"list", "w.exe", "--no-password"});
-    EXPECT_NE(std::string::npos, list.out.find("d\\na\xC3\xAFve \xE2\x82\xAC.txt")) << list.out;
+    EXPECT_CONTAINS(list.out, "d\\na\xC3\xAFve \xE2\x82\xAC.txt");
     // The euro sign has no place in code page 850.
     ToolRun refused = RunLockbox(dir, Create({"-o", "w850.exe", "--no-password", "--codepage", "850", "d"}));
     EXPECT_EQ(1, refused.exitCode);
-    EXPECT_NE(std::string::npos, refused.err.find("code page 850")) << refused.err;
+    EXPECT_CONTAINS(refused.err, "code page 850");
 
     // The archive records its code page; a given one still wins.
     std::remove(Path("d/na\xC3\xAFve \xE2\x82\xAC.txt").c_str());  // 850 has no euro sign
@@ -239,10 +214,9 @@ TEST_F(ToolTest, CodepageNamesAreConvertedAndShown) {
         {{"--codepage", "1252"}, "d\\R\xE2\x80\x9Asum\xE2\x80\x9A.txt"},  // 850's é read as 1252
     };
     for (const Case& c : cases) {
-        std::vector<std::string> args = {"list", "w850.exe", "--no-password"};
-        args.insert(args.end(), c.extra.begin(), c.extra.end());
+        std::vector<std::string> args = std::vector<std::string>{"list", "w850.exe", "--no-password"} + c.extra;
         ToolRun shown = RunLockbox(dir, args);
-        EXPECT_NE(std::string::npos, shown.out.find(c.says)) << shown.out;
+        EXPECT_CONTAINS(shown.out, c.says);
     }
     ASSERT_EQ(0, RunLockbox(dir, {"extract", "w850.exe", "--no-password", "-o", "out850"}).exitCode);
     EXPECT_EQ("x", ReadFileBytes(Path("out850/d/R\xC3\xA9sum\xC3\xA9.txt")));
@@ -264,22 +238,22 @@ TEST_F(ToolTest, NamesInEveryAnsiCodepage) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.codepage);
         std::string d = std::string("cp") + c.codepage;
-        mkdir(Path(d).c_str(), 0755);
+        MakeDirs({d});
         WriteFileBytes(Path(d + "/" + c.name), c.codepage);
         ASSERT_EQ(0, RunLockbox(dir, Create({"-o", d + ".exe", "--no-password", "--codepage", c.codepage, d})).exitCode);
         ToolRun list = RunLockbox(dir, {"list", d + ".exe", "--no-password"});
-        EXPECT_NE(std::string::npos, list.out.find(d + "\\" + c.name)) << list.out;
+        EXPECT_CONTAINS(list.out, d + "\\" + c.name);
         ASSERT_EQ(0, RunLockbox(dir, {"extract", d + ".exe", "--no-password", "-o", "out"}).exitCode);
         EXPECT_EQ(c.codepage, ReadFileBytes(Path("out/" + d + "/" + c.name)));
     }
     ToolRun greek = RunLockbox(dir, Create({"-o", "g.exe", "--no-password", "--codepage", "1251", "cp1253"}));
     EXPECT_EQ(1, greek.exitCode);
-    EXPECT_NE(std::string::npos, greek.err.find(u8"Αρχείο.txt")) << greek.err;
+    EXPECT_CONTAINS(greek.err, u8"Αρχείο.txt");
     EXPECT_NE(0, access(Path("g.exe").c_str(), F_OK));
     WriteFileBytes(Path(u8"cp1251/ДАННЫЕ.txt"), "upper");
     ToolRun twice = RunLockbox(dir, Create({"-o", "c.exe", "--no-password", "--codepage", "1251", "cp1251"}));
     EXPECT_EQ(1, twice.exitCode);
-    EXPECT_NE(std::string::npos, twice.err.find(u8"ДАННЫЕ.txt")) << twice.err;
+    EXPECT_CONTAINS(twice.err, u8"ДАННЫЕ.txt");
 }
 
 // Names are stored in the code page and come back in UTF-8: the overwrite
@@ -287,8 +261,7 @@ TEST_F(ToolTest, NamesInEveryAnsiCodepage) {
 // name is neither renamed nor replaced.
 TEST_F(ToolTest, CodepageNamesComeBackAsUtf8) {
     const std::string cafe = "d/caf\xC3\xA9", naive = cafe + "/na\xC3\xAFve \xE2\x82\xAC.txt";  // café, naïve €
-    mkdir(Path("d").c_str(), 0755);
-    mkdir(Path(cafe).c_str(), 0755);
+    MakeDirs({"d", cafe});
     WriteFileBytes(Path(naive), "x");
     WriteFileBytes(Path("d/plain.txt"), "p");
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "w.exe", "--no-password", "d"})).exitCode);
@@ -319,7 +292,7 @@ TEST_F(ToolTest, ArchiveWrittenIntoItsInputDoesNotStoreItself) {
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "in/self.exe", "--no-password", "in"})).exitCode);
     ToolRun again = RunLockbox(dir, Create({"-o", "in/self.exe", "--no-password", "in"}));
     ASSERT_EQ(0, again.exitCode) << again.err;
-    EXPECT_NE(std::string::npos, again.err.find("skipped")) << again.err;
+    EXPECT_CONTAINS(again.err, "skipped");
     ToolRun list = RunLockbox(dir, {"list", "in/self.exe", "--no-password"});
     EXPECT_EQ(std::string::npos, list.out.find("in\\self.exe")) << list.out;
 }

@@ -45,11 +45,10 @@ TEST_F(Selection, ExcludeAndFilesFromChooseWhatGoesIn) {
         {{"--files-from", "-"}, "p/docs/old\n", "old old\\o.txt ", "1 file, 1 folder"},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> args = {"create", "-o", "in.exe", "-p", PASSWORD};
-        args.insert(args.end(), c.options.begin(), c.options.end());
+        std::vector<std::string> args = std::vector<std::string>{"create", "-o", "in.exe", "-p", PASSWORD} + c.options;
         ToolRun made = RunLockbox(dir, args, c.stdinText);
         ASSERT_EQ(0, made.exitCode) << made.err;
-        EXPECT_NE(std::string::npos, made.out.find(c.summary)) << made.out;
+        EXPECT_CONTAINS(made.out, c.summary);
         EXPECT_EQ(c.names, Names({"list", "in.exe", "-p", PASSWORD}));
     }
     EXPECT_EQ(2, RunLockbox(dir, {"create", "-o", "none.exe", "-p", PASSWORD, "--exclude", "p", "p"}).exitCode);
@@ -71,8 +70,7 @@ TEST_F(Selection, NamesChooseWhatComesOut) {
         {{"D?CS/*/o.*"}, "p p\\docs p\\docs\\old p\\docs\\old\\o.txt "},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> args = {"list", "all.exe", "-p", PASSWORD};
-        args.insert(args.end(), c.names.begin(), c.names.end());
+        std::vector<std::string> args = std::vector<std::string>{"list", "all.exe", "-p", PASSWORD} + c.names;
         EXPECT_EQ(c.listed, Names(args));
         args[0] = "test";
         EXPECT_EQ(0, RunLockbox(dir, args).exitCode);
@@ -84,14 +82,14 @@ TEST_F(Selection, NamesChooseWhatComesOut) {
     EXPECT_NE(0, access(Path("out/p/secrets").c_str(), F_OK));
     ToolRun none = RunLockbox(dir, {"extract", "all.exe", "-p", PASSWORD, "-o", "out2", "nothing*"});
     EXPECT_EQ(1, none.exitCode);
-    EXPECT_NE(std::string::npos, none.err.find("no entry of 'all.exe' matches 'nothing*'")) << none.err;
+    EXPECT_CONTAINS(none.err, "no entry of 'all.exe' matches 'nothing*'");
 }
 
 // '*' tried every share of the name among the stars: four stars against
 // one name of 250 bytes took seconds in create, list and extract, ten
 // never ended.
 TEST_F(Selection, ManyStarsAgainstALongNameTakeNoTime) {
-    mkdir(Path("long").c_str(), 0755);
+    MakeDirs({"long"});
     WriteFileBytes(Path("long/" + std::string(245, 'a')), "x");
     const std::string stars = "*a*a*a*a*a*a*a*a*a*a*b";  // ten stars, no match
     // No password: deriving the key would take most of the second.

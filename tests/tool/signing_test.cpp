@@ -13,15 +13,13 @@ class Signing : public ToolTest {
 protected:
     void SetUp() override {
         ToolTest::SetUp();
+        if (!Succeeds("command -v osslsigncode && command -v openssl"))
+            GTEST_SKIP() << "osslsigncode or openssl is not installed";
         int rc = -1;
-        RunShell("command -v osslsigncode && command -v openssl", &rc);
-        if (rc != 0) GTEST_SKIP() << "osslsigncode or openssl is not installed";
-        RunShell("cd " + ShellQuote(dir.path()) +
-                     " && openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2"
-                     " -subj '/CN=Lockbox Test Signer/O=Example' && echo 'p12 secret' > p12pass.txt"
-                     " && openssl pkcs12 -export -in cert.pem -inkey key.pem -out both.p12"
-                     " -passout file:p12pass.txt",
-                 &rc);
+        RunShellIn(dir, "openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2"
+                        " -subj '/CN=Lockbox Test Signer/O=Example' && echo 'p12 secret' > p12pass.txt"
+                        " && openssl pkcs12 -export -in cert.pem -inkey key.pem -out both.p12"
+                        " -passout file:p12pass.txt", &rc);
         ASSERT_EQ(0, rc) << "openssl could not make the test certificate";
         MakeInputTree();
     }
@@ -48,29 +46,26 @@ TEST_F(Signing, SignedArchivesVerifyListTestAndExtract) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.exe);
-        std::vector<std::string> args = {"create", "-q", "-o", c.exe, "-p", PASSWORD, "in"};
-        args.insert(args.end(), c.create.begin(), c.create.end());
+        std::vector<std::string> args = std::vector<std::string>{"create", "-q", "-o", c.exe, "-p", PASSWORD, "in"} + c.create;
         ToolRun made = RunLockbox(dir, args);
         ASSERT_EQ(0, made.exitCode) << made.err;
         if (c.signAfterwards) {
             int rc = -1;
-            RunShell("cd " + ShellQuote(dir.path()) + " && osslsigncode sign -certs cert.pem -key key.pem -in " +
-                         c.exe + " -out signed.tmp && mv signed.tmp " + c.exe,
-                     &rc);
+            RunShellIn(dir, std::string("osslsigncode sign -certs cert.pem -key key.pem -in ") + c.exe +
+                                " -out signed.tmp && mv signed.tmp " + c.exe, &rc);
             ASSERT_EQ(0, rc);
         }
         EXPECT_EQ(0, Verify(c.exe));
         ToolRun list = RunLockbox(dir, {"list", c.exe, "-p", PASSWORD});
         EXPECT_EQ(0, list.exitCode) << list.err;
-        EXPECT_NE(std::string::npos, list.out.find("signed by CN = Lockbox Test Signer, O = Example; the file is as signed"))
-            << list.out;
+        EXPECT_CONTAINS(list.out, "signed by CN = Lockbox Test Signer, O = Example; the file is as signed");
         ToolRun test = RunLockbox(dir, {"test", c.exe, "-p", PASSWORD});
         EXPECT_EQ(0, test.exitCode) << test.err;
-        EXPECT_NE(std::string::npos, test.out.find("8 entries intact, signature matches")) << test.out;
+        EXPECT_CONTAINS(test.out, "8 entries intact, signature matches");
         std::string into = std::string("out-") + c.exe;
         ToolRun extract = RunLockbox(dir, {"extract", c.exe, "-p", PASSWORD, "-o", into, "--json"});
         EXPECT_EQ(0, extract.exitCode) << extract.err;
-        EXPECT_NE(std::string::npos, extract.out.find("\"present\": true")) << extract.out;
+        EXPECT_CONTAINS(extract.out, "\"present\": true");
         int same = -1;
         RunShell("diff -r " + ShellQuote(Path("in")) + " " + ShellQuote(Path(into + "/in")), &same);
         EXPECT_EQ(0, same);
@@ -86,7 +81,7 @@ TEST_F(Signing, SignedArchivesVerifyListTestAndExtract) {
         EXPECT_NE(0, Verify(changed));
         ToolRun broken = RunLockbox(dir, {"test", changed, "-p", PASSWORD});
         EXPECT_EQ(1, broken.exitCode);
-        EXPECT_NE(std::string::npos, broken.err.find("changed after it was signed")) << broken.err;
+        EXPECT_CONTAINS(broken.err, "changed after it was signed");
     }
 }
 
@@ -95,16 +90,16 @@ TEST_F(Signing, FailedSigningLeavesNothingAndKeepsAnEarlierFile) {
     ToolRun r = RunLockbox(dir, {"create", "-q", "-o", "out.exe", "--force", "-p", PASSWORD, "in", "--sign-cert",
                                  "cert.pem", "--sign-key", "cert.pem"});
     EXPECT_EQ(1, r.exitCode);
-    EXPECT_NE(std::string::npos, r.err.find("signing failed: ")) << r.err;
+    EXPECT_CONTAINS(r.err, "signing failed: ");
     EXPECT_EQ("earlier", ReadFileBytes(Path("out.exe")));
-    EXPECT_EQ("", RunShell("cd " + ShellQuote(dir.path()) + " && ls | grep -v -e '^in$' -e pem -e p12 -e '^out.exe$' -e '^stub.exe$'"));
+    EXPECT_EQ("", RunShellIn(dir, "ls | grep -v -e '^in$' -e pem -e p12 -e '^out.exe$' -e '^stub.exe$'"));
 }
 
 // OpenSSL's escapes cover the controls below 0x20, but the signer's name
 // reached the terminal with C1 controls raw (U+009B starts a command).
 TEST_F(Signing, TheSignerIsShownWithoutControls) {
     int rc = -1;
-    RunShell("cd " + ShellQuote(dir.path()) + " && openssl req -x509 -new -key key.pem -out odd.pem -days 2 -utf8 -subj " +
+    RunShellIn(dir, "openssl req -x509 -new -key key.pem -out odd.pem -days 2 -utf8 -subj " +
                  ShellQuote("/CN=Odd \xC2\x9B" "2J \x1B]0;x\x07 \x7F/O=\xC3\x84xample"),
              &rc);
     ASSERT_EQ(0, rc);
@@ -115,7 +110,7 @@ TEST_F(Signing, TheSignerIsShownWithoutControls) {
         if (json) args.push_back("--json");
         ToolRun list = RunLockbox(dir, args);
         EXPECT_EQ(0, list.exitCode) << list.err;
-        for (const char* shown : {"Odd ?2J \\", "O = \xC3\x84xample"}) EXPECT_NE(std::string::npos, list.out.find(shown)) << list.out;
+        for (const char* shown : {"Odd ?2J \\", "O = \xC3\x84xample"}) EXPECT_CONTAINS(list.out, shown);
         EXPECT_FALSE(HoldsControls(list.out + list.err)) << list.out;
     }
 }
@@ -141,11 +136,11 @@ TEST_F(ToolTest, OversizedSignatureTableIsRefusedUnread) {
     WriteFileBytes(Path("big.exe"), bytes);
     ASSERT_EQ(0, truncate(Path("big.exe").c_str(), (off_t)at + size));  // the table ends the file
     for (const char* command : {"list", "test"}) {
-        std::string out = RunShell("cd " + ShellQuote(dir.path()) + " && " + MEMORY_CAP + ShellQuote(LOCKBOX_TOOL) +
-                                   " " + command + " big.exe -p " + ShellQuote(PASSWORD) + " 2>&1; echo exit=$?");
+        std::string out = RunShellIn(dir, MEMORY_CAP + TOOL + " " + command + " big.exe -p " + ShellQuote(PASSWORD) +
+                                              " 2>&1; echo exit=$?");
         EXPECT_NE(std::string::npos, out.find("'big.exe' is damaged: its signature table is too large (4026531840"))
             << out;
-        EXPECT_NE(std::string::npos, out.find("exit=1")) << out;
+        EXPECT_CONTAINS(out, "exit=1");
     }
 }
 

@@ -32,6 +32,10 @@ protected:
     }
 
     std::string Path(const std::string& relative) const { return dir.Native(relative); }
+    // Makes these folders of the scratch directory, in order.
+    void MakeDirs(std::initializer_list<std::string> names) const {
+        for (const std::string& name : names) mkdir(Path(name).c_str(), 0755);
+    }
 
     // in/            a tree with an empty directory, an empty file, a
     //   a.txt        read-only file and a file over two IO_CHUNKs
@@ -40,10 +44,7 @@ protected:
     //   sub/deeper/readonly.txt
     //   void/        (empty)
     void MakeInputTree() {
-        mkdir(Path("in").c_str(), 0755);
-        mkdir(Path("in/sub").c_str(), 0755);
-        mkdir(Path("in/sub/deeper").c_str(), 0755);
-        mkdir(Path("in/void").c_str(), 0755);
+        MakeDirs({"in", "in/sub", "in/sub/deeper", "in/void"});
         WriteFileBytes(Path("in/a.txt"), "alpha\n");
         WriteFileBytes(Path("in/empty.bin"), "");
         std::string big(400000, '\0');

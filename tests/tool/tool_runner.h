@@ -70,6 +70,34 @@ inline std::string RunShell(const std::string& cmd, int* exitCode = nullptr) {
     return out;
 }
 
+// Expects `text` to hold `part`, and shows `text` when it does not.
+#define EXPECT_CONTAINS(text, part)                                    \
+    do {                                                               \
+        const std::string& text_ = (text);                             \
+        EXPECT_NE(std::string::npos, text_.find(part)) << text_;       \
+    } while (0)
+
+// `args` followed by `more`.
+inline std::vector<std::string> operator+(std::vector<std::string> args, const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+// The tool as a shell word.
+inline const std::string TOOL = ShellQuote(LOCKBOX_TOOL);
+
+// Runs a shell command line in `dir`.
+inline std::string RunShellIn(const ScratchDir& dir, const std::string& cmd, int* exitCode = nullptr) {
+    return RunShell("cd " + ShellQuote(dir.path()) + " && " + cmd, exitCode);
+}
+
+// True when `cmd` succeeds: a program that a test needs is there.
+inline bool Succeeds(const std::string& cmd) {
+    int rc = -1;
+    RunShell(cmd, &rc);
+    return rc == 0;
+}
+
 // True when `text` holds a control character a terminal acts on: a byte
 // below 0x20 other than newline and tab, DEL, or a C1 control (C2 80-C2 9F).
 inline bool HoldsControls(const std::string& text) {

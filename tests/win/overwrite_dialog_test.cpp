@@ -2,10 +2,11 @@
 // controls and their places, and what each answer does to the files.
 #include <gtest/gtest.h>
 
-#include "win/unattended_support.h"
+#include "win/window_driver.h"
 #include "ui/resource.h"
 
-namespace unattended_test {
+using namespace window_test;
+
 namespace {
 
 const char* const CAPTION = "Overwrite confirmation";
@@ -24,11 +25,11 @@ protected:
         WriteOldFiles();
     }
     void WriteOldFiles() {
-        for (const char* name : {"sub\\one.txt", "two.txt", "three.txt"}) WriteBytes(out_ + "\\" + name, "old");
+        for (const char* name : {"sub\\one.txt", "two.txt", "three.txt"}) WriteFileBytes(out_ + "\\" + name, "old");
     }
     std::string Contents() {
-        return ReadBytes(out_ + "\\sub\\one.txt") + "," + ReadBytes(out_ + "\\two.txt") + "," +
-               ReadBytes(out_ + "\\three.txt");
+        return ReadFileBytes(out_ + "\\sub\\one.txt") + "," + ReadFileBytes(out_ + "\\two.txt") + "," +
+               ReadFileBytes(out_ + "\\three.txt");
     }
     std::string Arguments() { return "pw \"" + out_ + "\""; }
 
@@ -42,11 +43,6 @@ void Answer(HWND dialog, int answer) {
         PressKey(GetDlgItem(dialog, IDOK), VK_ESCAPE);  // the focused button
     else
         Click(dialog, answer);
-}
-
-bool WaitGone(HWND window) {
-    for (int i = 0; i < 100 && IsWindow(window); i++) Sleep(50);
-    return !IsWindow(window);
 }
 
 struct AnswerCase {
@@ -82,7 +78,7 @@ TEST_F(Overwrite, EachAnswer) {
                 EXPECT_TRUE(IsWindowVisible(dialog));
             }
             Answer(dialog, c.answers[i]);
-            ASSERT_TRUE(WaitGone(dialog));
+            ASSERT_TRUE(WaitGone(dialog, 5000));
         }
         // Another question would keep the stub waiting until it is killed.
         EXPECT_EQ(static_cast<DWORD>(RESULT_END), stub.WaitForExit());
@@ -162,4 +158,3 @@ TEST_F(Overwrite, DialogShowsTheTemplate) {
 }
 
 }  // namespace
-}  // namespace unattended_test

@@ -5,81 +5,153 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
-#include "win/unattended_support.h"
+#include "win/window_driver.h"
 
-namespace unattended_test {
+using namespace window_test;
+
 namespace {
 
-// Reads the fields of a dialog template in order.
-class TemplateReader {
-public:
-    TemplateReader(const uint8_t* data, size_t size) : p_(data), end_(data + size), start_(data) {}
-    uint16_t Word() { return Get<uint16_t>(); }
-    uint32_t Dword() { return Get<uint32_t>(); }
-    int16_t Short() { return static_cast<int16_t>(Get<uint16_t>()); }
-    // A name-or-ordinal field: "#<n>" for an ordinal.
-    std::string NameOrOrdinal() {
-        if (p_ + 2 <= end_ && p_[0] == 0xFF && p_[1] == 0xFF) {
-            Word();
-            return "#" + std::to_string(Word());
+// Reads the little-endian fields of a dialog template in order.
+struct FieldReader {
+    const std::string& b;
+    size_t at = 0;
+    bool ok = true;
+    uint32_t N(size_t size) {
+        if (at > b.size() || size > b.size() - at) {
+            ok = false;
+            return 0;
         }
-        std::string s;
-        for (uint16_t c; (c = Word()) != 0 && ok_;) s += static_cast<char>(c);
-        return s;
-    }
-    void AlignDword() {
-        while ((p_ - start_) % 4 != 0) ++p_;
-    }
-    void Skip(size_t n) { p_ += n; }
-    bool ok() const { return ok_ && p_ <= end_; }
-
-private:
-    template <typename T>
-    T Get() {
-        T v = 0;
-        if (p_ + sizeof(T) > end_) {
-            ok_ = false;
-            return v;
-        }
-        memcpy(&v, p_, sizeof(T));
-        p_ += sizeof(T);
+        uint32_t v = 0;
+        for (size_t i = 0; i < size; i++) v |= (uint32_t)(uint8_t)b[at + i] << (8 * i);
+        at += size;
         return v;
     }
-    const uint8_t* p_;
-    const uint8_t* end_;
-    const uint8_t* start_;
-    bool ok_ = true;
+    int Short() { return (int16_t)N(2); }
+    std::string Name() {  // a name-or-ordinal field: "#<n>" for an ordinal
+        if (b.compare(std::min(at, b.size()), 2, "\xFF\xFF") == 0) {
+            at += 2;
+            return "#" + std::to_string(N(2));
+        }
+        std::string s;
+        for (uint32_t c; ok && (c = N(2)) != 0;) s += (char)c;
+        return s;
+    }
+    void Align() { at = (at + 3) & ~(size_t)3; }
 };
 
 struct Item {
     uint32_t style, exStyle;
-    int x, y, cx, cy;
-    int id;
+    int x, y, cx, cy, id;
     std::string cls, text;
     bool operator==(const Item& o) const {
-        return style == o.style && exStyle == o.exStyle && x == o.x && y == o.y && cx == o.cx &&
-               cy == o.cy && id == o.id && cls == o.cls && text == o.text;
+        return std::tie(style, exStyle, x, y, cx, cy, id, cls, text) ==
+               std::tie(o.style, o.exStyle, o.x, o.y, o.cx, o.cy, o.id, o.cls, o.text);
     }
 };
-
 std::ostream& operator<<(std::ostream& os, const Item& i) {
-    return os << "{" << std::hex << i.style << "," << i.exStyle << std::dec << "," << i.x << "," << i.y
-              << "," << i.cx << "," << i.cy << ",id " << i.id << "," << i.cls << ",\"" << i.text << "\"}";
+    return os << "{" << std::hex << i.style << "," << i.exStyle << std::dec << "," << i.x << "," << i.y << ","
+              << i.cx << "," << i.cy << ",id " << i.id << "," << i.cls << ",\"" << i.text << "\"}";
+}
+
+// A DLGTEMPLATE or a DLGTEMPLATEEX; the fields the plain kind lacks stay 0.
+struct Template {
+    bool extended;
+    uint32_t style, exStyle;
+    int x, y, cx, cy;
+    std::string menu, cls, caption;
+    int pointSize, weight, italicAndCharset;
+    std::string font;
+    std::vector<Item> items;
+};
+
+// What is wrong with the template beyond its fields, "" when nothing.
+std::string Parse(const std::string& bytes, Template* d) {
+    FieldReader r{bytes};
+    d->extended = r.N(4) == 0xFFFF0001u;  // version 1, signature 0xFFFF
+    if (!d->extended) r.at = 0;
+    bool helpIds = d->extended && r.N(4) != 0;
+    d->exStyle = d->extended ? r.N(4) : 0;
+    d->style = r.N(4);
+    if (!d->extended) d->exStyle = r.N(4);
+    uint32_t count = r.N(2);
+    d->x = r.Short(), d->y = r.Short(), d->cx = r.Short(), d->cy = r.Short();
+    d->menu = r.Name();
+    d->cls = r.Name();
+    // Class names match without regard to case; the resource compiler
+    // stores the main window's in capitals.
+    for (char& c : d->cls) c = (char)tolower((unsigned char)c);
+    d->caption = r.Name();
+    d->pointSize = r.N(2);
+    d->weight = d->extended ? r.N(2) : 0;
+    d->italicAndCharset = d->extended ? r.N(2) : 0;
+    d->font = r.Name();
+    bool creationData = false;
+    for (uint32_t i = 0; i < count && r.ok; i++) {
+        r.Align();
+        Item item;
+        helpIds |= d->extended && r.N(4) != 0;
+        item.exStyle = d->extended ? r.N(4) : 0;
+        item.style = r.N(4);
+        if (!d->extended) item.exStyle = r.N(4);
+        item.x = r.Short(), item.y = r.Short(), item.cx = r.Short(), item.cy = r.Short();
+        item.id = r.N(d->extended ? 4 : 2);
+        item.cls = r.Name();
+        item.text = r.Name();
+        creationData |= r.N(2) != 0;
+        d->items.push_back(item);
+    }
+    return !r.ok ? "cut short" : helpIds ? "a help id" : creationData ? "creation data" : "";
 }
 
 const char* const BUTTON = "#128";
 const char* const EDIT = "#129";
 const char* const STATIC = "#130";
-const uint32_t CHILD = WS_CHILD | WS_VISIBLE;
+const uint32_t CHILD = WS_CHILD | WS_VISIBLE, PUSH = CHILD | WS_TABSTOP | BS_PUSHBUTTON;
+
+struct TemplateCase {
+    const char* name;
+    int id;
+    Template want;
+};
+
+const TemplateCase TEMPLATES[] = {
+    {"OverwriteQuestion", 102,
+     {false, WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT, 0, 0, 0, 319, 61, "", "", "Overwrite confirmation",
+      8, 0, 0, "MS Sans Serif",
+      {
+          {PUSH, 0, 5, 40, 50, 14, IDOK, BUTTON, "&Yes"},
+          {PUSH, 0, 69, 40, 50, 14, 102, BUTTON, "&No"},
+          {PUSH, 0, 133, 40, 50, 14, 103, BUTTON, "Yes to &All"},
+          {PUSH, 0, 197, 40, 50, 14, 104, BUTTON, "No &to All"},
+          {PUSH, 0, 261, 40, 50, 14, IDCLOSE, BUTTON, "Cancel"},
+          {CHILD | WS_TABSTOP | ES_CENTER | ES_AUTOHSCROLL | ES_READONLY, 0, 7, 23, 305, 12, 2001, EDIT, ""},
+          {CHILD | WS_GROUP | SS_LEFT, 0, 89, 9, 142, 8, 0xFFFF, STATIC,
+           "File already exists. Do you want to overwrite?"},
+      }}},
+    {"MainWindow", 101,
+     {true,
+      WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_CENTER | DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS |
+          DS_3DLOOK | DS_ABSALIGN,
+      0, 0, 0, 173, 47, "", "lockboxsfx", "", 8, 0, 0x0100 /* not italic, character set 1 */, "MS Sans Serif",
+      {
+          {CHILD | WS_BORDER | WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL | ES_OEMCONVERT, 0, 74, 7, 82, 12, 1000,
+           EDIT, ""},
+          {PUSH, WS_EX_STATICEDGE, 29, 28, 42, 12, IDOK, BUTTON, "OK"},
+          {PUSH, WS_EX_STATICEDGE, 101, 28, 42, 12, IDCANCEL, BUTTON, "Cancel"},
+          {CHILD | WS_GROUP | SS_LEFTNOWORDWRAP, WS_EX_TRANSPARENT, 20, 8, 52, 11, 1001, STATIC, "Enter password:"},
+      }}},
+};
+
+void PrintTo(const TemplateCase& c, std::ostream* os) { *os << c.name; }
 
 class StubResources : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::vector<uint8_t> stub = StubImage();
-        ASSERT_FALSE(stub.empty());
-        WriteBytes(copy_, std::string(stub.begin(), stub.end()));
+        ASSERT_FALSE(StubImage().empty());
+        WriteFileBytes(copy_, std::string(StubImage().begin(), StubImage().end()));
         module_ = LoadLibraryExA(copy_.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE((HMODULE)NULL, module_);
     }
@@ -99,107 +171,24 @@ protected:
     HMODULE module_ = NULL;
 };
 
-TEST_F(StubResources, OverwriteTemplate) {
-    std::string bytes = Resource(RT_DIALOG, 102, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
-    ASSERT_FALSE(bytes.empty());
-    TemplateReader t(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    EXPECT_EQ(WS_POPUP | WS_CAPTION | DS_MODALFRAME | DS_SETFONT, t.Dword());
-    EXPECT_EQ(0u, t.Dword());  // extended style
-    uint16_t count = t.Word();
-    EXPECT_EQ(0, t.Short());
-    EXPECT_EQ(0, t.Short());
-    EXPECT_EQ(319, t.Short());
-    EXPECT_EQ(61, t.Short());
-    EXPECT_EQ("", t.NameOrOrdinal());  // menu
-    EXPECT_EQ("", t.NameOrOrdinal());  // the default dialog class
-    EXPECT_EQ("Overwrite confirmation", t.NameOrOrdinal());
-    EXPECT_EQ(8, t.Word());
-    EXPECT_EQ("MS Sans Serif", t.NameOrOrdinal());
+class DialogTemplate : public StubResources, public ::testing::WithParamInterface<TemplateCase> {};
 
-    const uint32_t PUSH = CHILD | WS_TABSTOP | BS_PUSHBUTTON;
-    const std::vector<Item> expected = {
-        {PUSH, 0, 5, 40, 50, 14, IDOK, BUTTON, "&Yes"},
-        {PUSH, 0, 69, 40, 50, 14, 102, BUTTON, "&No"},
-        {PUSH, 0, 133, 40, 50, 14, 103, BUTTON, "Yes to &All"},
-        {PUSH, 0, 197, 40, 50, 14, 104, BUTTON, "No &to All"},
-        {PUSH, 0, 261, 40, 50, 14, IDCLOSE, BUTTON, "Cancel"},
-        {CHILD | WS_TABSTOP | ES_CENTER | ES_AUTOHSCROLL | ES_READONLY, 0, 7, 23, 305, 12, 2001, EDIT, ""},
-        {CHILD | WS_GROUP | SS_LEFT, 0, 89, 9, 142, 8, 0xFFFF, STATIC,
-         "File already exists. Do you want to overwrite?"},
+TEST_P(DialogTemplate, MatchesControlByControl) {
+    const Template& want = GetParam().want;
+    std::string bytes = Resource(RT_DIALOG, GetParam().id, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
+    ASSERT_FALSE(bytes.empty());
+    Template got;
+    EXPECT_EQ("", Parse(bytes, &got));
+    auto header = [](const Template& t) {
+        return std::make_tuple(t.extended, t.style, t.exStyle, t.x, t.y, t.cx, t.cy, t.menu, t.cls, t.caption,
+                               t.pointSize, t.weight, t.italicAndCharset, t.font);
     };
-    ASSERT_EQ(expected.size(), count);
-    for (const Item& want : expected) {
-        t.AlignDword();
-        Item got;
-        got.style = t.Dword();
-        got.exStyle = t.Dword();
-        got.x = t.Short();
-        got.y = t.Short();
-        got.cx = t.Short();
-        got.cy = t.Short();
-        got.id = t.Word();
-        got.cls = t.NameOrOrdinal();
-        got.text = t.NameOrOrdinal();
-        EXPECT_EQ(0, t.Word()) << "creation data";
-        EXPECT_EQ(want, got);
-    }
-    EXPECT_TRUE(t.ok());
+    EXPECT_EQ(header(want), header(got));
+    EXPECT_EQ(want.items, got.items);
 }
 
-TEST_F(StubResources, MainTemplate) {
-    std::string bytes = Resource(RT_DIALOG, 101, MAKELANGID(LANG_NEUTRAL, SUBLANG_NEUTRAL));
-    ASSERT_FALSE(bytes.empty());
-    TemplateReader t(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
-    EXPECT_EQ(1, t.Word());       // version
-    EXPECT_EQ(0xFFFF, t.Word());  // extended template
-    EXPECT_EQ(0u, t.Dword());     // help id
-    EXPECT_EQ(0u, t.Dword());     // extended style
-    EXPECT_EQ(static_cast<uint32_t>(WS_POPUP | WS_VISIBLE | WS_CAPTION | WS_SYSMENU | DS_CENTER |
-                                    DS_MODALFRAME | DS_SETFONT | DS_FIXEDSYS | DS_3DLOOK | DS_ABSALIGN),
-              t.Dword());
-    uint16_t count = t.Word();
-    EXPECT_EQ(0, t.Short());
-    EXPECT_EQ(0, t.Short());
-    EXPECT_EQ(173, t.Short());
-    EXPECT_EQ(47, t.Short());
-    EXPECT_EQ("", t.NameOrOrdinal());
-    // Class names match without regard to case; the resource compiler
-    // stores this one in capitals.
-    EXPECT_STRCASEEQ("LockboxSFX", t.NameOrOrdinal().c_str());
-    EXPECT_EQ("", t.NameOrOrdinal());
-    EXPECT_EQ(8, t.Word());
-    EXPECT_EQ(0, t.Word());  // weight
-    EXPECT_EQ(0x0100, t.Word()) << "not italic, character set 1";
-    EXPECT_EQ("MS Sans Serif", t.NameOrOrdinal());
-
-    const uint32_t PUSH = CHILD | WS_TABSTOP | BS_PUSHBUTTON;
-    const std::vector<Item> expected = {
-        {CHILD | WS_BORDER | WS_TABSTOP | ES_PASSWORD | ES_AUTOHSCROLL | ES_OEMCONVERT, 0, 74, 7, 82, 12,
-         1000, EDIT, ""},
-        {PUSH, WS_EX_STATICEDGE, 29, 28, 42, 12, IDOK, BUTTON, "OK"},
-        {PUSH, WS_EX_STATICEDGE, 101, 28, 42, 12, IDCANCEL, BUTTON, "Cancel"},
-        {CHILD | WS_GROUP | SS_LEFTNOWORDWRAP, WS_EX_TRANSPARENT, 20, 8, 52, 11, 1001, STATIC,
-         "Enter password:"},
-    };
-    ASSERT_EQ(expected.size(), count);
-    for (const Item& want : expected) {
-        t.AlignDword();
-        EXPECT_EQ(0u, t.Dword()) << "help id";
-        Item got;
-        got.exStyle = t.Dword();
-        got.style = t.Dword();
-        got.x = t.Short();
-        got.y = t.Short();
-        got.cx = t.Short();
-        got.cy = t.Short();
-        got.id = static_cast<int>(t.Dword());
-        got.cls = t.NameOrOrdinal();
-        got.text = t.NameOrOrdinal();
-        EXPECT_EQ(0, t.Word()) << "creation data";
-        EXPECT_EQ(want, got);
-    }
-    EXPECT_TRUE(t.ok());
-}
+INSTANTIATE_TEST_SUITE_P(Stub, DialogTemplate, ::testing::ValuesIn(TEMPLATES),
+                         [](const ::testing::TestParamInfo<TemplateCase>& i) { return std::string(i.param.name); });
 
 TEST_F(StubResources, IconAndBackground) {
     // Icon group 102 (Russian, 1049): one 32 x 32 image of 16 colours, icon 1.
@@ -233,4 +222,3 @@ TEST_F(StubResources, IconAndBackground) {
 }
 
 }  // namespace
-}  // namespace unattended_test

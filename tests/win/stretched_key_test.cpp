@@ -8,9 +8,10 @@
 #include <cstring>
 
 #include "crypto/key_stretch.h"
-#include "win/unattended_support.h"
+#include "win/window_driver.h"
 
-namespace unattended_test {
+using namespace window_test;
+
 namespace {
 
 const char PASSWORD[] = "stretched passphrase";
@@ -36,7 +37,7 @@ TEST(StretchedKey, RightPasswordRestoresWrongOneWritesNothing) {
         EXPECT_EQ(RunStub(archive, "\"not it\" \"" + wrong + "\"", scratch.path()), RESULT_BAD_PASSWORD);
         EXPECT_FALSE(Exists(wrong));
         EXPECT_EQ(RunStub(archive, std::string("\"") + PASSWORD + "\" \"" + right + "\"", scratch.path()), RESULT_END);
-        EXPECT_EQ(ReadBytes(right + "d\\a.txt"), "alpha");
+        EXPECT_EQ(ReadFileBytes(right + "d\\a.txt"), "alpha");
     }
 }
 
@@ -44,7 +45,7 @@ TEST(StretchedKey, ChangedOrMalformedResourceWritesNothing) {
     RootScratchDir scratch;
     const std::string made = scratch / "made.exe";
     ASSERT_EQ("", MakeArchive(Stretched(1000), TREE, made));
-    const std::string bytes = ReadBytes(made);
+    const std::string bytes = ReadFileBytes(made);
     uint8_t resource[KEY_STRETCH_SIZE];
     KeyStretch stretch;
     stretch.rounds = 1000;
@@ -68,11 +69,10 @@ TEST(StretchedKey, ChangedOrMalformedResourceWritesNothing) {
         std::string changed = bytes;
         for (int i = 0; i < 4; i++) changed[at + c.offset + i] = (char)(c.value >> (8 * i));
         const std::string archive = scratch / "changed.exe", out = scratch / "out\\";
-        WriteBytes(archive, changed);
+        WriteFileBytes(archive, changed);
         EXPECT_EQ(RunStub(archive, std::string("\"") + PASSWORD + "\" \"" + out + "\"", scratch.path()), c.result);
         EXPECT_FALSE(Exists(out));
     }
 }
 
 }  // namespace
-}  // namespace unattended_test

@@ -3,45 +3,18 @@
 // cancel at the overwrite question.
 #include <gtest/gtest.h>
 
-#include "win/unattended_support.h"
+#include "win/window_driver.h"
 
-namespace unattended_test {
+using namespace window_test;
+
 namespace {
 
 const DWORD QUIET = 2500;  // how long "nothing is launched" is watched
 
-struct CaptionSearch {
-    std::string part;
-    HWND found;
-};
-
-BOOL CALLBACK MatchCaption(HWND window, LPARAM param) {
-    CaptionSearch* s = reinterpret_cast<CaptionSearch*>(param);
-    if (!IsWindowVisible(window)) return TRUE;
-    char text[512];
-    int n = GetWindowTextA(window, text, sizeof text);
-    if (n > 0 && std::string(text, n).find(s->part) != std::string::npos) {
-        s->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// A visible top-level window of any process whose caption contains `part`.
-HWND WaitForCaption(const std::string& part, DWORD ms) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        CaptionSearch s{part, NULL};
-        EnumWindows(MatchCaption, reinterpret_cast<LPARAM>(&s));
-        if (s.found != NULL || GetTickCount() - start > ms) return s.found;
-        Sleep(100);
-    }
-}
-
 // Closes the shell's folder window and waits until it is gone.
 void CloseWindowOf(HWND window) {
     PostMessageA(window, WM_CLOSE, 0, 0);
-    for (int i = 0; i < 50 && IsWindow(window); i++) Sleep(100);
+    WaitGone(window, 5000);
 }
 
 // A folder name that no other window's caption contains.
@@ -73,9 +46,8 @@ TEST_F(Actions, RunAfterFileIsOpenedAfterTheLastEntryInTheDestination) {
     EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + out + "\"", scratch_.path()));
     // The copy may exist before it has been written completely.
     std::string copy = out + "\\ran.txt";
-    DWORD start = GetTickCount();
-    while (ReadBytes(copy) != "last entry" && GetTickCount() - start < WAIT_MS) Sleep(50);
-    EXPECT_EQ("last entry", ReadBytes(copy)) << "run-after file not opened in the destination";
+    WaitUntil(WAIT_MS, [&] { return ReadFileBytes(copy) == "last entry"; });
+    EXPECT_EQ("last entry", ReadFileBytes(copy)) << "run-after file not opened in the destination";
     EXPECT_FALSE(Exists(scratch_ / "ran.txt"));
 }
 
@@ -86,10 +58,10 @@ TEST_F(Actions, UnsafeRunAfterNameIsNotLaunched) {
     settings.runAfter = "xx\\evil.cmd";
     ASSERT_EQ("", MakeArchive(settings, {FileEntry("a.txt", "a")}, archive_));
     ASSERT_TRUE(PatchRunAfterName(archive_, "pw", "..\\evil.cmd"));
-    WriteBytes(scratch_ / "evil.cmd", MarkerScript(marker_));
+    WriteFileBytes(scratch_ / "evil.cmd", MarkerScript(marker_));
 
     EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + scratch_ / "out\\" + "\"", scratch_.path()));
-    EXPECT_EQ("a", ReadBytes(scratch_ / "out\\a.txt"));
+    EXPECT_EQ("a", ReadFileBytes(scratch_ / "out\\a.txt"));
     EXPECT_FALSE(WaitForFile(marker_, QUIET)) << "a name with .. was launched";
 }
 
@@ -103,8 +75,8 @@ TEST_F(Actions, DestinationFolderIsOpened) {
     std::string out = scratch_ / name;
 
     EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + out + "\\\"", scratch_.path()));
-    EXPECT_EQ("a", ReadBytes(out + "\\a.txt"));
-    HWND folder = WaitForCaption(name, WAIT_MS);
+    EXPECT_EQ("a", ReadFileBytes(out + "\\a.txt"));
+    HWND folder = WaitForCaptionPart(name, WAIT_MS);
     EXPECT_NE((HWND)NULL, folder) << "no window shows the destination folder";
     if (folder != NULL) CloseWindowOf(folder);
 }
@@ -121,7 +93,7 @@ TEST_F(Actions, CancelOpensNothing) {
     std::string name = UniqueFolderName("cancel");
     std::string out = scratch_ / name;
     ASSERT_TRUE(CreateDirectoryA(out.c_str(), NULL));
-    WriteBytes(out + "\\f.txt", "old");
+    WriteFileBytes(out + "\\f.txt", "old");
 
     StubProcess stub(archive_, "pw \"" + out + "\"", scratch_.path());
     ASSERT_TRUE(stub.started());
@@ -130,13 +102,12 @@ TEST_F(Actions, CancelOpensNothing) {
     Click(dialog, IDCLOSE);
     EXPECT_EQ(static_cast<DWORD>(RESULT_END), stub.WaitForExit());
 
-    EXPECT_EQ("old", ReadBytes(out + "\\f.txt"));
-    EXPECT_EQ(MarkerScript(marker_), ReadBytes(out + "\\go.cmd"));
+    EXPECT_EQ("old", ReadFileBytes(out + "\\f.txt"));
+    EXPECT_EQ(MarkerScript(marker_), ReadFileBytes(out + "\\go.cmd"));
     EXPECT_FALSE(WaitForFile(marker_, QUIET)) << "run-after file opened after a cancel";
-    HWND folder = WaitForCaption(name, 500);
+    HWND folder = WaitForCaptionPart(name, 500);
     EXPECT_EQ((HWND)NULL, folder) << "folder opened after a cancel";
     if (folder != NULL) CloseWindowOf(folder);
 }
 
 }  // namespace
-}  // namespace unattended_test

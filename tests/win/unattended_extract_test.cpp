@@ -5,9 +5,10 @@
 #include "pack/piece_stream.h"
 #include "support/archive_builder.h"
 #include "support/dir_link.h"
-#include "win/unattended_support.h"
+#include "win/window_driver.h"
 
-namespace unattended_test {
+using namespace window_test;
+
 namespace {
 
 class Unattended : public ::testing::Test {
@@ -164,7 +165,7 @@ TEST_F(Unattended, DestinationLongerThanMaxPath) {
     RecordProperty("exit_code", result);
     EXPECT_TRUE(result == RESULT_END || result == RESULT_CANNOT_CREATE) << result;
     if (result == RESULT_END) {
-        EXPECT_EQ("alpha", ReadBytes("\\\\?\\" + out + "d\\a.txt"));
+        EXPECT_EQ("alpha", ReadFileBytes("\\\\?\\" + out + "d\\a.txt"));
     }
 }
 
@@ -183,7 +184,7 @@ TEST_F(Unattended, FilesWhosePathsJustFitMaxPath) {
         std::string file = out + "\\" + name;
         ASSERT_EQ(static_cast<size_t>(MAX_PATH - 1), file.size());
         EXPECT_EQ(RESULT_END, Run("pw " + Quote(out), scratch_.path())) << name;
-        EXPECT_EQ("x", ReadBytes(file)) << name;
+        EXPECT_EQ("x", ReadFileBytes(file)) << name;
     }
 }
 
@@ -197,9 +198,9 @@ TEST_F(Unattended, DamagedThirdEntry) {
     settings.runAfter = "d\\go.cmd";
     Make({DirEntry("d"), FileEntry("d\\go.cmd", MarkerScript(marker)), FileEntry("d\\big.bin", data)},
          settings);
-    std::string bytes = ReadBytes(archive_);
+    std::string bytes = ReadFileBytes(archive_);
     bytes.back() ^= 0x01;  // inside the last entry's Adler-32 trailer
-    WriteBytes(archive_, bytes);
+    WriteFileBytes(archive_, bytes);
     std::string out = scratch_ / "out\\";
 
     EXPECT_EQ(RESULT_CORRUPT, Run("pw " + Quote(out), scratch_.path()));
@@ -214,7 +215,7 @@ TEST_F(Unattended, DamagedThirdEntry) {
 TEST_F(Unattended, NothingIsWrittenThroughALinkInTheDestination) {
     const std::string outside = scratch_ / "outside", out = scratch_ / "out";
     ASSERT_TRUE(CreateDirectoryA(outside.c_str(), NULL) && CreateDirectoryA(out.c_str(), NULL));
-    WriteBytes(outside + "\\victim.txt", "mine");
+    WriteFileBytes(outside + "\\victim.txt", "mine");
     if (!MakeDirectoryLink(outside, out + "\\link"))
         GTEST_SKIP() << "this system does not let a test make directory links";
     Make({FileEntry("a.txt", "alpha"), DirEntry("link"), FileEntry("link\\victim.txt", "evil"),
@@ -222,7 +223,7 @@ TEST_F(Unattended, NothingIsWrittenThroughALinkInTheDestination) {
     EXPECT_EQ(RESULT_CANNOT_CREATE, Run("pw " + Quote(out), scratch_.path()));
     std::map<std::string, std::string> expected = {{"victim.txt", "mine"}};
     EXPECT_TRUE(expected == ReadTree(outside));
-    EXPECT_EQ("alpha", ReadBytes(out + "\\a.txt"));
+    EXPECT_EQ("alpha", ReadFileBytes(out + "\\a.txt"));
 }
 
 // A device name is refused like ".." (-4), not opened: a file named NUL
@@ -246,7 +247,7 @@ TEST_F(Unattended, NothingAppended) {
     std::string bare = scratch_ / "bare.exe";
     std::vector<uint8_t> stub = StubImage();
     ASSERT_FALSE(stub.empty());
-    WriteBytes(bare, std::string(stub.begin(), stub.end()));
+    WriteFileBytes(bare, std::string(stub.begin(), stub.end()));
     EXPECT_EQ(RESULT_CORRUPT, RunStub(bare, "pw", scratch_.path(), 10000));
     EXPECT_EQ(RESULT_CORRUPT, RunStub(bare, "\"\" .", scratch_.path(), 10000));
 }
@@ -254,9 +255,8 @@ TEST_F(Unattended, NothingAppended) {
 TEST_F(Unattended, CommandLineThatCannotBeSplit) {
     Make(SMALL_TREE);
     // The program path opens a quote that never closes: -5, nothing read.
-    EXPECT_EQ(RESULT_NO_MEMORY, RunStubLine(archive_, "\"" + archive_ + " pw .", scratch_.path()));
+    EXPECT_EQ(RESULT_NO_MEMORY, RunStub(archive_, StubProcess::WholeLine{"\"" + archive_ + " pw ."}, scratch_.path()));
     EXPECT_FALSE(Exists(scratch_ / "d"));
 }
 
 }  // namespace
-}  // namespace unattended_test

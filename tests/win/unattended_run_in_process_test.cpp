@@ -5,9 +5,10 @@
 #include "app/app.h"
 #include "payload/reader.h"
 #include "run/run.h"
-#include "win/unattended_support.h"
+#include "win/window_driver.h"
 
-namespace unattended_test {
+using namespace window_test;
+
 namespace {
 
 int AnswerYes(void*, const char*) { return 1; }
@@ -38,11 +39,11 @@ protected:
 // from wherever the failed entry left the archive, in the middle of its data.
 TEST_F(RunInProcess, RunAfterCannotCreateStartsAtTheFirstEntry) {
     std::string blocked = out_ + "\\b.txt";
-    WriteBytes(blocked, "old");
+    WriteFileBytes(blocked, "old");
     SetFileAttributesA(blocked.c_str(), FILE_ATTRIBUTE_READONLY);
 
     EXPECT_EQ(RESULT_CANNOT_CREATE, RunExtraction("pw", out_.c_str()));
-    EXPECT_EQ("A", ReadBytes(out_ + "\\a.txt"));
+    EXPECT_EQ("A", ReadFileBytes(out_ + "\\a.txt"));
     EXPECT_FALSE(Exists(out_ + "\\c.txt"));
 
     DeleteFileA((out_ + "\\a.txt").c_str());
@@ -80,8 +81,7 @@ TEST_F(RunInProcess, EmptyPassword) {
     ASSERT_EQ(RESULT_OK, ReadArchiveHeaderFrom(&g_Reader, open.c_str()));
     EXPECT_EQ(RESULT_BAD_PASSWORD, RunExtraction("x", out_.c_str()));
     EXPECT_EQ(RESULT_END, RunExtraction("", out_.c_str()));
-    EXPECT_EQ("A", ReadBytes(out_ + "\\a.txt"));
+    EXPECT_EQ("A", ReadFileBytes(out_ + "\\a.txt"));
 }
 
 }  // namespace
-}  // namespace unattended_test

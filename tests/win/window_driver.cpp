@@ -1,19 +1,12 @@
 // Helpers that drive the extractor stub from outside its process.
 #include "window_driver.h"
 
-#include <fstream>
-#include <sstream>
+#include "crypto/cipher.h"
+#include "payload/reader.h"
 
 namespace window_test {
 
 namespace {
-
-std::string TestProgramDirectory() {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(NULL, path, MAX_PATH);
-    std::string s(path, n);
-    return s.substr(0, s.find_last_of("\\/"));
-}
 
 void ReadTreeInto(const std::string& root, const std::string& prefix,
                   std::map<std::string, std::string>* out) {
@@ -29,7 +22,7 @@ void ReadTreeInto(const std::string& root, const std::string& prefix,
             (*out)[rel] = "<dir>";
             ReadTreeInto(root, rel, out);
         } else {
-            (*out)[rel] = ReadBytes(root + "\\" + rel);
+            (*out)[rel] = ReadFileBytes(root + "\\" + rel);
         }
     } while (FindNextFileA(find, &fd));
     FindClose(find);
@@ -63,15 +56,13 @@ HWND FindTopLevel(Search s) {
     return s.found;
 }
 
-template <typename F>
-HWND Poll(DWORD ms, F find) {
-    DWORD start = GetTickCount();
-    for (;;) {
-        HWND w = find();
-        if (w != NULL) return w;
-        if (GetTickCount() - start > ms) return NULL;
-        Sleep(50);
-    }
+BOOL CALLBACK MatchCaptionPart(HWND window, LPARAM param) {
+    auto* s = reinterpret_cast<std::pair<std::string, HWND>*>(param);
+    char text[512];
+    int n = IsWindowVisible(window) ? GetWindowTextA(window, text, sizeof text) : 0;
+    if (n <= 0 || std::string(text, n).find(s->first) == std::string::npos) return TRUE;
+    s->second = window;
+    return FALSE;
 }
 
 }  // namespace
@@ -82,9 +73,15 @@ std::string TempDriveRoot() {
     return std::string(temp).substr(0, 2);
 }
 
+std::string BesideTestProgram(const std::string& name) {
+    char path[MAX_PATH];
+    std::string s(path, GetModuleFileNameA(NULL, path, MAX_PATH));
+    return s.substr(0, s.find_last_of("\\/") + 1) + name;
+}
+
 const std::vector<uint8_t>& StubImage() {
     static std::vector<uint8_t> image = [] {
-        std::string bytes = ReadBytes(TestProgramDirectory() + "\\lockbox-stub.exe");
+        std::string bytes = ReadFileBytes(BesideTestProgram("lockbox-stub.exe"));
         return std::vector<uint8_t>(bytes.begin(), bytes.end());
     }();
     return image;
@@ -95,8 +92,16 @@ WriterEntry FileEntry(const std::string& name, const std::string& data) {
     e.name = name;
     e.attributes = FILE_ATTRIBUTE_ARCHIVE;
     e.data = data;
-    // 2020-01-01, so that no restored time is 0.
     e.creationTime = e.lastAccessTime = e.lastWriteTime = 132223104000000000ull;
+    return e;
+}
+
+WriterEntry TimedFile(const std::string& name, const std::string& data, uint32_t attributes) {
+    WriterEntry e = FileEntry(name, data);
+    e.attributes = attributes;
+    e.creationTime = 130000000000000000ull;    // 2012
+    e.lastAccessTime = 131000000000000000ull;  // 2016
+    e.lastWriteTime = 132000000000000000ull;   // 2019
     return e;
 }
 
@@ -118,18 +123,6 @@ std::string MakeArchive(const ArchiveSettings& settings, const std::vector<Write
     if (StubImage().empty()) return "lockbox-stub.exe not found beside the test program";
     WriteResult r = WriteArchive(StubImage(), settings, entries, path);
     return r.ok ? std::string() : r.error;
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out << bytes;
-}
-
-std::string ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
 }
 
 std::map<std::string, std::string> ReadTree(const std::string& root) {
@@ -190,6 +183,26 @@ DWORD StubProcess::WaitForExit(DWORD ms) {
     return code;
 }
 
+int RunStub(const std::string& exe, const std::string& arguments, const std::string& directory, DWORD ms) {
+    StubProcess stub(exe, arguments, directory);
+    return static_cast<int>(stub.WaitForExit(ms));
+}
+
+int RunStub(const std::string& exe, const StubProcess::WholeLine& line, const std::string& directory) {
+    StubProcess stub(exe, line, directory);
+    return static_cast<int>(stub.WaitForExit());
+}
+
+bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool WaitForFile(const std::string& path, DWORD ms) {
+    return WaitUntil(ms, [&] { return Exists(path); });
+}
+
+bool WaitGone(HWND window, DWORD ms) {
+    return WaitUntil(ms, [&] { return !IsWindow(window); });
+}
+
 HWND FindMainWindow(DWORD pid) {
     if (pid == 0) return NULL;
     return FindTopLevel(Search{pid, "LockboxSFX", NULL, true, false, nullptr, NULL});
@@ -197,21 +210,23 @@ HWND FindMainWindow(DWORD pid) {
 
 HWND WaitForMainWindow(DWORD pid, DWORD ms) {
     if (pid == 0) return NULL;  // not started; 0 would match every process
-    return Poll(ms, [&] {
-        return FindTopLevel(Search{pid, "LockboxSFX", NULL, true, true, nullptr, NULL});
-    });
+    return WaitUntil(ms, [&] { return FindTopLevel(Search{pid, "LockboxSFX", NULL, true, true, nullptr, NULL}); });
 }
 
 HWND WaitForDialog(DWORD pid, HWND owner, DWORD ms, const char* caption) {
     if (pid == 0) return NULL;
-    return Poll(ms, [&] {
-        return FindTopLevel(Search{pid, "#32770", owner, false, true, caption, NULL});
-    });
+    return WaitUntil(ms, [&] { return FindTopLevel(Search{pid, "#32770", owner, false, true, caption, NULL}); });
 }
 
 HWND WaitForAnyWindow(const char* className, const char* caption, DWORD ms) {
-    return Poll(ms, [&] {
-        return FindTopLevel(Search{0, className, NULL, true, true, caption, NULL});
+    return WaitUntil(ms, [&] { return FindTopLevel(Search{0, className, NULL, true, true, caption, NULL}); });
+}
+
+HWND WaitForCaptionPart(const std::string& part, DWORD ms) {
+    return WaitUntil(ms, [&] {
+        std::pair<std::string, HWND> search(part, NULL);
+        EnumWindows(MatchCaptionPart, reinterpret_cast<LPARAM>(&search));
+        return search.second;
     });
 }
 
@@ -326,6 +341,65 @@ RECT ChildRect(HWND parent, int id) {
     RECT r = WindowRect(GetDlgItem(parent, id));
     MapWindowPoints(NULL, parent, reinterpret_cast<POINT*>(&r), 2);
     return r;
+}
+
+Stamp StampOf(const std::string& path) {
+    Stamp s;
+    HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
+    if (h == INVALID_HANDLE_VALUE) return s;
+    FILETIME c, a, w;
+    if (GetFileTime(h, &c, &a, &w)) {
+        auto join = [](const FILETIME& t) { return (uint64_t)t.dwHighDateTime << 32 | t.dwLowDateTime; };
+        s.creation = join(c);
+        s.lastAccess = join(a);
+        s.lastWrite = join(w);
+    }
+    CloseHandle(h);
+    s.attributes = GetFileAttributesA(path.c_str());
+    return s;
+}
+
+bool UnderWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
+}
+
+// Names are encrypted as one piece with a fresh key.
+static void EncryptName(const std::string& password, const std::string& name, char* out) {
+    std::u16string units(password.begin(), password.end());
+    CipherContext ctx;
+    DeriveStreamKey(&ctx, units.empty() ? nullptr : units.c_str());
+    EncryptStream(&ctx, name.data(), out, static_cast<uint32_t>(name.size()));
+}
+
+bool PatchRunAfterName(const std::string& path, const std::string& password, const std::string& name) {
+    std::string bytes = ReadFileBytes(path);
+    const uint8_t* image = reinterpret_cast<const uint8_t*>(bytes.data());
+    int64_t payload = LocatePayloadInImage(image, bytes.size());
+    if (payload < 0 || bytes.size() < (uint64_t)payload + HDR_FIXED_SIZE) return false;
+    uint32_t titleLength = LoadLE32(image + payload + HDR_TITLE_LEN);
+    uint64_t lengthAt = payload + HDR_TITLE + titleLength + CHECK_BLOCK_SIZE;
+    if (bytes.size() < lengthAt + 2 || LoadLE16(image + lengthAt) != name.size()) return false;
+
+    EncryptName(password, name, &bytes[lengthAt + 2]);
+    return WriteFileBytes(path, bytes);
+}
+
+bool PatchLastDirectoryName(const std::string& path, const std::string& password, const std::string& name) {
+    std::string bytes = ReadFileBytes(path);
+    size_t at = bytes.size() - name.size();
+    if (bytes.size() < name.size() + 2 + ENTRY_HEADER_SIZE ||
+        LoadLE16(reinterpret_cast<const uint8_t*>(&bytes[at - 2])) != name.size() ||
+        !(LoadLE32(reinterpret_cast<const uint8_t*>(&bytes[at - 2 - ENTRY_HEADER_SIZE + ENT_ATTRIBUTES])) &
+          ATTR_DIRECTORY))
+        return false;
+    EncryptName(password, name, &bytes[at]);
+    return WriteFileBytes(path, bytes);
+}
+
+std::string MarkerScript(const std::string& marker) {
+    return "@echo ran> \"" + marker + "\"\r\n";
 }
 
 }  // namespace window_test

@@ -10,7 +10,7 @@
 #include "crypto/key_stretch.h"
 #include "payload/reader.h"
 
-#include "window_driver.h"
+#include "win/window_driver.h"
 
 using namespace window_test;
 
@@ -28,7 +28,9 @@ protected:
     void SetUp() override {
         // Named after the test: a folder window that the shell opens for
         // one test must not be taken for another's.
-        out_ = dir_ / ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        std::replace(name.begin(), name.end(), '/', '-');  // a parameterised test's
+        out_ = dir_ / name;
         CreateDirectoryA(out_.c_str(), NULL);
     }
 
@@ -37,11 +39,17 @@ protected:
     }
     Tree FullTree() { return {{"a.txt", "alpha"}, {"sub", "<dir>"}, {"sub\\b.txt", "beta"}}; }
 
-    // Writes the archive and starts the stub with no arguments; main_ is
-    // its main window.
-    void Start(const ArchiveSettings& settings, const std::vector<WriterEntry>& entries) {
+    // Writes the archive, lets `damage` change its bytes, and starts the
+    // stub with no arguments; main_ is its main window.
+    void Start(const ArchiveSettings& settings, const std::vector<WriterEntry>& entries,
+               void (*damage)(std::string* bytes) = nullptr) {
         std::string exe = dir_ / "box.exe";
         ASSERT_EQ(MakeArchive(settings, entries, exe), "");
+        if (damage) {
+            std::string bytes = ReadFileBytes(exe);
+            damage(&bytes);
+            WriteFileBytes(exe, bytes);
+        }
         stub_.reset(new StubProcess(exe, "", dir_.path()));
         ASSERT_TRUE(stub_->started());
         main_ = WaitForMainWindow(stub_->pid());
@@ -75,11 +83,6 @@ protected:
         WaitGone(box);
     }
 
-    void WaitGone(HWND window) {
-        for (DWORD start = GetTickCount(); IsWindow(window) && GetTickCount() - start < WAIT_MS;)
-            Sleep(20);
-    }
-
     // Nothing owned by the main window comes up for a while, and the stub
     // stays open.
     void ExpectQuietAndOpen() {
@@ -88,16 +91,30 @@ protected:
         EXPECT_TRUE(IsWindowVisible(main_));
     }
 
-    void ChooseOut(const std::string& folder) {
+    void ChooseOut() {
         HWND chooser = WaitForChooser();
         ASSERT_NE(chooser, (HWND)NULL) << "no folder chooser";
-        ASSERT_TRUE(ChooseFolder(*stub_, chooser, folder));
+        ASSERT_TRUE(ChooseFolder(*stub_, chooser, out_));
         WaitGone(chooser);
     }
 
-    // A wrong password gets the message and leaves the window open; the
-    // right one restores the tree.
-    void WrongThenRight();
+    // Waits for the overwrite question, checks the name it shows and
+    // answers with `button`.
+    void Answer(const char* name, int button) {
+        HWND question = WaitForDialog(stub_->pid(), main_, WAIT_MS, "Overwrite confirmation");
+        ASSERT_NE(question, (HWND)NULL) << "no overwrite question; shown: "
+                                        << MessageText(WaitForDialog(stub_->pid(), main_, 0));
+        EXPECT_EQ(TextOf(GetDlgItem(question, 2001)), name);
+        Click(question, button);
+        WaitGone(question);
+    }
+
+    // The success message, exit code 0 and the whole tree restored.
+    void ExpectRestored() {
+        ASSERT_NO_FATAL_FAILURE(ExpectMessage("Files have been successfully restored.", 'b'));
+        EXPECT_EQ(stub_->WaitForExit(), 0u);
+        EXPECT_EQ(ReadTree(out_), FullTree());
+    }
 
     RootScratchDir dir_;
     std::string out_;
@@ -105,32 +122,30 @@ protected:
     HWND main_ = NULL;
 };
 
-TEST_F(WindowFlow, WrongPasswordStaysThenRightPasswordRestores) {
-    ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_NO_FATAL_FAILURE(WrongThenRight());
-}
+// A wrong password gets the message and leaves the window open; the right
+// one restores the tree. With the key plain, and stretched as lockbox create
+// does by default.
+class WindowFlowKeys : public WindowFlow, public ::testing::WithParamInterface<uint32_t> {};
 
-// The same with the key stretched as lockbox create does by default.
-TEST_F(WindowFlow, StretchedKeyWrongPasswordStaysThenRightPasswordRestores) {
+TEST_P(WindowFlowKeys, WrongPasswordStaysThenRightPasswordRestores) {
     ArchiveSettings settings = BasicSettings(TITLE, PASSWORD);
-    settings.keyRounds = DEFAULT_KEY_ROUNDS;
-    settings.keySalt[3] = 0x5A;
+    settings.keyRounds = GetParam();
+    if (GetParam()) settings.keySalt[3] = 0x5A;
     ASSERT_NO_FATAL_FAILURE(Start(settings, Entries()));
-    ASSERT_NO_FATAL_FAILURE(WrongThenRight());
-}
-
-void WindowFlow::WrongThenRight() {
     PressOk("wrong");
     ASSERT_NO_FATAL_FAILURE(ExpectMessage("Entered password is invalid.", 'r'));
     ExpectQuietAndOpen();
     EXPECT_EQ(ReadTree(out_), Tree());
 
     PressOk(PASSWORD);
-    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
-    ASSERT_NO_FATAL_FAILURE(ExpectMessage("Files have been successfully restored.", 'b'));
-    EXPECT_EQ(stub_->WaitForExit(), 0u);
-    EXPECT_EQ(ReadTree(out_), FullTree());
+    ASSERT_NO_FATAL_FAILURE(ChooseOut());
+    ExpectRestored();
 }
+
+INSTANTIATE_TEST_SUITE_P(Keys, WindowFlowKeys, ::testing::Values(0u, DEFAULT_KEY_ROUNDS),
+                         [](const ::testing::TestParamInfo<uint32_t>& i) {
+                             return std::string(i.param ? "StretchedKey" : "PlainKey");
+                         });
 
 TEST_F(WindowFlow, EnterKeyStartsARun) {
     ASSERT_NO_FATAL_FAILURE(Start());
@@ -153,10 +168,8 @@ TEST_F(WindowFlow, ChooserClosedIsSilentAndOkAsksAgain) {
     EXPECT_EQ(ReadTree(out_), Tree());
 
     Click(main_, IDOK);
-    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
-    ASSERT_NO_FATAL_FAILURE(ExpectMessage("Files have been successfully restored.", 'b'));
-    EXPECT_EQ(stub_->WaitForExit(), 0u);
-    EXPECT_EQ(ReadTree(out_), FullTree());
+    ASSERT_NO_FATAL_FAILURE(ChooseOut());
+    ExpectRestored();
 }
 
 // With an action after the run configured, the action is the sign of
@@ -166,7 +179,7 @@ TEST_F(WindowFlow, NoMessageWhenOpenFolderIsConfigured) {
     s.openFolderShowCmd = SW_SHOWMINNOACTIVE;
     ASSERT_NO_FATAL_FAILURE(Start(s, Entries()));
     PressOk(PASSWORD);
-    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+    ASSERT_NO_FATAL_FAILURE(ChooseOut());
     EXPECT_EQ(stub_->WaitForExit(), 0u);
     EXPECT_EQ(ReadTree(out_), FullTree());
     // The shell opened the folder: its window is the sign of success.
@@ -185,34 +198,26 @@ TEST_F(WindowFlow, NoMessageWhenRunAfterIsConfigured) {
     entries.push_back(FileEntry("run.cmd", script));
     ASSERT_NO_FATAL_FAILURE(Start(s, entries));
     PressOk(PASSWORD);
-    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+    ASSERT_NO_FATAL_FAILURE(ChooseOut());
     EXPECT_EQ(stub_->WaitForExit(), 0u);
     Tree expected = FullTree();
     expected["run.cmd"] = script;
     expected["ran.txt"] = "ran\r\n";
     // The script runs in a process of its own: wait until its mark is complete.
-    Tree tree = ReadTree(out_);
-    for (DWORD start = GetTickCount(); tree != expected && GetTickCount() - start < WAIT_MS;) {
-        Sleep(50);
-        tree = ReadTree(out_);
-    }
-    EXPECT_EQ(tree, expected);
+    WaitUntil(WAIT_MS, [&] { return ReadTree(out_) == expected; });
+    EXPECT_EQ(ReadTree(out_), expected);
 }
 
 // Cancel at the overwrite question reports the cancel even though opening
 // the folder is configured, and ends with 0.
 TEST_F(WindowFlow, CancelAtOverwriteQuestion) {
-    WriteBytes(out_ + "\\a.txt", "old");
+    WriteFileBytes(out_ + "\\a.txt", "old");
     ArchiveSettings s = BasicSettings(TITLE, PASSWORD);
     s.openFolderShowCmd = SW_SHOWNORMAL;
     ASSERT_NO_FATAL_FAILURE(Start(s, Entries()));
     PressOk(PASSWORD);
-    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
-    HWND question = WaitForDialog(stub_->pid(), main_, WAIT_MS, "Overwrite confirmation");
-    ASSERT_NE(question, (HWND)NULL);
-    EXPECT_EQ(TextOf(GetDlgItem(question, 2001)), "a.txt");
-    Click(question, 8);
-    WaitGone(question);
+    ASSERT_NO_FATAL_FAILURE(ChooseOut());
+    ASSERT_NO_FATAL_FAILURE(Answer("a.txt", 8));
     ASSERT_NO_FATAL_FAILURE(ExpectMessage("Operation canceled!", 'r'));
     EXPECT_EQ(stub_->WaitForExit(), 0u);
     EXPECT_EQ(ReadTree(out_), (Tree{{"a.txt", "old"}}));
@@ -226,30 +231,18 @@ TEST_F(WindowFlow, CancelAtOverwriteQuestion) {
 TEST_F(WindowFlow, DamagedEntryStaysAndNextRunStartsAtFirstEntry) {
     std::string noise;
     for (int i = 0; i < 4000; ++i) noise += char((i * 7919 + (i >> 3) * 31) & 0xFF);
-    std::vector<WriterEntry> entries = {FileEntry("a.txt", "alpha"), FileEntry("b.bin", noise)};
-    std::string exe = dir_ / "box.exe";
-    ASSERT_EQ(MakeArchive(BasicSettings(TITLE, PASSWORD), entries, exe), "");
-    std::string bytes = ReadBytes(exe);
-    bytes[bytes.size() - 200] ^= 0x55;  // inside b.bin's compressed stream
-    WriteBytes(exe, bytes);
-    stub_.reset(new StubProcess(exe, "", dir_.path()));
-    main_ = WaitForMainWindow(stub_->pid());
-    ASSERT_NE(main_, (HWND)NULL);
+    ASSERT_NO_FATAL_FAILURE(Start(BasicSettings(TITLE, PASSWORD), {FileEntry("a.txt", "alpha"), FileEntry("b.bin", noise)},
+                                  [](std::string* bytes) { (*bytes)[bytes->size() - 200] ^= 0x55; }));  // in b.bin's stream
 
     PressOk(PASSWORD);
-    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+    ASSERT_NO_FATAL_FAILURE(ChooseOut());
     ASSERT_NO_FATAL_FAILURE(ExpectMessage("Archive file is corrupted or password is invalid!", 'r'));
     ExpectQuietAndOpen();
     EXPECT_EQ(ReadTree(out_), (Tree{{"a.txt", "alpha"}}));
 
     Click(main_, IDOK);
-    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
-    HWND question = WaitForDialog(stub_->pid(), main_, WAIT_MS, "Overwrite confirmation");
-    ASSERT_NE(question, (HWND)NULL) << "second run did not start at the first entry; shown: "
-                                    << MessageText(WaitForDialog(stub_->pid(), main_, 0));
-    EXPECT_EQ(TextOf(GetDlgItem(question, 2001)), "a.txt");
-    Click(question, IDOK);
-    WaitGone(question);
+    ASSERT_NO_FATAL_FAILURE(ChooseOut());
+    ASSERT_NO_FATAL_FAILURE(Answer("a.txt", IDOK)) << "the second run did not start at the first entry";
     ASSERT_NO_FATAL_FAILURE(ExpectMessage("Archive file is corrupted or password is invalid!", 'r'));
 
     Click(main_, IDCANCEL);
@@ -259,10 +252,10 @@ TEST_F(WindowFlow, DamagedEntryStaysAndNextRunStartsAtFirstEntry) {
 
 // A file where the archive needs a directory: the directory cannot be made.
 TEST_F(WindowFlow, BlockedDirectoryCannotCreate) {
-    WriteBytes(out_ + "\\sub", "in the way");
+    WriteFileBytes(out_ + "\\sub", "in the way");
     ASSERT_NO_FATAL_FAILURE(Start());
     PressOk(PASSWORD);
-    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+    ASSERT_NO_FATAL_FAILURE(ChooseOut());
     ASSERT_NO_FATAL_FAILURE(ExpectMessage("Cannot create output file!", 'r'));
     ExpectQuietAndOpen();
     PostMessageA(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
@@ -296,7 +289,7 @@ TEST_F(WindowFlow, WaysToLeave) {
 TEST_F(WindowFlow, DamagedHeaderBeforeAnyWindow) {
     std::string exe = dir_ / "box.exe";
     ASSERT_EQ(MakeArchive(BasicSettings(TITLE, PASSWORD), Entries(), exe), "");
-    const std::string whole = ReadBytes(exe);
+    const std::string whole = ReadFileBytes(exe);
     int64_t payload = LocatePayloadInImage(StubImage().data(), StubImage().size());
     ASSERT_GT(payload, 0);
     struct Cut {
@@ -310,7 +303,7 @@ TEST_F(WindowFlow, DamagedHeaderBeforeAnyWindow) {
     };
     for (const Cut& cut : cuts) {
         SCOPED_TRACE(cut.what);
-        WriteBytes(exe, whole.substr(0, (size_t)payload + cut.headerBytes));
+        WriteFileBytes(exe, whole.substr(0, (size_t)payload + cut.headerBytes));
         stub_.reset(new StubProcess(exe, "", dir_.path()));
         HWND box = WaitForDialog(stub_->pid(), NULL);
         ASSERT_NE(box, (HWND)NULL);
@@ -333,7 +326,7 @@ TEST_F(WindowFlow, LongRunKeepsTheWindowAliveAndShowsProgress) {
     ASSERT_NO_FATAL_FAILURE(Start(BasicSettings(TITLE, PASSWORD), entries));
     const std::string label = TextOf(GetDlgItem(main_, 1001));
     PressOk(PASSWORD);
-    ASSERT_NO_FATAL_FAILURE(ChooseOut(out_));
+    ASSERT_NO_FATAL_FAILURE(ChooseOut());
 
     std::vector<int> shares;
     bool closeSent = false, controlsOff = true, answered = true;

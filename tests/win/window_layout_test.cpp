@@ -2,11 +2,43 @@
 // template, the focus, and the layout over a background picture.
 #include <gtest/gtest.h>
 
-#include "window_driver.h"
+#include <memory>
+
+#include "win/window_driver.h"
 
 using namespace window_test;
 
 namespace {
+
+// The stub started on an archive of one file, and its main window.
+struct ShownBox {
+    RootScratchDir dir;
+    std::unique_ptr<StubProcess> stub;
+    HWND main = NULL;
+
+    explicit ShownBox(const ArchiveSettings& settings) {
+        std::string exe = dir / "box.exe";
+        EXPECT_EQ(MakeArchive(settings, {FileEntry("a.txt", "a")}, exe), "");
+        stub.reset(new StubProcess(exe, "", dir.path()));
+        main = WaitForMainWindow(stub->pid());
+    }
+    // Closed by WM_CLOSE or the close box, the stub ends with 0.
+    void Close(bool closeBox = false) {
+        if (closeBox)
+            PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+        else
+            PostMessageA(main, WM_CLOSE, 0, 0);
+        EXPECT_EQ(stub->WaitForExit(), 0u);
+    }
+};
+
+ArchiveSettings WithBackground(uint32_t width, uint32_t height, uint8_t mode = 2) {
+    ArchiveSettings s = BasicSettings("T", "pw");
+    s.backgroundWidth = width;
+    s.backgroundHeight = height;
+    s.layoutMode = mode;
+    return s;
+}
 
 struct Shown {
     RECT window;
@@ -16,34 +48,24 @@ struct Shown {
 
 const int CONTROL_IDS[4] = {1000, IDOK, IDCANCEL, 1001};
 
-// Starts the stub on an archive with `settings`, records the main window's
-// geometry, and closes it (close box: exit 0).
+// The main window's geometry for an archive with `settings`.
 bool ShowAndMeasure(const ArchiveSettings& settings, Shown* out) {
-    RootScratchDir dir;
-    std::string exe = dir / "box.exe";
-    std::string error = MakeArchive(settings, {FileEntry("a.txt", "a")}, exe);
-    EXPECT_EQ(error, "");
-    if (!error.empty()) return false;
-    StubProcess stub(exe, "", dir.path());
-    HWND main = WaitForMainWindow(stub.pid());
-    EXPECT_NE(main, (HWND)NULL);
-    if (main == NULL) return false;
-    out->window = WindowRect(main);
-    out->client = ClientSize(main);
-    for (int i = 0; i < 4; ++i) out->controls[i] = ChildRect(main, CONTROL_IDS[i]);
-    PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
-    EXPECT_EQ(stub.WaitForExit(), 0u);
+    ShownBox box(settings);
+    EXPECT_NE(box.main, (HWND)NULL);
+    if (box.main == NULL) return false;
+    out->window = WindowRect(box.main);
+    out->client = ClientSize(box.main);
+    for (int i = 0; i < 4; ++i) out->controls[i] = ChildRect(box.main, CONTROL_IDS[i]);
+    box.Close(true);
     return true;
 }
 
-TEST(WindowControls, CaptionControlsAndFocus) {
-    RootScratchDir dir;
-    std::string exe = dir / "box.exe";
-    ASSERT_EQ(MakeArchive(BasicSettings("Holiday photos", "pw"), {FileEntry("a.txt", "a")}, exe), "");
-    StubProcess stub(exe, "", dir.path());
-    HWND main = WaitForMainWindow(stub.pid());
-    ASSERT_NE(main, (HWND)NULL);
-    EXPECT_EQ(TextOf(main), "Holiday photos");
+class WindowControls : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(WindowControls, CaptionControlsAndFocus) {
+    ShownBox box(BasicSettings(GetParam(), "pw"));
+    ASSERT_NE(box.main, (HWND)NULL);
+    EXPECT_EQ(TextOf(box.main), GetParam());
 
     struct Control { int id; const char* cls; const char* text; };
     const Control expected[] = {
@@ -51,7 +73,7 @@ TEST(WindowControls, CaptionControlsAndFocus) {
         {1001, "Static", "Enter password:"},
     };
     // Template order is Z order and tab order.
-    HWND child = GetWindow(main, GW_CHILD);
+    HWND child = GetWindow(box.main, GW_CHILD);
     for (const Control& c : expected) {
         SCOPED_TRACE(c.id);
         ASSERT_NE(child, (HWND)NULL);
@@ -62,31 +84,22 @@ TEST(WindowControls, CaptionControlsAndFocus) {
         child = GetWindow(child, GW_HWNDNEXT);
     }
     EXPECT_EQ(child, (HWND)NULL);
-    LONG editStyle = GetWindowLongA(GetDlgItem(main, 1000), GWL_STYLE);
+    LONG editStyle = GetWindowLongA(GetDlgItem(box.main, 1000), GWL_STYLE);
     EXPECT_TRUE(editStyle & ES_PASSWORD);
     EXPECT_TRUE(editStyle & WS_TABSTOP);
 
     // The password field has the focus, so typing goes there at once.
     GUITHREADINFO info;
     info.cbSize = sizeof info;
-    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(main, NULL), &info));
-    EXPECT_EQ(info.hwndFocus, GetDlgItem(main, 1000));
-
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(stub.WaitForExit(), 0u);
+    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(box.main, NULL), &info));
+    EXPECT_EQ(info.hwndFocus, GetDlgItem(box.main, 1000));
+    box.Close();
 }
 
-TEST(WindowControls, EmptyTitle) {
-    RootScratchDir dir;
-    std::string exe = dir / "box.exe";
-    ASSERT_EQ(MakeArchive(BasicSettings("", "pw"), {FileEntry("a.txt", "a")}, exe), "");
-    StubProcess stub(exe, "", dir.path());
-    HWND main = WaitForMainWindow(stub.pid());
-    ASSERT_NE(main, (HWND)NULL);
-    EXPECT_EQ(TextOf(main), "");
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(stub.WaitForExit(), 0u);
-}
+INSTANTIATE_TEST_SUITE_P(Titles, WindowControls, ::testing::Values("Holiday photos", ""),
+                         [](const ::testing::TestParamInfo<const char*>& i) {
+                             return std::string(*i.param ? "Title" : "EmptyTitle");
+                         });
 
 // Each background case is compared with the same archive without one.
 TEST(WindowLayout, BackgroundGrowsWindowAndShiftsControls) {
@@ -116,12 +129,8 @@ TEST(WindowLayout, BackgroundGrowsWindowAndShiftsControls) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        ArchiveSettings s = BasicSettings("T", "pw");
-        s.backgroundWidth = c.width;
-        s.backgroundHeight = c.height;
-        s.layoutMode = c.mode;
         Shown bg;
-        ASSERT_TRUE(ShowAndMeasure(s, &bg));
+        ASSERT_TRUE(ShowAndMeasure(WithBackground(c.width, c.height, c.mode), &bg));
         EXPECT_EQ(bg.client.cx, c.clientW);
         EXPECT_EQ(bg.client.cy, c.clientH);
         // The window keeps its centre; the odd pixel goes right and down.
@@ -142,48 +151,26 @@ TEST(WindowLayout, BackgroundGrowsWindowAndShiftsControls) {
 
 // Hiding and showing the window again lays it out again: nothing may move.
 TEST(WindowLayout, SecondShowMovesNothing) {
-    RootScratchDir dir;
-    std::string exe = dir / "box.exe";
-    ArchiveSettings s = BasicSettings("T", "pw");
-    s.backgroundWidth = 500;
-    s.backgroundHeight = 300;
-    s.layoutMode = 2;
-    ASSERT_EQ(MakeArchive(s, {FileEntry("a.txt", "a")}, exe), "");
-    StubProcess stub(exe, "", dir.path());
-    HWND main = WaitForMainWindow(stub.pid());
-    ASSERT_NE(main, (HWND)NULL);
-    RECT before = WindowRect(main);
-    RECT editBefore = ChildRect(main, 1000);
-    EXPECT_EQ(ClientSize(main).cx, 500);
-    EXPECT_EQ(ClientSize(main).cy, 300);
-
-    ShowWindow(main, SW_HIDE);
-    ShowWindow(main, SW_SHOW);
-    RECT after = WindowRect(main);
-    RECT editAfter = ChildRect(main, 1000);
+    ShownBox box(WithBackground(500, 300));
+    ASSERT_NE(box.main, (HWND)NULL);
+    RECT before = WindowRect(box.main), editBefore = ChildRect(box.main, 1000);
+    EXPECT_EQ(ClientSize(box.main).cx, 500);
+    EXPECT_EQ(ClientSize(box.main).cy, 300);
+    ShowWindow(box.main, SW_HIDE);
+    ShowWindow(box.main, SW_SHOW);
+    RECT after = WindowRect(box.main), editAfter = ChildRect(box.main, 1000);
     EXPECT_TRUE(EqualRect(&before, &after));
     EXPECT_TRUE(EqualRect(&editBefore, &editAfter));
-
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(stub.WaitForExit(), 0u);
+    box.Close();
 }
 
 // An absurd background size is limited, not handed on to the platform.
 TEST(WindowLayout, HugeBackgroundIsLimited) {
-    RootScratchDir dir;
-    std::string exe = dir / "box.exe";
-    ArchiveSettings s = BasicSettings("T", "pw");
-    s.backgroundWidth = 0xFFFFFFFFu;
-    s.backgroundHeight = 0xFFFFFFFFu;
-    ASSERT_EQ(MakeArchive(s, {FileEntry("a.txt", "a")}, exe), "");
-    StubProcess stub(exe, "", dir.path());
-    HWND main = WaitForMainWindow(stub.pid());
-    ASSERT_NE(main, (HWND)NULL);
-    SIZE client = ClientSize(main);
-    EXPECT_LE(client.cx, 32767);
-    EXPECT_LE(client.cy, 32767);
-    PostMessageA(main, WM_CLOSE, 0, 0);
-    EXPECT_EQ(stub.WaitForExit(), 0u);
+    ShownBox box(WithBackground(0xFFFFFFFFu, 0xFFFFFFFFu));
+    ASSERT_NE(box.main, (HWND)NULL);
+    EXPECT_LE(ClientSize(box.main).cx, 32767);
+    EXPECT_LE(ClientSize(box.main).cy, 32767);
+    box.Close();
 }
 
 }  // namespace

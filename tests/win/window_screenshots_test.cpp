@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 
-#include "window_driver.h"
+#include "win/window_driver.h"
 
 using namespace window_test;
 
@@ -68,10 +68,6 @@ bool SaveShot(std::initializer_list<HWND> windows, const std::string& path) {
     return out.good();
 }
 
-void WaitGone(HWND window) {
-    for (DWORD start = GetTickCount(); IsWindow(window) && GetTickCount() - start < WAIT_MS;) Sleep(20);
-}
-
 TEST(DISABLED_WindowScreenshots, Take) {
     const char* env = std::getenv("LOCKBOX_SHOTS");
     if (env == nullptr || *env == '\0') GTEST_SKIP() << "LOCKBOX_SHOTS is not set";
@@ -98,7 +94,7 @@ TEST(DISABLED_WindowScreenshots, Take) {
 
     // A wrong password, the overwrite question and the final message.
     RootScratchDir out;
-    WriteBytes(out / "a.txt", "older");
+    WriteFileBytes(out / "a.txt", "older");
     StubProcess stub(shots + "\\plain.exe", "", shots);
     HWND main = WaitForMainWindow(stub.pid());
     ASSERT_NE(main, (HWND)NULL);
@@ -139,8 +135,7 @@ TEST(DISABLED_WindowScreenshots, Take) {
     ASSERT_NE(chooser, (HWND)NULL);
     ASSERT_TRUE(ChooseFolder(longRun, chooser, longOut.path()));
     WaitGone(chooser);
-    for (DWORD start = GetTickCount(); GetTickCount() - start < WAIT_MS; Sleep(50))
-        if (std::atoi(TextOf(main).c_str()) >= 20) break;
+    WaitUntil(WAIT_MS, [&] { return std::atoi(TextOf(main).c_str()) >= 20; });
     EXPECT_TRUE(SaveShot({main}, shots + "\\progress.bmp"));
     box = WaitForDialog(longRun.pid(), main, 4 * WAIT_MS);
     ASSERT_NE(box, (HWND)NULL);

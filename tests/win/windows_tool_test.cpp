@@ -3,41 +3,24 @@
 // result unattended.
 #include <gtest/gtest.h>
 
-#include "win/unattended_support.h"
+#include "win/window_driver.h"
 
-using namespace unattended_test;
-
-namespace {
-
-std::string BesideTest(const char* name) {
-    char path[MAX_PATH];
-    DWORD n = GetModuleFileNameA(NULL, path, MAX_PATH);
-    std::string dir(path, n);
-    return dir.substr(0, dir.find_last_of('\\') + 1) + name;
-}
-
-// Runs `exe` with `arguments` and returns its exit code.
-int RunTool(const std::string& exe, const std::string& arguments, const std::string& directory) {
-    return RunStub(exe, arguments, directory, 60000);
-}
-
-}  // namespace
+using namespace window_test;
 
 TEST(WindowsTool, CreatesAnArchiveThatTheExtractorOpens) {
-    const std::string tool = BesideTest("lockbox.exe");
+    const std::string tool = BesideTestProgram("lockbox.exe");
     ASSERT_TRUE(Exists(tool)) << tool;
     RootScratchDir scratch;
     const std::string source = scratch / "source";
     ASSERT_TRUE(CreateDirectoryA(source.c_str(), NULL));
     ASSERT_TRUE(CreateDirectoryA((source + "\\docs").c_str(), NULL));
-    WriteBytes(source + "\\a.txt", "alpha\r\n");
-    WriteBytes(source + "\\docs\\b.bin", std::string(200000, 'b') + "end");
-    WriteBytes(source + "\\empty.txt", "");
+    WriteFileBytes(source + "\\a.txt", "alpha\r\n");
+    WriteFileBytes(source + "\\docs\\b.bin", std::string(200000, 'b') + "end");
+    WriteFileBytes(source + "\\empty.txt", "");
 
     const std::string archive = scratch / "packed.exe";
-    ASSERT_EQ(RunTool(tool, "create -q -o \"" + archive + "\" -p \"a long passphrase\" \"" + source + "\"",
-                  scratch.path()),
-              0);
+    const std::string pw = "-p \"a long passphrase\" ";
+    ASSERT_EQ(RunStub(tool, "create -q -o \"" + archive + "\" " + pw + "\"" + source + "\"", scratch.path(), 60000), 0);
     ASSERT_TRUE(Exists(archive));
 
     // The extractor's unattended mode: 1 means every entry was restored.
@@ -53,6 +36,6 @@ TEST(WindowsTool, CreatesAnArchiveThatTheExtractorOpens) {
     EXPECT_EQ(ReadTree(scratch / "out"), expected);
 
     // And the tool reads back what it wrote.
-    EXPECT_EQ(RunTool(tool, "test -p \"a long passphrase\" \"" + archive + "\"", scratch.path()), 0);
-    EXPECT_EQ(RunTool(tool, "test -p wrong-passphrase \"" + archive + "\"", scratch.path()), 1);
+    EXPECT_EQ(RunStub(tool, "test -p \"a long passphrase\" \"" + archive + "\"", scratch.path(), 60000), 0);
+    EXPECT_EQ(RunStub(tool, "test -p wrong-passphrase \"" + archive + "\"", scratch.path(), 60000), 1);
 }
