@@ -1,12 +1,8 @@
 // Minimal PE images built in memory, for locating the payload. Only the
 // fields the reader looks at are filled in; the rest is filler. The default
-// shape is of the kind this build reads (PE_MAGIC).
-//
-//   0     "MZ", u32 e_lfanew at 60
-//   N     "PE\0\0", u16 NumberOfSections at N+6, u16 SizeOfOptionalHeader at N+20
-//   N+24  u16 magic
-//   N+24+PE_DATA_DIRECTORIES+32  certificate table: u32 file offset, u32 size
-//   N+PE_SECTION_TABLE  section table, 40 bytes per entry (size at +16, pointer at +20)
+// shape is of this build's own kind (PE_MAGIC); the other kind puts its
+// directories and section table where its longer or shorter optional header
+// ends (payload/pe.h), an unknown magic where the own kind would.
 #pragma once
 #include <stdint.h>
 
@@ -20,7 +16,7 @@ struct PeSection {
     uint32_t size;     // SizeOfRawData
 };
 
-// The magic of the PE kind this build does not read (PE32 <-> PE32+).
+// The magic of the PE kind this build's extractor is not (PE32 <-> PE32+).
 const uint16_t PE_OTHER_MAGIC = PE_MAGIC == 0x10B ? 0x20B : 0x10B;
 
 struct PeShape {
@@ -41,7 +37,9 @@ inline uint32_t PePayloadPosition(const PeShape& shape) {
 // An image exactly as long as the payload position (at least as long as its
 // own headers), so that appended bytes begin at the payload.
 inline std::vector<uint8_t> MakePeImage(const PeShape& shape = PeShape()) {
-    size_t headers = (size_t)shape.lfanew + PE_SECTION_TABLE + 40 * shape.sections.size();
+    uint32_t optionalSize = PeOptionalHeaderSize(shape.magic) ? PeOptionalHeaderSize(shape.magic) : PE_OPTIONAL_HEADER_SIZE;
+    const size_t table = PE_OPTIONAL_HEADER + optionalSize, directories = PE_OPTIONAL_HEADER + PeDirectoriesAt(optionalSize);
+    size_t headers = (size_t)shape.lfanew + table + 40 * shape.sections.size();
     size_t size = std::max<size_t>(headers, PePayloadPosition(shape));
     std::vector<uint8_t> image(size);
     for (size_t i = 0; i < size; i++) image[i] = (uint8_t)(i * 7 + 3);  // filler
@@ -53,11 +51,11 @@ inline std::vector<uint8_t> MakePeImage(const PeShape& shape = PeShape()) {
     StoreLE16(b + n + 6, (uint16_t)shape.sections.size());
     StoreLE16(b + n + 20, shape.sizeOfOptionalHeader);
     StoreLE16(b + n + 24, shape.magic);
-    StoreLE32(b + n + 24 + PE_DATA_DIRECTORIES + 32, shape.certificatesAt);
-    StoreLE32(b + n + 24 + PE_DATA_DIRECTORIES + 36, shape.certificatesSize);
+    StoreLE32(b + n + directories + 32, shape.certificatesAt);
+    StoreLE32(b + n + directories + 36, shape.certificatesSize);
     for (size_t i = 0; i < shape.sections.size(); i++) {
-        StoreLE32(b + n + PE_SECTION_TABLE + 40 * i + 16, shape.sections[i].size);
-        StoreLE32(b + n + PE_SECTION_TABLE + 40 * i + 20, shape.sections[i].pointer);
+        StoreLE32(b + n + table + 40 * i + 16, shape.sections[i].size);
+        StoreLE32(b + n + table + 40 * i + 20, shape.sections[i].pointer);
     }
     return image;
 }

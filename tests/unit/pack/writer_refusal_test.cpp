@@ -68,10 +68,10 @@ TEST(WriterRefusalTest, RefusedBeforeWritingAndNothingLeftBehind) {
         {"NUL in password",
          [](ArchiveSettings* s, auto*, auto*) { s->password = std::u16string(u"a\0b", 3); }, "password"},
         {"level 13", [](ArchiveSettings* s, auto*, auto*) { s->level = 13; }, "level"},
-        {"stub of the other PE kind",
+        {"stub of no PE kind (a ROM image)",
          [](auto*, auto*, std::vector<uint8_t>* stub) {
              PeShape shape;
-             shape.magic = PE_OTHER_MAGIC;
+             shape.magic = 0x107;
              *stub = MakePeImage(shape);
          },
          "stub"},

@@ -34,7 +34,7 @@ const ShapeCase SHAPES[] = {
     {"OptionalHeaderSize0", With(M, 0, {{0x400, 0x10}}), 0x410},
     {"LastTableEntryDecidesNotTheFurthestSection", With(M, H, {{0x400, 0x800}, {0x200, 0x200}}), 0x400},
     {"ThreeSections", With(M, H, {{0x400, 0x200}, {0x600, 0x200}, {0x800, 0x123}}), 0x923},
-    {"OtherPeKindRefused", With(PE_OTHER_MAGIC, H, {{0x200, 0x200}}), -1},
+    {"OtherPeKindAtItsOwnTablePlace", With(PE_OTHER_MAGIC, H, {{0x200, 0x200}}), 0x400},
     {"RomImageRefused", With(0x107, H, {{0x200, 0x200}}), -1},
     {"NoSections", With(M, H, {}), -1},
 };
@@ -61,7 +61,7 @@ TEST(LocatePayloadBounds, EveryTruncationStaysInBounds) {
         EXPECT_EQ(size < needed ? -1 : 0x600, Locate(image, size)) << "size " << size;
 }
 
-// Headers pointing past the end of an exact-size image of one section.
+// Headers pointing past the end (or beyond 64 KiB) of an exact-size image of one section.
 struct BoundsCase {
     const char* name;
     size_t at;       // a u16 field set to `value` (none when 0)
@@ -72,6 +72,9 @@ const size_t IMAGE_SIZE = MakePeImage().size();
 const BoundsCase PAST_THE_END[] = {
     {"ShorterThanADosHeader", 0, 0, 63},
     {"ELfanewPastTheEnd", 60, 0xFFF0, 0},
+    // e_lfanew is 32 bits: a high half means a PE header beyond 64 KiB (the
+    // low half alone would point at this image's own header).
+    {"ELfanewHighHalf", 62, 0x0001, 0},
     {"OptionalHeaderMagicPastTheEnd", 60, (uint16_t)(IMAGE_SIZE - 25), 0},
     {"SectionCountPastTheEnd", 0x80 + 6, 0xFFFF, 0},
     {"SectionCountOneTooMany", 0x80 + 6, (uint16_t)((IMAGE_SIZE - 0x80 - PE_SECTION_TABLE) / 40 + 1), 0},
