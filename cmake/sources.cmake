@@ -15,7 +15,7 @@ set(LOCKBOX_CRYPTO_OTHER src/crypto/aes_instructions_none.cpp)
 # wide_path.cpp: UTF-8 <-> UTF-16 and long paths, for the tool's side.
 set(LOCKBOX_PLATFORM_WIN32 src/platform/win32.cpp src/platform/pbkdf2_win32.cpp src/platform/wide_path.cpp)
 set(LOCKBOX_PLATFORM_POSIX src/platform/posix.cpp src/platform/pbkdf2_openssl.cpp)
-# On Windows each program adds one of these: paths in the ANSI code page
+# The paths of the two Windows platform libraries: in the ANSI code page
 # (the extractor, the Windows tests) or in UTF-8 through the wide calls (the tool).
 set(LOCKBOX_PATHS_ANSI src/platform/win32_ansi_paths.cpp)
 set(LOCKBOX_PATHS_WIDE src/platform/win32_wide_paths.cpp)

@@ -3,9 +3,10 @@
 # plain and over a background picture in each layout, a result message,
 # the folder chooser, the overwrite question and a run in progress.
 #
-# Builds the stub, the Windows lockbox tool and the Windows test program in
+# Builds the stub, the Windows lockbox tool and the screenshot program
+# (scripts/window_screenshots.cpp, on the Windows tests' window driver) in
 # BUILD (default build/window-win), makes the archives with the tool, and
-# lets the disabled test DISABLED_WindowScreenshots photograph the real
+# lets its disabled test DISABLED_WindowScreenshots photograph the real
 # stub under Xvfb + Wine (own WINEPREFIX inside BUILD). ImageMagick turns
 # the pictures into PNG.
 #
@@ -27,7 +28,7 @@ CONVERT=/usr/bin/convert
 if [ ! -f "$BUILD/CMakeCache.txt" ]; then
     cmake -S "$ROOT" -B "$BUILD" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-i686.cmake" >/dev/null
 fi
-cmake --build "$BUILD" --target lockbox_stub lockbox win_tests -j2 >/dev/null
+cmake --build "$BUILD" --target lockbox_stub lockbox window_screenshots -j2 >/dev/null
 
 rm -rf "$WORK"
 mkdir -p "$WORK" "$DOCS"
@@ -72,7 +73,7 @@ wineserver -w
 
 LOCKBOX_SHOTS="Z:$(printf '%s' "$WORK" | tr / '\\')"
 export LOCKBOX_SHOTS
-xvfb-run -a -s "-screen 0 1024x768x24" "$WINE_RUN" "$BUILD/win_tests.exe" \
+xvfb-run -a -s "-screen 0 1024x768x24" "$WINE_RUN" "$BUILD/window_screenshots.exe" \
     --gtest_also_run_disabled_tests --gtest_filter='DISABLED_WindowScreenshots.*'
 
 for shot in *.bmp; do

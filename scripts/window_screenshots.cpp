@@ -1,5 +1,6 @@
 // Pictures of the extractor's windows for the documentation, taken by
-// scripts/screenshots.sh (disabled in ordinary runs). LOCKBOX_SHOTS names a
+// scripts/screenshots.sh with this program (its test is disabled, so that it
+// runs only when asked for). LOCKBOX_SHOTS names a
 // folder holding plain.exe and bg_none.exe, bg_top.exe, bg_bottom.exe
 // (made by the lockbox tool, password "secret", a.txt among the files) and
 // long.exe (many files, so that a run lasts a few seconds); the
