@@ -143,7 +143,7 @@ def many_small_files(rng, root, count):
 
 
 def main():
-    if len(sys.argv) < 2:
+    if len(sys.argv) < 2 or sys.argv[1].startswith("-"):
         sys.exit("usage: gen_corpus.py DIR [SIZE_MIB] [SEED] [mixed|large|small]")
     root = sys.argv[1]
     size = int(float(sys.argv[2]) * MIB) if len(sys.argv) > 2 else 256 * MIB
