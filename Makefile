@@ -28,13 +28,13 @@ check: setup
 # `make install PREFIX=... DESTDIR=...`: the tool, its manual page, bash
 # completion and documents. Builds only the extractor and the tool.
 install: setup
-	scripts/build.sh demo
+	scripts/build.sh tool
 	DESTDIR="$(DESTDIR)" cmake --install build/host --prefix "$(PREFIX)"
 
 # lockbox_VERSION_amd64.deb (host build) and the zip of the 32-bit Windows
 # tool; builds only what goes into them.
 package: setup
-	scripts/build.sh demo
+	scripts/build.sh tool
 	cmake --build build/win32 --target lockbox -j "$$(nproc)"
 	cd build/host && cpack
 	cd build/win32 && cpack

@@ -2,11 +2,13 @@
 # Configures and builds the configurations: win32 first (the host tool
 # embeds the extractor stub built there), then win64 (the x86-64 Windows
 # build the tests run under wine64), the host build and, with "asan", the
-# sanitizer build of the host tests. With "demo", only what the demo needs:
-# the 32-bit extractor and the host tool; with "check", the 32-bit extractor
-# and the whole host build (make check).
+# sanitizer build of the host tests. With "tool", only the 32-bit extractor
+# and the host tool (make install, make package); with "demo", that and,
+# where 32-bit code can neither run nor be emulated, the x86-64 extractor
+# the demo then runs; with "check", the 32-bit extractor and the whole host
+# build (make check).
 #
-#   scripts/build.sh [asan|demo|check]
+#   scripts/build.sh [asan|tool|demo|check]
 set -eu
 top=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$top/build}
@@ -22,9 +24,11 @@ configure() {  # DIR [CMAKE ARGUMENT...]
 configure win32 -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-i686.cmake" -DLOCKBOX_HOST_TOOL="$build/host/lockbox"
 stub="$build/win32/lockbox-stub.exe"
 configure host -DLOCKBOX_STUB="$stub"
-if [ "$mode" = demo ] || [ "$mode" = check ]; then
+if [ "$mode" = tool ] || [ "$mode" = demo ] || [ "$mode" = check ]; then
     cmake --build "$build/win32" -j "$jobs" --target lockbox_stub
-    if [ "$mode" = demo ]; then
+    if [ "$mode" = tool ]; then
+        cmake --build "$build/host" -j "$jobs" --target lockbox
+    elif [ "$mode" = demo ]; then
         cmake --build "$build/host" -j "$jobs" --target lockbox
         # Where 32-bit code can neither run nor be emulated, the demo runs
         # the x86-64 extractor.

@@ -57,12 +57,15 @@ if "$root/scripts/runs-i386"; then
 elif ! "$root/scripts/emulates-i386"; then
     # No 32-bit code and no emulation (a container without user namespaces):
     # the same tree packed with the x86-64 extractor, run by wine64.
-    stub64=${LOCKBOX_STUB64:-$root/build/win64/lockbox-stub.exe}
+    win64_build=$(dirname "$win_build")/win64
+    stub64=${LOCKBOX_STUB64:-$win64_build/lockbox-stub.exe}
     [ -f "$stub64" ] || fail "no x86-64 extractor at $stub64 (scripts/build.sh demo builds it here)"
     echo "   This machine runs no 32-bit programs and cannot emulate them: the archive"
     echo "   is packed again with the x86-64 extractor, which wine64 runs."
-    "$tool" create -q -o "$archive" -p "$password" --title "Lockbox demo" --stub "$stub64" "$sample"
-    WINEPREFIX=$root/build/win64/wineprefix "$root/scripts/wine-run" --64 "$archive" "$password" "$wine_dest"
+    "$tool" create -q -o "$archive" -p "$password" --title "Lockbox demo" --stub "$stub64" "$sample" ||
+        fail "packing the sample with the x86-64 extractor failed"
+    WINEPREFIX=${LOCKBOX_WINEPREFIX64:-$win64_build/wineprefix} \
+        "$root/scripts/wine-run" --64 "$archive" "$password" "$wine_dest"
     rc=$?
 else
     echo "   This machine runs no 32-bit programs, so the 32-bit extractor runs with"

@@ -4,4 +4,3 @@
 #pragma once
 
 #define IDC_PASSWORD 1000
-#define IDC_PASSWORD_LABEL 1001

@@ -91,7 +91,8 @@ PeLayout ParsePe(const Image& img) {
     PeLayout pe;
     if (img.bytes->size() < PE_DOS_HEADER_SIZE || img.U16(0) != PE_DOS_MAGIC) img.Bad("no MZ header");
     size_t nt = img.U32(PE_LFANEW);
-    if (nt > PE_MAX_HEADER_AT || img.U32(nt) != PE_SIGNATURE) img.Bad("no PE signature");
+    if (nt > PE_MAX_HEADER_AT) img.Bad("its PE header lies beyond 64 KiB");
+    if (img.U32(nt) != PE_SIGNATURE) img.Bad("no PE signature");
     pe.sectionCount = img.U16(nt + PE_SECTION_COUNT);
     uint16_t optionalSize = img.U16(nt + PE_OPTIONAL_SIZE_FIELD);
     pe.optional = nt + PE_OPTIONAL_HEADER;

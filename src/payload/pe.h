@@ -16,9 +16,12 @@
 // Two kinds of image exist. The extractor that ships is PE32 (32-bit); an
 // x86-64 build (PE32+) exists for machines without 32-bit user code. The
 // tool reads, writes and edits either kind; an extractor runs as its own.
-// Both kinds find the section table at their standard optional header size
-// behind the signature (SizeOfOptionalHeader is not consulted: the writer
-// only takes stubs whose size is the standard one).
+// The locator finds the section table at the kind's standard optional
+// header size behind the signature, not at SizeOfOptionalHeader; the
+// resource editor, which every archive's stub passes through, refuses a
+// stub whose SizeOfOptionalHeader is another, so the two agree for every
+// archive the tool makes. The key-stretch lookup follows the field, as the
+// system's loader does.
 #pragma once
 #include <stdint.h>
 

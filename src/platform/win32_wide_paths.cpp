@@ -21,7 +21,7 @@ bool PlatformMap(const char* path, FileMapping* map, uint64_t maxSize) {
 }
 
 // Shared for deletion: an interrupted run removes its temporary files by
-// name while they are still open (host/interrupt_cleanup.h), and Windows
+// name while they are still open (tool/interrupt_cleanup.h), and Windows
 // refuses that for a file opened without FILE_SHARE_DELETE.
 FileHandle PlatformCreateNew(const char* path) {
     return FromHandle(CreateFileW(WidePath(path).c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_DELETE,

@@ -116,14 +116,15 @@ SignatureState ExamineSignature(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     unsigned char lfanew[4], magic[2];
     std::vector<unsigned char> blob(table.size);
-    // The locator read the same headers: they are in the file, of a known kind.
-    if (table.size < 8 || !ReadAt(in, PE_LFANEW, lfanew, 4) ||
-        !ReadAt(in, LoadLE32(lfanew) + PE_OPTIONAL_HEADER + OPT_MAGIC, magic, 2) ||
-        !ReadAt(in, table.offset, blob.data(), blob.size())) {
+    // The locator read the same headers; read again, they are checked again,
+    // in case the file changed in between.
+    if (table.size < 8 || !ReadAt(in, PE_LFANEW, lfanew, 4) || LoadLE32(lfanew) > PE_MAX_HEADER_AT ||
+        !ReadAt(in, (uint64_t)LoadLE32(lfanew) + PE_OPTIONAL_HEADER + OPT_MAGIC, magic, 2) ||
+        PeOptionalHeaderSize(LoadLE16(magic)) == 0 || !ReadAt(in, table.offset, blob.data(), blob.size())) {
         state.problem = "its certificate table cannot be read";
         return state;
     }
-    uint64_t optional = LoadLE32(lfanew) + PE_OPTIONAL_HEADER;
+    uint64_t optional = (uint64_t)LoadLE32(lfanew) + PE_OPTIONAL_HEADER;
     uint64_t checksumAt = optional + OPT_CHECKSUM,
              directoryAt = optional + PeDirectoriesAt(PeOptionalHeaderSize(LoadLE16(magic))) +
                           PE_DIRECTORY_SIZE * DIR_CERTIFICATES;

@@ -7,7 +7,8 @@
 #define IDD_OVERWRITE 102
 
 // Main window controls (IDOK and IDCANCEL are the platform's).
-#include "app/controls.h"  // IDC_PASSWORD, IDC_PASSWORD_LABEL
+#include "app/controls.h"  // IDC_PASSWORD
+#define IDC_PASSWORD_LABEL 1001
 
 // Overwrite dialog controls (IDOK is "&Yes"; IDCLOSE (8) is "Cancel").
 #define IDC_NO_BUTTON 102

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "payload/pe.h"
+
 struct FakeResource {
     uint16_t type, name, lang;
     std::string data;
@@ -95,41 +97,43 @@ inline std::string MakeFakeStub(bool withRelocations, std::string rsrc = std::st
     std::string image(0x400, '\0');
     image[0] = 'M';
     image[1] = 'Z';
-    Put32(image, 60, 0x80);
-    image.replace(0x80, 4, std::string("PE\0\0", 4));
-    const uint32_t optionalSize = plus ? 240 : 224, dd = plus ? 112 : 96;
-    size_t fh = 0x84, oh = 0x98, st = oh + optionalSize;
+    const size_t nt = 0x80;
+    Put32(image, PE_LFANEW, nt);
+    Put32(image, nt, PE_SIGNATURE);
+    const uint16_t magic = plus ? PE32_PLUS_MAGIC : PE32_MAGIC;
+    const uint32_t optionalSize = PeOptionalHeaderSize(magic);
+    const size_t oh = nt + PE_OPTIONAL_HEADER, dd = oh + PeDirectoriesAt(optionalSize), st = oh + optionalSize;
     uint16_t sections = withRelocations ? 3 : 2;
-    Put16(image, fh, plus ? 0x8664 : 0x14C);
-    Put16(image, fh + 2, sections);
-    Put16(image, fh + 16, optionalSize);
-    Put16(image, fh + 18, plus ? 0x0022 : 0x0102);
-    Put16(image, oh, plus ? 0x20B : 0x10B);
-    Put32(image, oh + 16, 0x1000);
-    Put32(image, oh + (plus ? 24 : 28), 0x400000);
-    Put32(image, oh + 32, SECTION_ALIGN);
-    Put32(image, oh + 36, FILE_ALIGN);
-    Put16(image, oh + 40, 4);
+    Put16(image, nt + 4, plus ? 0x8664 : 0x14C);  // machine
+    Put16(image, nt + PE_SECTION_COUNT, sections);
+    Put16(image, nt + PE_OPTIONAL_SIZE_FIELD, optionalSize);
+    Put16(image, nt + 22, plus ? 0x0022 : 0x0102);  // characteristics
+    Put16(image, oh + OPT_MAGIC, magic);
+    Put32(image, oh + 16, 0x1000);  // entry point
+    Put32(image, oh + (plus ? 24 : 28), 0x400000);  // image base
+    Put32(image, oh + OPT_SECTION_ALIGNMENT, SECTION_ALIGN);
+    Put32(image, oh + OPT_FILE_ALIGNMENT, FILE_ALIGN);
+    Put16(image, oh + 40, 4);  // operating system and subsystem versions
     Put16(image, oh + 48, 4);
-    Put32(image, oh + 60, 0x400);
-    Put16(image, oh + 68, 2);
-    Put32(image, oh + dd - 4, 16);
+    Put32(image, oh + 60, 0x400);  // size of headers
+    Put16(image, oh + 68, 2);  // subsystem: GUI
+    Put32(image, dd - 4, PE_DIRECTORY_COUNT);
 
     auto section = [&](int i, const char* name, uint32_t va, const std::string& raw) {
-        size_t h = st + 40 * (size_t)i;
+        size_t h = st + PE_SECTION_ENTRY_SIZE * (size_t)i;
         image.replace(h, 8, std::string(name).append(8 - std::string(name).size(), '\0'));
-        Put32(image, h + 8, (uint32_t)raw.size());
-        Put32(image, h + 12, va);
-        Put32(image, h + 16, (uint32_t)aligned(raw.size(), FILE_ALIGN));
-        Put32(image, h + 20, (uint32_t)image.size());
+        Put32(image, h + SEC_VIRTUAL_SIZE, (uint32_t)raw.size());
+        Put32(image, h + SEC_VIRTUAL_ADDRESS, va);
+        Put32(image, h + SEC_RAW_SIZE, (uint32_t)aligned(raw.size(), FILE_ALIGN));
+        Put32(image, h + SEC_RAW_AT, (uint32_t)image.size());
         Put32(image, h + 36, 0x40000040);
         image += raw;
         image.resize(aligned(image.size(), FILE_ALIGN), '\0');
     };
     section(0, ".text", 0x1000, std::string(0x10, '\xC3'));
     section(1, ".rsrc", FAKE_RSRC_RVA, rsrc);
-    Put32(image, oh + dd + 16, FAKE_RSRC_RVA);
-    Put32(image, oh + dd + 20, (uint32_t)rsrc.size());
+    Put32(image, dd + PE_DIRECTORY_SIZE * DIR_RESOURCE, FAKE_RSRC_RVA);
+    Put32(image, dd + PE_DIRECTORY_SIZE * DIR_RESOURCE + 4, (uint32_t)rsrc.size());
     uint32_t end = FAKE_RSRC_RVA + (uint32_t)rsrc.size();
     if (withRelocations) {
         std::string reloc(12, '\0');
@@ -138,20 +142,20 @@ inline std::string MakeFakeStub(bool withRelocations, std::string rsrc = std::st
         Put16(reloc, 8, 0x3004);
         uint32_t va = (uint32_t)aligned(end, SECTION_ALIGN);
         section(2, ".reloc", va, reloc);
-        Put32(image, oh + dd + 40, va);
-        Put32(image, oh + dd + 44, 12);
+        Put32(image, dd + PE_DIRECTORY_SIZE * DIR_RELOCATIONS, va);
+        Put32(image, dd + PE_DIRECTORY_SIZE * DIR_RELOCATIONS + 4, 12);
         end = va + 12;
     }
-    Put32(image, oh + 56, (uint32_t)aligned(end, SECTION_ALIGN));
+    Put32(image, oh + OPT_SIZE_OF_IMAGE, (uint32_t)aligned(end, SECTION_ALIGN));
     return image;
 }
 
 // Where the payload of an archive begins: the end of the raw data of its
 // last section (the sections of an archive's stub lie in file order).
 inline size_t PayloadOffset(const std::string& exe) {
-    size_t pe = Get32(exe, 60);
-    size_t count = (uint8_t)exe[pe + 6] | (uint8_t)exe[pe + 7] << 8;
-    size_t optional = (uint8_t)exe[pe + 20] | (uint8_t)exe[pe + 21] << 8;
-    size_t last = pe + 24 + optional + 40 * (count - 1);
-    return Get32(exe, last + 20) + Get32(exe, last + 16);
+    size_t pe = Get32(exe, PE_LFANEW);
+    size_t count = (uint8_t)exe[pe + PE_SECTION_COUNT] | (uint8_t)exe[pe + PE_SECTION_COUNT + 1] << 8;
+    size_t optional = (uint8_t)exe[pe + PE_OPTIONAL_SIZE_FIELD] | (uint8_t)exe[pe + PE_OPTIONAL_SIZE_FIELD + 1] << 8;
+    size_t last = pe + PE_OPTIONAL_HEADER + optional + PE_SECTION_ENTRY_SIZE * (count - 1);
+    return Get32(exe, last + SEC_RAW_AT) + Get32(exe, last + SEC_RAW_SIZE);
 }
