@@ -425,7 +425,8 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
         ->check(CLI::IsMember({"none", "top", "bottom"}).description(""))
         ->type_name("WHERE");
     sub->add_option("--icon", o->icon, "Icon (.ico) of the archive")->type_name("FILE.ico");
-    sub->add_option("--stub", o->stub, "Extractor stub to use instead of the built-in one")->type_name("FILE");
+    sub->add_option("--stub", o->stub, "Extractor stub to use instead of the built-in one (32-bit or x86-64)")
+        ->type_name("FILE");
     sub->add_option("-l,--level", o->level,
                     "Compression: 0 stores, 1 is fastest, 12 smallest (default 7); files over 8 MiB, which "
                     "every processor helps to compress, get zlib's level of the same strength (at most 9)")
