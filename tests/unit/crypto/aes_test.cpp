@@ -36,15 +36,12 @@ TEST(Aes, Fips197AppendixC) {
         ASSERT_EQ(AesExpandKey(enc, key.data(), v.bits), v.rounds);
         ASSERT_EQ(AesExpandDecryptKey(dec, key.data(), v.bits), v.rounds);
 
-        uint8_t out[16];
+        uint8_t out[16], block[16];
         AesEncryptBlock(enc, v.rounds, plain.data(), out);
         EXPECT_EQ(ToHex(out, 16), v.ciphertext);
         AesDecryptBlock(dec, v.rounds, cipher.data(), out);
         EXPECT_EQ(ToHex(out, 16), v.plaintext);
-
-        // Same block as input and output.
-        uint8_t block[16];
-        memcpy(block, plain.data(), 16);
+        memcpy(block, plain.data(), 16);  // the same block as input and output
         AesEncryptBlock(enc, v.rounds, block, block);
         EXPECT_EQ(ToHex(block, 16), v.ciphertext);
         AesDecryptBlock(dec, v.rounds, block, block);
@@ -59,38 +56,35 @@ struct ExpansionVector {
     uint32_t lastWord;
 };
 
-// FIPS-197, Appendix A (key expansion examples): the last word of each
-// schedule, w[43], w[51] and w[59].
+// FIPS-197, Appendix A (key expansion): the last word, w[43], w[51] or w[59].
 const ExpansionVector FIPS197_APPENDIX_A[] = {
     {128, 10, "2b7e151628aed2a6abf7158809cf4f3c", 0xb6630ca6},
     {192, 12, "8e73b0f7da0e6452c810f32b809079e562f8ead2522c6b7b", 0x01002202},
     {256, 14, "603deb1015ca71be2b73aef0857d77811f352c073b6108d72d9810a30914dff4", 0x706c631e},
 };
 
-// The schedule ends with the word the standard lists and nothing past
-// 4 * (rounds + 1) words is written (callers may size for their key only).
+// The schedule ends with the listed word; nothing past 4 * (rounds + 1) words is written.
 TEST(Aes, KeyExpansionFips197AppendixA) {
     for (const auto& v : FIPS197_APPENDIX_A) {
         SCOPED_TRACE(v.bits);
         Bytes key = FromHex(v.key);
         const int words = 4 * (v.rounds + 1);
-        uint32_t schedule[AES_MAX_SCHEDULE_WORDS + 1];
-        for (auto& w : schedule) w = SENTINEL;
+        uint32_t schedule[AES_MAX_SCHEDULE_WORDS + 1], dec[AES_MAX_SCHEDULE_WORDS + 1];
+        for (int i = 0; i <= AES_MAX_SCHEDULE_WORDS; i++) schedule[i] = dec[i] = SENTINEL;
         ASSERT_EQ(AesExpandKey(schedule, key.data(), v.bits), v.rounds);
         EXPECT_EQ(schedule[0], (uint32_t)key[0] << 24 | key[1] << 16 | key[2] << 8 | key[3]);
         EXPECT_EQ(schedule[words - 1], v.lastWord);
-        for (int i = words; i <= AES_MAX_SCHEDULE_WORDS; i++) EXPECT_EQ(schedule[i], SENTINEL);
 
-        // Decryption form: the groups reversed, first and last unchanged by
-        // InvMixColumns.
-        uint32_t dec[AES_MAX_SCHEDULE_WORDS + 1];
-        for (auto& w : dec) w = SENTINEL;
+        // Decryption form: the groups reversed, first and last not through InvMixColumns.
         ASSERT_EQ(AesExpandDecryptKey(dec, key.data(), v.bits), v.rounds);
         for (int k = 0; k < 4; k++) {
             EXPECT_EQ(dec[k], schedule[words - 4 + k]);
             EXPECT_EQ(dec[words - 4 + k], schedule[k]);
         }
-        for (int i = words; i <= AES_MAX_SCHEDULE_WORDS; i++) EXPECT_EQ(dec[i], SENTINEL);
+        for (int i = words; i <= AES_MAX_SCHEDULE_WORDS; i++) {
+            EXPECT_EQ(schedule[i], SENTINEL);
+            EXPECT_EQ(dec[i], SENTINEL);
+        }
     }
 }
 
@@ -105,8 +99,7 @@ TEST(Aes, UnsupportedKeySizesAreRejected) {
     }
 }
 
-// Many keys and blocks: decryption inverts encryption for every key size,
-// in place as well as between buffers.
+// Decryption inverts encryption for every key size, in place and between buffers.
 TEST(Aes, RandomRoundTrips) {
     std::mt19937 rng(197);
     for (int bits : {128, 192, 256}) {
@@ -128,9 +121,7 @@ TEST(Aes, RandomRoundTrips) {
     }
 }
 
-// The tables, built on first use: the S-box row 0 of FIPS-197 Figure 7, the
-// example S(53) = ed of section 5.1.1, inverse tables that invert it, and
-// the round constants.
+// The tables built on first use: S-box row 0 and S(53) = ed of FIPS-197, its inverse, Rcon.
 TEST(AesTables, SubstitutionAndConstants) {
     AesGetTables();
     const uint8_t row0[16] = {0x63, 0x7c, 0x77, 0x7b, 0xf2, 0x6b, 0x6f, 0xc5,

@@ -1,46 +1,48 @@
 // Byte-string helpers shared by the crypto tests.
 #pragma once
+#include <ctype.h>
 #include <stdint.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include "crypto/md5.h"
+
 using Bytes = std::vector<uint8_t>;
 
-// "00ff10" -> {0x00, 0xff, 0x10}; spaces are skipped.
+// "00ff10" -> {0x00, 0xff, 0x10}; anything but hex digits is skipped.
 inline Bytes FromHex(const std::string& hex) {
+    std::string digits;
+    for (char c : hex)
+        if (isxdigit((unsigned char)c)) digits += c;
     Bytes out;
-    int high = -1;
-    for (char c : hex) {
-        int v;
-        if (c >= '0' && c <= '9') v = c - '0';
-        else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-        else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-        else continue;
-        if (high < 0) {
-            high = v;
-        } else {
-            out.push_back((uint8_t)(high << 4 | v));
-            high = -1;
-        }
-    }
+    for (size_t i = 0; i + 1 < digits.size(); i += 2)
+        out.push_back((uint8_t)std::stoul(digits.substr(i, 2), nullptr, 16));
     return out;
 }
 
 inline std::string ToHex(const uint8_t* p, size_t n) {
     static const char digits[] = "0123456789abcdef";
     std::string s;
-    for (size_t i = 0; i < n; i++) {
-        s += digits[p[i] >> 4];
-        s += digits[p[i] & 15];
-    }
+    for (size_t i = 0; i < n; i++) s += {digits[p[i] >> 4], digits[p[i] & 15]};
     return s;
 }
 
 inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
 
 inline Bytes FromString(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// MD5 of `a` followed by `b`.
+inline Bytes Md5Of(const Bytes& a, const Bytes& b = {}) {
+    Md5Context ctx;
+    Md5Init(&ctx);
+    Md5Update(&ctx, a.data(), (uint32_t)a.size());
+    Md5Update(&ctx, b.data(), (uint32_t)b.size());
+    Bytes digest(16);
+    Md5Final(digest.data(), &ctx);
+    return digest;
+}
 
 // Deterministic pseudo-random bytes (fixed seeds keep failures reproducible).
 inline Bytes RandomBytes(std::mt19937& rng, size_t n) {

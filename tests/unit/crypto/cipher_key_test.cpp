@@ -4,19 +4,8 @@
 #include "bytes.h"
 #include "crypto/aes.h"
 #include "crypto/cipher.h"
-#include "crypto/md5.h"
 
 namespace {
-
-Bytes Md5Of(const Bytes& a, const Bytes& b = {}) {
-    Md5Context ctx;
-    Md5Init(&ctx);
-    Md5Update(&ctx, a.data(), (uint32_t)a.size());
-    Md5Update(&ctx, b.data(), (uint32_t)b.size());
-    Bytes digest(16);
-    Md5Final(digest.data(), &ctx);
-    return digest;
-}
 
 struct KeyAndIv {
     Bytes key;  // 32 bytes
@@ -46,11 +35,8 @@ void ExpectContextHolds(const CipherContext& ctx, const KeyAndIv& expected, bool
     EXPECT_EQ(ToHex(ctx.feedbackRegister, 16), ToHex(expected.iv));
 }
 
-// Password "pw" = bytes 70 00 77 00; each digest from md5sum, e.g.
-//   printf 'p\0w\0' | md5sum
-//   (printf '\xd2\x9e...\x22'; printf 'p\0w\0') | md5sum
-// and the same for the empty password over the empty string (K2 = MD5(K1),
-// IV = MD5(K2)).
+// "pw" is the bytes 70 00 77 00: K1 = `printf 'p\0w\0' | md5sum`, K2 = MD5(K1 || P), IV = MD5(K2 || P);
+// the empty password hashes the empty string.
 TEST(PasswordKey, ChainMatchesMd5sum) {
     struct {
         const char16_t* password;
@@ -74,8 +60,7 @@ TEST(PasswordKey, ChainMatchesMd5sum) {
     }
 }
 
-// What is hashed: UTF-16LE units up to the first zero unit, whatever the
-// length says, as long as it is not 0.
+// What is hashed: UTF-16LE units up to the first zero unit, whatever the length if not 0.
 TEST(PasswordKey, HashedBytes) {
     struct {
         const char* name;
@@ -112,8 +97,7 @@ TEST(PasswordKey, EmptyStringDiffersFromNoPassword) {
     EXPECT_NE(memcmp(none.feedbackRegister, empty.feedbackRegister, 16), 0);
 }
 
-// Without a password the check runs under the all-zero AES-256 key and the
-// stream starts from a zero register.
+// Without a password the check uses the all-zero AES-256 key and the stream a zero register.
 TEST(PasswordCheck, NoPasswordUsesZeroKey) {
     const uint8_t zeroKey[32] = {};
     uint32_t schedule[AES_MAX_SCHEDULE_WORDS];
@@ -128,8 +112,7 @@ TEST(PasswordCheck, NoPasswordUsesZeroKey) {
     for (uint8_t b : ctx.feedbackRegister) EXPECT_EQ(b, 0);
 }
 
-// Only the first four decrypted bytes count, and they must read "LOCK" in
-// that order.
+// Only the first four decrypted bytes count, and they must read "LOCK".
 TEST(PasswordCheck, MagicBytes) {
     struct {
         const char* plain;  // 16 bytes
@@ -159,30 +142,27 @@ TEST(PasswordCheck, MagicBytes) {
 
 TEST(PasswordCheck, MadeBlockAcceptsOnlyItsPassword) {
     const uint8_t filler[12] = {9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 0xff, 0x80};
-    struct {
-        const char16_t* password;
-        int length;
-    } passwords[] = {{u"pw", 2}, {u"Pw", 2}, {u"pw ", 3}, {u"", 1}, {u"", 0}, {u"\U0001F600", 1}};
-    for (const auto& made : passwords) {
+    const char16_t* passwords[] = {u"pw", u"Pw", u"pw ", u"", nullptr, u"\U0001F600"};  // nullptr: none
+    for (const char16_t*& made : passwords) {
         CipherContext ctx;
         uint8_t block[16];
-        MakePasswordCheckBlock(&ctx, made.length ? made.password : nullptr, filler, block);
+        MakePasswordCheckBlock(&ctx, made, filler, block);
 
         // Afterwards the context holds the stream key and IV.
         CipherContext fresh;
-        DeriveStreamKey(&fresh, made.length ? made.password : nullptr);
+        DeriveStreamKey(&fresh, made);
         EXPECT_EQ(memcmp(&ctx, &fresh, sizeof(ctx)), 0);
 
         // One plain block encryption of "LOCK" || filler.
         uint8_t plain[16];
-        DeriveCheckKey(&fresh, made.length ? made.password : nullptr);
+        DeriveCheckKey(&fresh, made);
         AesDecryptBlock(fresh.roundKeys, 14, block, plain);
         EXPECT_EQ(memcmp(plain, "LOCK", 4), 0);
         EXPECT_EQ(memcmp(plain + 4, filler, 12), 0);
 
-        for (const auto& tried : passwords) {
+        for (const char16_t*& tried : passwords) {
             bool same = &tried == &made;
-            EXPECT_EQ(CheckPassword(&ctx, tried.length ? tried.password : nullptr, block), same)
+            EXPECT_EQ(CheckPassword(&ctx, tried, block), same)
                 << "made with #" << (&made - passwords) << ", tried #" << (&tried - passwords);
         }
     }

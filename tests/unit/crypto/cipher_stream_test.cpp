@@ -6,9 +6,6 @@
 #include "crypto/aes_instructions.h"
 #include "crypto/cipher.h"
 #include "payload/format.h"
-
-#include <stdlib.h>
-
 #include "support/files.h"
 #include "support/scratch_dir.h"
 
@@ -28,9 +25,12 @@ CipherContext PasswordContext() {
     return ctx;
 }
 
-Bytes Decrypt(CipherContext* ctx, const Bytes& in) {
+using StreamFn = void (*)(CipherContext*, const void*, void*, uint32_t);
+
+// `in` through `run` as one piece.
+Bytes OnePiece(CipherContext* ctx, const Bytes& in, StreamFn run = DecryptStream) {
     Bytes out(in.size());
-    DecryptStream(ctx, in.data(), out.data(), (uint32_t)in.size());
+    run(ctx, in.data(), out.data(), (uint32_t)in.size());
     return out;
 }
 
@@ -58,8 +58,46 @@ const char* SP800_38A_CIPHER =
     "dc7e84bfda79164b7ecd8486985d3860 39ffed143b28b1c832113c6331e5407b"
     "df10132415e54b92a13ed0a8267ae2f9 75a385741ab9cef82031623d55b1e471";
 
-// Every stream test runs on both block paths: the table-driven AES alone,
-// and the AES instructions where the processor has them.
+// Piece lengths: empty, short, a byte off a block either way, many blocks with and without a tail.
+std::vector<uint32_t> RandomPieces(std::mt19937& rng, size_t total) {
+    std::vector<uint32_t> pieces;
+    for (size_t used = 0; used < total;) {
+        uint32_t n;
+        switch (rng() % 4) {
+        case 0: n = rng() % 48; break;
+        case 1: n = 16 * (rng() % 20) + (rng() % 3 == 0 ? 0 : 1 + rng() % 15); break;
+        case 2: n = 16 * (1 + rng() % 40); break;
+        default: n = rng() % 3000; break;
+        }
+        n = (uint32_t)std::min<size_t>(n, total - used);
+        pieces.push_back(n);
+        used += n;
+    }
+    return pieces;
+}
+
+// `input` through `run` cut into `pieces`, in place or not; the register after every piece goes
+// to `registers`.
+Bytes RunPieces(StreamFn run, CipherContext ctx, const Bytes& input, const std::vector<uint32_t>& pieces,
+                bool inPlace, std::vector<Bytes>* registers = nullptr) {
+    Bytes out = input;
+    size_t at = 0;
+    for (uint32_t n : pieces) {
+        if (inPlace) {
+            run(&ctx, out.data() + at, out.data() + at, n);
+        } else {
+            Bytes piece(input.begin() + at, input.begin() + at + n), result(n + 1, 0xAA);  // a guard byte
+            run(&ctx, piece.data(), result.data(), n);
+            EXPECT_EQ(result[n], 0xAA) << "wrote past a piece of " << n;
+            if (n) memcpy(out.data() + at, result.data(), n);
+        }
+        at += n;
+        if (registers) registers->push_back(Bytes(ctx.feedbackRegister, ctx.feedbackRegister + 16));
+    }
+    return out;
+}
+
+// Every stream test runs on the table-driven AES and on the AES instructions where there are any.
 class Stream : public ::testing::TestWithParam<bool> {
 protected:
     void SetUp() override {
@@ -75,18 +113,14 @@ TEST_P(Stream, Sp800_38aCfb128Aes256) {
     Bytes plain = FromHex(SP800_38A_PLAIN), cipher = FromHex(SP800_38A_CIPHER);
     for (uint32_t split : {64u, 16u, 32u, 48u}) {
         SCOPED_TRACE(split);
-        CipherContext dec = ContextFor(key, iv), enc = ContextFor(key, iv);
-        Bytes decrypted(64), encrypted(64);
-        for (uint32_t at = 0; at < 64; at += split) {
-            uint32_t n = std::min(split, 64 - at);
-            DecryptStream(&dec, cipher.data() + at, decrypted.data() + at, n);
-            EncryptStream(&enc, plain.data() + at, encrypted.data() + at, n);
-        }
-        EXPECT_EQ(ToHex(decrypted), ToHex(plain));
-        EXPECT_EQ(ToHex(encrypted), ToHex(cipher));
+        std::vector<uint32_t> pieces(64 / split, split);
+        if (64 % split) pieces.push_back(64 % split);
+        std::vector<Bytes> dec, enc;
+        EXPECT_EQ(ToHex(RunPieces(DecryptStream, ContextFor(key, iv), cipher, pieces, false, &dec)), ToHex(plain));
+        EXPECT_EQ(ToHex(RunPieces(EncryptStream, ContextFor(key, iv), plain, pieces, false, &enc)), ToHex(cipher));
         // The register ends on the last ciphertext block.
-        EXPECT_EQ(ToHex(dec.feedbackRegister, 16), ToHex(Slice(cipher, 48, 16)));
-        EXPECT_EQ(ToHex(enc.feedbackRegister, 16), ToHex(Slice(cipher, 48, 16)));
+        EXPECT_EQ(ToHex(dec.back()), ToHex(Slice(cipher, 48, 16)));
+        EXPECT_EQ(ToHex(enc.back()), ToHex(Slice(cipher, 48, 16)));
     }
 }
 
@@ -94,35 +128,26 @@ TEST_P(Stream, IoChunkPiecesDecryptLikeOnePiece) {
     static_assert(IO_CHUNK % 16 == 0, "data chunks must end on block boundaries");
     std::mt19937 rng(160000);
     Bytes cipher = RandomBytes(rng, 2 * IO_CHUNK);
-    CipherContext whole = PasswordContext(), pieces = PasswordContext();
-    Bytes expected = Decrypt(&whole, cipher);
-    Bytes actual(cipher.size());
-    DecryptStream(&pieces, cipher.data(), actual.data(), IO_CHUNK);
-    DecryptStream(&pieces, cipher.data() + IO_CHUNK, actual.data() + IO_CHUNK, IO_CHUNK);
-    EXPECT_TRUE(actual == expected);
-    EXPECT_EQ(memcmp(whole.feedbackRegister, pieces.feedbackRegister, 16), 0);
+    CipherContext whole = PasswordContext();
+    std::vector<Bytes> registers;
+    EXPECT_TRUE(RunPieces(DecryptStream, PasswordContext(), cipher, {IO_CHUNK, IO_CHUNK}, false, &registers) ==
+                OnePiece(&whole, cipher));
+    EXPECT_EQ(ToHex(registers.back()), ToHex(whole.feedbackRegister, 16));
 }
 
-// A second piece starting mid-block re-encrypts the mixed register: the
-// first 8 bytes agree with one 16-byte piece, the next 8 do not.
+// A piece starting mid-block re-encrypts the mixed register: only the first 8 bytes match one piece.
 TEST_P(Stream, HalfBlockPiecesRestartTheBlock) {
     std::mt19937 rng(8);
     Bytes cipher = RandomBytes(rng, 16);
-    CipherContext whole = PasswordContext(), halves = PasswordContext();
-    Bytes expected = Decrypt(&whole, cipher);
-    Bytes actual(16);
-    DecryptStream(&halves, cipher.data(), actual.data(), 8);
-    DecryptStream(&halves, cipher.data() + 8, actual.data() + 8, 8);
+    CipherContext whole = PasswordContext();
+    Bytes expected = OnePiece(&whole, cipher);
+    Bytes actual = RunPieces(DecryptStream, PasswordContext(), cipher, {8, 8}, false);
     EXPECT_EQ(ToHex(Slice(actual, 0, 8)), ToHex(Slice(expected, 0, 8)));
     EXPECT_NE(ToHex(Slice(actual, 8, 8)), ToHex(Slice(expected, 8, 8)));
 }
 
-// An entry: the name is one piece, all its data the next. The first
-// keystream block of the data depends on where the name ended:
-//   L = 0        E(IV)
-//   L = 16, 32   E(last name ciphertext block)     (plain CFB continuation)
-//   L = 5        E(5 name ciphertext bytes || bytes 5..15 of E(IV))
-// After that first block the data is ordinary CFB-128.
+// The name is one piece, the data the next: the data's first keystream block is E(IV) for L = 0,
+// E(last name block) for L = 16 or 32, E(5 name bytes || E(IV)[5..15]) for L = 5; then plain CFB-128.
 TEST_P(Stream, DataPieceAfterNamePiece) {
     std::mt19937 rng(5);
     const Bytes data = RandomBytes(rng, 100);
@@ -132,8 +157,8 @@ TEST_P(Stream, DataPieceAfterNamePiece) {
         CipherContext ctx = PasswordContext();
         const CipherContext start = ctx;
 
-        Bytes plainName = Decrypt(&ctx, name);
-        Bytes plainData = Decrypt(&ctx, data);
+        Bytes plainName = OnePiece(&ctx, name);
+        Bytes plainData = OnePiece(&ctx, data);
 
         // Expected register before the data piece.
         uint8_t reg[16];
@@ -141,8 +166,7 @@ TEST_P(Stream, DataPieceAfterNamePiece) {
         for (uint32_t at = 0; at < nameLength; at += 16) {
             Bytes keystream = EncryptBlock(start, reg);
             uint32_t k = std::min(16u, nameLength - at);
-            EXPECT_EQ(ToHex(Slice(plainName, at, k)),
-                      ToHex(Xor(&name[at], keystream.data(), k)));
+            EXPECT_EQ(ToHex(Slice(plainName, at, k)), ToHex(Xor(&name[at], keystream.data(), k)));
             memcpy(reg, keystream.data(), 16);
             memcpy(reg, &name[at], k);  // ciphertext bytes, then leftover keystream
         }
@@ -178,8 +202,7 @@ TEST_P(Stream, ZeroLengthPieceChangesNothing) {
     EXPECT_EQ(out[3], 4);
 }
 
-// Writer and reader cut the same random pieces (0 included): the round trip
-// returns the plaintext, and in-place runs give the separate-buffer bytes.
+// Random pieces (0 included) round-trip, and in place give the separate-buffer bytes.
 TEST_P(Stream, RandomPiecesRoundTripAndInPlace) {
     std::mt19937 rng(38);
     for (int trial = 0; trial < 50; trial++) {
@@ -192,74 +215,18 @@ TEST_P(Stream, RandomPiecesRoundTripAndInPlace) {
         }
         pieces.push_back(0);
 
-        CipherContext enc = PasswordContext(), encInPlace = PasswordContext();
-        CipherContext dec = PasswordContext(), decInPlace = PasswordContext();
-        Bytes cipher(plain.size()), inPlace = plain, back(plain.size());
-        uint32_t at = 0;
-        for (uint32_t n : pieces) {
-            EncryptStream(&enc, plain.data() + at, cipher.data() + at, n);
-            EncryptStream(&encInPlace, inPlace.data() + at, inPlace.data() + at, n);
-            at += n;
-        }
-        ASSERT_TRUE(inPlace == cipher) << "trial " << trial;
-        at = 0;
-        for (uint32_t n : pieces) {
-            DecryptStream(&dec, cipher.data() + at, back.data() + at, n);
-            DecryptStream(&decInPlace, inPlace.data() + at, inPlace.data() + at, n);
-            at += n;
-        }
-        ASSERT_TRUE(back == plain) << "trial " << trial;
-        ASSERT_TRUE(inPlace == plain) << "trial " << trial;
+        Bytes cipher = RunPieces(EncryptStream, PasswordContext(), plain, pieces, false);
+        ASSERT_TRUE(RunPieces(EncryptStream, PasswordContext(), plain, pieces, true) == cipher) << "trial " << trial;
+        ASSERT_TRUE(RunPieces(DecryptStream, PasswordContext(), cipher, pieces, false) == plain) << "trial " << trial;
+        ASSERT_TRUE(RunPieces(DecryptStream, PasswordContext(), cipher, pieces, true) == plain) << "trial " << trial;
         if (plain.size() >= 16) {
             ASSERT_FALSE(cipher == plain);
         }
     }
 }
 
-// Piece lengths that cover the awkward cases: empty, short, one byte off a
-// block either way, and several blocks with and without a remainder
-// (enough for the four-block groups of the instruction path, and a tail).
-std::vector<uint32_t> RandomPieces(std::mt19937& rng, size_t total) {
-    std::vector<uint32_t> pieces;
-    for (size_t used = 0; used < total;) {
-        uint32_t n;
-        switch (rng() % 4) {
-        case 0: n = rng() % 48; break;
-        case 1: n = 16 * (rng() % 20) + (rng() % 3 == 0 ? 0 : 1 + rng() % 15); break;
-        case 2: n = 16 * (1 + rng() % 40); break;
-        default: n = rng() % 3000; break;
-        }
-        n = (uint32_t)std::min<size_t>(n, total - used);
-        pieces.push_back(n);
-        used += n;
-    }
-    return pieces;
-}
-
-// `input` through `run` cut into `pieces`, in place or not; the register
-// after every piece is appended to `registers`.
-Bytes RunPieces(void (*run)(CipherContext*, const void*, void*, uint32_t), CipherContext ctx, const Bytes& input,
-                const std::vector<uint32_t>& pieces, bool inPlace, std::vector<Bytes>* registers) {
-    Bytes out = input;
-    size_t at = 0;
-    for (uint32_t n : pieces) {
-        if (inPlace) {
-            run(&ctx, out.data() + at, out.data() + at, n);
-        } else {
-            Bytes piece(input.begin() + at, input.begin() + at + n), result(n + 1, 0xAA);  // a guard byte
-            run(&ctx, piece.data(), result.data(), n);
-            EXPECT_EQ(result[n], 0xAA) << "wrote past a piece of " << n;
-            if (n) memcpy(out.data() + at, result.data(), n);
-        }
-        at += n;
-        registers->push_back(Bytes(ctx.feedbackRegister, ctx.feedbackRegister + 16));
-    }
-    return out;
-}
-
-// The instruction path gives the bytes and registers of the table path,
-// piece by piece, in place or not: random pieces, and every piece of 0 to 47
-// bytes after every register state a first piece of 0 to 17 bytes leaves.
+// The instruction path gives the table path's bytes and registers, in place or not: random pieces,
+// and every piece of 0 to 47 bytes after a first piece of 0 to 17 bytes.
 TEST(StreamPaths, InstructionsMatchTables) {
     if (!AesInstructionsAvailable()) GTEST_SKIP() << "no AES instructions here";
     std::mt19937 rng(20240601);
@@ -289,15 +256,7 @@ INSTANTIATE_TEST_SUITE_P(Paths, Stream, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& p) { return p.param ? "Instructions" : "Tables"; });
 
 #ifndef _WIN32
-Bytes Encrypt(CipherContext* ctx, const Bytes& in) {
-    Bytes out(in.size());
-    EncryptStream(ctx, in.data(), out.data(), (uint32_t)in.size());
-    return out;
-}
-
-// Cross-check with an independent implementation: the openssl command line
-// encrypts with AES-256-CFB (128-bit feedback) under the key and IV that the
-// password chain gives; a single piece of DecryptStream must invert it.
+// openssl's AES-256-CFB under the password chain's key and IV is one piece of the stream cipher.
 bool OpensslEncrypt(const Bytes& key, const Bytes& iv, const Bytes& plain, Bytes* cipher) {
     ScratchDir dir;
     if (!WriteFileBytes(dir / "plain", plain)) return false;
@@ -322,9 +281,9 @@ TEST(OpensslCfb, SinglePieceIsCfb128) {
 
         CipherContext ctx;
         DeriveStreamKey(&ctx, u"pw");
-        EXPECT_TRUE(Decrypt(&ctx, cipher) == plain);
+        EXPECT_TRUE(OnePiece(&ctx, cipher) == plain);
         DeriveStreamKey(&ctx, u"pw");
-        EXPECT_TRUE(Encrypt(&ctx, plain) == cipher);
+        EXPECT_TRUE(OnePiece(&ctx, plain, EncryptStream) == cipher);
     }
 }
 #endif

@@ -1,7 +1,4 @@
-// The stretched key: PBKDF2-HMAC-SHA256 through the platform (OpenSSL on
-// Linux, bcrypt.dll when this program runs under Windows or Wine, so the
-// same table checks both), the hex password it becomes, and the resource
-// that carries salt and rounds.
+// Stretched keys: the platform's PBKDF2-HMAC-SHA256 (OpenSSL or bcrypt.dll), the hex password, the resource.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -14,11 +11,7 @@
 
 namespace {
 
-Bytes Ascii(const std::string& text) { return Bytes(text.begin(), text.end()); }
-
-// RFC 7914, section 11 (the two PBKDF2-HMAC-SHA256 vectors); the others
-// as Python's hashlib.pbkdf2_hmac gives them, for short and long keys,
-// more than one block of output, and zero bytes inside password and salt.
+// RFC 7914, section 11, then Python's hashlib.pbkdf2_hmac: long keys, several blocks, zero bytes.
 TEST(KeyStretch, Pbkdf2MatchesPublishedVectors) {
     struct {
         std::string password, salt;
@@ -38,16 +31,14 @@ TEST(KeyStretch, Pbkdf2MatchesPublishedVectors) {
         {std::string("pass\0word", 9), std::string("sa\0lt", 5), 4096, "89b69d0516f829893c696226650a8687"},
     };
     for (const auto& c : cases) {
-        Bytes password = Ascii(c.password), salt = Ascii(c.salt), want = FromHex(c.key), got(want.size());
+        Bytes password = FromString(c.password), salt = FromString(c.salt), want = FromHex(c.key), got(want.size());
         ASSERT_TRUE(PlatformPbkdf2Sha256(password.data(), (uint32_t)password.size(), salt.data(),
                                          (uint32_t)salt.size(), c.rounds, got.data(), (uint32_t)got.size()));
         EXPECT_EQ(got, want) << c.password << " / " << c.rounds;
     }
 }
 
-// The stretched password is the hex of PBKDF2 over the UTF-16LE units, and
-// keys the chain like any password: the check block made with it opens
-// with it, not with the typed password.
+// The stretched password is the hex of PBKDF2 over the UTF-16LE units and keys the check block.
 TEST(KeyStretch, StretchedPasswordIsHexOfUtf16Key) {
     KeyStretch stretch;
     stretch.rounds = 1000;

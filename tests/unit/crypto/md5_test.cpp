@@ -6,15 +6,6 @@
 
 namespace {
 
-std::string Md5Hex(const Bytes& message) {
-    Md5Context ctx;
-    Md5Init(&ctx);
-    Md5Update(&ctx, message.data(), (uint32_t)message.size());
-    uint8_t digest[16];
-    Md5Final(digest, &ctx);
-    return ToHex(digest, 16);
-}
-
 struct DigestCase {
     std::string message;
     const char* digest;
@@ -33,9 +24,7 @@ const DigestCase RFC1321_SUITE[] = {
      "57edf4a22be3c955ac49da2e2107b67a"},
 };
 
-// Lengths around the padding boundary: 55, 56, 63 and 64 bytes take 1, 64,
-// 57 and 56 bytes of padding. Messages are prefixes of the RFC's 80-digit
-// string; digests from
+// 55, 56, 63 and 64 bytes (1, 64, 57 and 56 bytes of padding) of the 80 digits, digests from
 //   printf '1234567890%.0s' 1 2 3 4 5 6 7 8 | head -c N | md5sum
 const DigestCase PADDING_BOUNDARIES[] = {
     {std::string(RFC1321_SUITE[6].message, 0, 55), "c9ccf168914a1bcfc3229f1948e67da0"},
@@ -46,12 +35,11 @@ const DigestCase PADDING_BOUNDARIES[] = {
 
 void PrintTo(const DigestCase& c, std::ostream* os) { *os << c.message.size() << " bytes: \"" << c.message << '"'; }
 class Md5Digest : public ::testing::TestWithParam<DigestCase> {};
-TEST_P(Md5Digest, OfMessage) { EXPECT_EQ(Md5Hex(FromString(GetParam().message)), GetParam().digest); }
+TEST_P(Md5Digest, OfMessage) { EXPECT_EQ(ToHex(Md5Of(FromString(GetParam().message))), GetParam().digest); }
 INSTANTIATE_TEST_SUITE_P(Rfc1321TestSuite, Md5Digest, ::testing::ValuesIn(RFC1321_SUITE));
 INSTANTIATE_TEST_SUITE_P(PaddingBoundaries, Md5Digest, ::testing::ValuesIn(PADDING_BOUNDARIES));
 
-// Pieces of any size, 0 included, must give the one-shot digest: this runs
-// the buffered path, the straight-from-input path and their hand-over.
+// Pieces of any size, 0 included, give the one-shot digest (buffered and direct paths).
 TEST(Md5, PiecewiseEqualsOneShot) {
     std::mt19937 rng(1321);
     for (int trial = 0; trial < 200; trial++) {
@@ -67,7 +55,7 @@ TEST(Md5, PiecewiseEqualsOneShot) {
         Md5Update(&ctx, nullptr, 0);
         uint8_t digest[16];
         Md5Final(digest, &ctx);
-        ASSERT_EQ(ToHex(digest, 16), Md5Hex(message)) << "trial " << trial;
+        ASSERT_EQ(ToHex(digest, 16), ToHex(Md5Of(message))) << "trial " << trial;
     }
 }
 
