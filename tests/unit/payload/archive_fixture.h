@@ -1,6 +1,4 @@
-// Shared set-up of the payload tests: a scratch directory with an archive
-// and an output directory, a reader closed after each test,
-// a scripted overwrite question, and checks of what landed on disk.
+// The payload tests' fixture: scratch archive and output directory, reader, scripted overwrite question.
 #pragma once
 #include <gtest/gtest.h>
 
@@ -40,9 +38,7 @@ inline int ScriptedQuestion(void* user, const char* name) {
     }
 }
 
-// Whether the file system keeps a creation time that is set: real Windows
-// does; Wine on a Linux file system reports the write time instead, so the
-// creation checks only run where a probe shows the time is kept.
+// Whether a creation time that is set is kept: on Windows, not under Wine on a Linux file system.
 inline bool CreationTimesKept() {
 #ifdef _WIN32
     static int kept = -1;
@@ -68,6 +64,17 @@ inline std::string Contents(const std::string& path) {
     return FactsOf(path).exists ? ReadFileBytes(path) : std::string("<missing>");
 }
 
+// The restored times of `path`; its creation time only where the system keeps it.
+inline void ExpectTimes(const std::string& path, const FileTimes& want) {
+    FileFacts t = FactsOf(path);
+    ASSERT_TRUE(t.exists) << path;
+    EXPECT_EQ(want.lastWrite, t.lastWrite) << path;
+    EXPECT_EQ(want.lastAccess, t.lastAccess) << path;
+    if (CreationTimesKept()) {
+        EXPECT_EQ(want.creation, t.creation) << path;
+    }
+}
+
 class ArchiveTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -89,6 +96,12 @@ protected:
         CloseArchive(&reader);  // Windows cannot replace a file that is open
         if (!WriteFileBytes(archivePath, archive)) return 99;
         return ReadArchiveHeaderFrom(&reader, archivePath.c_str());
+    }
+    // The default image followed by the first `keep` bytes of `payload`.
+    int OpenPayload(const Bytes& payload, size_t keep) {
+        Bytes archive = MakePeImage();
+        archive.insert(archive.end(), payload.begin(), payload.begin() + keep);
+        return OpenBytes(archive);
     }
 
     // One entry with a freshly derived key, as the run does it.

@@ -10,8 +10,7 @@ using EntryFault = ArchiveTest;
 
 // Names leading out of the destination must not be used as they stand.
 TEST_F(EntryFault, NamesLeavingTheDestinationAreRefused) {
-    // Device names open a device on Windows: the write goes there, or the
-    // existence check says yes and an unattended run waits forever.
+    // Device names open a device on Windows: the write goes there, or an unattended run waits forever.
     const char* names[] = {"..\\evil.txt", "../evil.txt", "a\\..\\..\\evil.txt", "\\evil.txt",
                            "/evil.txt", "C:evil.txt", "...\\evil.txt", "", "NUL", "con.txt",
                            "Com1 .log", "CONOUT$", ".", "tab\tname", "what?.txt"};
@@ -28,11 +27,10 @@ TEST_F(EntryFault, NamesLeavingTheDestinationAreRefused) {
     }
 }
 
-// A link already below the destination led writes, replacements and
-// directory times outside it. The destination itself may be a link.
+// A link below the destination led writes, replacements and directory times outside; the destination
+// itself may be a link.
 TEST_F(EntryFault, NothingIsWrittenThroughALinkBelowTheDestination) {
-    TestEntry linkDir = TestFile("link", "");
-    linkDir.attributes = ATTR_DIRECTORY;
+    TestEntry linkDir = TestDir("link");
     linkDir.times = {130000000000000000ull, 130000000000000000ull, 130000000000000000ull};
     const struct {
         const char* what;
@@ -77,31 +75,51 @@ TEST_F(EntryFault, NameWithANulByteIsRefused) {
     }
 }
 
-// Stored data ending before the stream is damage, not a clean end with the
-// partial file kept: a truncated download must not look like a success.
-TEST_F(EntryFault, TruncatedDataIsCorruptAndLeavesNothing) {
-    std::string data = NoiseBytes(3 * IO_CHUNK);
-    Bytes full = BuildArchive(header, {TestFile("big.bin", data)});
-    size_t dataStart = full.size() - ZlibCompress(data).size();
-    const size_t cuts[] = {1, 1000, IO_CHUNK, IO_CHUNK + 10, 2 * IO_CHUNK + 1};
-    for (size_t cut : cuts) {
-        Bytes archive(full.begin(), full.begin() + dataStart + cut);
-        ASSERT_EQ(RESULT_OK, OpenBytes(archive));
-        EXPECT_EQ(RESULT_CORRUPT, Next()) << cut;
-        EXPECT_TRUE(ListDir(dest).empty()) << cut;
+// Stored data ending before its stream (a truncated download) or at a short StoredSize is damage, not a
+// clean end with the partial file kept; stored bytes behind the stream are not read as the next entry.
+struct StreamFaultCase {
+    std::string name;
+    TestEntry entry;
+    bool followed;  // by another entry
+};
+std::vector<StreamFaultCase> StreamFaults() {
+    std::vector<StreamFaultCase> rows;
+    TestEntry cut = TestFile("big.bin", NoiseBytes(3 * IO_CHUNK));
+    cut.storedSize = (int64_t)ZlibCompress(cut.data).size();  // the file ends inside the stream
+    for (uint32_t keep : {1u, 1000u, IO_CHUNK, IO_CHUNK + 10, 2 * IO_CHUNK + 1}) {
+        cut.cutStream = (size_t)cut.storedSize - keep;
+        rows.push_back({"FileEndsAfter" + std::to_string(keep) + "Bytes", cut, false});
     }
+    TestEntry shorter = TestFile("a.txt", NoiseBytes(500));
+    shorter.storedSize = (int64_t)ZlibCompress(shorter.data).size() - 3;
+    rows.push_back({"StoredSizeShorterThanTheStream", shorter, false});
+    const struct {
+        const char* name;
+        size_t trailing, dataSize;
+    } behind[] = {{"BytesBehindInTheSamePiece", 3, 100},
+                  {"AWholePieceBehind", IO_CHUNK + 5, 100},
+                  {"BytesBehindAStreamOfExactlyOnePiece", 1, 0}};
+    for (const auto& b : behind) {
+        TestEntry e = TestFile("a.bin", NoiseBytes(b.dataSize));
+        if (!b.dataSize) e.stream = StoredStreamOfSize(IO_CHUNK, &e.data);
+        e.trailing = Bytes(b.trailing, 0);
+        rows.push_back({b.name, e, true});
+    }
+    return rows;
 }
 
-TEST_F(EntryFault, StoredSizeShorterThanTheStream) {
-    TestEntry e = TestFile("a.txt", NoiseBytes(500));
-    e.storedSize = (int64_t)ZlibCompress(e.data).size() - 3;
-    ASSERT_EQ(RESULT_OK, Open({e}));
+class StreamFault : public ArchiveTest, public ::testing::WithParamInterface<StreamFaultCase> {};
+TEST_P(StreamFault, IsCorruptAndLeavesNothing) {
+    std::vector<TestEntry> entries = {GetParam().entry};
+    if (GetParam().followed) entries.push_back(TestFile("b.txt", "b"));
+    ASSERT_EQ(RESULT_OK, Open(entries));
     EXPECT_EQ(RESULT_CORRUPT, Next());
     EXPECT_TRUE(ListDir(dest).empty());
 }
+INSTANTIATE_TEST_SUITE_P(Streams, StreamFault, ::testing::ValuesIn(StreamFaults()),
+                         [](const ::testing::TestParamInfo<StreamFaultCase>& p) { return p.param.name; });
 
-// An existing file must not be emptied before its replacement is known to
-// be good, or damaged or cut data loses it.
+// An existing file is not emptied before its replacement is known to be good.
 TEST_F(EntryFault, ExistingFileSurvivesAFailedReplacement) {
     std::string data = NoiseBytes(2 * IO_CHUNK + 500);
     TestEntry damaged = TestFile("a.txt", data);
@@ -153,31 +171,5 @@ TEST_F(EntryFault, ReadOnlyExistingFileCannotBeReplaced) {
     EXPECT_EQ(std::vector<std::string>({"a.txt"}), ListDir(dest));
 }
 #endif
-
-// Stored bytes behind the stream's end must not be read as the next entry.
-TEST_F(EntryFault, StoredBytesBehindTheStreamAreCorrupt) {
-    const struct {
-        const char* what;
-        size_t trailing;
-        size_t dataSize;
-    } cases[] = {
-        {"in the same piece", 3, 100},
-        {"a whole further piece", IO_CHUNK + 5, 100},
-        {"behind a stream of exactly one piece", 1, 0},
-    };
-    for (const auto& c : cases) {
-        TestEntry e;
-        e.name = "a.bin";
-        if (c.dataSize) {
-            e.data = NoiseBytes(c.dataSize);
-        } else {
-            e.stream = StoredStreamOfSize(IO_CHUNK, &e.data);
-        }
-        e.trailing = Bytes(c.trailing, 0);
-        ASSERT_EQ(RESULT_OK, Open({e, TestFile("b.txt", "b")}));
-        EXPECT_EQ(RESULT_CORRUPT, Next()) << c.what;
-        EXPECT_TRUE(ListDir(dest).empty()) << c.what;
-    }
-}
 
 }  // namespace

@@ -1,8 +1,6 @@
 // The archive header: field limits, truncation anywhere, password check.
 #include <gtest/gtest.h>
 
-#include <string.h>
-
 #include "archive_fixture.h"
 
 namespace {
@@ -20,9 +18,7 @@ TEST_F(HeaderTest, MinimalHeaderOf35Bytes) {
     header.title = "";
     Bytes bytes = BuildHeader(header);
     ASSERT_EQ(35u, bytes.size());
-    Bytes archive = MakePeImage();
-    Append(archive, bytes);
-    ASSERT_EQ(RESULT_OK, OpenBytes(archive));
+    ASSERT_EQ(RESULT_OK, OpenPayload(bytes, bytes.size()));
     ASSERT_NE(nullptr, reader.windowTitle);
     EXPECT_STREQ("", reader.windowTitle);
     EXPECT_EQ(0u, reader.runAfterLength);
@@ -56,22 +52,19 @@ TEST_F(HeaderTest, ValuesAsStored) {
     for (size_t i = reader.runAfterLength; i < sizeof reader.runAfterName; i++) ASSERT_EQ(0, reader.runAfterName[i]);
 }
 
-struct LimitCase {
-    size_t title;
-    size_t runAfter;
-    int expected;
-    bool titleSet;
-};
-
 TEST_F(HeaderTest, LengthLimits) {
-    const LimitCase cases[] = {
+    const struct {
+        size_t title, runAfter;
+        int expected;
+        bool titleSet;
+    } cases[] = {
         {260, 0, RESULT_OK, true},
         {261, 0, RESULT_CORRUPT, false},
         {0, 260, RESULT_OK, true},
         {5, 261, RESULT_CORRUPT, true},
         {260, 260, RESULT_OK, true},
     };
-    for (const LimitCase& c : cases) {
+    for (const auto& c : cases) {
         header.title = std::string(c.title, 'T');
         header.runAfter = std::string(c.runAfter, 'r');
         EXPECT_EQ(c.expected, Open({})) << c.title << "/" << c.runAfter;
@@ -89,16 +82,13 @@ TEST_F(HeaderTest, LengthFieldsAboveLimitEvenWithTheBytesPresent) {
     EXPECT_EQ(nullptr, reader.windowTitle);
 }
 
-// A header cut at every byte: always CORRUPT; the title is either absent or
-// complete.
+// A header cut at every byte is corrupt; the title is either absent or complete.
 TEST_F(HeaderTest, EveryTruncation) {
     header.title = "Title";
     header.runAfter = "run.exe";
     Bytes full = BuildHeader(header);
     for (size_t cut = 0; cut < full.size(); cut++) {
-        Bytes archive = MakePeImage();
-        archive.insert(archive.end(), full.begin(), full.begin() + cut);
-        ASSERT_EQ(RESULT_CORRUPT, OpenBytes(archive)) << "cut at " << cut;
+        ASSERT_EQ(RESULT_CORRUPT, OpenPayload(full, cut)) << "cut at " << cut;
         if (cut < HDR_TITLE + 5) {
             EXPECT_EQ(nullptr, reader.windowTitle) << "cut at " << cut;
         } else {
@@ -110,10 +100,7 @@ TEST_F(HeaderTest, EveryTruncation) {
 
 TEST_F(HeaderTest, FileEndingInsideTheCheckBlock) {
     header.title = "Caption";
-    Bytes archive = MakePeImage();
-    Bytes h = BuildHeader(header);
-    archive.insert(archive.end(), h.begin(), h.begin() + HDR_TITLE + 7 + 9);
-    EXPECT_EQ(RESULT_CORRUPT, OpenBytes(archive));
+    EXPECT_EQ(RESULT_CORRUPT, OpenPayload(BuildHeader(header), HDR_TITLE + 7 + 9));
     EXPECT_STREQ("Caption", reader.windowTitle);
 }
 
@@ -147,9 +134,7 @@ TEST_F(HeaderTest, PasswordCheck) {
 }
 
 TEST_F(HeaderTest, RewindReadsTheEntriesAgain) {
-    TestEntry e;
-    e.name = "a.txt";
-    ASSERT_EQ(RESULT_OK, Open({e}));
+    ASSERT_EQ(RESULT_OK, Open({TestFile("a.txt", "")}));
     EXPECT_EQ(Results({RESULT_OK, RESULT_END}), RunAll(dest, EXTRACT_TEST));
     ASSERT_EQ(RESULT_OK, RewindToFirstEntry(&reader));
     EXPECT_EQ(Results({RESULT_OK, RESULT_END}), RunAll(dest, EXTRACT_TEST));

@@ -5,8 +5,7 @@
 
 namespace {
 
-// Runs the locator on an exact-size heap copy, so a read past `size` is
-// caught by the sanitizer build.
+// The locator on an exact-size heap copy, so that the sanitizer build catches a read past `size`.
 int64_t Locate(const Bytes& image, size_t size) {
     std::vector<uint8_t> copy(image.begin(), image.begin() + size);
     return LocatePayloadInImage(size ? copy.data() : nullptr, size);
@@ -51,9 +50,7 @@ TEST(LocatePayload, PositionBeyond4GiBDoesNotWrap) {
     EXPECT_EQ(0x1000000F0LL, Locate(image));
 }
 
-// The locator never reads outside the image, whatever the headers claim:
-// each truncation of a valid image either fails or, once the last section
-// entry is complete, finds the payload.
+// Each truncation of a valid image fails, or finds the payload once the last section entry is whole.
 TEST(LocatePayloadBounds, EveryTruncationStaysInBounds) {
     Bytes image = MakePeImage(With(M, H, {{0x400, 0x100}, {0x500, 0x100}}));
     size_t needed = 0x80 + PE_SECTION_TABLE + 40 * 2;
@@ -72,8 +69,7 @@ const size_t IMAGE_SIZE = MakePeImage().size();
 const BoundsCase PAST_THE_END[] = {
     {"ShorterThanADosHeader", 0, 0, 63},
     {"ELfanewPastTheEnd", 60, 0xFFF0, 0},
-    // e_lfanew is 32 bits: a high half means a PE header beyond 64 KiB (the
-    // low half alone would point at this image's own header).
+    // e_lfanew is 32 bits: a high half is a PE header beyond 64 KiB, not this image's own.
     {"ELfanewHighHalf", 62, 0x0001, 0},
     {"OptionalHeaderMagicPastTheEnd", 60, (uint16_t)(IMAGE_SIZE - 25), 0},
     {"SectionCountPastTheEnd", 0x80 + 6, 0xFFFF, 0},
