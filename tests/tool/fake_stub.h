@@ -1,7 +1,4 @@
-// A stand-in for the extractor stub: a PE32 (or PE32+) image whose last sections are a
-// resource section (bitmap 107, icon group 102 with icon 1, a dialog) and,
-// optionally, base relocations behind it, as a MinGW link lays them out.
-// The tool only edits and copies the stub, so it never has to run.
+// A stand-in extractor stub (never run): PE32(+), resources (bitmap 107, icons 102, a dialog) last.
 #pragma once
 #include <stdint.h>
 
@@ -29,83 +26,85 @@ inline uint32_t Get32(const std::string& b, size_t at) {
     return v;
 }
 
-// Resource section for `list` (one language per type and name, ids only),
-// placed at `rva`.
-inline std::string FakeResourceSection(const std::vector<FakeResource>& list, uint32_t rva) {
-    std::map<uint16_t, std::map<uint16_t, const FakeResource*>> tree;
-    for (const FakeResource& r : list) tree[r.type][r.name] = &r;
-    size_t dirs = 16 + 8 * tree.size();
-    for (auto& t : tree) dirs += 16 + 8 * t.second.size() + t.second.size() * (16 + 8);
-    size_t entries = dirs, data = entries + 16 * list.size();
-    std::string out(data, '\0');
-    size_t typeDir = 16 + 8 * tree.size(), entry = entries, ti = 0;
-    Put16(out, 14, (uint32_t)tree.size());
-    for (auto& t : tree) {
-        Put32(out, 16 + 8 * ti, t.first);
-        Put32(out, 16 + 8 * ti + 4, 0x80000000u | (uint32_t)typeDir);
-        Put16(out, typeDir + 14, (uint32_t)t.second.size());
-        size_t nameDir = typeDir + 16 + 8 * t.second.size(), ni = 0;
-        for (auto& n : t.second) {
-            Put32(out, typeDir + 16 + 8 * ni, n.first);
-            Put32(out, typeDir + 16 + 8 * ni + 4, 0x80000000u | (uint32_t)nameDir);
-            Put16(out, nameDir + 14, 1);
-            Put32(out, nameDir + 16, n.second->lang);
-            Put32(out, nameDir + 20, (uint32_t)entry);
-            while (out.size() % 8) out.push_back('\0');
-            Put32(out, entry, rva + (uint32_t)out.size());
-            Put32(out, entry + 4, (uint32_t)n.second->data.size());
-            out += n.second->data;
-            entry += 16;
-            nameDir += 16 + 8;
-            ni++;
-        }
-        typeDir = nameDir;
-        ti++;
-    }
-    return out;
-}
-
-// The icon resources of the fake stub: a 16-byte stand-in image.
-inline std::string FakeIconImage() { return std::string(16, '\x11'); }
-
 // Where the fake stub's resource section lies in memory.
 const uint32_t FAKE_RSRC_RVA = 0x2000;
+const uint32_t SUB = 0x80000000u;  // a resource entry leads to a directory (or a name)
 
-// The fake stub; `rsrc`, when given, is its resource section (laid out for
-// FAKE_RSRC_RVA) instead of the usual bitmap, icons and dialog. `plus`: an
-// x86-64 image (PE32+: a longer optional header, its directories 16 bytes later).
+// A resource section written entry by entry, laid out for FAKE_RSRC_RVA.
+struct RawTree {
+    std::string b;
+    uint32_t Dir(uint32_t ids, uint32_t names = 0) {  // its offset
+        uint32_t at = (uint32_t)b.size();
+        b.resize(at + 16 + 8 * (size_t)(names + ids));
+        Put16(b, at + 12, names);
+        Put16(b, at + 14, ids);
+        return at;
+    }
+    void Set(uint32_t dir, uint32_t i, uint32_t name, uint32_t target) {
+        Put32(b, dir + 16 + 8 * i, name);
+        Put32(b, dir + 20 + 8 * i, target);
+    }
+    uint32_t Data(uint32_t size) {  // a data entry with its data behind it
+        uint32_t at = (uint32_t)b.size();
+        b.resize(at + 16 + size);
+        Put32(b, at, FAKE_RSRC_RVA + at + 16);
+        Put32(b, at + 4, size);
+        return at;
+    }
+};
+
+// Resources `list` (ids only, one language each) as a linker lays them out: directories, entries, data.
+inline std::string FakeResourceSection(const std::vector<FakeResource>& list) {
+    std::map<uint16_t, std::map<uint16_t, const FakeResource*>> tree;
+    for (const FakeResource& r : list) tree[r.type][r.name] = &r;
+    RawTree t;
+    uint32_t root = t.Dir((uint32_t)tree.size()), ti = 0;
+    std::vector<std::pair<uint32_t, const FakeResource*>> leaves;  // language directory, resource
+    for (auto& type : tree) {
+        uint32_t names = t.Dir((uint32_t)type.second.size()), ni = 0;
+        t.Set(root, ti++, type.first, SUB | names);
+        for (auto& n : type.second) {
+            leaves.push_back({t.Dir(1), n.second});
+            t.Set(names, ni++, n.first, SUB | leaves.back().first);
+        }
+    }
+    uint32_t entry = (uint32_t)t.b.size();
+    t.b.resize(entry + 16 * leaves.size());
+    for (auto& [lang, r] : leaves) {
+        t.Set(lang, 0, r->lang, entry);
+        while (t.b.size() % 8) t.b.push_back('\0');
+        Put32(t.b, entry, FAKE_RSRC_RVA + (uint32_t)t.b.size());
+        Put32(t.b, entry + 4, (uint32_t)r->data.size());
+        t.b += r->data;
+        entry += 16;
+    }
+    return t.b;
+}
+
+// The fake stub, with `rsrc` as its resource section when given; `plus`: an x86-64 image (PE32+).
 inline std::string MakeFakeStub(bool withRelocations, std::string rsrc = std::string(), bool plus = false) {
     const uint32_t FILE_ALIGN = 0x200, SECTION_ALIGN = 0x1000;
-    std::string group(6 + 14, '\0');
-    Put16(group, 2, 1);
-    Put16(group, 4, 1);
-    group[6] = 32;
-    group[7] = 32;
-    Put16(group, 6 + 4, 1);
-    Put16(group, 6 + 6, 4);
-    Put32(group, 6 + 8, 16);
-    Put16(group, 6 + 12, 1);
+    // The icon group: type 1, one 32 x 32 image of 1 plane, 4 bits, 16 bytes, id 1.
+    const std::string group("\0\0\1\0\1\0" "\x20\x20\0\0\1\0\4\0\x10\0\0\0\1\0", 6 + 14);
     std::vector<FakeResource> resources = {
         {2, 107, 1033, std::string(40, '\x22')},
-        {3, 1, 1049, FakeIconImage()},
+        {3, 1, 1049, std::string(16, '\x11')},
         {5, 101, 0, std::string(24, '\x33')},
         {14, 102, 1049, group},
     };
-    if (rsrc.empty()) rsrc = FakeResourceSection(resources, FAKE_RSRC_RVA);
+    if (rsrc.empty()) rsrc = FakeResourceSection(resources);
     auto aligned = [](size_t v, size_t a) { return (v + a - 1) / a * a; };
 
     std::string image(0x400, '\0');
-    image[0] = 'M';
-    image[1] = 'Z';
+    Put16(image, 0, 0x5A4D);  // "MZ"
     const size_t nt = 0x80;
     Put32(image, PE_LFANEW, nt);
     Put32(image, nt, PE_SIGNATURE);
     const uint16_t magic = plus ? PE32_PLUS_MAGIC : PE32_MAGIC;
     const uint32_t optionalSize = PeOptionalHeaderSize(magic);
     const size_t oh = nt + PE_OPTIONAL_HEADER, dd = oh + PeDirectoriesAt(optionalSize), st = oh + optionalSize;
-    uint16_t sections = withRelocations ? 3 : 2;
     Put16(image, nt + 4, plus ? 0x8664 : 0x14C);  // machine
-    Put16(image, nt + PE_SECTION_COUNT, sections);
+    Put16(image, nt + PE_SECTION_COUNT, withRelocations ? 3 : 2);
     Put16(image, nt + PE_OPTIONAL_SIZE_FIELD, optionalSize);
     Put16(image, nt + 22, plus ? 0x0022 : 0x0102);  // characteristics
     Put16(image, oh + OPT_MAGIC, magic);
@@ -136,10 +135,7 @@ inline std::string MakeFakeStub(bool withRelocations, std::string rsrc = std::st
     Put32(image, dd + PE_DIRECTORY_SIZE * DIR_RESOURCE + 4, (uint32_t)rsrc.size());
     uint32_t end = FAKE_RSRC_RVA + (uint32_t)rsrc.size();
     if (withRelocations) {
-        std::string reloc(12, '\0');
-        Put32(reloc, 0, 0x1000);
-        Put32(reloc, 4, 12);
-        Put16(reloc, 8, 0x3004);
+        const std::string reloc("\0\x10\0\0\x0C\0\0\0\x04\x30\0\0", 12);  // page 0x1000, 12 bytes, one HIGHLOW at 4
         uint32_t va = (uint32_t)aligned(end, SECTION_ALIGN);
         section(2, ".reloc", va, reloc);
         Put32(image, dd + PE_DIRECTORY_SIZE * DIR_RELOCATIONS, va);
@@ -150,8 +146,7 @@ inline std::string MakeFakeStub(bool withRelocations, std::string rsrc = std::st
     return image;
 }
 
-// Where the payload of an archive begins: the end of the raw data of its
-// last section (the sections of an archive's stub lie in file order).
+// Where the payload of an archive begins: the end of its last section's raw data.
 inline size_t PayloadOffset(const std::string& exe) {
     size_t pe = Get32(exe, PE_LFANEW);
     size_t count = (uint8_t)exe[pe + PE_SECTION_COUNT] | (uint8_t)exe[pe + PE_SECTION_COUNT + 1] << 8;

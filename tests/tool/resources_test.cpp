@@ -1,5 +1,4 @@
-// --background and --icon: the output's resources, checked with wrestool
-// (icoutils), an implementation independent of the tool's.
+// The output's resources (--background, --icon, manifest, version), checked with wrestool (icoutils).
 #include "tool_fixture.h"
 
 namespace {
@@ -8,8 +7,7 @@ namespace {
 std::string MakeBmp(int w, int h) {
     int row = (w * 3 + 3) / 4 * 4;
     std::string bmp(54 + (size_t)row * h, '\0');
-    bmp[0] = 'B';
-    bmp[1] = 'M';
+    Put16(bmp, 0, 0x4D42);  // "BM"
     Put32(bmp, 2, (uint32_t)bmp.size());
     Put32(bmp, 10, 54);
     Put32(bmp, 14, 40);
@@ -28,14 +26,12 @@ std::string MakeIco(const std::vector<int>& sizes) {
     Put16(ico, 4, (uint32_t)sizes.size());
     for (size_t i = 0; i < sizes.size(); i++) {
         size_t e = 6 + 16 * i;
-        ico[e] = (char)(16 << i);
-        ico[e + 1] = (char)(16 << i);
+        Put16(ico, e, 0x101u * (16 << i));  // width and height
         Put16(ico, e + 4, 1);
         Put16(ico, e + 6, 32);
         Put32(ico, e + 8, (uint32_t)sizes[i]);
         Put32(ico, e + 12, (uint32_t)ico.size());
         ico += std::string((size_t)sizes[i], (char)('A' + i));
-        // keep the directory offsets right for the next image
     }
     return ico;
 }
@@ -57,25 +53,19 @@ protected:
 TEST_P(Resources, BackgroundReplacesBitmap107AndSetsTheSize) {
     std::string bmp = MakeBmp(37, 21);
     WriteFileBytes(Path("bg.bmp"), bmp);
-    ToolRun r = RunLockbox(dir, Create({"-o", "bg.exe", "-p", PASSWORD, "--background", "bg.bmp", "f.txt"}));
-    ASSERT_EQ(0, r.exitCode) << r.err;
+    RunOk(dir, Create({"-o", "bg.exe", "-p", PASSWORD, "--background", "bg.bmp", "f.txt"}));
     EXPECT_EQ(bmp.substr(14), Resource(Path("bg.exe"), "--type=2 --name=107 --language=1033"));
-    std::string listing = RunShell("wrestool -l " + ShellQuote(Path("bg.exe")));
-    EXPECT_CONTAINS(listing, "--type=5 --name=101");  // others kept
-    ToolRun list = RunLockbox(dir, {"list", "bg.exe", "-p", PASSWORD});
-    EXPECT_CONTAINS(list.out, "background:  37 x 21");
+    EXPECT_CONTAINS(RunShell("wrestool -l " + ShellQuote(Path("bg.exe"))), "--type=5 --name=101");  // others kept
+    EXPECT_CONTAINS(RunLockbox(dir, {"list", "bg.exe", "-p", PASSWORD}).out, "background:  37 x 21");
     // The payload still begins where the last section ends.
     EXPECT_EQ(0, RunLockbox(dir, {"test", "bg.exe", "-p", PASSWORD}).exitCode);
 }
 
 TEST_P(Resources, IconReplacesGroup102AndItsImages) {
     std::string ico = MakeIco({40, 72});
-    Put32(ico, 6 + 16 + 12, 6 + 32 + 40);  // second image follows the first
     WriteFileBytes(Path("i.ico"), ico);
-    ToolRun r = RunLockbox(dir, Create({"-o", "icon.exe", "-p", PASSWORD, "--icon", "i.ico", "f.txt"}));
-    ASSERT_EQ(0, r.exitCode) << r.err;
-    std::string listing = RunShell("wrestool -l " + ShellQuote(Path("icon.exe")));
-    EXPECT_CONTAINS(listing, "--type=14 --name=102 --language=1049");
+    RunOk(dir, Create({"-o", "icon.exe", "-p", PASSWORD, "--icon", "i.ico", "f.txt"}));
+    EXPECT_CONTAINS(RunShell("wrestool -l " + ShellQuote(Path("icon.exe"))), "--type=14 --name=102 --language=1049");
     EXPECT_EQ(std::string(40, 'A'), Resource(Path("icon.exe"), "--type=3 --name=1 --language=1049"));
     EXPECT_EQ(std::string(72, 'B'), Resource(Path("icon.exe"), "--type=3 --name=2 --language=1049"));
     std::string group = Resource(Path("icon.exe"), "--type=14 --name=102");
@@ -86,9 +76,7 @@ TEST_P(Resources, IconReplacesGroup102AndItsImages) {
     EXPECT_EQ(0, RunLockbox(dir, {"test", "icon.exe", "-p", PASSWORD}).exitCode);
 }
 
-// Every archive declares asInvoker (no elevation for a name like setup.exe)
-// and carries version strings from the options, with the title as the
-// default description and the description as the default product.
+// asInvoker (no elevation for setup.exe), and version strings defaulting to the title, then description.
 TEST_P(Resources, ManifestAndVersionStrings) {
     struct Case {
         std::vector<std::string> options;
@@ -100,9 +88,7 @@ TEST_P(Resources, ManifestAndVersionStrings) {
          {u"Setup of X", u"X", u"CompanyName", u"Example Ltd", u"2.5.0.0"}},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> args = std::vector<std::string>{"-o", "setup.exe", "-p", PASSWORD, "f.txt"} + c.options;
-        ToolRun r = RunLockbox(dir, Create(args));
-        ASSERT_EQ(0, r.exitCode) << r.err;
+        RunOk(dir, Create(Args{"-o", "setup.exe", "-p", PASSWORD, "f.txt"} + c.options));
         std::string manifest = Resource(Path("setup.exe"), "--type=24 --name=1 --language=1033");
         EXPECT_CONTAINS(manifest, "level=\"asInvoker\"");
         EXPECT_EQ(std::string::npos, manifest.find("dpiAware"));  // the windows keep their look
@@ -122,34 +108,7 @@ INSTANTIATE_TEST_SUITE_P(Stubs, Resources, ::testing::Bool(),
                              return std::string(i.param ? "RelocationsLast" : "ResourcesLast");
                          });
 
-// A resource section written entry by entry, for trees the fake stub's own
-// builder does not make: shared directories, shared data.
-struct RawTree {
-    std::string b;
-    uint32_t Dir(uint32_t ids, uint32_t names = 0) {  // its offset
-        uint32_t at = (uint32_t)b.size();
-        b.resize(at + 16 + 8 * (size_t)(names + ids));
-        Put16(b, at + 12, names);
-        Put16(b, at + 14, ids);
-        return at;
-    }
-    void Set(uint32_t dir, uint32_t i, uint32_t name, uint32_t target) {
-        Put32(b, dir + 16 + 8 * i, name);
-        Put32(b, dir + 20 + 8 * i, target);
-    }
-    uint32_t Data(uint32_t size) {  // a data entry with its data behind it
-        uint32_t at = (uint32_t)b.size();
-        b.resize(at + 16 + size);
-        Put32(b, at, FAKE_RSRC_RVA + at + 16);
-        Put32(b, at + 4, size);
-        return at;
-    }
-};
-const uint32_t SUB = 0x80000000u;  // the entry leads to a directory (or a name)
-
-// Stubs built to make the resource editor walk, copy or search without end
-// (it ran out of memory, looped, or wrote a 4.3 GB archive): each is refused
-// at once within 500 MB, and nothing is written.
+// Stubs that would have the resource editor run without end are refused within 500 MB, writing nothing.
 TEST_F(ToolTest, CraftedStubResourcesAreRefused) {
     RawTree shared, data, icons, overlap;
     // 2000 entries at each level, all leading to one directory below: 8e9 paths.
@@ -172,9 +131,8 @@ TEST_F(ToolTest, CraftedStubResourcesAreRefused) {
     icons.Set(root, 0, 3, SUB | names);
     icons.Set(root, 1, 3, SUB | langs);
     for (uint32_t id = 0; id < 0x10000; id++) icons.Set(id < 0x8000 ? names : langs, id % 0x8000, id, SUB | icons.Dir(0));
-    // 32768 directories, each one entry further into one array of 65536
-    // entries (the header of one is the entry before it), each reading
-    // 32768 of them: 1e9 resources of no data.
+    // 32768 directories, each one entry further into one array of 65536 entries (the header of one
+    // is the entry before it), each reading 32768 of them: 1e9 resources of no data.
     root = overlap.Dir(1), names = overlap.Dir(0x8000), langs = overlap.Dir(0x7FFF, 0x8001);
     overlap.b.resize(0x107FF0);  // an entry leading here reads as a count of 0x7FF0 + 0x10
     leaf = overlap.Data(0);

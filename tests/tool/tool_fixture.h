@@ -1,5 +1,4 @@
-// Shared set-up of the tool tests: a scratch directory holding a fake stub
-// and an input tree with known contents, permissions and times.
+// The tool tests' scratch directory, holding a fake stub and an input tree of known contents and times.
 #pragma once
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "fake_stub.h"
+#include "support/archive_builder.h"
 #include "tool_runner.h"
 
 // A password long and plain enough to draw no warning.
@@ -37,36 +37,20 @@ protected:
         for (const std::string& name : names) mkdir(Path(name).c_str(), 0755);
     }
 
-    // in/            a tree with an empty directory, an empty file, a
-    //   a.txt        read-only file and a file over two IO_CHUNKs
-    //   empty.bin
-    //   big.bin      400000 bytes
-    //   sub/deeper/readonly.txt
-    //   void/        (empty)
+    // in/{a.txt, empty.bin, big.bin (over two IO_CHUNKs), sub/deeper/readonly.txt (read-only), void/}
     void MakeInputTree() {
         MakeDirs({"in", "in/sub", "in/sub/deeper", "in/void"});
         WriteFileBytes(Path("in/a.txt"), "alpha\n");
         WriteFileBytes(Path("in/empty.bin"), "");
-        std::string big(400000, '\0');
-        uint32_t x = 12345;
-        for (size_t i = 0; i < big.size(); i++) {
-            x = x * 1103515245u + 12345u;
-            big[i] = (char)((i % 3) ? (x >> 24) : 'a' + i % 7);
-        }
-        WriteFileBytes(Path("in/big.bin"), big);
+        WriteFileBytes(Path("in/big.bin"), MixedBytes(400000));
         WriteFileBytes(Path("in/sub/deeper/readonly.txt"), "do not touch\n");
         chmod(Path("in/sub/deeper/readonly.txt").c_str(), 0444);
-        // Times with 100-ns digits, innermost first so that the directories
-        // keep theirs.
+        // Times with 100-ns digits, innermost first so that the directories keep theirs.
         const char* order[] = {"in/a.txt", "in/empty.bin", "in/big.bin", "in/sub/deeper/readonly.txt",
                                "in/sub/deeper", "in/sub", "in/void", "in"};
         long base = 1500000000;
         for (const char* p : order) SetTimes(Path(p), base += 3600, 123456700);
     }
 
-    std::vector<std::string> Create(const std::vector<std::string>& extra) {
-        std::vector<std::string> args = {"create", "-q", "--stub", "stub.exe"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return args;
-    }
+    Args Create(const Args& extra) { return Args{"create", "-q", "--stub", "stub.exe"} + extra; }
 };

@@ -1,11 +1,10 @@
-// Runs the built lockbox binary in a scratch directory and captures its exit
-// code, standard output and standard error.
+// Runs the built lockbox binary in a scratch directory and captures its exit code and output.
 #pragma once
 #include <sys/wait.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,23 +14,25 @@
 
 struct ToolRun {
     int exitCode = -1;
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
+
+using Args = std::vector<std::string>;
+
+// `args` followed by `more`.
+inline Args operator+(Args args, const Args& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
 
 inline std::string ShellQuote(const std::string& s) {
     std::string q = "'";
-    for (char c : s) {
-        if (c == '\'') q += "'\\''";
-        else q += c;
-    }
+    for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return q + "'";
 }
 
-// Runs `lockbox args...` with `dir` as working directory and `input` on
-// stdin (never a terminal, so no prompt can wait for one).
-inline ToolRun RunLockbox(const ScratchDir& dir, const std::vector<std::string>& args,
-                          const std::string& input = std::string()) {
+// Runs `lockbox args...` in `dir` with `input` on stdin (never a terminal: no prompt waits).
+inline ToolRun RunLockbox(const ScratchDir& dir, const Args& args, const std::string& input = std::string()) {
     WriteFileBytes(dir.Native(".stdin"), input);
     std::string cmd = "cd " + ShellQuote(dir.path()) + " && " + ShellQuote(LOCKBOX_TOOL);
     for (const std::string& a : args) cmd += " " + ShellQuote(a);
@@ -41,15 +42,18 @@ inline ToolRun RunLockbox(const ScratchDir& dir, const std::vector<std::string>&
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     run.out = ReadFileBytes(dir.Native(".stdout"));
     run.err = ReadFileBytes(dir.Native(".stderr"));
-    std::remove(dir.Native(".stdout").c_str());
-    std::remove(dir.Native(".stderr").c_str());
-    std::remove(dir.Native(".stdin").c_str());
+    for (const char* name : {".stdout", ".stderr", ".stdin"}) std::remove(dir.Native(name).c_str());
     return run;
 }
 
-// A shell prefix that caps the address space of what follows at about
-// 500 MB, so that a test sees a runaway allocation fail. Empty under
-// AddressSanitizer, whose shadow memory needs terabytes of address space.
+// Runs `lockbox args...`, expecting it to succeed; its standard output.
+inline std::string RunOk(const ScratchDir& dir, const Args& args) {
+    ToolRun r = RunLockbox(dir, args);
+    EXPECT_EQ(0, r.exitCode) << r.err;
+    return r.out;
+}
+
+// Caps the address space at 500 MB, for runaway allocations to fail (not under AddressSanitizer).
 #if defined(__SANITIZE_ADDRESS__)
 const char MEMORY_CAP[] = "";
 #else
@@ -77,12 +81,6 @@ inline std::string RunShell(const std::string& cmd, int* exitCode = nullptr) {
         EXPECT_NE(std::string::npos, text_.find(part)) << text_;       \
     } while (0)
 
-// `args` followed by `more`.
-inline std::vector<std::string> operator+(std::vector<std::string> args, const std::vector<std::string>& more) {
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
-}
-
 // The tool as a shell word.
 inline const std::string TOOL = ShellQuote(LOCKBOX_TOOL);
 
@@ -98,8 +96,7 @@ inline bool Succeeds(const std::string& cmd) {
     return rc == 0;
 }
 
-// True when `text` holds a control character a terminal acts on: a byte
-// below 0x20 other than newline and tab, DEL, or a C1 control (C2 80-C2 9F).
+// True when `text` holds a control a terminal acts on: below 0x20 save newline and tab, DEL, C1.
 inline bool HoldsControls(const std::string& text) {
     for (size_t i = 0; i < text.size(); i++) {
         unsigned char c = (unsigned char)text[i], next = i + 1 < text.size() ? (unsigned char)text[i + 1] : 0;
@@ -117,4 +114,15 @@ inline std::vector<std::string> ErrorLines(const std::string& text) {
     while (std::getline(in, line))
         if (line.rfind("lockbox: warning:", 0) != 0) lines.push_back(line);
     return lines;
+}
+
+// Expects `exitCode` and one line besides warnings, "lockbox: ..." holding `says`; returns it.
+inline std::string ExpectOneError(const ToolRun& r, int exitCode, const std::string& says) {
+    EXPECT_EQ(exitCode, r.exitCode) << r.err;
+    std::vector<std::string> lines = ErrorLines(r.err);
+    EXPECT_EQ(1u, lines.size()) << r.err;
+    if (lines.size() != 1) return std::string();
+    EXPECT_EQ(0u, lines[0].rfind("lockbox: ", 0)) << lines[0];
+    EXPECT_CONTAINS(lines[0], says);
+    return lines[0];
 }
