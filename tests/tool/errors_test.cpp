@@ -5,9 +5,9 @@
 
 namespace {
 
-struct Refusal {
-    const char* label;
-    std::vector<std::string> args;  // after "create -q -o out.exe" (and "--stub stub.exe" unless given)
+// A run of the tool and how it must end: its exit code and a part of its message.
+struct RunCase {
+    Args args;
     int exitCode;
     const char* says;
 };
@@ -19,55 +19,46 @@ TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
     WriteFileBytes(Path("empty.txt"), "");
     WriteFileBytes(Path("blank.txt"), "\r\nsecond line is not read\n");
     const std::string pw = PASSWORD;
-    const Refusal cases[] = {
-        {"missing input", {"-p", pw, "nope"}, 1, "nope"},
-        {"run-after not stored", {"-p", pw, "--run-after", "in/zzz.txt", "in"}, 2, "--run-after"},
-        {"run-after names a directory", {"-p", pw, "--run-after", "in/sub", "in"}, 2, "--run-after"},
-        {"title over 260", {"-p", pw, "--title", std::string(261, 't'), "in"}, 2, "--title"},
-        {"run-after over 260", {"-p", pw, "--run-after", std::string(261, 'r'), "in"}, 2, "--run-after"},
-        {"name over 260", {"-p", pw, "in"}, 1, "260"},
-        {"no password source", {"in"}, 2, "not a terminal"},
-        {"two password sources", {"-p", pw, "--no-password", "in"}, 2, "exclude"},
-        {"missing password file", {"--password-file", "nofile", "in"}, 1, "nofile"},
+    // Each after "create -q -o out.exe" (and "--stub stub.exe" unless given).
+    const RunCase cases[] = {
+        {{"-p", pw, "nope"}, 1, "nope"},  // missing input
+        {{"-p", pw, "--run-after", "in/zzz.txt", "in"}, 2, "--run-after"},  // run-after not stored
+        {{"-p", pw, "--run-after", "in/sub", "in"}, 2, "--run-after"},  // run-after names a directory
+        {{"-p", pw, "--title", std::string(261, 't'), "in"}, 2, "--title"},  // title over 260
+        {{"-p", pw, "--run-after", std::string(261, 'r'), "in"}, 2, "--run-after"},  // run-after over 260
+        {{"-p", pw, "in"}, 1, "260"},  // name over 260
+        {{"in"}, 2, "not a terminal"},  // no password source
+        {{"-p", pw, "--no-password", "in"}, 2, "exclude"},  // two password sources
+        {{"--password-file", "nofile", "in"}, 1, "nofile"},  // missing password file
         // An empty password from a file would make an archive anyone opens.
-        {"empty password file", {"--password-file", "empty.txt", "in"}, 1, "empty password"},
-        {"blank first line", {"--password-file", "blank.txt", "in"}, 1, "empty password"},
-        {"password from nothing", {"--password-file", "/dev/null", "in"}, 1, "empty password"},
-        {"missing stub", {"-p", pw, "--stub", "nostub.exe", "in"}, 1, "nostub.exe"},
-        {"stub not a PE", {"-p", pw, "--stub", "notastub.exe", "--background", "in/a.txt", "in"}, 1, ""},
-        {"background not a bitmap", {"-p", pw, "--background", "notabmp.bmp", "in"}, 1, "notabmp.bmp"},
-        {"icon not an icon", {"-p", pw, "--icon", "notabmp.bmp", "in"}, 1, "notabmp.bmp"},
-        {"bad layout", {"-p", pw, "--layout", "middle", "in"}, 2, "layout"},
-        {"bad level", {"-p", pw, "-l", "13", "in"}, 2, "level"},
-        {"unknown code page", {"-p", pw, "--codepage", "65001", "in"}, 2, "1252, 1250"},
-        {"double-byte code page", {"-p", pw, "--codepage", "932", "in"}, 2, "double-byte"},
-        {"unknown option", {"-p", pw, "--frobnicate", "in"}, 2, "frobnicate"},
-        {"bad file version", {"-p", pw, "--file-version", "1.70000", "in"}, 2, "--file-version"},
-        {"certificate without key", {"-p", pw, "--sign-cert", "in/a.txt", "in"}, 2, "--sign-key"},
-        {"two certificates", {"-p", pw, "--sign-pkcs12", "a.p12", "--sign-cert", "c", "--sign-key", "k", "in"},
-         2, "--sign-pkcs12"},
-        {"timestamp without signing", {"-p", pw, "--sign-timestamp", "http://ts", "in"}, 2, "certificate"},
+        {{"--password-file", "empty.txt", "in"}, 1, "empty password"},  // empty password file
+        {{"--password-file", "blank.txt", "in"}, 1, "empty password"},  // blank first line
+        {{"--password-file", "/dev/null", "in"}, 1, "empty password"},  // password from nothing
+        {{"-p", pw, "--stub", "nostub.exe", "in"}, 1, "nostub.exe"},  // missing stub
+        {{"-p", pw, "--stub", "notastub.exe", "--background", "in/a.txt", "in"}, 1, ""},  // stub not a PE
+        {{"-p", pw, "--background", "notabmp.bmp", "in"}, 1, "notabmp.bmp"},  // background not a bitmap
+        {{"-p", pw, "--icon", "notabmp.bmp", "in"}, 1, "notabmp.bmp"},  // icon not an icon
+        {{"-p", pw, "--layout", "middle", "in"}, 2, "layout"},  // bad layout
+        {{"-p", pw, "-l", "13", "in"}, 2, "level"},  // bad level
+        {{"-p", pw, "--codepage", "65001", "in"}, 2, "1252, 1250"},  // unknown code page
+        {{"-p", pw, "--codepage", "932", "in"}, 2, "double-byte"},  // double-byte code page
+        {{"-p", pw, "--frobnicate", "in"}, 2, "frobnicate"},  // unknown option
+        {{"-p", pw, "--file-version", "1.70000", "in"}, 2, "--file-version"},  // bad file version
+        {{"-p", pw, "--sign-cert", "in/a.txt", "in"}, 2, "--sign-key"},  // certificate without key
+        {{"-p", pw, "--sign-pkcs12", "a.p12", "--sign-cert", "c", "--sign-key", "k", "in"}, 2, "--sign-pkcs12"},
+        {{"-p", pw, "--sign-timestamp", "http://ts", "in"}, 2, "certificate"},  // timestamp without signing
     };
-    for (const Refusal& c : cases) {
-        SCOPED_TRACE(c.label);
+    for (const RunCase& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
         // Only the name-length case may see a tree deeper than 260 bytes.
         std::string deep = "in/void";
-        for (int i = 0; i < 7 && std::string(c.label) == "name over 260"; i++) {
+        for (int i = 0; i < 7 && std::string(c.says) == "260"; i++) {
             deep += "/" + std::string(40, 'd');
             MakeDirs({deep});
         }
-        std::vector<std::string> args = {"create", "-q", "-o", "out.exe"};
-        if (std::find(c.args.begin(), c.args.end(), "--stub") == c.args.end()) {
-            args.push_back("--stub");
-            args.push_back("stub.exe");
-        }
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        ToolRun r = RunLockbox(dir, args);
-        EXPECT_EQ(c.exitCode, r.exitCode) << r.err;
-        std::vector<std::string> lines = ErrorLines(r.err);
-        ASSERT_EQ(1u, lines.size()) << r.err;
-        EXPECT_EQ(0u, lines[0].rfind("lockbox: ", 0)) << lines[0];
-        EXPECT_CONTAINS(lines[0], c.says);
+        bool ownStub = std::find(c.args.begin(), c.args.end(), "--stub") != c.args.end();
+        Args args = Args{"create", "-q", "-o", "out.exe"} + (ownStub ? Args() : Args{"--stub", "stub.exe"}) + c.args;
+        ExpectOneError(RunLockbox(dir, args), c.exitCode, c.says);
         EXPECT_NE(0, access(Path("out.exe").c_str(), F_OK)) << "output left behind";
         RunShell("rm -rf " + ShellQuote(Path("in/void/" + std::string(40, 'd'))));
     }
@@ -88,26 +79,15 @@ TEST_F(ToolTest, MessagesNameTheRealCause) {
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "in"})).exitCode);
     MakeDirs({"blocked", "blocked/in"});
     WriteFileBytes(Path("blocked/in/sub"), "a file where the archive has a folder");
-    struct Case {
-        std::vector<std::string> args;
-        int exitCode;
-        const char* says;
-    } cases[] = {
+    const RunCase cases[] = {
         {Create({"-o", "nowhere/a.exe", "-p", PASSWORD, "in"}), 1, "the folder 'nowhere' of the output does not exist"},
         {{"list", "missing.exe", "-p", PASSWORD}, 1, "No such file or directory"},
         {{"extract", "a.exe", "-p", PASSWORD, "-o", "blocked"}, 1, "'in/sub' in 'blocked' is a file where the archive has a folder"},
     };
-    for (const Case& c : cases) {
-        ToolRun r = RunLockbox(dir, c.args);
-        EXPECT_EQ(c.exitCode, r.exitCode) << r.err;
-        EXPECT_CONTAINS(r.err, c.says);
-        EXPECT_EQ(1u, ErrorLines(r.err).size()) << r.err;
-    }
+    for (const RunCase& c : cases) ExpectOneError(RunLockbox(dir, c.args), c.exitCode, c.says);
 }
 
-// Names reached the terminal raw: a file or an output named with an escape
-// sequence recoloured it or set its title through a warning, an error or
-// a summary line.
+// Escape sequences in the names of inputs and outputs reach no warning, error or summary raw.
 TEST_F(ToolTest, HostileNamesReachNoOutputRaw) {
     const std::string hostile = "\xC3\x84 esc\x1B[31m bel\x07 osc\x1B]0;owned\x07 del\x7F";
     const std::string shown = "esc?[31m bel? osc?]0;owned? del?";
@@ -132,14 +112,11 @@ TEST_F(ToolTest, HostileNamesReachNoOutputRaw) {
     for (const ToolRun& r : runs) EXPECT_FALSE(HoldsControls(r.out + r.err)) << r.out << r.err;
 }
 
-// Only an archive is replaced without --force; the title defaults to the
-// archive's name.
+// Only an archive is replaced without --force; the title defaults to the archive's name.
 TEST_F(ToolTest, OutputIsReplacedOnlyWhenItIsAnArchiveOrForced) {
     MakeInputTree();
     WriteFileBytes(Path("notes.txt"), "my notes");
-    ToolRun refused = RunLockbox(dir, Create({"-o", "notes.txt", "-p", PASSWORD, "in"}));
-    EXPECT_EQ(2, refused.exitCode);
-    EXPECT_CONTAINS(refused.err, "not a Lockbox archive");
+    ExpectOneError(RunLockbox(dir, Create({"-o", "notes.txt", "-p", PASSWORD, "in"})), 2, "not a Lockbox archive");
     EXPECT_EQ("my notes", ReadFileBytes(Path("notes.txt")));
     ToolRun forced = RunLockbox(dir, Create({"-o", "notes.txt", "--force", "-p", PASSWORD, "in"}));
     EXPECT_EQ(0, forced.exitCode) << forced.err;
@@ -159,11 +136,7 @@ TEST_F(ToolTest, NoStubBuiltInAndNoneGiven) {
 }
 
 TEST_F(ToolTest, HelpVersionAndUsage) {
-    struct Case {
-        std::vector<std::string> args;
-        int exitCode;
-        const char* says;
-    } cases[] = {
+    const RunCase cases[] = {
         {{"--help"}, 0, "create"},
         {{"create", "--help"}, 0, "--run-after"},
         {{"extract", "--help"}, 0, "--overwrite"},
@@ -178,7 +151,7 @@ TEST_F(ToolTest, HelpVersionAndUsage) {
         {{"create", "-o", "x.exe", "--open-folder", "sideways", "in"}, 2, "normal, maximized or minimized"},
         {{"create", "--help"}, 0, "--layout WHERE"},  // no parser syntax in the help
     };
-    for (const Case& c : cases) {
+    for (const RunCase& c : cases) {
         ToolRun r = RunLockbox(dir, c.args);
         EXPECT_EQ(c.exitCode, r.exitCode) << r.err;
         EXPECT_NE(std::string::npos, (r.out + r.err).find(c.says)) << r.out << r.err;
@@ -194,15 +167,13 @@ TEST_F(ToolTest, WeakPasswordsDrawWarningsNotRefusals) {
     EXPECT_CONTAINS(r.err, "shorter than 8");
     EXPECT_CONTAINS(r.err, "ANSI code page");
     EXPECT_EQ(0, RunLockbox(dir, {"test", "w.exe", "-p", "sh\xC3\xB6rt"}).exitCode);
-    // A stretched key buys a few characters; the plain chain does not, nor
-    // do few rounds.
+    // A stretched key buys a few characters; the plain chain does not, nor do few rounds.
     struct {
         std::vector<std::string> key;
         bool warned;
     } cases[] = {{{}, false}, {{"--key-stretch", "none"}, true}, {{"--key-rounds", "1000"}, true}};
     for (const auto& c : cases) {
-        std::vector<std::string> args = std::vector<std::string>{"-o", "ten.exe", "-f", "-p", "ten chars!", "in"} + c.key;
-        ToolRun ten = RunLockbox(dir, Create(args));
+        ToolRun ten = RunLockbox(dir, Create(Args{"-o", "ten.exe", "-f", "-p", "ten chars!", "in"} + c.key));
         EXPECT_EQ(0, ten.exitCode);
         EXPECT_EQ(c.warned, ten.err.find("shorter than 12") != std::string::npos) << ten.err;
     }
