@@ -1,13 +1,13 @@
-// Signed archives: signed by `create` or afterwards by osslsigncode, they
-// verify, list their signer, test and extract like unsigned ones; a byte
-// changed after signing is caught; a failed signing leaves no output.
-// Uses the built-in extractor stub (a real PE image, as signing needs one),
-// a throw-away self-signed certificate, and osslsigncode as the reference.
+// Archives signed by `create` or by osslsigncode (the reference) with the built-in stub (a real PE
+// image) and a throw-away certificate verify, list their signer, test and extract; changes are caught.
 #include <unistd.h>
 
 #include "tool_fixture.h"
 
 namespace {
+
+// Where the certificate table's directory entry lies in the PE32 image `exe`.
+size_t CertificateEntry(const std::string& exe) { return Get32(exe, 60) + 24 + 96 + 4 * 8; }
 
 class Signing : public ToolTest {
 protected:
@@ -15,23 +15,18 @@ protected:
         ToolTest::SetUp();
         if (!Succeeds("command -v osslsigncode && command -v openssl"))
             GTEST_SKIP() << "osslsigncode or openssl is not installed";
-        int rc = -1;
-        RunShellIn(dir, "openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2"
-                        " -subj '/CN=Lockbox Test Signer/O=Example' && echo 'p12 secret' > p12pass.txt"
-                        " && openssl pkcs12 -export -in cert.pem -inkey key.pem -out both.p12"
-                        " -passout file:p12pass.txt", &rc);
-        ASSERT_EQ(0, rc) << "openssl could not make the test certificate";
+        ASSERT_TRUE(Shell("openssl req -x509 -newkey rsa:2048 -nodes -keyout key.pem -out cert.pem -days 2"
+                          " -subj '/CN=Lockbox Test Signer/O=Example' && echo 'p12 secret' > p12pass.txt"
+                          " && openssl pkcs12 -export -in cert.pem -inkey key.pem -out both.p12"
+                          " -passout file:p12pass.txt"))
+            << "openssl could not make the test certificate";
         MakeInputTree();
     }
 
-    // 0 when osslsigncode accepts the signature of `exe` with the test
-    // certificate as the trusted root.
-    int Verify(const std::string& exe) {
-        int rc = -1;
-        RunShell("osslsigncode verify -CAfile " + ShellQuote(Path("cert.pem")) + " -in " + ShellQuote(Path(exe)),
-                 &rc);
-        return rc;
-    }
+    // True when the shell command line `cmd` succeeds in the scratch directory.
+    bool Shell(const std::string& cmd) { return Succeeds("cd " + ShellQuote(dir.path()) + " && " + cmd); }
+    // True when osslsigncode accepts the signature of `exe` with the test certificate as the root.
+    bool Verifies(const std::string& exe) { return Shell("osslsigncode verify -CAfile cert.pem -in " + exe); }
 };
 
 TEST_F(Signing, SignedArchivesVerifyListTestAndExtract) {
@@ -46,39 +41,24 @@ TEST_F(Signing, SignedArchivesVerifyListTestAndExtract) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.exe);
-        std::vector<std::string> args = std::vector<std::string>{"create", "-q", "-o", c.exe, "-p", PASSWORD, "in"} + c.create;
-        ToolRun made = RunLockbox(dir, args);
-        ASSERT_EQ(0, made.exitCode) << made.err;
-        if (c.signAfterwards) {
-            int rc = -1;
-            RunShellIn(dir, std::string("osslsigncode sign -certs cert.pem -key key.pem -in ") + c.exe +
-                                " -out signed.tmp && mv signed.tmp " + c.exe, &rc);
-            ASSERT_EQ(0, rc);
-        }
-        EXPECT_EQ(0, Verify(c.exe));
-        ToolRun list = RunLockbox(dir, {"list", c.exe, "-p", PASSWORD});
-        EXPECT_EQ(0, list.exitCode) << list.err;
-        EXPECT_CONTAINS(list.out, "signed by CN = Lockbox Test Signer, O = Example; the file is as signed");
-        ToolRun test = RunLockbox(dir, {"test", c.exe, "-p", PASSWORD});
-        EXPECT_EQ(0, test.exitCode) << test.err;
-        EXPECT_CONTAINS(test.out, "8 entries intact, signature matches");
+        RunOk(dir, Args{"create", "-q", "-o", c.exe, "-p", PASSWORD, "in"} + c.create);
+        ASSERT_TRUE(!c.signAfterwards || Shell(std::string("osslsigncode sign -certs cert.pem -key key.pem -in ") +
+                                               c.exe + " -out signed.tmp && mv signed.tmp " + c.exe));
+        EXPECT_TRUE(Verifies(c.exe));
+        EXPECT_CONTAINS(RunOk(dir, {"list", c.exe, "-p", PASSWORD}),
+                        "signed by CN = Lockbox Test Signer, O = Example; the file is as signed");
+        EXPECT_CONTAINS(RunOk(dir, {"test", c.exe, "-p", PASSWORD}), "8 entries intact, signature matches");
         std::string into = std::string("out-") + c.exe;
-        ToolRun extract = RunLockbox(dir, {"extract", c.exe, "-p", PASSWORD, "-o", into, "--json"});
-        EXPECT_EQ(0, extract.exitCode) << extract.err;
-        EXPECT_CONTAINS(extract.out, "\"present\": true");
-        int same = -1;
-        RunShell("diff -r " + ShellQuote(Path("in")) + " " + ShellQuote(Path(into + "/in")), &same);
-        EXPECT_EQ(0, same);
+        EXPECT_CONTAINS(RunOk(dir, {"extract", c.exe, "-p", PASSWORD, "-o", into, "--json"}), "\"present\": true");
+        EXPECT_TRUE(Shell("diff -r in " + into + "/in"));
 
-        // One byte of the last file's data changed after signing: the
-        // signature catches it, and the entry itself reads as damaged.
+        // One byte of the last file's data changed after signing: the signature catches it.
         std::string bytes = ReadFileBytes(Path(c.exe));
         std::string changed = std::string("changed-") + c.exe;
-        // The built-in stub is PE32: its data directories begin 96 bytes into the optional header.
-        uint32_t table = Get32(bytes, Get32(bytes, 60) + 24 + 96 + 4 * 8);
+        uint32_t table = Get32(bytes, CertificateEntry(bytes));
         bytes[table - 40] ^= 0x20;
         WriteFileBytes(Path(changed), bytes);
-        EXPECT_NE(0, Verify(changed));
+        EXPECT_FALSE(Verifies(changed));
         ToolRun broken = RunLockbox(dir, {"test", changed, "-p", PASSWORD});
         EXPECT_EQ(1, broken.exitCode);
         EXPECT_CONTAINS(broken.err, "changed after it was signed");
@@ -95,20 +75,14 @@ TEST_F(Signing, FailedSigningLeavesNothingAndKeepsAnEarlierFile) {
     EXPECT_EQ("", RunShellIn(dir, "ls | grep -v -e '^in$' -e pem -e p12 -e '^out.exe$' -e '^stub.exe$'"));
 }
 
-// OpenSSL's escapes cover the controls below 0x20, but the signer's name
-// reached the terminal with C1 controls raw (U+009B starts a command).
+// The signer's name is shown without controls, C1 ones (U+009B starts a command) included.
 TEST_F(Signing, TheSignerIsShownWithoutControls) {
-    int rc = -1;
-    RunShellIn(dir, "openssl req -x509 -new -key key.pem -out odd.pem -days 2 -utf8 -subj " +
-                 ShellQuote("/CN=Odd \xC2\x9B" "2J \x1B]0;x\x07 \x7F/O=\xC3\x84xample"),
-             &rc);
-    ASSERT_EQ(0, rc);
+    ASSERT_TRUE(Shell("openssl req -x509 -new -key key.pem -out odd.pem -days 2 -utf8 -subj " +
+                      ShellQuote("/CN=Odd \xC2\x9B" "2J \x1B]0;x\x07 \x7F/O=\xC3\x84xample")));
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "odd.exe", "-p", PASSWORD, "in", "--sign-cert", "odd.pem", "--sign-key",
                                          "key.pem"})).exitCode);
-    for (bool json : {false, true}) {
-        std::vector<std::string> args = {"list", "odd.exe", "-p", PASSWORD};
-        if (json) args.push_back("--json");
-        ToolRun list = RunLockbox(dir, args);
+    for (const Args& json : {Args(), Args{"--json"}}) {
+        ToolRun list = RunLockbox(dir, Args{"list", "odd.exe", "-p", PASSWORD} + json);
         EXPECT_EQ(0, list.exitCode) << list.err;
         for (const char* shown : {"Odd ?2J \\", "O = \xC3\x84xample"}) EXPECT_CONTAINS(list.out, shown);
         EXPECT_FALSE(HoldsControls(list.out + list.err)) << list.out;
@@ -123,16 +97,14 @@ TEST_F(Signing, UnsignedArchivesSaySo) {
     EXPECT_EQ(std::string::npos, test.out.find("signature")) << test.out;
 }
 
-// A sparse archive whose certificate table claims 3.75 GiB: list and test
-// read the table whole (3.9 GB; "internal error: std::bad_alloc" under a
-// memory limit). They refuse it as damaged unread, within 500 MB here.
+// A certificate table claiming 3.75 GiB is refused as damaged unread, within 500 MB, by list and test.
 TEST_F(ToolTest, OversizedSignatureTableIsRefusedUnread) {
     WriteFileBytes(Path("f.txt"), "file\n");
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "a.exe", "-p", PASSWORD, "f.txt"})).exitCode);
     std::string bytes = ReadFileBytes(Path("a.exe"));
     const uint32_t at = (uint32_t)(bytes.size() + 7) / 8 * 8, size = 0xF0000000u;
-    Put32(bytes, Get32(bytes, 60) + 24 + 96 + 4 * 8, at);  // PE32: the certificate table entry
-    Put32(bytes, Get32(bytes, 60) + 24 + 96 + 4 * 8 + 4, size);
+    Put32(bytes, CertificateEntry(bytes), at);
+    Put32(bytes, CertificateEntry(bytes) + 4, size);
     WriteFileBytes(Path("big.exe"), bytes);
     ASSERT_EQ(0, truncate(Path("big.exe").c_str(), (off_t)at + size));  // the table ends the file
     for (const char* command : {"list", "test"}) {
