@@ -1,7 +1,8 @@
-// The manual page names exactly the options that each command's --help
-// shows, so the two cannot drift apart.
+// The manual page names exactly the options that each command's --help shows.
+#include <algorithm>
 #include <cctype>
 #include <set>
+#include <sstream>
 
 #include "tool_fixture.h"
 
@@ -27,9 +28,8 @@ std::set<std::string> OptionsIn(const std::string& text) {
 TEST_F(ToolTest, ManualPageNamesEveryOptionOfEveryCommand) {
     std::string manual = ReadFileBytes(std::string(LOCKBOX_SOURCE_DIR) + "/docs/lockbox.1");
     ASSERT_FALSE(manual.empty());
-    std::string plain;  // roff escapes dropped: "\-\-json" reads "--json"
-    for (char c : manual)
-        if (c != '\\') plain += c;
+    std::string plain = manual;  // roff escapes dropped: "\-\-json" reads "--json"
+    plain.erase(std::remove(plain.begin(), plain.end(), '\\'), plain.end());
     for (const char* command : {"create", "list", "test", "extract"}) {
         SCOPED_TRACE(command);
         size_t start = plain.find(std::string(".SS \"lockbox ") + command);
@@ -37,13 +37,10 @@ TEST_F(ToolTest, ManualPageNamesEveryOptionOfEveryCommand) {
         size_t end = std::min(plain.find("\n.SS", start + 1), plain.find("\n.SH", start + 1));
         std::set<std::string> documented = OptionsIn(plain.substr(start, end - start));
         // Only the option column of --help: the text after it may quote other options.
-        std::string help = RunLockbox(dir, {command, "--help"}).out, column;
-        for (size_t at = 0; at < help.size();) {
-            size_t eol = help.find('\n', at);
-            std::string line = help.substr(at, eol - at);
+        std::istringstream help(RunLockbox(dir, {command, "--help"}).out);
+        std::string column;
+        for (std::string line; std::getline(help, line);)
             if (line.rfind("  -", 0) == 0) column += line.substr(0, line.find("  ", 2)) + "\n";
-            at = eol == std::string::npos ? help.size() : eol + 1;
-        }
         EXPECT_EQ(OptionsIn(column), documented);
     }
 }

@@ -1,5 +1,4 @@
-// The name patterns of --exclude and of list, test and extract, called in the
-// tool's library directly.
+// The name patterns of --exclude and of list, test and extract, in the tool's library directly.
 #include <gtest/gtest.h>
 
 #include "tool/name_pattern.h"
