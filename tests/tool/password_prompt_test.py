@@ -1,10 +1,6 @@
 #!/usr/bin/env python3
-"""The password prompt of `lockbox create` on a real terminal (a pseudo-
-terminal): a mismatch asks again, three tries in all, and a weak password is
-warned about before it is typed the second time.
-
-    password_prompt_test.py LOCKBOX SCRATCH_DIR
-"""
+"""The password prompt of `lockbox create` on a pseudo-terminal: a mismatch asks again, three tries in
+all, and a weak password is warned about before it is typed again. Usage: LOCKBOX SCRATCH_DIR"""
 import os
 import pty
 import select
@@ -15,9 +11,8 @@ LOCKBOX, SCRATCH = sys.argv[1], sys.argv[2]
 
 
 def run(answers):
-    """Runs create on a terminal, answering each prompt in turn (each only once
-    it has appeared: the prompt flushes typed-ahead input). Returns the
-    terminal's text and the exit status."""
+    """Runs create, answering each prompt once it has appeared (the prompt flushes typed-ahead
+    input); the terminal's text and the exit status."""
     os.makedirs(os.path.join(SCRATCH, "in"), exist_ok=True)
     with open(os.path.join(SCRATCH, "in", "a.txt"), "w") as f:
         f.write("alpha\n")
@@ -31,15 +26,14 @@ def run(answers):
         nonlocal text
         end = time.time() + seconds
         while time.time() < end and (until is None or text.count(b"Password") < until):
-            ready, _, _ = select.select([fd], [], [], 0.2)
-            if not ready:
+            if not select.select([fd], [], [], 0.2)[0]:
                 if until is None:
                     return
                 continue
             try:
                 chunk = os.read(fd, 1024)
             except OSError:
-                return
+                chunk = b""
             if not chunk:
                 return
             text += chunk
