@@ -1,5 +1,4 @@
-// Helpers for the writer's tests: random entry trees and reading an archive
-// back through the real reader.
+// The writer's tests' helpers: random entry trees, and archives read back through the real reader.
 #pragma once
 #include <stdint.h>
 
@@ -63,8 +62,7 @@ inline ReadBack ReadArchiveBack(const std::string& archive, const ArchiveSetting
     return rb;
 }
 
-// A random tree of nested directories and files of awkward sizes, some
-// held in memory and some read from files under `sources`.
+// A random tree of directories and files of awkward sizes, some in memory, some in files under `sources`.
 inline std::vector<WriterEntry> RandomTree(uint32_t seed, const ScratchDir& sources) {
     static const size_t sizes[] = {0, 1, 15, 16, 17, 4096, IO_CHUNK - 1, IO_CHUNK, IO_CHUNK + 1,
                                    3 * IO_CHUNK + 7};

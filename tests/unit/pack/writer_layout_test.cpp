@@ -1,5 +1,4 @@
-// The bytes the writer produces: reproducible for any number of workers,
-// and laid out so that each stored stream is exactly StoredSize long.
+// The writer's bytes: the same for any number of workers, each stored stream exactly StoredSize long.
 #include <gtest/gtest.h>
 #include <zlib.h>
 
@@ -44,8 +43,7 @@ TEST(WriterLayoutTest, OutputDoesNotDependOnJobsOrRun) {
     EXPECT_TRUE(one == ToBytes(ReadFileBytes(archive)));
 }
 
-// Stub bytes behind the payload position (an old payload, a symbol table)
-// are dropped: the header begins at P.
+// Stub bytes behind the payload position (an old payload, a symbol table) are dropped.
 TEST(WriterLayoutTest, StubIsCutAtThePayloadPosition) {
     std::vector<uint8_t> stub = TwoSectionStub();
     std::vector<uint8_t> longer = stub;
@@ -61,15 +59,6 @@ TEST(WriterLayoutTest, StubIsCutAtThePayloadPosition) {
     const uint8_t* h = a.data() + stub.size();
     EXPECT_EQ(3u, LoadLE32(h + HDR_TITLE_LEN));
     EXPECT_EQ(0, std::memcmp(h + HDR_TITLE, "abc", 3));
-}
-
-// The entries of an archive without title and run-after, decrypted in the
-// reader's pieces; they must fill the file exactly.
-std::vector<PlainEntry> StoredStreams(const std::vector<uint8_t>& bytes, const char16_t* pw) {
-    std::vector<uint8_t> area(bytes.begin() + TwoSectionStub().size() + HDR_FIXED_SIZE, bytes.end());
-    std::vector<PlainEntry> out = PlainEntries(area, pw);
-    EXPECT_EQ(area.size(), out.empty() ? 0 : out.back().end) << "entries cut short or bytes behind them";
-    return out;
 }
 
 // Inflates a whole zlib stream, which must end exactly at its last byte.
@@ -88,6 +77,27 @@ std::string Inflated(const std::vector<uint8_t>& stream, size_t expectedSize) {
     return plain;
 }
 
+// The entries of an archive of `entries` without title and run-after (password "k"), decrypted in the
+// reader's pieces: they fill the file exactly, and each file's stream inflates to its data.
+std::vector<PlainEntry> StoredStreams(const std::vector<uint8_t>& bytes, const std::vector<WriterEntry>& entries) {
+    std::vector<uint8_t> area(bytes.begin() + TwoSectionStub().size() + HDR_FIXED_SIZE, bytes.end());
+    std::vector<PlainEntry> out = PlainEntries(area, u"k");
+    EXPECT_EQ(area.size(), out.empty() ? 0 : out.back().end) << "entries cut short or bytes behind them";
+    EXPECT_EQ(entries.size(), out.size());
+    for (size_t i = 0; i < entries.size() && i < out.size(); i++) {
+        const WriterEntry& e = entries[i];
+        SCOPED_TRACE(e.name);
+        EXPECT_EQ(e.name, out[i].name);
+        if (e.attributes & ATTR_DIRECTORY) {
+            EXPECT_EQ(0u, LoadLE32(&out[i].head[ENT_STORED_SIZE]));
+            continue;
+        }
+        EXPECT_EQ(e.data.size(), LoadLE64(&out[i].head[ENT_ORIGINAL_SIZE]));
+        EXPECT_TRUE(Inflated(out[i].data, e.data.size()) == e.data);
+    }
+    return out;
+}
+
 TEST(WriterLayoutTest, StoredSizeIsTheExactStreamLength) {
     std::vector<WriterEntry> entries = {WriterDir("d"), WriterFile("d\\five5", NoiseBytes(2 * IO_CHUNK + 3, 1)),
                                         WriterFile("d\\sixteen-bytes!", MixedBytes(IO_CHUNK, 2)),
@@ -95,26 +105,13 @@ TEST(WriterLayoutTest, StoredSizeIsTheExactStreamLength) {
     ArchiveSettings settings;
     settings.password = u"k";
     settings.level = 0;  // stored blocks: the stream is longer than IO_CHUNK
-    std::vector<PlainEntry> stored = StoredStreams(WriteToMemory(entries, settings, 2), u"k");
-    ASSERT_EQ(entries.size(), stored.size());
-    for (size_t i = 0; i < entries.size(); i++) {
-        const WriterEntry& e = entries[i];
-        SCOPED_TRACE(e.name);
-        for (uint32_t b = 40; b < ENTRY_HEADER_SIZE; b++) EXPECT_EQ(0, stored[i].head[b]);
-        EXPECT_EQ(e.name, stored[i].name);
-        if (e.attributes & ATTR_DIRECTORY) {
-            EXPECT_EQ(0u, LoadLE32(&stored[i].head[ENT_STORED_SIZE]));
-            continue;
-        }
-        EXPECT_EQ(e.data.size(), LoadLE64(&stored[i].head[ENT_ORIGINAL_SIZE]));
-        EXPECT_TRUE(Inflated(stored[i].data, e.data.size()) == e.data);
-    }
+    std::vector<PlainEntry> stored = StoredStreams(WriteToMemory(entries, settings, 2), entries);
+    for (const PlainEntry& p : stored)
+        for (uint32_t b = 40; b < ENTRY_HEADER_SIZE; b++) EXPECT_EQ(0, p.head[b]) << p.name;
 }
 
-// Files up to WHOLE_FILE_LIMIT are one libdeflate call; larger ones are
-// joined from PIECE_SIZE pieces deflated apart. Around both bounds the
-// streams are ordinary zlib streams, the same for any number of workers,
-// and an inflater other than the writer's own accepts them.
+// Files up to WHOLE_FILE_LIMIT are deflated whole, larger ones in PIECE_SIZE pieces: around both bounds
+// the streams are ordinary zlib streams, the same for any number of workers, that another inflater takes.
 TEST(WriterLayoutTest, StreamsAroundThePieceAndWholeFileBounds) {
     const uint64_t sizes[] = {0, 1, PIECE_SIZE - 1, PIECE_SIZE, PIECE_SIZE + 1, WHOLE_FILE_LIMIT,
                               WHOLE_FILE_LIMIT + 1, WHOLE_FILE_LIMIT + PIECE_SIZE - 1, WHOLE_FILE_LIMIT + PIECE_SIZE};
@@ -127,13 +124,8 @@ TEST(WriterLayoutTest, StreamsAroundThePieceAndWholeFileBounds) {
     settings.password = u"k";
     std::vector<uint8_t> one = WriteToMemory(entries, settings, 1);
     EXPECT_TRUE(one == WriteToMemory(entries, settings, 4));
-    std::vector<PlainEntry> stored = StoredStreams(one, u"k");
+    std::vector<PlainEntry> stored = StoredStreams(one, entries);
     ASSERT_EQ(entries.size(), stored.size());
-    for (size_t i = 0; i < entries.size(); i++) {
-        SCOPED_TRACE(entries[i].name);
-        EXPECT_EQ(entries[i].data.size(), LoadLE64(&stored[i].head[ENT_ORIGINAL_SIZE]));
-        EXPECT_TRUE(Inflated(stored[i].data, entries[i].data.size()) == entries[i].data);
-    }
 #ifndef _WIN32
     // Python's zlib module as the other inflater.
     if (std::system("python3 -c 'import zlib' 2>/dev/null") != 0) GTEST_SKIP() << "python3 is not installed";
@@ -169,8 +161,7 @@ TEST(CompressEntryTest, StreamOverTheLimitIsRefused) {
     SpillRemove(&fits.spill);
 }
 
-// A spill that outgrows its memory limit moves to a temporary file, reads
-// back the same bytes as one kept in memory, and is deleted by SpillRemove.
+// A spill outgrowing its memory limit moves to a temporary file, reads back the same, and is removed.
 TEST(CompressEntryTest, SpillMovesToATemporaryFile) {
     ScratchDir work;
     WriterEntry e = WriterFile("n", NoiseBytes(3 * IO_CHUNK + 100, 9));
@@ -199,11 +190,6 @@ TEST(CompressEntryTest, SpillMovesToATemporaryFile) {
     EXPECT_TRUE(ListDir(work.path()).empty());
 }
 
-void CountProgress(uint64_t done, uint64_t total, void* user) {
-    auto* seen = static_cast<std::vector<std::pair<uint64_t, uint64_t>>*>(user);
-    seen->push_back({done, total});
-}
-
 TEST(WriterLayoutTest, ProgressRisesToTheTotal) {
     std::vector<WriterEntry> entries = {WriterFile("a", MixedBytes(3 * IO_CHUNK, 1)),
                                         WriterFile("b", NoiseBytes(1000, 2)), WriterDir("c")};
@@ -211,7 +197,10 @@ TEST(WriterLayoutTest, ProgressRisesToTheTotal) {
     std::vector<std::pair<uint64_t, uint64_t>> seen;
     ArchiveSettings settings;
     settings.jobs = 2;
-    ASSERT_TRUE(WriteArchive(TwoSectionStub(), settings, entries, work.Native("o.exe"), CountProgress, &seen).ok);
+    ProgressFn record = [](uint64_t done, uint64_t total, void* user) {
+        static_cast<std::vector<std::pair<uint64_t, uint64_t>>*>(user)->push_back({done, total});
+    };
+    ASSERT_TRUE(WriteArchive(TwoSectionStub(), settings, entries, work.Native("o.exe"), record, &seen).ok);
     ASSERT_FALSE(seen.empty());
     uint64_t total = 3 * IO_CHUNK + 1000;
     for (size_t i = 0; i < seen.size(); i++) {

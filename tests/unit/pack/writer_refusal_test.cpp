@@ -7,93 +7,68 @@
 
 namespace {
 
+WriterEntry Sourced(WriterEntry e, const std::string& source) {
+    e.sourcePath = source;
+    return e;
+}
+
 struct RefusalCase {
     const char* label;
-    std::function<void(ArchiveSettings*, std::vector<WriterEntry>*, std::vector<uint8_t>* stub)> change;
-    const char* mentions;  // the error line must name this
+    const char* mentions;                  // the error line must name this
+    std::vector<WriterEntry> added;        // entries behind "d" and "d\\f.txt"
+    std::function<void(ArchiveSettings*)> change = nullptr;
+    std::vector<uint8_t> stub = TwoSectionStub();
 };
 
 TEST(WriterRefusalTest, RefusedBeforeWritingAndNothingLeftBehind) {
     const std::string missing = ScratchDir().Native("gone.bin");  // removed again at once
+    PeShape rom;
+    rom.magic = 0x107;
+    std::vector<uint8_t> cutStub = TwoSectionStub();
+    cutStub.pop_back();
     const RefusalCase cases[] = {
-        {"title over 260", [](ArchiveSettings* s, auto*, auto*) { s->title.assign(261, 't'); }, "title"},
-        {"run-after over 260",
-         [](ArchiveSettings* s, auto*, auto*) { s->runAfter.assign(261, 'r'); }, "run-after"},
-        {"unsafe run-after", [](ArchiveSettings* s, auto*, auto*) { s->runAfter = "..\\evil.exe"; }, "evil"},
-        {"name over 260", [](auto*, auto* e, auto*) { e->push_back(WriterFile(std::string(261, 'n'))); }, "261"},
-        {"empty name", [](auto*, auto* e, auto*) { e->push_back(WriterFile("")); }, "entry 3"},
-        {"parent reference", [](auto*, auto* e, auto*) { e->push_back(WriterFile("d\\..\\..\\up")); }, "up"},
-        {"drive", [](auto*, auto* e, auto*) { e->push_back(WriterFile("c:x")); }, "c:x"},
-        {"device name", [](auto*, auto* e, auto*) { e->push_back(WriterFile("Con.txt")); }, "device name"},
-        {"leading separator", [](auto*, auto* e, auto*) { e->push_back(WriterFile("\\abs")); }, "abs"},
-        {"slash separator up", [](auto*, auto* e, auto*) { e->push_back(WriterFile("d/../../x")); }, "d/../../x"},
-        {"empty component", [](auto*, auto* e, auto*) { e->push_back(WriterFile("d\\\\x")); }, "component"},
-        {"trailing separator", [](auto*, auto* e, auto*) { e->push_back(WriterDir("d\\sub\\")); }, "component"},
-        {"NUL in name",
-         [](auto*, auto* e, auto*) { e->push_back(WriterFile(std::string("a\0b", 3))); }, "NUL"},
-        {"parent missing", [](auto*, auto* e, auto*) { e->push_back(WriterFile("nodir\\f")); }, "nodir"},
-        {"parent listed later",
-         [](auto*, auto* e, auto*) {
-             e->push_back(WriterFile("late\\f"));
-             e->push_back(WriterDir("late"));
-         },
-         "late"},
-        {"parent is a file",
-         [](auto*, auto* e, auto*) {
-             e->push_back(WriterFile("plain"));
-             e->push_back(WriterFile("plain\\f"));
-         },
-         "plain"},
-        {"subdirectory without parent", [](auto*, auto* e, auto*) { e->push_back(WriterDir("a\\b")); }, "a\\b"},
-        {"directory with data",
-         [](auto*, auto* e, auto*) {
-             e->push_back(WriterDir("full"));
-             e->back().data = "x";
-         },
-         "full"},
-        {"directory with source",
-         [](auto*, auto* e, auto*) {
-             e->push_back(WriterDir("src"));
-             e->back().sourcePath = "whatever";
-         },
-         "src"},
-        {"duplicate name", [](auto*, auto* e, auto*) { e->push_back(WriterFile("D\\F.TXT")); },
-         "same on Windows as \"d\\f.txt\""},
-        {"missing source",
-         [&](auto*, auto* e, auto*) {
-             e->push_back(WriterFile("m"));
-             e->back().sourcePath = missing;
-         },
-         "gone.bin"},
-        {"NUL in password",
-         [](ArchiveSettings* s, auto*, auto*) { s->password = std::u16string(u"a\0b", 3); }, "password"},
-        {"level 13", [](ArchiveSettings* s, auto*, auto*) { s->level = 13; }, "level"},
-        {"stub of no PE kind (a ROM image)",
-         [](auto*, auto*, std::vector<uint8_t>* stub) {
-             PeShape shape;
-             shape.magic = 0x107;
-             *stub = MakePeImage(shape);
-         },
-         "stub"},
-        {"stub cut short", [](auto*, auto*, std::vector<uint8_t>* stub) { stub->resize(stub->size() - 1); },
-         "stub"},
+        {"title over 260", "title", {}, [](ArchiveSettings* s) { s->title.assign(261, 't'); }},
+        {"run-after over 260", "run-after", {}, [](ArchiveSettings* s) { s->runAfter.assign(261, 'r'); }},
+        {"unsafe run-after", "evil", {}, [](ArchiveSettings* s) { s->runAfter = "..\\evil.exe"; }},
+        {"name over 260", "261", {WriterFile(std::string(261, 'n'))}},
+        {"empty name", "entry 3", {WriterFile("")}},
+        {"parent reference", "up", {WriterFile("d\\..\\..\\up")}},
+        {"drive", "c:x", {WriterFile("c:x")}},
+        {"device name", "device name", {WriterFile("Con.txt")}},
+        {"leading separator", "abs", {WriterFile("\\abs")}},
+        {"slash separator up", "d/../../x", {WriterFile("d/../../x")}},
+        {"empty component", "component", {WriterFile("d\\\\x")}},
+        {"trailing separator", "component", {WriterDir("d\\sub\\")}},
+        {"NUL in name", "NUL", {WriterFile(std::string("a\0b", 3))}},
+        {"parent missing", "nodir", {WriterFile("nodir\\f")}},
+        {"parent listed later", "late", {WriterFile("late\\f"), WriterDir("late")}},
+        {"parent is a file", "plain", {WriterFile("plain"), WriterFile("plain\\f")}},
+        {"subdirectory without parent", "a\\b", {WriterDir("a\\b")}},
+        {"directory with data", "full", {WriterFile("full", "x", ATTR_DIRECTORY)}},
+        {"directory with source", "src", {Sourced(WriterDir("src"), "whatever")}},
+        {"duplicate name", "same on Windows as \"d\\f.txt\"", {WriterFile("D\\F.TXT")}},
+        {"missing source", "gone.bin", {Sourced(WriterFile("m"), missing)}},
+        {"NUL in password", "password", {}, [](ArchiveSettings* s) { s->password = std::u16string(u"a\0b", 3); }},
+        {"level 13", "level", {}, [](ArchiveSettings* s) { s->level = 13; }},
+        {"stub of no PE kind (a ROM image)", "stub", {}, nullptr, MakePeImage(rom)},
+        {"stub cut short", "stub", {}, nullptr, cutStub},
     };
     for (const RefusalCase& c : cases) {
         SCOPED_TRACE(c.label);
         ArchiveSettings settings;
         std::vector<WriterEntry> entries = {WriterDir("d"), WriterFile("d\\f.txt")};
-        std::vector<uint8_t> stub = TwoSectionStub();
-        c.change(&settings, &entries, &stub);
+        entries.insert(entries.end(), c.added.begin(), c.added.end());
+        if (c.change) c.change(&settings);
         for (int jobs : {1, 3}) {
             settings.jobs = jobs;
             ScratchDir work;
-            WriteResult w = WriteArchive(stub, settings, entries, work.Native("out.exe"));
+            WriteResult w = WriteArchive(c.stub, settings, entries, work.Native("out.exe"));
             EXPECT_FALSE(w.ok);
             EXPECT_NE(std::string::npos, w.error.find(c.mentions)) << w.error;
             EXPECT_EQ(std::string::npos, w.error.find('\n')) << w.error;
             EXPECT_TRUE(ListDir(work.path()).empty());
             std::vector<uint8_t> memory;
-            EXPECT_FALSE(WriteArchiveToMemory(stub, settings, entries, &memory).ok);
+            EXPECT_FALSE(WriteArchiveToMemory(c.stub, settings, entries, &memory).ok);
         }
     }
 }
@@ -117,9 +92,7 @@ TEST(WriterRefusalTest, MissingOutputDirectory) {
     EXPECT_NE(std::string::npos, w.error.find("out.exe")) << w.error;
 }
 
-// Input that opens but cannot be read fails while writing; the error names
-// the file, and neither the archive nor a spill file stays behind, also
-// while other entries are being compressed.
+// Input that opens but cannot be read fails while writing, named, leaving no archive and no spill file.
 TEST(WriterRefusalTest, UnreadableInputWhileWriting) {
     ScratchDir work, sources;
     std::string unreadable = sources.path();  // a directory: opens on POSIX, reads fail

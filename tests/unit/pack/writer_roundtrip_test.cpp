@@ -108,8 +108,7 @@ INSTANTIATE_TEST_SUITE_P(
                       PasswordCase{"EmptyPassword", true, u""}),
     [](const ::testing::TestParamInfo<PasswordCase>& info) { return std::string(info.param.label); });
 
-// Names of 1 and 260 bytes, and of 15, 16 and 32: the data piece then
-// starts one byte short of a block, on a block boundary, and a block later.
+// Names of 1 and 260 bytes, and of 15, 16 and 32: the data then starts a byte short of, on and past a block.
 TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
     std::string dir(120, 'd');
     std::string file(260 - dir.size() - 1, 'f');
@@ -146,8 +145,7 @@ TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
     }
 }
 
-// An entry that outgrows the in-memory spill goes through a temporary file,
-// which is gone afterwards.
+// An entry that outgrows the in-memory spill goes through a temporary file, gone afterwards.
 TEST(WriterRoundTripTest, LargeEntryPassesThroughATemporaryFile) {
     std::vector<WriterEntry> entries = {WriterFile("big.bin", NoiseBytes(9u << 20, 11)),
                                         WriterFile("small.txt", MixedBytes(50000, 2))};
@@ -166,9 +164,7 @@ TEST(WriterRoundTripTest, LargeEntryPassesThroughATemporaryFile) {
     EXPECT_TRUE(ReadFileBytes(out.Native("small.txt")) == entries[1].data);
 }
 
-// Files that change between being measured and being read: the archive
-// holds what was read, whichever way the size decided, and still reads
-// back whole.
+// Files that change between being measured and read: the archive holds what was read and reads back whole.
 TEST(WriterRoundTripTest, FilesThatChangeWhileTheArchiveIsWritten) {
     struct Change {
         const char* name;
@@ -187,8 +183,7 @@ TEST(WriterRoundTripTest, FilesThatChangeWhileTheArchiveIsWritten) {
         entries.back().sourcePath = sources.Native(c.name);
         ASSERT_TRUE(WriteFileBytes(entries.back().sourcePath, MixedBytes(c.measured, 1)));
     }
-    // The first progress report comes after every file was measured and
-    // before any is read.
+    // The first progress report comes after every file was measured and before any is read.
     struct Hook {
         const Change* changes;
         const std::vector<WriterEntry>* entries;
