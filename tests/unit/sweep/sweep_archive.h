@@ -1,17 +1,11 @@
-// The small archive the malformed-input sweeps damage, and one checked
-// extraction of a damaged copy. The archive holds a directory, small files
-// and "keep.txt", which also exists in the destination beforehand:
-//
-//   docs\            directory
-//   docs\a.txt       text
-//   docs\empty.txt   no data
-//   b.bin            noise
-//   keep.txt         replaces the existing "old contents"
+// The small archive the malformed-input sweeps damage (docs\, docs\a.txt, docs\empty.txt, b.bin and
+// keep.txt, which replaces an existing file), and one checked extraction of a damaged copy.
 #pragma once
 #include <stdint.h>
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -67,31 +61,21 @@ inline std::vector<uint8_t> Rebuild(const Sample& s, const std::vector<PlainEntr
 
 inline int AnswerYes(void*, const char*) { return 1; }
 
-inline unsigned long ProcessId() {
-#ifdef _WIN32
-    return (unsigned long)GetCurrentProcessId();
-#else
-    return (unsigned long)getpid();
-#endif
-}
-
 // A sandbox in a scratch directory; Run() extracts one archive into a fresh
 // destination that holds the old "keep.txt".
 class Bench {
 public:
-    // Thousands of small files are written and replaced: memory-backed
-    // storage keeps that fast where the system has it.
+    // Thousands of small files are written and replaced: in memory-backed storage where there is some.
     Bench() {
-        std::string tag = "sweep-" + std::to_string(ProcessId());
         std::error_code ec;
-        ready_ = (std::filesystem::is_directory("/dev/shm", ec) && box_.Create("/dev/shm", tag)) ||
-                 (!scratch_.path().empty() && box_.Create(scratch_.path(), tag));
+        if (std::filesystem::is_directory("/dev/shm", ec)) scratch_ = std::make_unique<ScratchDir>("/dev/shm");
+        if (!scratch_ || scratch_->path().empty()) scratch_ = std::make_unique<ScratchDir>();
+        ready_ = !scratch_->path().empty() && box_.Create(scratch_->path(), "sweep");
     }
     ~Bench() { box_.Remove(); }
     bool ready() const { return ready_; }
 
-    // Empty when every rule held; otherwise what went wrong. `outcome`
-    // receives the reader's results.
+    // Empty when every rule held, else what went wrong; `outcome` receives the reader's results.
     std::string Run(const Sample& s, const std::vector<uint8_t>& archive, sandbox::Outcome* outcome = nullptr) {
         sandbox::Clear(box_.dest);
         if (!sandbox::WriteWhole(box_.archive, std::string(archive.begin(), archive.end())) ||
@@ -102,8 +86,7 @@ public:
         if (!o.violation.empty()) return o.violation;
         if (o.header == RESULT_OK && o.passwordOk && !sandbox::IsRunResult(o.last))
             return "run ended with " + std::to_string(o.last);
-        // Every file that bears an archived name holds exactly that file's
-        // contents; the existing file may also be left as it was.
+        // A file of an archived name holds exactly its contents, or the old contents of keep.txt.
         sandbox::Tree tree = sandbox::Snapshot(box_.dest);
         for (auto& item : tree) {
             auto it = s.files.find(item.first);
@@ -118,7 +101,7 @@ public:
     const sandbox::Sandbox& box() const { return box_; }
 
 private:
-    ScratchDir scratch_;
+    std::unique_ptr<ScratchDir> scratch_;
     sandbox::Sandbox box_;
     bool ready_ = false;
 };
