@@ -1,6 +1,5 @@
-// Whole archives restored with file data inflated on worker threads: the
-// tree, the order of what is reported and the stop at a damaged entry must
-// be those of extracting one entry after the other.
+// Archives restored with data inflated on worker threads: the tree, the order of reports and the stop
+// at a damaged entry are those of extracting one entry after the other.
 #include <gtest/gtest.h>
 
 #include "extract/parallel_extract.h"
@@ -80,9 +79,8 @@ TEST_P(ParallelExtract, RandomTreesComeBackWholeAndParentsAreReportedFirst) {
     }
 }
 
-// Ten entries, some files larger than one piece, the eighth a directory
-// (created at once, not by a worker: it must still wait for the files
-// before it); `damage` changes entry `at` (0-based).
+// Ten entries, some larger than a piece, the eighth a directory (made at once, not by a worker, yet
+// after the files before it).
 std::vector<TestEntry> TenFiles() {
     std::vector<TestEntry> entries;
     for (int i = 0; i < 10; i++)
@@ -142,8 +140,7 @@ int KeepAndCount(void*, const char*) {
     return 0;
 }
 
-// The writer refuses such archives, but a crafted one must not make the
-// second copy of a name slip past the overwrite question.
+// A crafted archive's second copy of a name does not slip past the overwrite question.
 TEST_P(ParallelExtract, ANameRepeatedInTheArchiveIsAskedAbout) {
     ScratchDir work, out;
     TestHeader header;

@@ -1,5 +1,4 @@
-// Splitting of the extractor's command line: program path, password,
-// destination, and the quoting rules without escapes.
+// The extractor's command line split: program path, password, destination, quotes without escapes.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,8 +15,7 @@ struct SplitCase {
     std::vector<std::string> args;   // expected recorded arguments
 };
 
-// Splits a private copy of `line`; returns the count and the arguments read
-// up to the table's null entry.
+// Splits a copy of `line`; returns the count, and the arguments read up to the table's null entry.
 int Split(const std::string& line, std::vector<std::string>* args) {
     std::vector<char> buffer(line.begin(), line.end());
     buffer.push_back('\0');
@@ -73,8 +71,7 @@ TEST(SplitArguments, DelimitersBecomeTerminatorsInPlace) {
     EXPECT_EQ(line + 13, table[1]);
 }
 
-// Only the first 127 arguments are recorded; the rest of the line is left
-// unread and the table still ends with a null entry.
+// Only the first 127 arguments are recorded, the rest left unread; the table ends with a null entry.
 TEST(SplitArguments, StopsAfterTheLastTableEntry) {
     for (int total : {126, 127, 128, 130}) {
         std::string line = "x.exe";

@@ -1,5 +1,4 @@
-// Background layout arithmetic: window growth around its centre, control
-// shifts per layout mode, the stored-back background size and its limit.
+// Background layout: window growth about its centre, control shifts per mode, the stored size and limit.
 #include <gtest/gtest.h>
 
 #include <tuple>
@@ -62,9 +61,7 @@ TEST_P(LayoutCases, StoredSizeMovesAndShifts) {
 }
 INSTANTIATE_TEST_SUITE_P(Sizes, LayoutCases, ::testing::ValuesIn(CASES));
 
-// The window applies the first result and is shown again (for instance
-// after being hidden): the client now equals the stored background, so the
-// second layout moves and grows nothing, whatever the mode.
+// Shown again after the first layout, the client equals the stored background: nothing moves or grows.
 TEST(LayoutTest, SecondLayoutMovesNothing) {
     for (uint8_t mode : {0, 1, 2, 255}) {
         SCOPED_TRACE(mode);
@@ -80,8 +77,7 @@ TEST(LayoutTest, SecondLayoutMovesNothing) {
     }
 }
 
-// The window keeps its centre: move + grow puts the new right edge
-// ceil(growth / 2) beyond the old one, for every growth up to a few pixels.
+// The window keeps its centre: the right edge moves ceil(growth / 2) for every growth up to a few pixels.
 TEST(LayoutTest, WindowKeepsItsCentre) {
     for (uint32_t growth = 0; growth < 12; ++growth) {
         SCOPED_TRACE(growth);
