@@ -67,10 +67,8 @@ TEST_F(ToolTest, PasswordFileTakesTheFirstLineWithoutItsEnding) {
 
 TEST_F(ToolTest, ListShowsSettingsAndEveryEntryWithItsSize) {
     MakeInputTree();
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "out.exe", "-p", PASSWORD, "--title", "Caf\xC3\xA9 files",
-                                         "--run-after", "in/a.txt", "--open-folder=3", "--layout",
-                                         "top", "in"}))
-                     .exitCode);
+    RunOk(dir, Create({"-o", "out.exe", "-p", PASSWORD, "--title", "Caf\xC3\xA9 files", "--run-after", "in/a.txt",
+                       "--open-folder=3", "--layout", "top", "in"}));
     const std::string o = RunOk(dir, {"list", "out.exe", "-p", PASSWORD});
     EXPECT_CONTAINS(o, "title:       Caf\xC3\xA9 files");
     EXPECT_CONTAINS(o, "layout:      top (1)");
@@ -110,14 +108,12 @@ TEST_F(ToolTest, OutputDoesNotDependOnJobsOrRun) {
     // The salt is random unless given: only then are archives comparable.
     const std::string salt = "000102030405060708090a0b0c0d0e0f";
     for (const char* jobs : {"1", "4", "2"})
-        ASSERT_EQ(0, RunLockbox(dir, Create({"--title", "T", "-o", std::string("j") + jobs + ".exe", "-j", jobs, "-p",
-                                             PASSWORD, "--salt", salt, "in"}))
-                         .exitCode);
+        RunOk(dir, Create({"--title", "T", "-o", std::string("j") + jobs + ".exe", "-j", jobs, "-p", PASSWORD, "--salt",
+                           salt, "in"}));
     ASSERT_EQ(0, RunLockbox(dir, Create({"--title", "T", "-o", "random.exe", "-p", PASSWORD, "in"})).exitCode);
     std::string one = ReadFileBytes(Path("j1.exe"));
     EXPECT_FALSE(one.empty());
-    EXPECT_TRUE(one == ReadFileBytes(Path("j4.exe")));
-    EXPECT_TRUE(one == ReadFileBytes(Path("j2.exe")));
+    for (const char* other : {"j4.exe", "j2.exe"}) EXPECT_TRUE(one == ReadFileBytes(Path(other))) << other;
     EXPECT_FALSE(one == ReadFileBytes(Path("random.exe")));
     for (const char* jobs : {"1", "4"}) {
         std::string out = std::string("out") + jobs;
@@ -143,13 +139,11 @@ TEST_F(ToolTest, ExtractOverwriteModes) {
     WriteFileBytes(Path("dest/in/a.txt"), "mine\n");
     // Without a terminal "ask" keeps what exists, like "never"; new files are still written.
     for (const char* mode : {"ask", "never"}) {
-        ASSERT_EQ(0, RunLockbox(dir, {"extract", "out.exe", "--no-password", "-o", "dest", "--overwrite", mode})
-                         .exitCode);
+        RunOk(dir, {"extract", "out.exe", "--no-password", "-o", "dest", "--overwrite", mode});
         EXPECT_EQ("mine\n", ReadFileBytes(Path("dest/in/a.txt"))) << mode;
         EXPECT_EQ(400000u, ReadFileBytes(Path("dest/in/big.bin")).size()) << mode;
     }
-    ASSERT_EQ(0, RunLockbox(dir, {"extract", "out.exe", "--no-password", "-o", "dest", "--overwrite", "always"})
-                     .exitCode);
+    RunOk(dir, {"extract", "out.exe", "--no-password", "-o", "dest", "--overwrite", "always"});
     EXPECT_EQ("alpha\n", ReadFileBytes(Path("dest/in/a.txt")));
 }
 
@@ -165,9 +159,7 @@ TEST_F(ToolTest, CodepageNamesAreConvertedAndShown) {
     // The archive records its code page; a given one still wins.
     std::remove(Path("d/na\xC3\xAFve \xE2\x82\xAC.txt").c_str());  // 850 has no euro sign
     WriteFileBytes(Path("d/R\xC3\xA9sum\xC3\xA9.txt"), "x");  // "Résumé.txt"
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "w850.exe", "--no-password", "--codepage", "850", "--title",
-                                         "B\xC3\xBCro", "d"}))
-                     .exitCode);
+    RunOk(dir, Create({"-o", "w850.exe", "--no-password", "--codepage", "850", "--title", "B\xC3\xBCro", "d"}));
     struct Case {
         std::vector<std::string> extra;
         const char* says;

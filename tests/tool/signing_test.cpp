@@ -79,8 +79,7 @@ TEST_F(Signing, FailedSigningLeavesNothingAndKeepsAnEarlierFile) {
 TEST_F(Signing, TheSignerIsShownWithoutControls) {
     ASSERT_TRUE(Shell("openssl req -x509 -new -key key.pem -out odd.pem -days 2 -utf8 -subj " +
                       ShellQuote("/CN=Odd \xC2\x9B" "2J \x1B]0;x\x07 \x7F/O=\xC3\x84xample")));
-    ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "odd.exe", "-p", PASSWORD, "in", "--sign-cert", "odd.pem", "--sign-key",
-                                         "key.pem"})).exitCode);
+    RunOk(dir, Create({"-o", "odd.exe", "-p", PASSWORD, "in", "--sign-cert", "odd.pem", "--sign-key", "key.pem"}));
     for (const Args& json : {Args(), Args{"--json"}}) {
         ToolRun list = RunLockbox(dir, Args{"list", "odd.exe", "-p", PASSWORD} + json);
         EXPECT_EQ(0, list.exitCode) << list.err;
@@ -92,9 +91,7 @@ TEST_F(Signing, TheSignerIsShownWithoutControls) {
 TEST_F(Signing, UnsignedArchivesSaySo) {
     ASSERT_EQ(0, RunLockbox(dir, {"create", "-q", "-o", "plain.exe", "-p", PASSWORD, "in"}).exitCode);
     EXPECT_NE(std::string::npos, RunLockbox(dir, {"list", "plain.exe", "-p", PASSWORD}).out.find("signature:   none"));
-    ToolRun test = RunLockbox(dir, {"test", "plain.exe", "-p", PASSWORD});
-    EXPECT_EQ(0, test.exitCode);
-    EXPECT_EQ(std::string::npos, test.out.find("signature")) << test.out;
+    EXPECT_EQ(std::string::npos, RunOk(dir, {"test", "plain.exe", "-p", PASSWORD}).find("signature"));
 }
 
 // A certificate table claiming 3.75 GiB is refused as damaged unread, within 500 MB, by list and test.

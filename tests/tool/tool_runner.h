@@ -62,13 +62,11 @@ const char MEMORY_CAP[] = "ulimit -v 500000 && ";
 
 // Runs a shell command line; returns its standard output.
 inline std::string RunShell(const std::string& cmd, int* exitCode = nullptr) {
-    std::string full = cmd + " 2>/dev/null";
-    FILE* pipe = popen(full.c_str(), "r");
+    FILE* pipe = popen((cmd + " 2>/dev/null").c_str(), "r");
     std::string out;
     if (!pipe) return out;
     char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    for (size_t n; (n = fread(buf, 1, sizeof buf, pipe)) > 0;) out.append(buf, n);
     int status = pclose(pipe);
     if (exitCode) *exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return out;
@@ -110,8 +108,7 @@ inline bool HoldsControls(const std::string& text) {
 inline std::vector<std::string> ErrorLines(const std::string& text) {
     std::vector<std::string> lines;
     std::istringstream in(text);
-    std::string line;
-    while (std::getline(in, line))
+    for (std::string line; std::getline(in, line);)
         if (line.rfind("lockbox: warning:", 0) != 0) lines.push_back(line);
     return lines;
 }
