@@ -111,6 +111,11 @@ protected:
         return ExtractOrTestEntry(&reader, &ctx, destination.c_str(), mode, info);
     }
     int Next() { return Next(dest); }
+    // One entry listed, its data skipped, with a freshly derived key.
+    int List(EntryInfo* info) {
+        DeriveStreamKey(&ctx, KeyOf(header.password));
+        return ReadEntrySkippingData(&reader, &ctx, info);
+    }
 
     // Results of the entries up to and including the first that is not OK.
     std::vector<int> RunAll(const std::string& destination, ExtractMode mode = EXTRACT_WRITE) {

@@ -119,8 +119,16 @@ TEST_P(StreamFault, IsCorruptAndLeavesNothing) {
 INSTANTIATE_TEST_SUITE_P(Streams, StreamFault, ::testing::ValuesIn(StreamFaults()),
                          [](const ::testing::TestParamInfo<StreamFaultCase>& p) { return p.param.name; });
 
-// An existing file is not emptied before its replacement is known to be good.
-TEST_F(EntryFault, ExistingFileSurvivesAFailedReplacement) {
+// An existing a.txt, answered yes: replaced only by a good entry, never emptied before the replacement
+// is known to be good (damaged, cut or padded data), and no temporary file stays.
+struct ReplaceCase {
+    std::string name;
+    TestEntry entry;
+    ScriptedAnswer answer;
+    int result;
+    uint32_t existingAttributes = 0;  // set on the existing file (Windows)
+};
+std::vector<ReplaceCase> ReplaceCases() {
     std::string data = NoiseBytes(2 * IO_CHUNK + 500);
     TestEntry damaged = TestFile("a.txt", data);
     damaged.flipByte = (int)ZlibCompress(data).size() - 2;  // Adler-32: after all output
@@ -128,48 +136,44 @@ TEST_F(EntryFault, ExistingFileSurvivesAFailedReplacement) {
     cut.cutStream = 100;
     TestEntry padded = TestFile("a.txt", data);
     padded.trailing = ToBytes("junk");
-    const struct {
-        const char* what;
-        TestEntry entry;
-    } cases[] = {{"damaged", damaged}, {"truncated", cut}, {"padded", padded}};
-    for (const auto& c : cases) {
-        for (ScriptedAnswer answer : {ANSWER_YES, ANSWER_YES_ALL}) {
-            reader.answers = {};
-            g_Script.answers = {answer};
-            ASSERT_TRUE(WriteFileBytes(Out("a.txt"), "precious"));
-            ASSERT_EQ(RESULT_OK, Open({c.entry}));
-            EXPECT_EQ(RESULT_CORRUPT, Next()) << c.what;
-            EXPECT_EQ("precious", Contents(Out("a.txt"))) << c.what;
-            EXPECT_EQ(std::vector<std::string>({"a.txt"}), ListDir(dest)) << c.what;
-        }
+    TestEntry good = TestFile("a.txt", "new contents");
+    good.attributes = ATTR_READONLY;
+    good.times.lastWrite = FiletimeOf(1600000000, 42);
+    std::vector<ReplaceCase> rows;
+    for (ScriptedAnswer answer : {ANSWER_YES, ANSWER_YES_ALL}) {
+        std::string all = answer == ANSWER_YES_ALL ? "YesToAll" : "";
+        rows.push_back({"Damaged" + all, damaged, answer, RESULT_CORRUPT});
+        rows.push_back({"Truncated" + all, cut, answer, RESULT_CORRUPT});
+        rows.push_back({"Padded" + all, padded, answer, RESULT_CORRUPT});
+    }
+    rows.push_back({"GoodDataReplaces", good, ANSWER_YES, RESULT_OK});
+#ifdef _WIN32
+    rows.push_back({"HiddenExistingFile", TestFile("a.txt", "new"), ANSWER_YES, RESULT_OK, FILE_ATTRIBUTE_HIDDEN});
+    rows.push_back({"ReadOnlyExistingFileIsKept", TestFile("a.txt", "new"), ANSWER_YES, RESULT_CANNOT_CREATE,
+                    FILE_ATTRIBUTE_READONLY});
+#endif
+    return rows;
+}
+
+class Replacement : public ArchiveTest, public ::testing::WithParamInterface<ReplaceCase> {};
+TEST_P(Replacement, OfAnExistingFile) {
+    const ReplaceCase& c = GetParam();
+    g_Script.answers = {c.answer};
+    ASSERT_TRUE(WriteFileBytes(Out("a.txt"), "precious"));
+#ifdef _WIN32
+    if (c.existingAttributes) {
+        ASSERT_TRUE(SetFileAttributesA(Out("a.txt").c_str(), c.existingAttributes));
+    }
+#endif
+    ASSERT_EQ(RESULT_OK, Open({c.entry}));
+    EXPECT_EQ(c.result, Next());
+    EXPECT_EQ(c.result == RESULT_OK ? c.entry.data : "precious", Contents(Out("a.txt")));
+    EXPECT_EQ(std::vector<std::string>({"a.txt"}), ListDir(dest));
+    if (c.result == RESULT_OK) {
+        EXPECT_EQ(c.entry.times.lastWrite, FactsOf(Out("a.txt")).lastWrite);
     }
 }
-
-TEST_F(EntryFault, SuccessfulReplacementLeavesNoTemporaryFile) {
-    ASSERT_TRUE(WriteFileBytes(Out("a.txt"), "old"));
-    g_Script.answers = {ANSWER_YES};
-    TestEntry e = TestFile("a.txt", "new contents");
-    e.attributes = ATTR_READONLY;
-    e.times.lastWrite = FiletimeOf(1600000000, 42);
-    ASSERT_EQ(RESULT_OK, Open({e}));
-    EXPECT_EQ(RESULT_OK, Next());
-    FileFacts t = FactsOf(Out("a.txt"));
-    ASSERT_TRUE(t.exists);
-    EXPECT_EQ(e.times.lastWrite, t.lastWrite);
-    EXPECT_EQ("new contents", Contents(Out("a.txt")));
-    EXPECT_EQ(std::vector<std::string>({"a.txt"}), ListDir(dest));
-}
-
-#ifdef _WIN32
-TEST_F(EntryFault, ReadOnlyExistingFileCannotBeReplaced) {
-    ASSERT_TRUE(WriteFileBytes(Out("a.txt"), "locked"));
-    ASSERT_TRUE(SetFileAttributesA(Out("a.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-    g_Script.answers = {ANSWER_YES};
-    ASSERT_EQ(RESULT_OK, Open({TestFile("a.txt", "new")}));
-    EXPECT_EQ(RESULT_CANNOT_CREATE, Next());
-    EXPECT_EQ("locked", Contents(Out("a.txt")));
-    EXPECT_EQ(std::vector<std::string>({"a.txt"}), ListDir(dest));
-}
-#endif
+INSTANTIATE_TEST_SUITE_P(Entries, Replacement, ::testing::ValuesIn(ReplaceCases()),
+                         [](const ::testing::TestParamInfo<ReplaceCase>& p) { return p.param.name; });
 
 }  // namespace
