@@ -30,9 +30,7 @@ TEST(WriterLayoutTest, OutputDoesNotDependOnJobsOrRun) {
     settings.runAfter = entries[0].name;
     std::vector<uint8_t> one = WriteToMemory(entries, settings, 1);
     ASSERT_FALSE(one.empty());
-    EXPECT_TRUE(one == WriteToMemory(entries, settings, 4));
-    EXPECT_TRUE(one == WriteToMemory(entries, settings, 1));
-    EXPECT_TRUE(one == WriteToMemory(entries, settings, 0));  // taken as 1
+    for (int jobs : {4, 1, 0}) EXPECT_TRUE(one == WriteToMemory(entries, settings, jobs)) << jobs;  // 0: 1 job
 
     // Writing to a file gives the same bytes, also over an existing file.
     std::string archive = work.Native("out.exe");
@@ -43,7 +41,8 @@ TEST(WriterLayoutTest, OutputDoesNotDependOnJobsOrRun) {
     EXPECT_TRUE(one == ToBytes(ReadFileBytes(archive)));
 }
 
-// Stub bytes behind the payload position (an old payload, a symbol table) are dropped.
+// Stub bytes behind the payload position (an old payload, a symbol table) are dropped; an archive
+// without entries ends after its header.
 TEST(WriterLayoutTest, StubIsCutAtThePayloadPosition) {
     std::vector<uint8_t> stub = TwoSectionStub();
     std::vector<uint8_t> longer = stub;
@@ -59,6 +58,8 @@ TEST(WriterLayoutTest, StubIsCutAtThePayloadPosition) {
     const uint8_t* h = a.data() + stub.size();
     EXPECT_EQ(3u, LoadLE32(h + HDR_TITLE_LEN));
     EXPECT_EQ(0, std::memcmp(h + HDR_TITLE, "abc", 3));
+    ASSERT_TRUE(WriteArchiveToMemory(stub, ArchiveSettings(), {}, &b).ok);
+    EXPECT_EQ(stub.size() + HDR_FIXED_SIZE, b.size());
 }
 
 // Inflates a whole zlib stream, which must end exactly at its last byte.

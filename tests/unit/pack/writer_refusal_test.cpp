@@ -20,13 +20,15 @@ struct RefusalCase {
     std::vector<uint8_t> stub = TwoSectionStub();
 };
 
-TEST(WriterRefusalTest, RefusedBeforeWritingAndNothingLeftBehind) {
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.label; }
+
+std::vector<RefusalCase> RefusalCases() {
     const std::string missing = ScratchDir().Native("gone.bin");  // removed again at once
     PeShape rom;
     rom.magic = 0x107;
     std::vector<uint8_t> cutStub = TwoSectionStub();
     cutStub.pop_back();
-    const RefusalCase cases[] = {
+    return {
         {"title over 260", "title", {}, [](ArchiveSettings* s) { s->title.assign(261, 't'); }},
         {"run-after over 260", "run-after", {}, [](ArchiveSettings* s) { s->runAfter.assign(261, 'r'); }},
         {"unsafe run-after", "evil", {}, [](ArchiveSettings* s) { s->runAfter = "..\\evil.exe"; }},
@@ -53,33 +55,35 @@ TEST(WriterRefusalTest, RefusedBeforeWritingAndNothingLeftBehind) {
         {"stub of no PE kind (a ROM image)", "stub", {}, nullptr, MakePeImage(rom)},
         {"stub cut short", "stub", {}, nullptr, cutStub},
     };
-    for (const RefusalCase& c : cases) {
-        SCOPED_TRACE(c.label);
-        ArchiveSettings settings;
-        std::vector<WriterEntry> entries = {WriterDir("d"), WriterFile("d\\f.txt")};
-        entries.insert(entries.end(), c.added.begin(), c.added.end());
-        if (c.change) c.change(&settings);
-        for (int jobs : {1, 3}) {
-            settings.jobs = jobs;
-            ScratchDir work;
-            WriteResult w = WriteArchive(c.stub, settings, entries, work.Native("out.exe"));
-            EXPECT_FALSE(w.ok);
-            EXPECT_NE(std::string::npos, w.error.find(c.mentions)) << w.error;
-            EXPECT_EQ(std::string::npos, w.error.find('\n')) << w.error;
-            EXPECT_TRUE(ListDir(work.path()).empty());
-            std::vector<uint8_t> memory;
-            EXPECT_FALSE(WriteArchiveToMemory(c.stub, settings, entries, &memory).ok);
-        }
+}
+
+class WriterRefusal : public ::testing::TestWithParam<RefusalCase> {};
+TEST_P(WriterRefusal, RefusedBeforeWritingAndNothingLeftBehind) {
+    const RefusalCase& c = GetParam();
+    ArchiveSettings settings;
+    std::vector<WriterEntry> entries = {WriterDir("d"), WriterFile("d\\f.txt")};
+    entries.insert(entries.end(), c.added.begin(), c.added.end());
+    if (c.change) c.change(&settings);
+    for (int jobs : {1, 3}) {
+        settings.jobs = jobs;
+        ScratchDir work;
+        WriteResult w = WriteArchive(c.stub, settings, entries, work.Native("out.exe"));
+        EXPECT_FALSE(w.ok);
+        EXPECT_NE(std::string::npos, w.error.find(c.mentions)) << w.error;
+        EXPECT_EQ(std::string::npos, w.error.find('\n')) << w.error;
+        EXPECT_TRUE(ListDir(work.path()).empty());
+        std::vector<uint8_t> memory;
+        EXPECT_FALSE(WriteArchiveToMemory(c.stub, settings, entries, &memory).ok);
     }
 }
+INSTANTIATE_TEST_SUITE_P(Cases, WriterRefusal, ::testing::ValuesIn(RefusalCases()));
 
 // A failure leaves an existing output file as it was.
 TEST(WriterRefusalTest, FailureKeepsTheOldOutput) {
     ScratchDir work;
     std::string archive = work.Native("out.exe");
     ASSERT_TRUE(WriteFileBytes(archive, "previous archive"));
-    WriteResult w = WriteArchive(TwoSectionStub(), ArchiveSettings(), {WriterFile("a\\b")}, archive);
-    EXPECT_FALSE(w.ok);
+    EXPECT_FALSE(WriteArchive(TwoSectionStub(), ArchiveSettings(), {WriterFile("a\\b")}, archive).ok);
     EXPECT_EQ("previous archive", ReadFileBytes(archive));
     EXPECT_EQ(std::vector<std::string>{"out.exe"}, ListDir(work.path()));
 }
@@ -96,8 +100,8 @@ TEST(WriterRefusalTest, MissingOutputDirectory) {
 TEST(WriterRefusalTest, UnreadableInputWhileWriting) {
     ScratchDir work, sources;
     std::string unreadable = sources.path();  // a directory: opens on POSIX, reads fail
-    std::vector<WriterEntry> entries = {WriterFile("big", NoiseBytes(9u << 20, 1)), WriterFile("bad"), WriterFile("after", "z")};
-    entries[1].sourcePath = unreadable;
+    std::vector<WriterEntry> entries = {WriterFile("big", NoiseBytes(9u << 20, 1)), Sourced(WriterFile("bad"), unreadable),
+                                        WriterFile("after", "z")};
     ArchiveSettings settings;
     settings.level = 1;
     settings.jobs = 3;
