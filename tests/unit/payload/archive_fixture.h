@@ -24,18 +24,12 @@ inline OverwriteScript g_Script;
 inline int ScriptedQuestion(void* user, const char* name) {
     OverwriteAnswers* answers = &static_cast<Reader*>(user)->answers;
     g_Script.asked.push_back(name);
-    ScriptedAnswer a = ANSWER_NO;
-    if (!g_Script.answers.empty()) {
-        a = g_Script.answers.front();
-        g_Script.answers.erase(g_Script.answers.begin());
-    }
-    switch (a) {
-    case ANSWER_YES: return 1;
-    case ANSWER_YES_ALL: answers->yesToAll = 1; return 1;
-    case ANSWER_NO_ALL: answers->noToAll = 1; return 0;
-    case ANSWER_CANCEL: answers->cancelled = 1; return 0;
-    default: return 0;
-    }
+    ScriptedAnswer a = g_Script.answers.empty() ? ANSWER_NO : g_Script.answers.front();
+    if (!g_Script.answers.empty()) g_Script.answers.erase(g_Script.answers.begin());
+    if (a == ANSWER_YES_ALL) answers->yesToAll = 1;
+    if (a == ANSWER_NO_ALL) answers->noToAll = 1;
+    if (a == ANSWER_CANCEL) answers->cancelled = 1;
+    return a == ANSWER_YES || a == ANSWER_YES_ALL;
 }
 
 // Whether a creation time that is set is kept: on Windows, not under Wine on a Linux file system.

@@ -49,9 +49,8 @@ TEST_F(EntryFault, NothingIsWrittenThroughALinkBelowTheDestination) {
         reader.answers = {};
         const std::string outside = "outside" + std::to_string(i), out = "out" + std::to_string(i);
         const std::string viaLink = scratch.Native("via-link" + std::to_string(i));
-        ASSERT_TRUE(PlatformCreateDirectory(scratch.Native(outside).c_str()));
-        ASSERT_TRUE(PlatformCreateDirectory(scratch.Native(out).c_str()));
-        ASSERT_TRUE(PlatformCreateDirectory(scratch.Native(out + "\\d").c_str()));
+        for (const std::string& dir : {outside, out, out + "\\d"})
+            ASSERT_TRUE(PlatformCreateDirectory(scratch.Native(dir).c_str()));
         ASSERT_TRUE(WriteFileBytes(scratch.Native(outside + "\\victim.txt"), "mine"));
         const uint64_t before = FactsOf(scratch.Native(outside)).lastWrite;
         if (!MakeDirectoryLink(scratch.Native(outside), scratch.Native(out + "\\" + c.link)) ||
