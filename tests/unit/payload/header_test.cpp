@@ -9,9 +9,14 @@ using HeaderTest = ArchiveTest;
 
 const int64_t P = 0x400;  // payload position of the default image
 
-TEST_F(HeaderTest, NothingAppendedIsCorrupt) {
+// Nothing appended, or the payload position beyond the file.
+TEST_F(HeaderTest, NoPayloadIsCorrupt) {
     ASSERT_EQ(RESULT_CORRUPT, OpenBytes(MakePeImage()));
     EXPECT_EQ(nullptr, reader.windowTitle);
+    Bytes archive = MakePeImage();
+    StoreLE32(&archive[0x80 + PE_SECTION_TABLE + 20], 0x100000);
+    Append(archive, BuildHeader(header));
+    EXPECT_EQ(RESULT_CORRUPT, OpenBytes(archive));
 }
 
 TEST_F(HeaderTest, MinimalHeaderOf35Bytes) {
@@ -113,13 +118,6 @@ TEST_F(HeaderTest, PayloadPositionFromTheLastSectionEntry) {
     EXPECT_EQ(0x500 + 35 + (int64_t)header.title.size(), reader.firstEntryOffset);
     pe.magic = 0x107;  // a ROM image
     EXPECT_EQ(RESULT_CORRUPT, Open({}, pe));
-}
-
-TEST_F(HeaderTest, PayloadPositionBeyondTheFile) {
-    Bytes archive = MakePeImage();
-    StoreLE32(&archive[0x80 + PE_SECTION_TABLE + 20], 0x100000);
-    Append(archive, BuildHeader(header));
-    EXPECT_EQ(RESULT_CORRUPT, OpenBytes(archive));
 }
 
 TEST_F(HeaderTest, PasswordCheck) {
