@@ -1,16 +1,14 @@
 #include "extract/parallel_extract.h"
 
-#include <condition_variable>
 #include <cstring>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <system_error>
-#include <thread>
 #include <vector>
 
 #include "payload/name_key.h"
+#include "platform/work_queue.h"
 
 namespace {
 
@@ -23,7 +21,7 @@ struct DataJob {
     std::string tempPath;       // listed for removal on interruption while set
     CipherContext cipher = {};  // the entry's key; the stream state where the data begins once the head is read
     int64_t offset = 0;         // where the data begins in the archive
-    int result = RESULT_OK;  // guarded by Workers::mutex until done
+    int result = RESULT_OK;  // guarded by the queue's mutex until done
     bool started = false;
     bool done = false;
 };
@@ -32,25 +30,19 @@ struct DataJob {
 // oldest job nobody has taken yet. The calling thread takes jobs too while
 // it waits for the oldest one, with a handle of its own.
 struct Workers {
-    std::mutex mutex;
-    std::condition_variable work;   // a job was added, or stop
-    std::condition_variable done;   // a job is done
-    std::deque<std::unique_ptr<DataJob>> jobs;  // oldest first; only the caller adds or removes
-    bool stop = false;
-    std::vector<std::thread> threads;
+    WorkQueue<DataJob> queue;  // only the caller adds or removes
     FileHandle callerSource = NO_FILE;
     std::vector<uint8_t> callerBuffers = std::vector<uint8_t>(INFLATE_BUFFERS_SIZE);
 };
 
 DataJob* FirstWaiting(Workers* w) {
-    for (auto& job : w->jobs)
+    for (auto& job : w->queue.tasks)
         if (!job->started) return job.get();
     return nullptr;
 }
 
 // Runs `job` with the lock released; marks it done under the lock again.
-void RunJob(Workers* w, std::unique_lock<std::mutex>& lock, DataJob* job, FileHandle source,
-            uint8_t* buffers) {
+void RunJob(DataJob* job, std::unique_lock<std::mutex>& lock, FileHandle source, uint8_t* buffers) {
     job->started = true;
     lock.unlock();
     int result = PlatformSeek(source, job->offset) == job->offset
@@ -60,19 +52,13 @@ void RunJob(Workers* w, std::unique_lock<std::mutex>& lock, DataJob* job, FileHa
     lock.lock();
     job->result = result;
     job->done = true;
-    w->done.notify_one();
 }
 
 void Work(Workers* w, FileHandle source) {
     std::vector<uint8_t> buffers(INFLATE_BUFFERS_SIZE);
-    std::unique_lock<std::mutex> lock(w->mutex);
-    for (;;) {
-        DataJob* next = nullptr;
-        w->work.wait(lock, [&] { return w->stop || (next = FirstWaiting(w)) != nullptr; });
-        if (w->stop) break;
-        RunJob(w, lock, next, source, buffers.data());
-    }
-    lock.unlock();
+    w->queue.Serve([w] { return FirstWaiting(w); }, [&](DataJob* job, std::unique_lock<std::mutex>& lock) {
+        RunJob(job, lock, source, buffers.data());
+    });
     PlatformClose(source);
 }
 
@@ -83,7 +69,7 @@ void StartWorkers(Workers* w, const char* archivePath, int count) {
         FileHandle source = PlatformOpenRead(archivePath);
         if (source == NO_FILE) break;
         try {
-            w->threads.emplace_back(Work, w, source);
+            w->queue.Start([w, source] { Work(w, source); });
         } catch (const std::system_error&) {  // no more threads: go on with those there are
             PlatformClose(source);
             break;
@@ -92,12 +78,7 @@ void StartWorkers(Workers* w, const char* archivePath, int count) {
 }
 
 void StopWorkers(Workers* w) {
-    {
-        std::lock_guard<std::mutex> lock(w->mutex);
-        w->stop = true;
-    }
-    w->work.notify_all();
-    for (std::thread& t : w->threads) t.join();
+    w->queue.Stop();
     PlatformClose(w->callerSource);
 }
 
@@ -112,6 +93,7 @@ bool Overlap(const std::string& a, const std::string& b) {
 }
 
 struct Extraction {
+    explicit Extraction(const ExtractRun& r) : run(r) { std::memset(&outcome, 0, sizeof outcome); }
     const ExtractRun& run;
     Workers workers;
     ExtractOutcome outcome;
@@ -125,18 +107,17 @@ bool FinishOldest(Extraction* x) {
     std::unique_ptr<DataJob> job;
     {
         Workers* w = &x->workers;
-        std::unique_lock<std::mutex> lock(w->mutex);
-        DataJob* oldest = w->jobs.front().get();
+        std::unique_lock<std::mutex> lock(w->queue.mutex);
+        DataJob* oldest = w->queue.tasks.front().get();
         while (!oldest->done) {
             DataJob* waiting = FirstWaiting(w);
             if (waiting && w->callerSource != NO_FILE)
-                RunJob(w, lock, waiting, w->callerSource, w->callerBuffers.data());
+                RunJob(waiting, lock, w->callerSource, w->callerBuffers.data());
             else
-                w->done.wait(lock);
+                w->queue.changed.wait(lock);
         }
-        job = std::move(w->jobs.front());
-        w->jobs.pop_front();
     }
+    job = x->workers.queue.PopOldest();
     // FinishEntry moves or removes the temporary file, then closes its
     // folder; nothing opens a descriptor before the path leaves the list,
     // so an interruption in between finds no other folder under that number.
@@ -160,7 +141,7 @@ bool FinishOldest(Extraction* x) {
 
 // Finishes every job in flight; after a failure the rest are removed.
 void FinishAll(Extraction* x) {
-    while (!x->workers.jobs.empty()) FinishOldest(x);
+    while (!x->workers.queue.tasks.empty()) FinishOldest(x);
 }
 
 // The path the entry is written to, in the form run.pathKey compares:
@@ -180,7 +161,7 @@ bool KeyOf(const ExtractRun& run, const EntryInfo& entry, std::string* key) {
 }
 
 bool AnyOverlap(Extraction* x, const std::string& key) {
-    for (auto& job : x->workers.jobs)
+    for (auto& job : x->workers.queue.tasks)
         if (Overlap(job->key, key)) return true;
     return false;
 }
@@ -189,12 +170,12 @@ bool AnyOverlap(Extraction* x, const std::string& key) {
 // none. The reader's file moves on to the next entry either way.
 bool StartData(Extraction* x, std::unique_ptr<DataJob> job) {
     FileHandle archive = x->run.reader->file;
-    if (x->workers.threads.empty()) {
+    if (x->workers.queue.threads.empty()) {
         int result = InflateEntryData(&job->cipher, archive, job->entry.storedSize,
                                       job->pending.output.handle, x->workers.callerBuffers.data());
         job->result = result;
         job->done = true;
-        x->workers.jobs.push_back(std::move(job));
+        x->workers.queue.Push(std::move(job));
         return FinishOldest(x);
     }
     job->offset = PlatformTell(archive);
@@ -203,15 +184,11 @@ bool StartData(Extraction* x, std::unique_ptr<DataJob> job) {
         job->result = RESULT_CORRUPT;
         job->done = true;
     }
-    {
-        std::lock_guard<std::mutex> lock(x->workers.mutex);
-        x->workers.jobs.push_back(std::move(job));
-    }
-    x->workers.work.notify_one();
+    x->workers.queue.Push(std::move(job));
     // A few jobs per worker keep them busy while small files go by, and
     // bound the open output files.
-    size_t window = 4 * x->workers.threads.size();
-    while (x->workers.jobs.size() > window)
+    size_t window = 4 * x->workers.queue.threads.size();
+    while (x->workers.queue.tasks.size() > window)
         if (!FinishOldest(x)) return false;
     return true;
 }
@@ -219,8 +196,7 @@ bool StartData(Extraction* x, std::unique_ptr<DataJob> job) {
 }  // namespace
 
 ExtractOutcome ExtractAll(const ExtractRun& run) {
-    Extraction x{run, {}, {}, false};
-    std::memset(&x.outcome, 0, sizeof x.outcome);
+    Extraction x(run);
     if (run.jobs > 1) StartWorkers(&x.workers, run.archivePath, run.jobs);
 
     for (int index = 1;; index++) {

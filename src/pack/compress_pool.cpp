@@ -9,14 +9,9 @@ CompressPool::CompressPool(int jobs, const CompressOptions& options)
 }
 
 CompressPool::~CompressPool() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        stop_ = true;
-    }
     cancel_ = true;
-    wake_.notify_all();
-    for (std::thread& worker : workers_) worker.join();
-    for (auto& task : tasks_) SpillRemove(&task->result.spill);
+    queue_.Stop();
+    for (auto& task : queue_.tasks) SpillRemove(&task->result.spill);
 }
 
 void CompressPool::Submit(const WriterEntry* entry, uint64_t size) {
@@ -24,21 +19,17 @@ void CompressPool::Submit(const WriterEntry* entry, uint64_t size) {
     task->entry = entry;
     bool inPieces = size > WHOLE_FILE_LIMIT;
     if (inPieces) task->pieces.reset(new PieceStream);
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        tasks_.push_back(std::move(task));
-    }
-    wake_.notify_all();
+    queue_.Push(std::move(task));
     // One more worker per entry, and all of them for an entry in pieces.
     do {
-        if (workers_.size() < jobs_) workers_.emplace_back([this] { Work(); });
-    } while (inPieces && workers_.size() < jobs_);
+        if (queue_.threads.size() < jobs_) queue_.Start([this] { Work(); });
+    } while (inPieces && queue_.threads.size() < jobs_);
 }
 
 // The oldest entry with work left: one not started, or one in pieces whose
-// window of pieces in flight has room. Called with mutex_ held.
+// window of pieces in flight has room. Called with the queue's mutex held.
 CompressPool::Task* CompressPool::FindWork() {
-    for (auto& task : tasks_) {
+    for (auto& task : queue_.tasks) {
         if (!task->pieces) {
             if (!task->started) return task.get();
         } else if (!task->finished && !task->pieces->ended &&
@@ -49,10 +40,10 @@ CompressPool::Task* CompressPool::FindWork() {
     return nullptr;
 }
 
-// Reads, deflates and hands back one piece of `task`; `lock` holds mutex_
-// on entry and exit. The worker that leaves the last piece of a finished
-// stream behind closes it.
-void CompressPool::CompressPieceOf(Task* task, WholeFileDeflater* deflater, std::unique_lock<std::mutex>* lock) {
+// Reads, deflates and hands back one piece of `task`; `lock` holds the
+// queue's mutex on entry and exit. The worker that leaves the last piece of
+// a finished stream behind closes it.
+void CompressPool::CompressPieceOf(Task* task, WholeFileDeflater* deflater, std::unique_lock<std::mutex>& lock) {
     PieceStream* stream = task->pieces.get();
     if (!task->started) {
         task->started = true;
@@ -63,13 +54,13 @@ void CompressPool::CompressPieceOf(Task* task, WholeFileDeflater* deflater, std:
     }
     task->active++;
     task->claims++;
-    lock->unlock();
+    lock.unlock();
     Piece piece;
     if (ReadPiece(stream, &piece)) {
         DeflatePiece(options_.level, deflater, &piece);
         AcceptPiece(stream, std::move(piece));
     }
-    lock->lock();
+    lock.lock();
     task->active--;
     if (stream->ended && task->active == 0 && !task->finished) {
         FinishPieceStream(stream);
@@ -79,31 +70,26 @@ void CompressPool::CompressPieceOf(Task* task, WholeFileDeflater* deflater, std:
 
 void CompressPool::Work() {
     WholeFileDeflater deflater;
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-        Task* next = nullptr;
-        wake_.wait(lock, [&] { return stop_ || (next = FindWork()) != nullptr; });
-        if (stop_) return;
+    queue_.Serve([this] { return FindWork(); }, [&](Task* next, std::unique_lock<std::mutex>& lock) {
         if (next->pieces) {
-            CompressPieceOf(next, &deflater, &lock);
-        } else {
-            next->started = true;
-            lock.unlock();
-            CompressEntry(*next->entry, options_, &deflater, &next->result);
-            lock.lock();
-            next->finished = true;
+            CompressPieceOf(next, &deflater, lock);
+            return;
         }
-        wake_.notify_all();
-    }
+        next->started = true;
+        lock.unlock();
+        CompressEntry(*next->entry, options_, &deflater, &next->result);
+        lock.lock();
+        next->finished = true;
+    });
 }
 
 CompressedEntry* CompressPool::WaitOldest(const std::function<void(uint64_t)>& tick) {
-    Task* task = tasks_.front().get();
+    Task* task = queue_.tasks.front().get();
     for (;;) {
         bool finished;
         {
-            std::unique_lock<std::mutex> lock(mutex_);
-            finished = wake_.wait_for(lock, std::chrono::milliseconds(100), [task] { return task->finished; });
+            std::unique_lock<std::mutex> lock(queue_.mutex);
+            finished = queue_.changed.wait_for(lock, std::chrono::milliseconds(100), [task] { return task->finished; });
         }
         tick(consumed_.load());
         if (finished) return &task->result;
@@ -111,11 +97,6 @@ CompressedEntry* CompressPool::WaitOldest(const std::function<void(uint64_t)>& t
 }
 
 void CompressPool::PopOldest() {
-    std::unique_ptr<Task> task;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        task = std::move(tasks_.front());
-        tasks_.pop_front();
-    }
+    std::unique_ptr<Task> task = queue_.PopOldest();
     SpillRemove(&task->result.spill);
 }

@@ -7,15 +7,12 @@
 // not been taken yet, too); pieces in flight are bounded per entry.
 #pragma once
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <thread>
-#include <vector>
 #include "pack/entry_compress.h"
 #include "pack/piece_stream.h"
+#include "platform/work_queue.h"
 
 class CompressPool {
 public:
@@ -33,7 +30,7 @@ public:
     void Submit(const WriterEntry* entry, uint64_t size);
 
     // Entries submitted and not yet popped.
-    size_t InFlight() const { return tasks_.size(); }
+    size_t InFlight() const { return queue_.tasks.size(); }
 
     // Waits for the oldest entry's result; calls `tick` with the input
     // bytes consumed so far about every 100 ms while waiting, and once at
@@ -46,7 +43,7 @@ public:
     uint64_t Consumed() const { return consumed_.load(); }
 
 private:
-    // The fields after `result` are guarded by mutex_.
+    // The fields after `result` are guarded by the queue's mutex.
     struct Task {
         const WriterEntry* entry;
         CompressedEntry result;
@@ -57,17 +54,13 @@ private:
         bool finished = false;
     };
     Task* FindWork();
-    void CompressPieceOf(Task* task, WholeFileDeflater* deflater, std::unique_lock<std::mutex>* lock);
+    void CompressPieceOf(Task* task, WholeFileDeflater* deflater, std::unique_lock<std::mutex>& lock);
     void Work();
 
     size_t jobs_;
     uint64_t pieceWindow_;                     // pieces of one entry read and not yet joined
     CompressOptions options_;
-    std::mutex mutex_;
-    std::condition_variable wake_;
-    bool stop_ = false;                        // guarded by mutex_
     std::atomic<bool> cancel_{false};
     std::atomic<uint64_t> consumed_{0};
-    std::deque<std::unique_ptr<Task>> tasks_;  // oldest first; only the owner thread adds or removes
-    std::vector<std::thread> workers_;
+    WorkQueue<Task> queue_;  // only the owner thread adds or removes
 };
