@@ -99,6 +99,22 @@ bool PlatformReplace(const char* from, const char* to);
 // when it exists already: callers ignore the result).
 bool PlatformCreateDirectory(const char* path);
 
+// Creates the directory named by the text before each separator ('/' or
+// PLATFORM_SEPARATOR) of `path`, the shortest first, and then `path` itself
+// when `whole`. Each separator becomes '\0' for a moment and is put back.
+// Failures are not reported: most levels exist already, and one that is
+// missing shows when the path is used.
+inline void PlatformCreateDirectories(char* path, bool whole) {
+    for (size_t i = 1; path[0] != '\0' && path[i] != '\0'; i++) {
+        char c = path[i];
+        if (c != '/' && c != PLATFORM_SEPARATOR) continue;
+        path[i] = '\0';
+        PlatformCreateDirectory(path);
+        path[i] = c;
+    }
+    if (whole) PlatformCreateDirectory(path);
+}
+
 // Opens an existing directory so that its times can be set. NO_FILE on
 // failure (for example when `path` is not a directory).
 FileHandle PlatformOpenDirectory(const char* path);

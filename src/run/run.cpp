@@ -101,20 +101,15 @@ static bool ChooseFolder(char path[MAX_PATH]) {
     return found && path[0] != '\0';
 }
 
-// Creates the directory named by the text before every backslash of
-// `destination`, so that "D:\out\new\" creates D:\out and D:\out\new.
-// Failures show up later as RESULT_CANNOT_CREATE from the entries.
+// Creates the directories that `destination` names before each separator,
+// so that "D:\out\new\" creates D:\out and D:\out\new. Failures show up
+// later as RESULT_CANNOT_CREATE from the entries.
 static int CreateDestinationDirectories(const char* destination) {
     int length = static_cast<int>(strlen(destination));
     char* path = static_cast<char*>(PlatformAlloc(length + 1));
     if (path == nullptr) return RESULT_NO_MEMORY;
     memcpy(path, destination, length + 1);
-    for (int i = 0; i < length; i++) {
-        if (path[i] != '\\') continue;
-        path[i] = '\0';
-        CreateDirectoryA(path, nullptr);
-        path[i] = '\\';
-    }
+    PlatformCreateDirectories(path, false);
     PlatformFree(path);
     return RESULT_OK;
 }

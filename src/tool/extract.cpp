@@ -168,9 +168,8 @@ std::pair<std::string, std::string> CannotCreateMessage(const Session& session, 
 // platform layer, which takes paths of any length; true when it is a
 // directory in the end.
 bool CreateDirectories(const std::string& path) {
-    for (size_t at = 1; at < path.size(); at++)
-        if (path[at] == '/' || path[at] == PLATFORM_SEPARATOR) PlatformCreateDirectory(path.substr(0, at).c_str());
-    PlatformCreateDirectory(path.c_str());
+    std::string levels = path;
+    PlatformCreateDirectories(&levels[0], true);
     return IsDirectory(path);
 }
 
