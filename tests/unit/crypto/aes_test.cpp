@@ -28,26 +28,27 @@ const BlockVector FIPS197_APPENDIX_C[] = {
 
 const uint32_t SENTINEL = 0xDEADBEEF;
 
-TEST(Aes, Fips197AppendixC) {
-    for (const auto& v : FIPS197_APPENDIX_C) {
-        SCOPED_TRACE(v.name);
-        Bytes key = FromHex(v.key), plain = FromHex(v.plaintext), cipher = FromHex(v.ciphertext);
-        uint32_t enc[AES_MAX_SCHEDULE_WORDS], dec[AES_MAX_SCHEDULE_WORDS];
-        ASSERT_EQ(AesExpandKey(enc, key.data(), v.bits), v.rounds);
-        ASSERT_EQ(AesExpandDecryptKey(dec, key.data(), v.bits), v.rounds);
+void PrintTo(const BlockVector& v, std::ostream* os) { *os << v.name; }
+class Fips197AppendixC : public ::testing::TestWithParam<BlockVector> {};
+TEST_P(Fips197AppendixC, EncryptsAndDecrypts) {
+    const BlockVector& v = GetParam();
+    Bytes key = FromHex(v.key), plain = FromHex(v.plaintext), cipher = FromHex(v.ciphertext);
+    uint32_t enc[AES_MAX_SCHEDULE_WORDS], dec[AES_MAX_SCHEDULE_WORDS];
+    ASSERT_EQ(AesExpandKey(enc, key.data(), v.bits), v.rounds);
+    ASSERT_EQ(AesExpandDecryptKey(dec, key.data(), v.bits), v.rounds);
 
-        uint8_t out[16], block[16];
-        AesEncryptBlock(enc, v.rounds, plain.data(), out);
-        EXPECT_EQ(ToHex(out, 16), v.ciphertext);
-        AesDecryptBlock(dec, v.rounds, cipher.data(), out);
-        EXPECT_EQ(ToHex(out, 16), v.plaintext);
-        memcpy(block, plain.data(), 16);  // the same block as input and output
-        AesEncryptBlock(enc, v.rounds, block, block);
-        EXPECT_EQ(ToHex(block, 16), v.ciphertext);
-        AesDecryptBlock(dec, v.rounds, block, block);
-        EXPECT_EQ(ToHex(block, 16), v.plaintext);
-    }
+    uint8_t out[16], block[16];
+    AesEncryptBlock(enc, v.rounds, plain.data(), out);
+    EXPECT_EQ(ToHex(out, 16), v.ciphertext);
+    AesDecryptBlock(dec, v.rounds, cipher.data(), out);
+    EXPECT_EQ(ToHex(out, 16), v.plaintext);
+    memcpy(block, plain.data(), 16);  // the same block as input and output
+    AesEncryptBlock(enc, v.rounds, block, block);
+    EXPECT_EQ(ToHex(block, 16), v.ciphertext);
+    AesDecryptBlock(dec, v.rounds, block, block);
+    EXPECT_EQ(ToHex(block, 16), v.plaintext);
 }
+INSTANTIATE_TEST_SUITE_P(Vectors, Fips197AppendixC, ::testing::ValuesIn(FIPS197_APPENDIX_C));
 
 struct ExpansionVector {
     int bits;

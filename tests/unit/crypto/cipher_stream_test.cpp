@@ -256,16 +256,16 @@ INSTANTIATE_TEST_SUITE_P(Paths, Stream, ::testing::Bool(),
                          [](const ::testing::TestParamInfo<bool>& p) { return p.param ? "Instructions" : "Tables"; });
 
 #ifndef _WIN32
-// openssl's AES-256-CFB under the password chain's key and IV is one piece of the stream cipher.
-bool OpensslEncrypt(const Bytes& key, const Bytes& iv, const Bytes& plain, Bytes* cipher) {
+// openssl's AES-256-CFB encryption of `plain`; empty when it fails.
+Bytes OpensslEncrypt(const Bytes& key, const Bytes& iv, const Bytes& plain) {
     ScratchDir dir;
-    if (!WriteFileBytes(dir / "plain", plain)) return false;
     std::string command = "openssl enc -aes-256-cfb -K " + ToHex(key) + " -iv " + ToHex(iv) + " -nopad -in " +
                           (dir / "plain") + " -out " + (dir / "cipher");
-    if (system(command.c_str()) != 0) return false;
-    *cipher = FromString(ReadFileBytes(dir / "cipher"));
-    return true;
+    if (!WriteFileBytes(dir / "plain", plain) || system(command.c_str()) != 0) return Bytes();
+    return FromString(ReadFileBytes(dir / "cipher"));
 }
+
+// openssl's AES-256-CFB under the password chain's key and IV is one piece of the stream cipher.
 
 TEST(OpensslCfb, SinglePieceIsCfb128) {
     if (system("openssl version >/dev/null 2>&1") != 0) GTEST_SKIP() << "openssl not found";
@@ -275,8 +275,7 @@ TEST(OpensslCfb, SinglePieceIsCfb128) {
     std::mt19937 rng(17);
     for (uint32_t length : {16u, 4096u, 4101u}) {
         SCOPED_TRACE(length);
-        Bytes plain = RandomBytes(rng, length), cipher;
-        ASSERT_TRUE(OpensslEncrypt(key, iv, plain, &cipher));
+        Bytes plain = RandomBytes(rng, length), cipher = OpensslEncrypt(key, iv, plain);
         ASSERT_EQ(cipher.size(), plain.size());
 
         CipherContext ctx;

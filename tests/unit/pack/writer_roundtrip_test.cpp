@@ -34,12 +34,8 @@ void ExpectRestored(const std::vector<WriterEntry>& entries, const ScratchDir& o
         std::string path = out.Native(e.name);
         FileFacts facts = FactsOf(path);
         ASSERT_TRUE(facts.exists);
-        if (e.attributes & ATTR_DIRECTORY) {
-            // A directory's times change as its contents are restored.
-            EXPECT_TRUE(facts.directory);
-            continue;
-        }
-        EXPECT_FALSE(facts.directory);
+        EXPECT_EQ((e.attributes & ATTR_DIRECTORY) != 0, facts.directory);
+        if (e.attributes & ATTR_DIRECTORY) continue;  // its times change as its contents are restored
         EXPECT_TRUE(ReadFileBytes(path) == e.data) << "contents differ";
         EXPECT_EQ((e.attributes & ATTR_READONLY) != 0, facts.readOnly);
         EXPECT_EQ(e.lastWriteTime, facts.lastWrite);
