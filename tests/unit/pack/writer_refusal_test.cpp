@@ -100,8 +100,8 @@ TEST(WriterRefusalTest, MissingOutputDirectory) {
 TEST(WriterRefusalTest, UnreadableInputWhileWriting) {
     ScratchDir work, sources;
     std::string unreadable = sources.path();  // a directory: opens on POSIX, reads fail
-    std::vector<WriterEntry> entries = {WriterFile("big", NoiseBytes(9u << 20, 1)), Sourced(WriterFile("bad"), unreadable),
-                                        WriterFile("after", "z")};
+    std::vector<WriterEntry> entries = {WriterFile("big", NoiseBytes(9u << 20, 1)),
+                                        Sourced(WriterFile("bad"), unreadable), WriterFile("after", "z")};
     ArchiveSettings settings;
     settings.level = 1;
     settings.jobs = 3;

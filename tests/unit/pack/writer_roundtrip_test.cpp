@@ -97,8 +97,9 @@ TEST_P(WriterRoundTrip, OtherPasswordsAreRefused) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Passwords, WriterRoundTrip, ::testing::ValuesIn(PASSWORDS, PASSWORDS + 3),
-                         [](const ::testing::TestParamInfo<PasswordCase>& info) { return std::string(info.param.label); });
+INSTANTIATE_TEST_SUITE_P(
+    Passwords, WriterRoundTrip, ::testing::ValuesIn(PASSWORDS, PASSWORDS + 3),
+    [](const ::testing::TestParamInfo<PasswordCase>& info) { return std::string(info.param.label); });
 
 // Names of 1 and 260 bytes, and of 15, 16 and 32: the data then starts a byte short of, on and past a block.
 TEST(WriterRoundTripTest, NamesOfOneAnd260Bytes) {
