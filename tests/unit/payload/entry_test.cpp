@@ -7,6 +7,7 @@ namespace {
 
 using EntryTest = ArchiveTest;
 
+// The entries restored, then after a rewind restored again into a destination ending in a separator.
 TEST_F(EntryTest, DestinationWithAndWithoutTrailingSeparator) {
     ASSERT_EQ(RESULT_OK, Open({TestDir("docs"), TestFile("docs\\a.txt", "alpha"), TestFile("b.txt", "beta")}));
     std::string second = scratch.Native("out2");

@@ -100,12 +100,6 @@ TEST_F(HeaderTest, EveryTruncation) {
     }
 }
 
-TEST_F(HeaderTest, FileEndingInsideTheCheckBlock) {
-    header.title = "Caption";
-    EXPECT_EQ(RESULT_CORRUPT, OpenPayload(BuildHeader(header), HDR_TITLE + 7 + 9));
-    EXPECT_STREQ("Caption", reader.windowTitle);
-}
-
 TEST_F(HeaderTest, PayloadPositionFromTheLastSectionEntry) {
     PeShape pe;
     pe.sizeOfOptionalHeader = 0xF0;
@@ -126,13 +120,6 @@ TEST_F(HeaderTest, PasswordCheck) {
     EXPECT_FALSE(CheckPassword(&ctx, u"Secret", reader.passwordCheckBlock));
     EXPECT_FALSE(CheckPassword(&ctx, u"secret!", reader.passwordCheckBlock));
     EXPECT_FALSE(CheckPassword(&ctx, nullptr, reader.passwordCheckBlock));
-}
-
-TEST_F(HeaderTest, RewindReadsTheEntriesAgain) {
-    ASSERT_EQ(RESULT_OK, Open({TestFile("a.txt", "")}));
-    EXPECT_EQ(Results({RESULT_OK, RESULT_END}), RunAll(dest, EXTRACT_TEST));
-    ASSERT_EQ(RESULT_OK, RewindToFirstEntry(&reader));
-    EXPECT_EQ(Results({RESULT_OK, RESULT_END}), RunAll(dest, EXTRACT_TEST));
 }
 
 }  // namespace
