@@ -40,9 +40,17 @@ Bytes EncryptBlock(const CipherContext& ctx, const uint8_t* block) {
     return out;
 }
 
-Bytes Xor(const uint8_t* a, const uint8_t* b, size_t n) {
-    Bytes out(n);
-    for (size_t i = 0; i < n; i++) out[i] = a[i] ^ b[i];
+// One piece decrypted by hand: CFB-128 from `reg`, which ends holding the last block's ciphertext
+// bytes, then the rest of that block's keystream.
+Bytes ModelPiece(const CipherContext& key, uint8_t* reg, const Bytes& in) {
+    Bytes out(in.size());
+    for (size_t at = 0; at < in.size(); at += 16) {
+        Bytes keystream = EncryptBlock(key, reg);
+        size_t k = std::min<size_t>(16, in.size() - at);
+        for (size_t i = 0; i < k; i++) out[at + i] = in[at + i] ^ keystream[i];
+        memcpy(reg, keystream.data(), 16);
+        memcpy(reg, &in[at], k);
+    }
     return out;
 }
 
@@ -160,16 +168,9 @@ TEST_P(Stream, DataPieceAfterNamePiece) {
         Bytes plainName = OnePiece(&ctx, name);
         Bytes plainData = OnePiece(&ctx, data);
 
-        // Expected register before the data piece.
-        uint8_t reg[16];
+        uint8_t reg[16];  // the expected register before the data piece
         memcpy(reg, start.feedbackRegister, 16);
-        for (uint32_t at = 0; at < nameLength; at += 16) {
-            Bytes keystream = EncryptBlock(start, reg);
-            uint32_t k = std::min(16u, nameLength - at);
-            EXPECT_EQ(ToHex(Slice(plainName, at, k)), ToHex(Xor(&name[at], keystream.data(), k)));
-            memcpy(reg, keystream.data(), 16);
-            memcpy(reg, &name[at], k);  // ciphertext bytes, then leftover keystream
-        }
+        EXPECT_EQ(ToHex(ModelPiece(start, reg, name)), ToHex(plainName));
         if (nameLength == 16) {
             EXPECT_EQ(ToHex(reg, 16), ToHex(name));
         }
@@ -179,15 +180,7 @@ TEST_P(Stream, DataPieceAfterNamePiece) {
             mixed.insert(mixed.end(), firstKeystream.begin() + 5, firstKeystream.end());
             EXPECT_EQ(ToHex(reg, 16), ToHex(mixed));
         }
-
-        // Data: plain CFB-128 from that register, block by block.
-        for (uint32_t at = 0; at < data.size(); at += 16) {
-            Bytes keystream = EncryptBlock(start, reg);
-            uint32_t k = std::min<uint32_t>(16, (uint32_t)data.size() - at);
-            ASSERT_EQ(ToHex(Slice(plainData, at, k)), ToHex(Xor(&data[at], keystream.data(), k)))
-                << "data block at " << at;
-            memcpy(reg, &data[at], k);
-        }
+        EXPECT_EQ(ToHex(ModelPiece(start, reg, data)), ToHex(plainData));  // plain CFB-128 from there
     }
 }
 
