@@ -80,7 +80,7 @@ TEST_P(ParallelExtract, RandomTreesComeBackWholeAndParentsAreReportedFirst) {
 }
 
 // Ten entries, some larger than a piece, the eighth a directory (made at once, not by a worker, yet
-// after the files before it).
+// after the files before it); `damage` changes entry `at` (0-based).
 std::vector<TestEntry> TenFiles() {
     std::vector<TestEntry> entries;
     for (int i = 0; i < 10; i++)
@@ -94,19 +94,15 @@ struct DamageCase {
     const char* label;
     int at;                                  // entry that fails (0-based)
     int result;
-    void (*damage)(std::vector<TestEntry>*, int at);
+    void (*damage)(TestEntry* e);
 };
 
 const DamageCase DAMAGE[] = {
-    {"flipped data byte", 4, RESULT_CORRUPT, [](std::vector<TestEntry>* e, int at) { (*e)[at].flipByte = 40; }},
-    {"bytes behind the stream", 6, RESULT_CORRUPT,
-     [](std::vector<TestEntry>* e, int at) { (*e)[at].trailing = {1, 2, 3}; }},
-    {"data cut at the end of the file", 9, RESULT_CORRUPT,
-     [](std::vector<TestEntry>* e, int at) { (*e)[at].storedSize = 1 << 20; }},
-    {"name leaving the destination", 3, RESULT_CORRUPT,
-     [](std::vector<TestEntry>* e, int at) { (*e)[at].name = "..\\evil"; }},
-    {"file where a directory must go", 5, RESULT_CANNOT_CREATE,
-     [](std::vector<TestEntry>* e, int at) { (*e)[at].name = "f1\\inside"; }},
+    {"flipped data byte", 4, RESULT_CORRUPT, [](TestEntry* e) { e->flipByte = 40; }},
+    {"bytes behind the stream", 6, RESULT_CORRUPT, [](TestEntry* e) { e->trailing = {1, 2, 3}; }},
+    {"data cut at the end of the file", 9, RESULT_CORRUPT, [](TestEntry* e) { e->storedSize = 1 << 20; }},
+    {"name leaving the destination", 3, RESULT_CORRUPT, [](TestEntry* e) { e->name = "..\\evil"; }},
+    {"file where a directory must go", 5, RESULT_CANNOT_CREATE, [](TestEntry* e) { e->name = "f1\\inside"; }},
 };
 
 TEST_P(ParallelExtract, TheFirstDamagedEntryStopsTheRunWithEverythingBeforeItInPlace) {
@@ -115,7 +111,7 @@ TEST_P(ParallelExtract, TheFirstDamagedEntryStopsTheRunWithEverythingBeforeItInP
         ScratchDir work, out;
         TestHeader header;
         std::vector<TestEntry> entries = TenFiles();
-        c.damage(&entries, c.at);
+        c.damage(&entries[c.at]);
         std::string archive = work.Native("a.exe");
         ASSERT_TRUE(WriteFileBytes(archive, BuildArchive(header, entries)));
 
