@@ -125,16 +125,12 @@ TEST_F(EntryTest, CancelLeavesThePositionBehindTheName) {
 
 // 260 bytes of name are accepted (in test mode: Windows' narrow calls take no longer path), 261 are not.
 TEST_F(EntryTest, NameLengthLimit) {
-    const struct {
-        size_t length;
-        int expected;
-    } cases[] = {{260, RESULT_OK}, {261, RESULT_CORRUPT}};
-    for (const auto& c : cases) {
-        TestEntry e = TestFile(std::string(100, 'd') + "\\" + std::string(c.length - 101, 'f'), "x");
+    for (size_t length : {260, 261}) {
+        TestEntry e = TestFile(std::string(100, 'd') + "\\" + std::string(length - 101, 'f'), "x");
         ASSERT_EQ(RESULT_OK, Open({e}));
         EntryInfo info;
-        EXPECT_EQ(c.expected, Next(dest, EXTRACT_TEST, &info)) << c.length;
-        if (c.expected == RESULT_OK) {
+        EXPECT_EQ(length == 260 ? RESULT_OK : RESULT_CORRUPT, Next(dest, EXTRACT_TEST, &info)) << length;
+        if (length == 260) {
             EXPECT_EQ(e.name, info.name);
         }
     }

@@ -50,8 +50,7 @@ TEST_F(MalformedSweep, TruncatedAtEveryOffset) {
         std::vector<uint8_t> cut(sample_.bytes.begin(), sample_.bytes.begin() + (long)length);
         sandbox::Outcome o = Check(cut, "cut at " + std::to_string(length));
         // A cut inside an entry is damage, never a clean end.
-        bool atBoundary = false;
-        for (size_t at : sample_.entryAt) atBoundary |= at == length;
+        bool atBoundary = std::count(sample_.entryAt.begin(), sample_.entryAt.end(), length) > 0;
         if (length >= sample_.entriesAt && !atBoundary && o.last == RESULT_CORRUPT) corrupt++;
     }
     EXPECT_EQ(corrupt, (int)(sample_.bytes.size() - sample_.entriesAt - sample_.entryAt.size()))
