@@ -12,6 +12,8 @@
 
 #include "fuzz/fuzz_common.h"
 #include "pack/header_encoding.h"
+#include "payload/name_key.h"
+#include "support/archive_builder.h"
 
 namespace {
 
@@ -25,14 +27,6 @@ std::string Component(FuzzedDataProvider& in) {
     for (size_t i = 0; i < n; i++) s += ALPHABET[in.ConsumeIntegralInRange<size_t>(0, sizeof ALPHABET - 2)];
     // Only dots and spaces would climb up or vanish on Windows: make it a name.
     if (s.find_first_not_of(". ") == std::string::npos) s += 'n';
-    return s;
-}
-
-std::string Folded(std::string s) {
-    for (char& c : s) {
-        if (c >= 'A' && c <= 'Z') c = (char)(c - 'A' + 'a');
-        if (c == '/') c = '\\';
-    }
     return s;
 }
 
@@ -51,13 +45,7 @@ std::string FileData(FuzzedDataProvider& in) {
     }
     case 2: {  // incompressible, so the stored stream itself crosses IO_CHUNK
         size_t n = in.ConsumeIntegralInRange<size_t>(IO_CHUNK - 64, IO_CHUNK + 64);
-        uint32_t x = in.ConsumeIntegral<uint32_t>() | 1;
-        std::string s(n, 0);
-        for (char& c : s) {
-            x ^= x << 13; x ^= x >> 17; x ^= x << 5;
-            c = (char)(x >> 7);
-        }
-        return s;
+        return NoiseBytes(n, in.ConsumeIntegral<uint32_t>());
     }
     default: return std::string();
     }
@@ -87,8 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const std::string& parent = dirs[in.ConsumeIntegralInRange<size_t>(0, dirs.size() - 1)];
         WriterEntry e;
         e.name = (parent.empty() ? "" : parent + "\\") + Component(in);
-        if (e.name.size() > MAX_NAME || std::count(taken.begin(), taken.end(), Folded(e.name))) continue;
-        taken.push_back(Folded(e.name));
+        if (e.name.size() > MAX_NAME || std::count(taken.begin(), taken.end(), NameKey(e.name))) continue;
+        taken.push_back(NameKey(e.name));
         bool directory = in.ConsumeBool();
         e.attributes = directory ? ATTR_DIRECTORY : (in.ConsumeIntegral<uint8_t>() & 0x27);
         e.creationTime = in.ConsumeIntegral<uint64_t>();
