@@ -1,14 +1,10 @@
 #!/bin/sh
-# Signed archives under Wine: the extractor restores an archive signed after
-# it was made (osslsigncode) and, where a host lockbox is given, one signed by
-# `lockbox create` and named setup.exe, exactly as an unsigned one; a byte
-# changed after signing fails osslsigncode's check and is reported by the
-# extractor as damage of that entry (exit code -4), the entries before it
-# restored.
+# Signed archives under Wine: one signed after it was made (osslsigncode) and, with a host
+# lockbox, one signed by `lockbox create` as setup.exe restore as an unsigned one; a byte changed
+# after signing fails the check and is damage of that entry (-4), the entries before it restored.
 #
 #   signed_archives.sh WINDOWS_LOCKBOX HOST_LOCKBOX|"" RUNNER...
-# RUNNER is the command that runs a Windows program (scripts/wine-run [--64]).
-# Exit status 77 (skipped) without osslsigncode or openssl.
+# RUNNER runs a Windows program (scripts/wine-run [--64]); exit 77 (skipped) without osslsigncode.
 set -eu
 . "$(dirname "$0")/checks.sh"
 win_tool=$1
@@ -16,9 +12,7 @@ host_tool=$2
 shift 2
 command -v osslsigncode >/dev/null && command -v openssl >/dev/null ||
     { echo "osslsigncode or openssl missing: skipped"; exit 77; }
-work=$(mktemp -d "${TMPDIR:-/tmp}/lockbox-signed.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+enter_work signed
 password=signed-archive-test
 
 verifies() { osslsigncode verify -CAfile cert.pem -in "$1" >/dev/null 2>&1; }
@@ -31,13 +25,9 @@ printf 'alpha\n' > in/a.txt
 : > in/empty.txt
 head -c 300000 /dev/urandom > in/sub/last.bin   # the last entry: its data ends at the table
 
-# Restores EXE unattended into a new folder OUT; sets rc to the exit status.
-run() {  # EXE OUT
+run() {  # EXE OUT: restores EXE unattended into a new folder OUT; rc is its exit status
     mkdir "$2"
-    set +e
-    $runner "./$1" "$password" "$2" >/dev/null 2>&1 </dev/null
-    rc=$?
-    set -e
+    status $runner "./$1" "$password" "$2" >/dev/null 2>&1 </dev/null
 }
 runner="$*"
 
@@ -64,11 +54,11 @@ if [ -z "$host_tool" ]; then
     check "setup.exe starts and restores (exit 1)" [ "$rc" = 1 ]
 fi
 
-# One byte of the last file's data changed, 40 bytes before the certificate
-# table (data directory 4: 96 bytes into a PE32 optional header, 112 into a PE32+ one).
+# One byte of the last file's data changed, 40 bytes before the certificate table
+# (data directory 4: 96 bytes into a PE32 optional header, 112 into a PE32+ one).
 optional=$(( $(u 4 60 after.exe) + 24 ))
 directories=$(( optional + 96 ))
-[ "$(u 2 "$optional" after.exe)" = 523 ] && directories=$(( optional + 112 ))
+[ "$(pe_magic after.exe)" = 523 ] && directories=$(( optional + 112 ))
 table=$(u 4 $(( directories + 32 )) after.exe)
 cp after.exe changed.exe
 byte=$(( $(u 1 $((table - 40)) changed.exe) ^ 32 ))
@@ -79,5 +69,4 @@ check "changed.exe reports damage (exit -4)" [ "$rc" = 252 ]
 check "changed.exe restores the entries before it" diff in/a.txt out-changed/in/a.txt
 check "changed.exe leaves nothing of the damaged file" [ ! -e out-changed/in/sub/last.bin ]
 
-[ "$failures" = 0 ] && echo "signed archives: all checks passed"
-exit "$failures"
+finish "signed archives"

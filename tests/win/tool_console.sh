@@ -1,9 +1,7 @@
 #!/bin/sh
-# The Windows lockbox in a console, under Wine on a terminal (script(1)),
-# where the console reads the keys. The password prompt reads a non-ASCII
-# password without echo, giving the key -p gives. Ctrl-C while an archive is
-# written ends the run with the status of an interrupted program and leaves
-# neither the archive nor any temporary file.
+# The Windows lockbox in a Wine console on a terminal (script(1)): the prompt reads a non-ASCII
+# password without echo, giving the key -p gives; Ctrl-C while an archive is written ends the run
+# as an interrupted program and leaves neither the archive nor any temporary file.
 #
 #   tool_console.sh WINDOWS_LOCKBOX RUNNER...
 set -eu
@@ -12,9 +10,7 @@ export LC_ALL=C.UTF-8
 win_tool=$1
 shift
 runner="$*"
-work=$(mktemp -d "${TMPDIR:-/tmp}/lockbox-console.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+enter_work console
 within_a_minute() {  # CONDITION...: waits until it holds, a minute at most
     tries=0
     while ! "$@" && [ "$tries" -lt 600 ]; do
@@ -60,10 +56,7 @@ exec 3> keys
 # Ctrl-C once the archive is being written.
 within_a_minute eval '[ -n "$(ls out)" ]'
 printf '\003' >&3
-set +e
-wait "$pid"
-rc=$?
-set -e
+status wait "$pid"
 exec 3>&-
 
 # STATUS_CONTROL_C_EXIT (0xC000013A); Wine hands on its low byte.

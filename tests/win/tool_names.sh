@@ -1,12 +1,8 @@
 #!/bin/sh
-# Names and depths under Wine. The Windows lockbox packs trees with accented,
-# Cyrillic and Greek names, spaces and '&', and files whose paths are over
-# 300 characters long, each in a code page that holds its names; it lists them
-# (the names reach a pipe as UTF-8), tests them and restores them under a
-# destination as deep. The extractor, run in the archive's code page,
-# restores the same trees, and the host lockbox makes the same archive from
-# the same tree. A name the code page cannot hold is refused by name and
-# leaves nothing behind.
+# Names and depths under Wine: lockbox.exe packs trees with accented, Cyrillic and Greek names,
+# spaces, '&' and paths over 300 characters, each in a code page that holds them; lists them (as
+# UTF-8), tests them and restores them as deep. The extractor in that code page and the host
+# lockbox agree; a name the code page cannot hold is refused by name, leaving nothing behind.
 #
 #   tool_names.sh WINDOWS_LOCKBOX HOST_LOCKBOX|"" RUNNER...
 # RUNNER is the command that runs a Windows program (scripts/wine-run [--64]).
@@ -18,9 +14,7 @@ win_tool=$1
 host_tool=$2
 shift 2
 runner="$*"
-work=$(mktemp -d "${TMPDIR:-/tmp}/lockbox-names.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-cd "$work"
+enter_work names
 password="names test password"
 l40=llllllllllllllllllllllllllllllllllllllll
 deep="$work/$l40/$l40/$l40"          # the trees lie this deep...
@@ -43,8 +37,7 @@ put "west-plus/Ελληνικά.txt"
 # and Wine reports the earlier of the change and last write times as it.
 find . -exec touch -d '2021-03-04 05:06:07' {} +
 
-# The archive's data after the extractor image (the PE overlay): the same
-# for archives made with different extractors.
+# The archive's data after the extractor image (the PE overlay), whichever extractor it has.
 payload() {
     python3 -c 'import struct,sys
 b = open(sys.argv[1], "rb").read()
@@ -60,9 +53,8 @@ for tree in west:1252:en_US east:1251:ru_RU greek:1253:el_GR; do
 $tree
 EOF
     archive="win/$name.exe"
-    # A name in the tree's own script, which the title and the password
-    # take too: the extractor turns a password typed in its code page into
-    # the same key.
+    # A name in the tree's own script, taken by the title and the password too: the extractor
+    # turns a password typed in its code page into the same key.
     shown=$(cd "$name" && find . -type f -name '*[! -~]*' | head -n 1 | sed 's|.*/||')
     title="$shown & co"
     password="pass $shown"
@@ -77,7 +69,7 @@ EOF
         payload "$archive" > win.payload
         payload "host/$name.exe" > host.payload
         check "$name: the host tool stores the same" cmp -s win.payload host.payload
-        if [ "$(u 2 $(( $(u 4 60 "$archive") + 24 )) "$archive")" = 267 ]; then  # PE32
+        if [ "$(pe_magic "$archive")" = 267 ]; then
             check "$name: the host tool makes the same archive" cmp -s "$archive" "host/$name.exe"
         fi
     fi
@@ -95,29 +87,22 @@ EOF
     check "$name: the console shows $shown" grep -qF "$shown" console.txt
     $runner "$win_tool" extract -q -p "$password" -o "$(win "$deep/$tall/out-$name")" "$(win "$deep/$archive")"
     check "$name: lockbox.exe restores it deeper still" diff -r "$name" "$tall/out-$name/$name"
-    # Wine takes its ANSI code page from the locale, which must exist for
-    # its file names to stay UTF-8 on this side: one of the test's own.
+    # Wine takes its ANSI code page from the locale, which must exist for its file names to stay
+    # UTF-8 on this side: one of the test's own.
     localedef -i "$locale" -f UTF-8 "$work/locales/$locale.UTF-8"
     mkdir "$work/x-$name"
-    set +e
-    LOCPATH="$work/locales" LC_ALL=$locale.UTF-8 $runner "./$archive" "$password" "$(win "$work/x-$name")" \
-        >/dev/null 2>&1 </dev/null
-    rc=$?
-    set -e
+    status env LOCPATH="$work/locales" LC_ALL=$locale.UTF-8 $runner "./$archive" "$password" \
+        "$(win "$work/x-$name")" >/dev/null 2>&1 </dev/null
     check "$name: the extractor in code page $codepage restores everything (exit 1)" [ "$rc" = 1 ]
     check "$name: the extractor's tree is the same" diff -r "$name" "$work/x-$name/$name"
 done
 
 before=$(ls -A)
-set +e
-$runner "$win_tool" create -q -p "$password" -o "$(win "$deep/refused.exe")" "$(win "$deep/west-plus")" \
+status $runner "$win_tool" create -q -p "$password" -o "$(win "$deep/refused.exe")" "$(win "$deep/west-plus")" \
     2> refused.txt
-rc=$?
-set -e
 check "a Greek name in code page 1252 is refused (exit 1)" [ "$rc" = 1 ]
 check "the refusal names the file" grep -qF 'Ελληνικά.txt' refused.txt
 rm refused.txt
 check "the refusal leaves nothing behind" [ "$(ls -A)" = "$before" ]
 
-[ "$failures" = 0 ] && echo "names and depths: all checks passed"
-exit "$failures"
+finish "names and depths"
