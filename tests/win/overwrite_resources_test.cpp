@@ -1,13 +1,13 @@
-// The resources of the built stub, read back from its file: both dialog
-// templates control by control (styles the resource compiler might add
-// would change the windows), the icon and the background bitmap, each
-// under its language.
+// The built stub's resources read back from its file, each under its language: both dialog
+// templates control by control (added styles would change the windows), the icon, the bitmap;
+// and the overwrite question as the stub shows it unattended, and what each answer does.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <tuple>
 #include <vector>
 
+#include "ui/resource.h"
 #include "win/window_driver.h"
 
 using namespace window_test;
@@ -80,8 +80,7 @@ std::string Parse(const std::string& bytes, Template* d) {
     d->x = r.Short(), d->y = r.Short(), d->cx = r.Short(), d->cy = r.Short();
     d->menu = r.Name();
     d->cls = r.Name();
-    // Class names match without regard to case; the resource compiler
-    // stores the main window's in capitals.
+    // Class names match without regard to case; the main window's is stored in capitals.
     for (char& c : d->cls) c = (char)tolower((unsigned char)c);
     d->caption = r.Name();
     d->pointSize = r.N(2);
@@ -151,7 +150,7 @@ class StubResources : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_FALSE(StubImage().empty());
-        WriteFileBytes(copy_, std::string(StubImage().begin(), StubImage().end()));
+        WriteFileBytes(copy_, StubImage());
         module_ = LoadLibraryExA(copy_.c_str(), NULL, LOAD_LIBRARY_AS_DATAFILE);
         ASSERT_NE((HMODULE)NULL, module_);
     }
@@ -190,8 +189,8 @@ TEST_P(DialogTemplate, MatchesControlByControl) {
 INSTANTIATE_TEST_SUITE_P(Stub, DialogTemplate, ::testing::ValuesIn(TEMPLATES),
                          [](const ::testing::TestParamInfo<TemplateCase>& i) { return std::string(i.param.name); });
 
-TEST_F(StubResources, IconAndBackground) {
-    // Icon group 102 (Russian, 1049): one 32 x 32 image of 16 colours, icon 1.
+// Icon group 102 (Russian, 1049): one 32 x 32 image of 16 colours, icon 1.
+TEST_F(StubResources, Icon) {
     std::string group = Resource(RT_GROUP_ICON, 102, 1049);
     ASSERT_EQ(6u + 14u, group.size());
     const uint8_t* g = reinterpret_cast<const uint8_t*>(group.data());
@@ -204,9 +203,10 @@ TEST_F(StubResources, IconAndBackground) {
     EXPECT_EQ(744u, LoadLE32(g + 14));                 // image bytes
     EXPECT_EQ(1, LoadLE16(g + 18));                    // icon resource id
     EXPECT_EQ(744u, Resource(RT_ICON, 1, 1049).size());
+}
 
-    // Bitmap 107 (US English, 1033): 8 x 8, 4 bits, BI_RGB, VGA palette,
-    // every pixel palette entry 7 (light grey).
+// Bitmap 107 (US English, 1033): 8 x 8, 4 bits, BI_RGB, VGA palette, every pixel entry 7 (grey).
+TEST_F(StubResources, Background) {
     std::string bitmap = Resource(RT_BITMAP, 107, 1033);
     ASSERT_EQ(40u + 64u + 32u, bitmap.size());
     const uint8_t* b = reinterpret_cast<const uint8_t*>(bitmap.data());
@@ -219,6 +219,136 @@ TEST_F(StubResources, IconAndBackground) {
     EXPECT_EQ(0, memcmp(b + 40 + 7 * 4, grey, 4));
     EXPECT_EQ(0, memcmp(b + 40 + 9 * 4, red, 4));
     EXPECT_EQ(std::string(32, '\x77'), bitmap.substr(104));
+}
+
+const char* const CAPTION = "Overwrite confirmation";
+const int ESCAPE = -1;  // an answer given with the Escape key
+const char* const NAMES[] = {"sub\\one.txt", "two.txt", "three.txt"};
+
+// Three existing files, each of which the archive brings anew.
+class Overwrite : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ("", MakeArchive(BasicSettings("Overwrite", "pw"),
+                                  {DirEntry("sub"), FileEntry("sub\\one.txt", "new1"),
+                                   FileEntry("two.txt", "new2"), FileEntry("three.txt", "new3")},
+                                  archive_));
+        ASSERT_TRUE(CreateDirectoryA(out_.c_str(), NULL));
+        ASSERT_TRUE(CreateDirectoryA((out_ + "\\sub").c_str(), NULL));
+        WriteOldFiles();
+    }
+    void WriteOldFiles() {
+        for (const char* name : NAMES) WriteFileBytes(out_ + "\\" + name, "old");
+    }
+    std::string Contents() {
+        std::string all;
+        for (const char* name : NAMES) all += (all.empty() ? "" : ",") + ReadFileBytes(out_ + "\\" + name);
+        return all;
+    }
+    std::string Arguments() { return "pw \"" + out_ + "\""; }
+
+    RootScratchDir scratch_;
+    std::string archive_ = scratch_ / "sfx.exe";
+    std::string out_ = scratch_ / "out";
+};
+
+struct AnswerCase {
+    const char* what;
+    std::vector<int> answers;  // one per question, in order
+    const char* contents;      // one.txt,two.txt,three.txt afterwards
+};
+
+const AnswerCase ANSWERS[] = {
+    {"yes, no, yes", {IDOK, IDC_NO_BUTTON, IDOK}, "new1,old,new3"},
+    {"yes to all asks once", {IDC_YES_TO_ALL}, "new1,new2,new3"},
+    {"no, then no to all", {IDC_NO_BUTTON, IDC_NO_TO_ALL}, "old,old,old"},
+    {"cancel stops at once", {IDOK, IDCLOSE}, "new1,old,old"},
+    {"escape cancels", {ESCAPE}, "old,old,old"},
+};
+
+TEST_F(Overwrite, EachAnswer) {
+    for (const AnswerCase& c : ANSWERS) {
+        SCOPED_TRACE(c.what);
+        WriteOldFiles();
+        StubProcess stub(archive_, Arguments(), scratch_.path());
+        ASSERT_TRUE(stub.started());
+        for (size_t i = 0; i < c.answers.size(); i++) {
+            HWND dialog = WaitForDialog(stub.pid(), NULL, WAIT_MS, CAPTION);
+            ASSERT_NE((HWND)NULL, dialog) << "question " << i;
+            EXPECT_EQ(NAMES[i], TextOf(GetDlgItem(dialog, IDC_FILE_NAME)));
+            if (i == 0) {
+                // A notification from the name field leaves the question up.
+                HWND field = GetDlgItem(dialog, IDC_FILE_NAME);
+                PostMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDC_FILE_NAME, EN_CHANGE), (LPARAM)field);
+                Sleep(300);
+                EXPECT_TRUE(IsWindowVisible(dialog));
+            }
+            if (c.answers[i] == ESCAPE)
+                PressKey(GetDlgItem(dialog, IDOK), VK_ESCAPE);  // the focused button
+            else
+                Click(dialog, c.answers[i]);
+            ASSERT_TRUE(WaitGone(dialog, 5000));
+        }
+        // Another question would keep the stub waiting until it is killed.
+        EXPECT_EQ(static_cast<DWORD>(RESULT_END), stub.WaitForExit());
+        EXPECT_EQ(c.contents, Contents());
+    }
+}
+
+// The question's controls in template order, which is the tab order.
+const std::vector<Item>& CONTROLS = TEMPLATES[0].want.items;
+
+// True when every control's rectangle is its template rectangle converted with the dialog
+// base units baseX, baseY (pixels per 4 horizontal and per 8 vertical units).
+bool FitsWithBaseUnits(const std::vector<RECT>& pixels, int baseX, int baseY) {
+    for (size_t i = 0; i < pixels.size(); i++) {
+        const Item& c = CONTROLS[i];
+        int x = MulDiv(c.x, baseX, 4), y = MulDiv(c.y, baseY, 8);
+        RECT want = {x, y, x + MulDiv(c.cx, baseX, 4), y + MulDiv(c.cy, baseY, 8)};
+        if (!EqualRect(&want, &pixels[i])) return false;
+    }
+    return true;
+}
+
+TEST_F(Overwrite, DialogShowsTheTemplate) {
+    StubProcess stub(archive_, Arguments(), scratch_.path());
+    ASSERT_TRUE(stub.started());
+    HWND dialog = WaitForDialog(stub.pid(), NULL, WAIT_MS, CAPTION);
+    ASSERT_NE((HWND)NULL, dialog);
+
+    LONG style = GetWindowLongA(dialog, GWL_STYLE);
+    EXPECT_EQ(WS_CAPTION, style & WS_CAPTION);
+    EXPECT_EQ(0, style & WS_SYSMENU) << "the question has no close box";
+    RECT frame = WindowRect(dialog);
+    EXPECT_EQ(0, frame.left) << "without an owner it sits at the screen's top-left corner";
+    EXPECT_EQ(0, frame.top);
+
+    std::vector<RECT> pixels;
+    HWND child = GetWindow(dialog, GW_CHILD);
+    for (const Item& c : CONTROLS) {
+        ASSERT_NE((HWND)NULL, child) << c.text;
+        EXPECT_EQ(static_cast<short>(c.id), static_cast<short>(GetDlgCtrlID(child))) << c.text;
+        const char* cls = c.cls == BUTTON ? "Button" : c.cls == EDIT ? "Edit" : "Static";
+        EXPECT_STRCASEEQ(cls, ClassOf(child).c_str());
+        EXPECT_EQ(c.id == IDC_FILE_NAME ? NAMES[0] : c.text, TextOf(child));
+        RECT r = WindowRect(child);
+        MapWindowPoints(NULL, dialog, reinterpret_cast<POINT*>(&r), 2);
+        pixels.push_back(r);
+        child = GetWindow(child, GW_HWNDNEXT);
+    }
+    LONG fieldStyle = GetWindowLongA(GetDlgItem(dialog, IDC_FILE_NAME), GWL_STYLE);
+    EXPECT_EQ(0, fieldStyle & WS_BORDER);
+    EXPECT_EQ(ES_READONLY | ES_CENTER, fieldStyle & (ES_READONLY | ES_CENTER));
+
+    bool fits = false;
+    for (int baseX = 4; baseX <= 24 && !fits; baseX++)
+        for (int baseY = 8; baseY <= 48 && !fits; baseY++) fits = FitsWithBaseUnits(pixels, baseX, baseY);
+    EXPECT_TRUE(fits) << "control rectangles do not match the template's dialog units; first: "
+                      << pixels[0].left << "," << pixels[0].top << "," << pixels[0].right << ","
+                      << pixels[0].bottom;
+
+    Click(dialog, IDCLOSE);
+    EXPECT_EQ(static_cast<DWORD>(RESULT_END), stub.WaitForExit());
 }
 
 }  // namespace

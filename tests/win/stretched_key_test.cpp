@@ -1,8 +1,5 @@
-// Archives keyed by a stretched password, opened by the real extractor
-// unattended: bcrypt's PBKDF2 under Windows gives the key the writer made
-// with the host's, and the salt and rounds it reads from its own resources
-// decide the key, so a changed resource is a wrong key or damage, with
-// nothing written either way.
+// Stretched keys in the real extractor, unattended: Windows' PBKDF2 gives the writer's key, and
+// the salt and rounds in its resources decide it (changed: a wrong key or damage, nothing written).
 #include <gtest/gtest.h>
 
 #include <cstring>

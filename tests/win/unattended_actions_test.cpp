@@ -1,6 +1,5 @@
-// What the stub does after the last entry in unattended mode: the run-after
-// file and the destination folder handed to the shell, and neither after a
-// cancel at the overwrite question.
+// After the last entry in unattended mode the stub opens the run-after file and the destination
+// folder, and neither after a cancel at the overwrite question.
 #include <gtest/gtest.h>
 
 #include "win/window_driver.h"
@@ -11,12 +10,6 @@ namespace {
 
 const DWORD QUIET = 2500;  // how long "nothing is launched" is watched
 
-// Closes the shell's folder window and waits until it is gone.
-void CloseWindowOf(HWND window) {
-    PostMessageA(window, WM_CLOSE, 0, 0);
-    WaitGone(window, 5000);
-}
-
 // A folder name that no other window's caption contains.
 std::string UniqueFolderName(const char* what) {
     return std::string("lbx-") + what + "-" + std::to_string(GetCurrentProcessId()) + "-" +
@@ -25,25 +18,29 @@ std::string UniqueFolderName(const char* what) {
 
 class Actions : public ::testing::Test {
 protected:
-    ArchiveSettings Settings() { return BasicSettings("Actions", "pw"); }
+    void Make(const std::string& runAfter, uint32_t showCmd, const std::vector<WriterEntry>& entries) {
+        ArchiveSettings settings = BasicSettings("Actions", "pw");
+        settings.runAfter = runAfter;
+        settings.openFolderShowCmd = showCmd;
+        ASSERT_EQ("", MakeArchive(settings, entries, archive_));
+    }
+    // Runs unattended into `out`, started in the scratch folder.
+    int Run(const std::string& out) { return RunStub(archive_, "pw \"" + out + "\"", scratch_.path()); }
+
     RootScratchDir scratch_;
     std::string archive_ = scratch_ / "sfx.exe";
     std::string marker_ = scratch_ / "ran.txt";
 };
 
-// The script runs in the destination folder, wherever the archive was
-// started from, and sees the last entry: it copies it by relative names.
+// The script runs in the destination folder, wherever the archive was started from, and sees
+// the last entry there: it copies it by relative names.
 TEST_F(Actions, RunAfterFileIsOpenedAfterTheLastEntryInTheDestination) {
-    ArchiveSettings settings = Settings();
-    settings.runAfter = "go.cmd";
-    ASSERT_EQ("", MakeArchive(settings,
-                              {FileEntry("go.cmd", "@copy /y last.txt ran.txt >nul\r\n"),
-                               FileEntry("last.txt", "last entry")},
-                              archive_));
+    ASSERT_NO_FATAL_FAILURE(Make("go.cmd", 0, {FileEntry("go.cmd", "@copy /y last.txt ran.txt >nul\r\n"),
+                                                 FileEntry("last.txt", "last entry")}));
     std::string out = scratch_ / "out";
     ASSERT_TRUE(CreateDirectoryA(out.c_str(), NULL));
 
-    EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + out + "\"", scratch_.path()));
+    EXPECT_EQ(RESULT_END, Run(out));
     // The copy may exist before it has been written completely.
     std::string copy = out + "\\ran.txt";
     WaitUntil(WAIT_MS, [&] { return ReadFileBytes(copy) == "last entry"; });
@@ -51,45 +48,34 @@ TEST_F(Actions, RunAfterFileIsOpenedAfterTheLastEntryInTheDestination) {
     EXPECT_FALSE(Exists(scratch_ / "ran.txt"));
 }
 
-// A run-after name that leads out of the destination is not launched, even
-// when a file waits there.
+// A run-after name that leads out of the destination is not launched, even when a file waits there.
 TEST_F(Actions, UnsafeRunAfterNameIsNotLaunched) {
-    ArchiveSettings settings = Settings();
-    settings.runAfter = "xx\\evil.cmd";
-    ASSERT_EQ("", MakeArchive(settings, {FileEntry("a.txt", "a")}, archive_));
+    ASSERT_NO_FATAL_FAILURE(Make("xx\\evil.cmd", 0, {FileEntry("a.txt", "a")}));
     ASSERT_TRUE(PatchRunAfterName(archive_, "pw", "..\\evil.cmd"));
     WriteFileBytes(scratch_ / "evil.cmd", MarkerScript(marker_));
 
-    EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + scratch_ / "out\\" + "\"", scratch_.path()));
+    EXPECT_EQ(RESULT_END, Run(scratch_ / "out\\"));
     EXPECT_EQ("a", ReadFileBytes(scratch_ / "out\\a.txt"));
     EXPECT_FALSE(WaitForFile(marker_, QUIET)) << "a name with .. was launched";
 }
 
-// The shell opens a folder in a window that names it; Wine's explorer does
-// so too.
+// The shell opens a folder in a window that names it; Wine's explorer does so too.
 TEST_F(Actions, DestinationFolderIsOpened) {
-    ArchiveSettings settings = Settings();
-    settings.openFolderShowCmd = SW_SHOWNORMAL;
-    ASSERT_EQ("", MakeArchive(settings, {FileEntry("a.txt", "a")}, archive_));
+    ASSERT_NO_FATAL_FAILURE(Make("", SW_SHOWNORMAL, {FileEntry("a.txt", "a")}));
     std::string name = UniqueFolderName("open");
     std::string out = scratch_ / name;
 
-    EXPECT_EQ(RESULT_END, RunStub(archive_, "pw \"" + out + "\\\"", scratch_.path()));
+    EXPECT_EQ(RESULT_END, Run(out + "\\"));
     EXPECT_EQ("a", ReadFileBytes(out + "\\a.txt"));
     HWND folder = WaitForCaptionPart(name, WAIT_MS);
     EXPECT_NE((HWND)NULL, folder) << "no window shows the destination folder";
-    if (folder != NULL) CloseWindowOf(folder);
+    CloseAndWait(folder, 5000);
 }
 
-// Cancel at the overwrite question: exit code 1, and neither the run-after
-// file nor the folder is opened.
+// Cancel at the overwrite question: exit code 1; neither the run-after file nor the folder opens.
 TEST_F(Actions, CancelOpensNothing) {
-    ArchiveSettings settings = Settings();
-    settings.runAfter = "go.cmd";
-    settings.openFolderShowCmd = SW_SHOWNORMAL;
-    ASSERT_EQ("", MakeArchive(settings, {FileEntry("go.cmd", MarkerScript(marker_)),
-                                         FileEntry("f.txt", "new")},
-                              archive_));
+    ASSERT_NO_FATAL_FAILURE(Make("go.cmd", SW_SHOWNORMAL,
+                                 {FileEntry("go.cmd", MarkerScript(marker_)), FileEntry("f.txt", "new")}));
     std::string name = UniqueFolderName("cancel");
     std::string out = scratch_ / name;
     ASSERT_TRUE(CreateDirectoryA(out.c_str(), NULL));
@@ -107,7 +93,7 @@ TEST_F(Actions, CancelOpensNothing) {
     EXPECT_FALSE(WaitForFile(marker_, QUIET)) << "run-after file opened after a cancel";
     HWND folder = WaitForCaptionPart(name, 500);
     EXPECT_EQ((HWND)NULL, folder) << "folder opened after a cancel";
-    if (folder != NULL) CloseWindowOf(folder);
+    CloseAndWait(folder, 5000);
 }
 
 }  // namespace

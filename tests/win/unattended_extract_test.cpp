@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "pack/piece_stream.h"
-#include "support/archive_builder.h"
 #include "support/dir_link.h"
 #include "win/window_driver.h"
 
@@ -20,23 +19,30 @@ protected:
     int Run(const std::string& arguments, const std::string& directory) {
         return RunStub(archive_, arguments, directory);
     }
+    // Runs with the right password into `out`, started in the scratch folder.
+    int RunInto(const std::string& out, DWORD ms = WAIT_MS) {
+        return RunStub(archive_, "pw " + Quote(out), scratch_.path(), ms);
+    }
     std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 
     RootScratchDir scratch_;
     std::string archive_ = scratch_ / "sfx.exe";
 };
 
-const std::vector<WriterEntry> SMALL_TREE = {
-    DirEntry("d"),
-    FileEntry("d\\a.txt", "alpha"),
-    FileEntry("b.txt", "beta"),
-};
-const std::map<std::string, std::string> SMALL_TREE_ON_DISK = {
-    {"d", "<dir>"}, {"d\\a.txt", "alpha"}, {"b.txt", "beta"}};
+const std::vector<WriterEntry> SMALL_TREE = {DirEntry("d"), FileEntry("d\\a.txt", "alpha"),
+                                             FileEntry("b.txt", "beta")};
+const Tree SMALL_TREE_ON_DISK = {{"d", "<dir>"}, {"d\\a.txt", "alpha"}, {"b.txt", "beta"}};
+
+// A file with explicit attributes and three distinct times (2012, 2016, 2019).
+WriterEntry TimedFile(const std::string& name, const std::string& data, uint32_t attributes) {
+    WriterEntry e = WriterFile(name, data, attributes, 131000000000000000ull);
+    e.creationTime = 130000000000000000ull;
+    e.lastWriteTime = 132000000000000000ull;
+    return e;
+}
 
 TEST_F(Unattended, RestoresContentAttributesAndTimes) {
-    std::string big(400000, '\0');  // spans several IO_CHUNK pieces
-    for (size_t i = 0; i < big.size(); i++) big[i] = static_cast<char>((i * 7919) >> 5);
+    std::string big = MixedBytes(400000);  // spans several IO_CHUNK pieces
     std::vector<WriterEntry> entries = {
         DirEntry("docs"),
         TimedFile("docs\\a.txt", "alpha", FILE_ATTRIBUTE_ARCHIVE),
@@ -48,39 +54,37 @@ TEST_F(Unattended, RestoresContentAttributesAndTimes) {
     std::string out = scratch_ / "out";
     ASSERT_TRUE(CreateDirectoryA(out.c_str(), NULL));
 
-    EXPECT_EQ(RESULT_END, Run("pw " + Quote(out), scratch_.path()));
+    EXPECT_EQ(RESULT_END, RunInto(out));
 
     // Times first: reading a file may move its last-access time.
     // Wine reports every file with the archive bit, so it tells nothing there.
     const DWORD CHECKED = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_DIRECTORY |
                            (UnderWine() ? 0 : FILE_ATTRIBUTE_ARCHIVE);
     for (const WriterEntry& e : entries) {
-        Stamp s = StampOf(out + "\\" + e.name);
-        ASSERT_NE(INVALID_FILE_ATTRIBUTES, s.attributes) << e.name;
-        EXPECT_EQ(e.attributes & CHECKED, s.attributes & CHECKED) << e.name;
+        const std::string path = out + "\\" + e.name;
+        FileFacts facts = FactsOf(path);
+        DWORD attributes = GetFileAttributesA(path.c_str());
+        ASSERT_NE(INVALID_FILE_ATTRIBUTES, attributes) << e.name;
+        EXPECT_EQ(e.attributes & CHECKED, attributes & CHECKED) << e.name;
         if (e.attributes & FILE_ATTRIBUTE_DIRECTORY) continue;  // later entries touch it
-        EXPECT_EQ(e.lastWriteTime, s.lastWrite) << e.name;
-        EXPECT_EQ(e.lastAccessTime, s.lastAccess) << e.name;
+        EXPECT_EQ(e.lastWriteTime, facts.lastWrite) << e.name;
+        EXPECT_EQ(e.lastAccessTime, facts.lastAccess) << e.name;
         // Wine keeps no settable creation time on Linux file systems.
         if (!UnderWine()) {
-            EXPECT_EQ(e.creationTime, s.creation) << e.name;
+            EXPECT_EQ(e.creationTime, facts.creation) << e.name;
         }
     }
-    std::map<std::string, std::string> expected = {{"docs", "<dir>"},
-                                                   {"docs\\a.txt", "alpha"},
-                                                   {"docs\\ro.txt", "read only"},
-                                                   {"hidden.bin", big},
-                                                   {"empty.txt", ""}};
+    Tree expected = {{"docs", "<dir>"}, {"docs\\a.txt", "alpha"}, {"docs\\ro.txt", "read only"},
+                     {"hidden.bin", big}, {"empty.txt", ""}};
     EXPECT_TRUE(expected == ReadTree(out)) << "restored tree differs";
 }
 
-// Small files are compressed whole; those over WHOLE_FILE_LIMIT in pieces
-// joined into one stream. Around both bounds the extractor restores them.
+// Files around the piece size and WHOLE_FILE_LIMIT (above it: pieces joined into one stream).
 TEST_F(Unattended, FilesAroundThePieceAndWholeFileBounds) {
     const uint64_t sizes[] = {0, 1, PIECE_SIZE + 1, WHOLE_FILE_LIMIT, WHOLE_FILE_LIMIT + 1,
                               WHOLE_FILE_LIMIT + PIECE_SIZE};
     std::vector<WriterEntry> entries;
-    std::map<std::string, std::string> expected;
+    Tree expected;
     for (uint64_t size : sizes) {
         std::string name = "f" + std::to_string(size);
         entries.push_back(FileEntry(name, MixedBytes(size, (uint32_t)size)));
@@ -91,7 +95,7 @@ TEST_F(Unattended, FilesAroundThePieceAndWholeFileBounds) {
     Make(entries, settings);
     std::string out = scratch_ / "out";
     ASSERT_TRUE(CreateDirectoryA(out.c_str(), NULL));
-    EXPECT_EQ(RESULT_END, Run("pw " + Quote(out), scratch_.path()));
+    EXPECT_EQ(RESULT_END, RunInto(out));
     EXPECT_TRUE(expected == ReadTree(out)) << "restored tree differs";
 }
 
@@ -101,8 +105,7 @@ TEST_F(Unattended, WrongPasswordCreatesNothing) {
     EXPECT_FALSE(Exists(scratch_ / "new"));
 }
 
-// Which arguments name which destination. {S} stands for the scratch folder;
-// the stub starts in {S}\cwd.
+// Which arguments name which destination; {S} is the scratch folder, the stub starts in {S}\cwd.
 struct DestinationCase {
     const char* what;
     std::string arguments;
@@ -153,15 +156,13 @@ TEST_F(Unattended, DestinationFromTheCommandLine) {
     }
 }
 
-// A destination beyond MAX_PATH either works or fails with a result code;
-// it neither crashes nor hangs the stub.
+// A destination beyond MAX_PATH works or fails with a result code; no crash, no hang.
 TEST_F(Unattended, DestinationLongerThanMaxPath) {
     Make(SMALL_TREE);
-    std::string long1(120, 'd'), long2(150, 'e');
-    std::string out = scratch_.path() + "\\" + long1 + "\\" + long2 + "\\";
+    std::string out = scratch_.path() + "\\" + std::string(120, 'd') + "\\" + std::string(150, 'e') + "\\";
     ASSERT_GT(out.size(), static_cast<size_t>(MAX_PATH));
 
-    int result = Run("pw " + Quote(out), scratch_.path());
+    int result = RunInto(out);
     RecordProperty("exit_code", result);
     EXPECT_TRUE(result == RESULT_END || result == RESULT_CANNOT_CREATE) << result;
     if (result == RESULT_END) {
@@ -169,8 +170,7 @@ TEST_F(Unattended, DestinationLongerThanMaxPath) {
     }
 }
 
-// Files whose final paths just fit MAX_PATH are restored: the temporary
-// name beside each is no longer than the room there is.
+// Files whose paths just fit MAX_PATH are restored: the temporary name beside each fits too.
 TEST_F(Unattended, FilesWhosePathsJustFitMaxPath) {
     for (std::string name : {"f", "long.txt"}) {
         Make({FileEntry(name, "x")});
@@ -183,14 +183,13 @@ TEST_F(Unattended, FilesWhosePathsJustFitMaxPath) {
         }
         std::string file = out + "\\" + name;
         ASSERT_EQ(static_cast<size_t>(MAX_PATH - 1), file.size());
-        EXPECT_EQ(RESULT_END, Run("pw " + Quote(out), scratch_.path())) << name;
+        EXPECT_EQ(RESULT_END, RunInto(out)) << name;
         EXPECT_EQ("x", ReadFileBytes(file)) << name;
     }
 }
 
-// A damaged entry ends the run with -4; the entries before it stay, no
-// partial file of the damaged one is left, and the run-after file is still
-// opened.
+// A damaged entry ends the run with -4; the entries before it stay, nothing of it is
+// left, and the run-after file is still opened.
 TEST_F(Unattended, DamagedThirdEntry) {
     std::string marker = scratch_ / "ran.txt";
     std::string data(50000, 'z');
@@ -203,15 +202,13 @@ TEST_F(Unattended, DamagedThirdEntry) {
     WriteFileBytes(archive_, bytes);
     std::string out = scratch_ / "out\\";
 
-    EXPECT_EQ(RESULT_CORRUPT, Run("pw " + Quote(out), scratch_.path()));
-    std::map<std::string, std::string> expected = {{"d", "<dir>"},
-                                                   {"d\\go.cmd", MarkerScript(marker)}};
-    EXPECT_TRUE(expected == ReadTree(out)) << "only the first two entries may be there";
+    EXPECT_EQ(RESULT_CORRUPT, RunInto(out));
+    EXPECT_TRUE(Tree({{"d", "<dir>"}, {"d\\go.cmd", MarkerScript(marker)}}) == ReadTree(out))
+        << "only the first two entries may be there";
     EXPECT_TRUE(WaitForFile(marker, WAIT_MS)) << "run-after file not opened";
 }
 
-// The destination holds "link", a link to a folder elsewhere: the entries
-// below it are refused (-3), and nothing outside changes.
+// Entries below "link", a link in the destination to a folder elsewhere, are refused (-3).
 TEST_F(Unattended, NothingIsWrittenThroughALinkInTheDestination) {
     const std::string outside = scratch_ / "outside", out = scratch_ / "out";
     ASSERT_TRUE(CreateDirectoryA(outside.c_str(), NULL) && CreateDirectoryA(out.c_str(), NULL));
@@ -220,14 +217,12 @@ TEST_F(Unattended, NothingIsWrittenThroughALinkInTheDestination) {
         GTEST_SKIP() << "this system does not let a test make directory links";
     Make({FileEntry("a.txt", "alpha"), DirEntry("link"), FileEntry("link\\victim.txt", "evil"),
           FileEntry("link\\planted.txt", "evil")});
-    EXPECT_EQ(RESULT_CANNOT_CREATE, Run("pw " + Quote(out), scratch_.path()));
-    std::map<std::string, std::string> expected = {{"victim.txt", "mine"}};
-    EXPECT_TRUE(expected == ReadTree(outside));
+    EXPECT_EQ(RESULT_CANNOT_CREATE, RunInto(out));
+    EXPECT_TRUE(Tree({{"victim.txt", "mine"}}) == ReadTree(outside));
     EXPECT_EQ("alpha", ReadFileBytes(out + "\\a.txt"));
 }
 
-// A device name is refused like ".." (-4), not opened: a file named NUL
-// "existed" and the run waited for an overwrite answer forever.
+// A device name is refused like ".." (-4), not opened (NUL would "exist" and ask forever).
 TEST_F(Unattended, DeviceNamesAreRefused) {
     const std::string devices[] = {"NUL", "con.txt", "Com1 .log", "CONOUT$"};
     for (const std::string& device : devices) {
@@ -235,19 +230,16 @@ TEST_F(Unattended, DeviceNamesAreRefused) {
         Make({FileEntry("a.txt", "alpha"), DirEntry(std::string(device.size(), 'x'))});
         ASSERT_TRUE(PatchLastDirectoryName(archive_, "pw", device));
         std::string out = scratch_ / ("out-" + std::to_string(&device - devices) + "\\");
-        EXPECT_EQ(RESULT_CORRUPT, RunStub(archive_, "pw " + Quote(out), scratch_.path(), 20000));
-        std::map<std::string, std::string> expected = {{"a.txt", "alpha"}};
-        EXPECT_TRUE(expected == ReadTree(out));
+        EXPECT_EQ(RESULT_CORRUPT, RunInto(out, 20000));
+        EXPECT_TRUE(Tree({{"a.txt", "alpha"}}) == ReadTree(out));
     }
 }
 
-// Without a payload the stub exits with -4 at once: no message box waits
-// for a click in unattended mode.
+// Without a payload the stub exits with -4 at once: no message box waits for a click.
 TEST_F(Unattended, NothingAppended) {
     std::string bare = scratch_ / "bare.exe";
-    std::vector<uint8_t> stub = StubImage();
-    ASSERT_FALSE(stub.empty());
-    WriteFileBytes(bare, std::string(stub.begin(), stub.end()));
+    ASSERT_FALSE(StubImage().empty());
+    WriteFileBytes(bare, StubImage());
     EXPECT_EQ(RESULT_CORRUPT, RunStub(bare, "pw", scratch_.path(), 10000));
     EXPECT_EQ(RESULT_CORRUPT, RunStub(bare, "\"\" .", scratch_.path(), 10000));
 }

@@ -1,5 +1,4 @@
-// The extraction run inside the test process (src/run is linked into the
-// test program): what one run leaves for the next.
+// The extraction run inside the test process (src/run is linked in): what one run leaves for the next.
 #include <gtest/gtest.h>
 
 #include "app/app.h"
@@ -28,15 +27,20 @@ protected:
         CloseArchive(&g_Reader);
         g_Reader = Reader();
     }
-    std::map<std::string, std::string> AllNew() { return {{"a.txt", "A"}, {"b.txt", "B"}, {"c.txt", "C"}}; }
+    // A run after a failed one restores everything, from the first entry.
+    void ExpectSecondRunRestoresAll() {
+        DeleteFileA((out_ + "\\a.txt").c_str());
+        EXPECT_EQ(RESULT_END, RunExtraction("pw", out_.c_str()));
+        EXPECT_TRUE(AllNew() == ReadTree(out_));
+    }
+    Tree AllNew() { return {{"a.txt", "A"}, {"b.txt", "B"}, {"c.txt", "C"}}; }
 
     RootScratchDir scratch_;
     std::string archive_ = scratch_ / "sfx.exe";
     std::string out_ = scratch_ / "out";
 };
 
-// Regression: a second run after "Cannot create output file!" used to go on
-// from wherever the failed entry left the archive, in the middle of its data.
+// A second run after "Cannot create output file!" starts at the first entry, not mid-entry.
 TEST_F(RunInProcess, RunAfterCannotCreateStartsAtTheFirstEntry) {
     std::string blocked = out_ + "\\b.txt";
     WriteFileBytes(blocked, "old");
@@ -46,10 +50,8 @@ TEST_F(RunInProcess, RunAfterCannotCreateStartsAtTheFirstEntry) {
     EXPECT_EQ("A", ReadFileBytes(out_ + "\\a.txt"));
     EXPECT_FALSE(Exists(out_ + "\\c.txt"));
 
-    DeleteFileA((out_ + "\\a.txt").c_str());
     SetFileAttributesA(blocked.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(RESULT_END, RunExtraction("pw", out_.c_str()));
-    EXPECT_TRUE(AllNew() == ReadTree(out_));
+    ExpectSecondRunRestoresAll();
 }
 
 TEST_F(RunInProcess, RunAfterCorruptEntryStartsAtTheFirstEntry) {
@@ -60,9 +62,7 @@ TEST_F(RunInProcess, RunAfterCorruptEntryStartsAtTheFirstEntry) {
     EXPECT_TRUE(first == RESULT_CANNOT_CREATE || first == RESULT_CORRUPT) << first;
 
     RemoveDirectoryA(blocked.c_str());
-    DeleteFileA((out_ + "\\a.txt").c_str());
-    EXPECT_EQ(RESULT_END, RunExtraction("pw", out_.c_str()));
-    EXPECT_TRUE(AllNew() == ReadTree(out_));
+    ExpectSecondRunRestoresAll();
 }
 
 TEST_F(RunInProcess, WrongPasswordConsumesNothing) {

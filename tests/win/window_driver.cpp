@@ -3,30 +3,11 @@
 
 #include "crypto/cipher.h"
 #include "payload/reader.h"
+#include "support/sandbox.h"
 
 namespace window_test {
 
 namespace {
-
-void ReadTreeInto(const std::string& root, const std::string& prefix,
-                  std::map<std::string, std::string>* out) {
-    WIN32_FIND_DATAA fd;
-    std::string dir = prefix.empty() ? root : root + "\\" + prefix;
-    HANDLE find = FindFirstFileA((dir + "\\*").c_str(), &fd);
-    if (find == INVALID_HANDLE_VALUE) return;
-    do {
-        std::string name = fd.cFileName;
-        if (name == "." || name == "..") continue;
-        std::string rel = prefix.empty() ? name : prefix + "\\" + name;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            (*out)[rel] = "<dir>";
-            ReadTreeInto(root, rel, out);
-        } else {
-            (*out)[rel] = ReadFileBytes(root + "\\" + rel);
-        }
-    } while (FindNextFileA(find, &fd));
-    FindClose(find);
-}
 
 struct Search {
     DWORD pid;                  // 0: any process
@@ -67,87 +48,23 @@ BOOL CALLBACK MatchCaptionPart(HWND window, LPARAM param) {
 
 }  // namespace
 
-std::string TempDriveRoot() {
-    char temp[MAX_PATH];
-    GetTempPathA(MAX_PATH, temp);
-    return std::string(temp).substr(0, 2);
-}
-
-std::string BesideTestProgram(const std::string& name) {
-    char path[MAX_PATH];
-    std::string s(path, GetModuleFileNameA(NULL, path, MAX_PATH));
-    return s.substr(0, s.find_last_of("\\/") + 1) + name;
-}
-
-const std::vector<uint8_t>& StubImage() {
-    static std::vector<uint8_t> image = [] {
-        std::string bytes = ReadFileBytes(BesideTestProgram("lockbox-stub.exe"));
-        return std::vector<uint8_t>(bytes.begin(), bytes.end());
-    }();
-    return image;
-}
-
-WriterEntry FileEntry(const std::string& name, const std::string& data) {
-    WriterEntry e;
-    e.name = name;
-    e.attributes = FILE_ATTRIBUTE_ARCHIVE;
-    e.data = data;
-    e.creationTime = e.lastAccessTime = e.lastWriteTime = 132223104000000000ull;
-    return e;
-}
-
-WriterEntry TimedFile(const std::string& name, const std::string& data, uint32_t attributes) {
-    WriterEntry e = FileEntry(name, data);
-    e.attributes = attributes;
-    e.creationTime = 130000000000000000ull;    // 2012
-    e.lastAccessTime = 131000000000000000ull;  // 2016
-    e.lastWriteTime = 132000000000000000ull;   // 2019
-    return e;
-}
-
-WriterEntry DirEntry(const std::string& name) {
-    WriterEntry e = FileEntry(name, "");
-    e.attributes = FILE_ATTRIBUTE_DIRECTORY;
-    return e;
-}
-
-ArchiveSettings BasicSettings(const std::string& title, const std::string& password) {
-    ArchiveSettings s;
-    s.title = title;
-    s.password.assign(password.begin(), password.end());
-    return s;
-}
-
-std::string MakeArchive(const ArchiveSettings& settings, const std::vector<WriterEntry>& entries,
-                        const std::string& path) {
-    if (StubImage().empty()) return "lockbox-stub.exe not found beside the test program";
-    WriteResult r = WriteArchive(StubImage(), settings, entries, path);
-    return r.ok ? std::string() : r.error;
-}
-
-std::map<std::string, std::string> ReadTree(const std::string& root) {
-    std::map<std::string, std::string> tree;
-    ReadTreeInto(root, "", &tree);
+Tree ReadTree(const std::string& root) {
+    Tree tree;
+    for (const auto& item : sandbox::Snapshot(root)) {
+        std::string name = item.first;
+        std::replace(name.begin(), name.end(), '/', '\\');
+        tree[name] = item.second.directory ? "<dir>" : item.second.content;
+    }
     return tree;
 }
 
-namespace {
-std::string QuotedLine(const std::string& exe, const std::string& arguments) {
-    std::string line = "\"" + exe + "\"";
-    if (!arguments.empty()) line += " " + arguments;
-    return line;
-}
-}  // namespace
-
-StubProcess::StubProcess(const std::string& exe, const std::string& arguments,
-                         const std::string& directory)
-    : StubProcess(exe, WholeLine{QuotedLine(exe, arguments)}, directory) {}
+StubProcess::StubProcess(const std::string& exe, const std::string& arguments, const std::string& directory)
+    : StubProcess(exe, WholeLine{"\"" + exe + (arguments.empty() ? "\"" : "\" " + arguments)}, directory) {}
 
 StubProcess::StubProcess(const std::string& exe, const WholeLine& line, const std::string& directory) {
     std::vector<char> buffer(line.text.begin(), line.text.end());
     buffer.push_back('\0');
-    STARTUPINFOA si;
-    ZeroMemory(&si, sizeof si);
+    STARTUPINFOA si = {};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi;
     if (CreateProcessA(exe.c_str(), buffer.data(), NULL, NULL, FALSE, 0, NULL,
@@ -160,15 +77,8 @@ StubProcess::StubProcess(const std::string& exe, const WholeLine& line, const st
 
 StubProcess::~StubProcess() {
     if (process_ == NULL) return;
-    if (running()) {
-        TerminateProcess(process_, KILLED);
-        WaitForSingleObject(process_, WAIT_MS);
-    }
+    WaitForExit(0);  // kills it if it still runs
     CloseHandle(process_);
-}
-
-bool StubProcess::running() const {
-    return process_ != NULL && WaitForSingleObject(process_, 0) == WAIT_TIMEOUT;
 }
 
 DWORD StubProcess::WaitForExit(DWORD ms) {
@@ -181,26 +91,6 @@ DWORD StubProcess::WaitForExit(DWORD ms) {
     DWORD code = KILLED;
     GetExitCodeProcess(process_, &code);
     return code;
-}
-
-int RunStub(const std::string& exe, const std::string& arguments, const std::string& directory, DWORD ms) {
-    StubProcess stub(exe, arguments, directory);
-    return static_cast<int>(stub.WaitForExit(ms));
-}
-
-int RunStub(const std::string& exe, const StubProcess::WholeLine& line, const std::string& directory) {
-    StubProcess stub(exe, line, directory);
-    return static_cast<int>(stub.WaitForExit());
-}
-
-bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-
-bool WaitForFile(const std::string& path, DWORD ms) {
-    return WaitUntil(ms, [&] { return Exists(path); });
-}
-
-bool WaitGone(HWND window, DWORD ms) {
-    return WaitUntil(ms, [&] { return !IsWindow(window); });
 }
 
 HWND FindMainWindow(DWORD pid) {
@@ -228,21 +118,6 @@ HWND WaitForCaptionPart(const std::string& part, DWORD ms) {
         EnumWindows(MatchCaptionPart, reinterpret_cast<LPARAM>(&search));
         return search.second;
     });
-}
-
-std::string TextOf(HWND window) {
-    char text[1024];
-    DWORD_PTR copied = 0;
-    if (!SendMessageTimeoutA(window, WM_GETTEXT, sizeof text, reinterpret_cast<LPARAM>(text),
-                             SMTO_ABORTIFHUNG, 5000, &copied))
-        return "<no answer>";
-    return std::string(text, copied);
-}
-
-std::string ClassOf(HWND window) {
-    char name[256];
-    int n = GetClassNameA(window, name, sizeof name);
-    return std::string(name, n > 0 ? n : 0);
 }
 
 std::string MessageText(HWND box) {
@@ -284,22 +159,6 @@ char MessageIconColour(HWND box) {
     return '?';
 }
 
-void Click(HWND dialog, int id) {
-    PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0);
-}
-
-void SetText(HWND control, const std::string& text) {
-    DWORD_PTR ignored;
-    SendMessageTimeoutA(control, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()),
-                        SMTO_ABORTIFHUNG, 5000, &ignored);
-}
-
-void PressKey(HWND window, UINT key) {
-    UINT scan = MapVirtualKeyA(key, 0);
-    PostMessageA(window, WM_KEYDOWN, key, 1 | (scan << 16));
-    PostMessageA(window, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
-}
-
 bool ChooseFolder(const StubProcess& stub, HWND chooser, const std::string& folder) {
     // The path must live in the chooser's process.
     void* remote = VirtualAllocEx(stub.handle(), NULL, folder.size() + 1, MEM_COMMIT | MEM_RESERVE,
@@ -311,9 +170,8 @@ bool ChooseFolder(const StubProcess& stub, HWND chooser, const std::string& fold
     DWORD_PTR answer = 0;
     ok = ok && SendMessageTimeoutA(chooser, WM_USER + 102 /* BFFM_SETSELECTIONA */, TRUE,
                                    reinterpret_cast<LPARAM>(remote), SMTO_ABORTIFHUNG, 5000, &answer);
-    // The dialog gives no usable answer to the message; its edit field shows
-    // the selected folder's name. OK with any other selection would restore
-    // the files somewhere else (the desktop), so cancel instead.
+    // The message has no usable answer, but the edit field shows the selected folder's
+    // name; OK with any other selection would restore elsewhere (the desktop): cancel.
     std::string leaf = folder.substr(folder.find_last_of('\\') + 1);
     std::string shown;
     for (HWND child = GetWindow(chooser, GW_CHILD); child != NULL; child = GetWindow(child, GW_HWNDNEXT)) {
@@ -323,46 +181,6 @@ bool ChooseFolder(const StubProcess& stub, HWND chooser, const std::string& fold
     Click(chooser, ok ? IDOK : IDCANCEL);
     // The memory stays with the stub, which ends soon after.
     return ok;
-}
-
-RECT WindowRect(HWND window) {
-    RECT r = {0, 0, 0, 0};
-    GetWindowRect(window, &r);
-    return r;
-}
-
-SIZE ClientSize(HWND window) {
-    RECT r = {0, 0, 0, 0};
-    GetClientRect(window, &r);
-    return SIZE{r.right - r.left, r.bottom - r.top};
-}
-
-RECT ChildRect(HWND parent, int id) {
-    RECT r = WindowRect(GetDlgItem(parent, id));
-    MapWindowPoints(NULL, parent, reinterpret_cast<POINT*>(&r), 2);
-    return r;
-}
-
-Stamp StampOf(const std::string& path) {
-    Stamp s;
-    HANDLE h = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, NULL);
-    if (h == INVALID_HANDLE_VALUE) return s;
-    FILETIME c, a, w;
-    if (GetFileTime(h, &c, &a, &w)) {
-        auto join = [](const FILETIME& t) { return (uint64_t)t.dwHighDateTime << 32 | t.dwLowDateTime; };
-        s.creation = join(c);
-        s.lastAccess = join(a);
-        s.lastWrite = join(w);
-    }
-    CloseHandle(h);
-    s.attributes = GetFileAttributesA(path.c_str());
-    return s;
-}
-
-bool UnderWine() {
-    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-    return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
 }
 
 // Names are encrypted as one piece with a fresh key.
@@ -396,10 +214,6 @@ bool PatchLastDirectoryName(const std::string& path, const std::string& password
         return false;
     EncryptName(password, name, &bytes[at]);
     return WriteFileBytes(path, bytes);
-}
-
-std::string MarkerScript(const std::string& marker) {
-    return "@echo ran> \"" + marker + "\"\r\n";
 }
 
 }  // namespace window_test

@@ -1,6 +1,5 @@
-// Window mode end to end: the password, the folder chooser, the overwrite
-// question and the result messages of the real stub, driven from outside.
-// Every flow ends with the stub's exit code and the restored tree.
+// Window mode end to end: password, folder chooser, overwrite question and result
+// messages of the real stub; every flow ends with its exit code and the restored tree.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -16,8 +15,6 @@ using namespace window_test;
 
 namespace {
 
-typedef std::map<std::string, std::string> Tree;
-
 const char TITLE[] = "Lockbox test";
 const char PASSWORD[] = "secret";
 // The window class of a folder that the shell opens (Wine's explorer).
@@ -26,8 +23,7 @@ const char SHELL_FOLDER_CLASS[] = "ExplorerWClass";
 class WindowFlow : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Named after the test: a folder window that the shell opens for
-        // one test must not be taken for another's.
+        // Named after the test, so that no test takes another's shell folder window.
         std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
         std::replace(name.begin(), name.end(), '/', '-');  // a parameterised test's
         out_ = dir_ / name;
@@ -39,8 +35,7 @@ protected:
     }
     Tree FullTree() { return {{"a.txt", "alpha"}, {"sub", "<dir>"}, {"sub\\b.txt", "beta"}}; }
 
-    // Writes the archive, lets `damage` change its bytes, and starts the
-    // stub with no arguments; main_ is its main window.
+    // Writes the archive, lets `damage` change it, starts the stub; main_ is its main window.
     void Start(const ArchiveSettings& settings, const std::vector<WriterEntry>& entries,
                void (*damage)(std::string* bytes) = nullptr) {
         std::string exe = dir_ / "box.exe";
@@ -65,41 +60,35 @@ protected:
 
     std::string Leaf() const { return out_.substr(out_.find_last_of('\\') + 1); }
 
-    HWND WaitForChooser() { return WaitForDialog(stub_->pid(), main_); }
-
-    // Waits for a message box owned by the main window, checks its caption,
-    // text and icon, and presses its OK.
+    // A message box owned by the main window: its text, icon and one button; pressed.
     void ExpectMessage(const std::string& text, char icon) {
-        // Captioned with the title, which also tells it from a dialog that
-        // is still closing.
+        // The title caption also tells it from a dialog that is still closing.
         HWND box = WaitForDialog(stub_->pid(), main_, WAIT_MS, TITLE);
         ASSERT_NE(box, (HWND)NULL) << "no message box: " << text;
         EXPECT_EQ(MessageText(box), text);
         EXPECT_EQ(MessageIconColour(box), icon);
-        // A single button.
         EXPECT_NE(GetDlgItem(box, IDOK), (HWND)NULL);
         EXPECT_EQ(GetDlgItem(box, IDCANCEL), (HWND)NULL);
         Click(box, IDOK);
         WaitGone(box);
     }
 
-    // Nothing owned by the main window comes up for a while, and the stub
-    // stays open.
-    void ExpectQuietAndOpen() {
+    // Nothing owned by the main window comes up for a while, the stub stays open, out_ holds `tree`.
+    void ExpectQuietAndOpen(const Tree& tree) {
         EXPECT_EQ(WaitForDialog(stub_->pid(), main_, QUIET_MS), (HWND)NULL);
         EXPECT_TRUE(stub_->running());
         EXPECT_TRUE(IsWindowVisible(main_));
+        EXPECT_EQ(ReadTree(out_), tree);
     }
 
     void ChooseOut() {
-        HWND chooser = WaitForChooser();
+        HWND chooser = WaitForDialog(stub_->pid(), main_);
         ASSERT_NE(chooser, (HWND)NULL) << "no folder chooser";
         ASSERT_TRUE(ChooseFolder(*stub_, chooser, out_));
         WaitGone(chooser);
     }
 
-    // Waits for the overwrite question, checks the name it shows and
-    // answers with `button`.
+    // The overwrite question shows `name`; answered with `button`.
     void Answer(const char* name, int button) {
         HWND question = WaitForDialog(stub_->pid(), main_, WAIT_MS, "Overwrite confirmation");
         ASSERT_NE(question, (HWND)NULL) << "no overwrite question; shown: "
@@ -122,9 +111,7 @@ protected:
     HWND main_ = NULL;
 };
 
-// A wrong password gets the message and leaves the window open; the right
-// one restores the tree. With the key plain, and stretched as lockbox create
-// does by default.
+// A wrong password is reported and the window stays; the right one restores (plain and stretched key).
 class WindowFlowKeys : public WindowFlow, public ::testing::WithParamInterface<uint32_t> {};
 
 TEST_P(WindowFlowKeys, WrongPasswordStaysThenRightPasswordRestores) {
@@ -134,8 +121,7 @@ TEST_P(WindowFlowKeys, WrongPasswordStaysThenRightPasswordRestores) {
     ASSERT_NO_FATAL_FAILURE(Start(settings, Entries()));
     PressOk("wrong");
     ASSERT_NO_FATAL_FAILURE(ExpectMessage("Entered password is invalid.", 'r'));
-    ExpectQuietAndOpen();
-    EXPECT_EQ(ReadTree(out_), Tree());
+    ExpectQuietAndOpen(Tree());
 
     PressOk(PASSWORD);
     ASSERT_NO_FATAL_FAILURE(ChooseOut());
@@ -160,20 +146,18 @@ TEST_F(WindowFlow, EnterKeyStartsARun) {
 TEST_F(WindowFlow, ChooserClosedIsSilentAndOkAsksAgain) {
     ASSERT_NO_FATAL_FAILURE(Start());
     PressOk(PASSWORD);
-    HWND chooser = WaitForChooser();
+    HWND chooser = WaitForDialog(stub_->pid(), main_);
     ASSERT_NE(chooser, (HWND)NULL);
     Click(chooser, IDCANCEL);
     WaitGone(chooser);
-    ExpectQuietAndOpen();
-    EXPECT_EQ(ReadTree(out_), Tree());
+    ExpectQuietAndOpen(Tree());
 
     Click(main_, IDOK);
     ASSERT_NO_FATAL_FAILURE(ChooseOut());
     ExpectRestored();
 }
 
-// With an action after the run configured, the action is the sign of
-// success: no message box.
+// With an action after the run configured, the action is the sign of success: no message box.
 TEST_F(WindowFlow, NoMessageWhenOpenFolderIsConfigured) {
     ArchiveSettings s = BasicSettings(TITLE, PASSWORD);
     s.openFolderShowCmd = SW_SHOWMINNOACTIVE;
@@ -185,8 +169,7 @@ TEST_F(WindowFlow, NoMessageWhenOpenFolderIsConfigured) {
     // The shell opened the folder: its window is the sign of success.
     HWND folder = WaitForAnyWindow(SHELL_FOLDER_CLASS, Leaf().c_str());
     EXPECT_NE(folder, (HWND)NULL);
-    if (folder != NULL) PostMessageA(folder, WM_CLOSE, 0, 0);
-    WaitGone(folder);
+    CloseAndWait(folder);
 }
 
 TEST_F(WindowFlow, NoMessageWhenRunAfterIsConfigured) {
@@ -208,8 +191,7 @@ TEST_F(WindowFlow, NoMessageWhenRunAfterIsConfigured) {
     EXPECT_EQ(ReadTree(out_), expected);
 }
 
-// Cancel at the overwrite question reports the cancel even though opening
-// the folder is configured, and ends with 0.
+// Cancel at the overwrite question is reported even with opening the folder configured; exit 0.
 TEST_F(WindowFlow, CancelAtOverwriteQuestion) {
     WriteFileBytes(out_ + "\\a.txt", "old");
     ArchiveSettings s = BasicSettings(TITLE, PASSWORD);
@@ -225,20 +207,17 @@ TEST_F(WindowFlow, CancelAtOverwriteQuestion) {
     EXPECT_EQ(WaitForAnyWindow(SHELL_FOLDER_CLASS, Leaf().c_str(), QUIET_MS), (HWND)NULL);
 }
 
-// A damaged entry is reported and leaves the window open; the next "OK"
-// reads the archive again from its first entry, which the overwrite
-// question for a.txt proves.
+// A damaged entry is reported and the window stays; the next "OK" starts again at the
+// first entry (the overwrite question for a.txt shows it).
 TEST_F(WindowFlow, DamagedEntryStaysAndNextRunStartsAtFirstEntry) {
-    std::string noise;
-    for (int i = 0; i < 4000; ++i) noise += char((i * 7919 + (i >> 3) * 31) & 0xFF);
-    ASSERT_NO_FATAL_FAILURE(Start(BasicSettings(TITLE, PASSWORD), {FileEntry("a.txt", "alpha"), FileEntry("b.bin", noise)},
-                                  [](std::string* bytes) { (*bytes)[bytes->size() - 200] ^= 0x55; }));  // in b.bin's stream
+    ASSERT_NO_FATAL_FAILURE(Start(BasicSettings(TITLE, PASSWORD),
+                                  {FileEntry("a.txt", "alpha"), FileEntry("b.bin", NoiseBytes(4000))},
+                                  [](std::string* bytes) { (*bytes)[bytes->size() - 200] ^= 0x55; }));  // in b.bin
 
     PressOk(PASSWORD);
     ASSERT_NO_FATAL_FAILURE(ChooseOut());
     ASSERT_NO_FATAL_FAILURE(ExpectMessage("Archive file is corrupted or password is invalid!", 'r'));
-    ExpectQuietAndOpen();
-    EXPECT_EQ(ReadTree(out_), (Tree{{"a.txt", "alpha"}}));
+    ExpectQuietAndOpen({{"a.txt", "alpha"}});
 
     Click(main_, IDOK);
     ASSERT_NO_FATAL_FAILURE(ChooseOut());
@@ -257,7 +236,7 @@ TEST_F(WindowFlow, BlockedDirectoryCannotCreate) {
     PressOk(PASSWORD);
     ASSERT_NO_FATAL_FAILURE(ChooseOut());
     ASSERT_NO_FATAL_FAILURE(ExpectMessage("Cannot create output file!", 'r'));
-    ExpectQuietAndOpen();
+    ExpectQuietAndOpen({{"a.txt", "alpha"}, {"sub", "in the way"}});
     PostMessageA(main_, WM_SYSCOMMAND, SC_CLOSE, 0);
     EXPECT_EQ(stub_->WaitForExit(), 0u);
     EXPECT_EQ(ReadTree(out_), (Tree{{"a.txt", "alpha"}, {"sub", "in the way"}}));
@@ -284,8 +263,7 @@ TEST_F(WindowFlow, WaysToLeave) {
     }
 }
 
-// A damaged header is reported before any main window, with no owner; the
-// box carries the title only when the title was read in full.
+// A damaged header is reported before any main window, with the title only when it was read whole.
 TEST_F(WindowFlow, DamagedHeaderBeforeAnyWindow) {
     std::string exe = dir_ / "box.exe";
     ASSERT_EQ(MakeArchive(BasicSettings(TITLE, PASSWORD), Entries(), exe), "");
@@ -316,9 +294,8 @@ TEST_F(WindowFlow, DamagedHeaderBeforeAnyWindow) {
     EXPECT_EQ(ReadTree(out_), Tree());
 }
 
-// A run long enough to watch: the window answers while it goes on, the
-// title shows a rising share, the controls are off and WM_CLOSE is
-// ignored; afterwards everything is as before the run.
+// During a long run the window answers, the title shows a rising share, the controls are off
+// and WM_CLOSE is ignored; afterwards everything is as before.
 TEST_F(WindowFlow, LongRunKeepsTheWindowAliveAndShowsProgress) {
     std::vector<WriterEntry> entries = {DirEntry("many")};
     for (int i = 0; i < 1500; i++)

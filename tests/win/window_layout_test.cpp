@@ -1,5 +1,5 @@
-// The main window as the stub shows it: caption, the four controls of its
-// template, the focus, and the layout over a background picture.
+// The stub's main window: caption, the four controls of its template, the focus, and the
+// layout over a background picture.
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -24,10 +24,7 @@ struct ShownBox {
     }
     // Closed by WM_CLOSE or the close box, the stub ends with 0.
     void Close(bool closeBox = false) {
-        if (closeBox)
-            PostMessageA(main, WM_SYSCOMMAND, SC_CLOSE, 0);
-        else
-            PostMessageA(main, WM_CLOSE, 0, 0);
+        PostMessageA(main, closeBox ? WM_SYSCOMMAND : WM_CLOSE, closeBox ? SC_CLOSE : 0, 0);
         EXPECT_EQ(stub->WaitForExit(), 0u);
     }
 };
@@ -51,7 +48,6 @@ const int CONTROL_IDS[4] = {1000, IDOK, IDCANCEL, 1001};
 // The main window's geometry for an archive with `settings`.
 bool ShowAndMeasure(const ArchiveSettings& settings, Shown* out) {
     ShownBox box(settings);
-    EXPECT_NE(box.main, (HWND)NULL);
     if (box.main == NULL) return false;
     out->window = WindowRect(box.main);
     out->client = ClientSize(box.main);

@@ -1,6 +1,4 @@
-// The Windows build of the lockbox tool, run under the same system as the
-// extractor: it packs a real folder, and the extractor it embeds opens the
-// result unattended.
+// The Windows lockbox packs a real folder, and the extractor it embeds opens the result unattended.
 #include <gtest/gtest.h>
 
 #include "win/window_driver.h"
@@ -26,13 +24,8 @@ TEST(WindowsTool, CreatesAnArchiveThatTheExtractorOpens) {
     // The extractor's unattended mode: 1 means every entry was restored.
     const std::string out = scratch / "out\\";
     EXPECT_EQ(RunStub(archive, "\"a long passphrase\" \"" + out + "\"", scratch.path()), 1);
-    std::map<std::string, std::string> expected = {
-        {"source", "<dir>"},
-        {"source\\a.txt", "alpha\r\n"},
-        {"source\\docs", "<dir>"},
-        {"source\\docs\\b.bin", std::string(200000, 'b') + "end"},
-        {"source\\empty.txt", ""},
-    };
+    Tree expected = {{"source", "<dir>"}, {"source\\a.txt", "alpha\r\n"}, {"source\\docs", "<dir>"},
+                     {"source\\docs\\b.bin", std::string(200000, 'b') + "end"}, {"source\\empty.txt", ""}};
     EXPECT_EQ(ReadTree(scratch / "out"), expected);
 
     // And the tool reads back what it wrote.
