@@ -1,16 +1,7 @@
-// The plain form of an archive's entry area: the same bytes with every name
-// and every data piece decrypted. Fuzzers and sweeps mutate the plain form
-// (so that a mutated name or zlib stream means something) and encrypt it
-// again before the reader sees it.
-//
-// The walk follows the reader, including on damaged input: a short header,
-// a name length over 260 or a piece cut by the end of the buffer ends the
-// walk, and whatever follows stays as it is. Both directions take the same
-// walk because the fields that steer it (StoredSize, attributes, L) are
-// stored in the clear.
-//
-//   [56 EntryHeader][u16 L][L name: one piece][StoredSize data: IO_CHUNK pieces]
-//   directory entries (attribute 0x10) carry no data
+// The plain form of an entry area (names and data decrypted), which fuzzers and sweeps mutate and
+// encrypt again. The walk follows the reader and stops where it would (short header, name over 260,
+// a piece cut short); the fields steering it are stored in the clear, so both directions agree.
+//   [56 EntryHeader][u16 L][L name: one piece][StoredSize data: IO_CHUNK pieces; none for a directory]
 #pragma once
 #include <stddef.h>
 #include <stdint.h>
@@ -24,16 +15,10 @@
 enum CodecDirection { CODEC_ENCRYPT, CODEC_DECRYPT };
 
 inline void CodecPiece(CipherContext* ctx, uint8_t* p, uint32_t n, CodecDirection direction) {
-    if (direction == CODEC_ENCRYPT) {
-        EncryptStream(ctx, p, p, n);
-    } else {
-        DecryptStream(ctx, p, p, n);
-    }
+    (direction == CODEC_ENCRYPT ? EncryptStream : DecryptStream)(ctx, p, p, n);
 }
 
-// Encrypts or decrypts, in place, the names and data of the entries in
-// `area` (`size` bytes, the bytes behind the archive header) under the key
-// from `password` (as DeriveStreamKey takes it).
+// Encrypts or decrypts in place the names and data in `area` (the bytes behind the archive header).
 inline void TransformEntryArea(uint8_t* area, size_t size, const char16_t* password, CodecDirection direction) {
     CipherContext ctx;
     size_t at = 0;

@@ -1,6 +1,5 @@
-// The command-line splitter on arbitrary lines. Invariants: the count is
-// 0..128, the table ends with a null entry at count - 1, every argument
-// points into the line and is terminated inside it.
+// The command-line splitter on arbitrary lines: count 0..128, a null entry at count - 1, every
+// argument points into the line and ends inside it.
 #include <string.h>
 
 #include <string>

@@ -1,6 +1,5 @@
-// What the fuzz targets and the seed generator share: the stub image, the
-// password, the archive header the entry fuzzer puts in front of its input,
-// and one sandbox per process.
+// What the fuzz targets and the seed generator share: stub, password, the header the entry fuzzer
+// puts before its input, and one sandbox per process.
 #pragma once
 #include <stdint.h>
 #include <stdio.h>

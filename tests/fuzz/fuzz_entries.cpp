@@ -1,16 +1,9 @@
-// The entry loop on arbitrary entry bytes behind a valid header, restoring
-// into a sandboxed destination through the POSIX platform layer. After
-// every entry: a failed entry changed no file, a restored one changed at
-// most one thing, no temporary file is left; after the input: nothing
-// outside the destination changed. Then the entries are read once more as
-// `lockbox list` reads them, and the tool's listing rows and the entry
-// named in its messages must be bounded and printable.
-//
-// Input: one flag byte, then the entry area.
-//   bit 0      1: the area is in plain form and is encrypted here first
-//              (so the fuzzer can reach zlib and the name checks); 0: as stored
-//   bits 1-2   the overwrite answer: 0 yes, 1 no, 2 yes to all, 3 cancel
-//   bit 3      1: "keep.txt" and the directory "sub" exist beforehand
+// The entry loop on arbitrary entry bytes behind a valid header, restoring into a sandbox (each entry
+// checked as sandbox.h says); then the entries are listed as `lockbox list` does, and the tool's rows
+// and message labels must be bounded and printable.
+// Input: a flag byte, then the entry area. Bit 0: the area is plain and encrypted here first (so the
+// fuzzer reaches zlib and the name checks); bits 1-2: the overwrite answer (yes, no, yes to all,
+// cancel); bit 3: "keep.txt" and the folder "sub" exist beforehand.
 #include <cstring>
 
 #include "fuzz/archive_codec.h"

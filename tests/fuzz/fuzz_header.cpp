@@ -1,7 +1,5 @@
-// Payload location and header reading on arbitrary file contents: first on
-// the bytes in memory (an exact-size buffer, so any read past the end is an
-// ASan report), then through a real file with ReadArchiveHeaderFrom and a
-// listing pass over whatever entries follow.
+// Payload location and header reading on arbitrary bytes: in an exact-size buffer (a read past the end
+// is an ASan report), then through a real file and a listing pass over what follows.
 #include <string.h>
 
 #include "fuzz/fuzz_common.h"

@@ -1,7 +1,5 @@
-// The background layout on arbitrary client sizes, background sizes and
-// modes: no undefined behaviour (UBSan), stored values limited to 32767 and
-// raised to the client size, the window never shrinks, the moves and shifts
-// derive from the growth.
+// The background layout on arbitrary sizes and modes: no undefined behaviour, values within 32767 and
+// at least the client size, the window never shrinks, moves and shifts follow from the growth.
 #include <string.h>
 
 #include "fuzz/fuzz_common.h"

@@ -1,10 +1,6 @@
-// Writer-to-reader round trips of small arbitrary trees: the input is
-// decoded into header settings and a valid tree (directories before their
-// contents, names from letters, digits, spaces, dots and cp1252 letters),
-// written with WriteArchiveToMemory, read back by the reader into the
-// sandbox and compared: header values, names in order, file contents, and
-// a listing pass that ends exactly at the end of the archive. The same tree
-// written with several jobs must give the same bytes.
+// Writer-to-reader round trips: the input becomes header settings and a valid tree, which is written,
+// restored into the sandbox and compared (header, names in order, contents, a listing pass ending at
+// the archive's end); three jobs must write the same bytes.
 #include <fuzzer/FuzzedDataProvider.h>
 #include <string.h>
 
@@ -17,8 +13,7 @@
 
 namespace {
 
-// Name bytes: ASCII letters and digits, space, dot, '-', '_', and cp1252
-// letters (e acute, u umlaut, A umlaut, sharp s, the euro sign).
+// Name bytes: ASCII letters and digits, space, dot, '-', '_', and cp1252 letters (é ü Ä ß €).
 const char ALPHABET[] = "abcXYZ019 .-_\xe9\xfc\xc4\xdf\x80";
 
 std::string Component(FuzzedDataProvider& in) {

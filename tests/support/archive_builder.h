@@ -1,6 +1,5 @@
-// A small archive writer for tests, independent of the real writer, with
-// hooks to damage what it writes: lengths that lie, streams cut short or
-// padded, hand-made zlib streams of an exact size.
+// A small archive writer for tests, independent of the real one, with hooks to damage what it writes:
+// lengths that lie, streams cut short or padded, hand-made zlib streams of an exact size.
 #pragma once
 #include <stdint.h>
 #include <zlib.h>
@@ -15,10 +14,6 @@
 #include "platform/platform.h"
 #include "support/files.h"
 #include "support/pe_image.h"
-
-using Bytes = std::vector<uint8_t>;
-
-inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 inline void Append(Bytes& to, const Bytes& from) { to.insert(to.end(), from.begin(), from.end()); }
 // `v` as `n` little-endian bytes.
@@ -39,9 +34,8 @@ inline std::string NoiseBytes(size_t n, uint32_t seed = 1) {
     return s;
 }
 
-// Deterministic bytes of which deflate can shrink about half: 64 KiB of
-// noise and 64 KiB of text in turn, the text repeating with a period of
-// 10,007 bytes so that matches reach back across any cut.
+// Deterministic bytes deflate shrinks by about half: 64 KiB of noise and of text in turn, the text
+// repeating every 10,007 bytes so that matches reach back across any cut.
 inline std::string MixedBytes(size_t n, uint32_t seed = 1) {
     static const char words[] = "lorem ipsum dolor sit amet consectetur adipiscing elit ";
     std::string s = NoiseBytes(n, seed);
@@ -60,8 +54,7 @@ inline Bytes ZlibCompress(const std::string& data, int level = 6) {
     return out;
 }
 
-// A zlib stream of stored blocks that is exactly `streamSize` bytes long
-// (at least 11); `data` receives the uncompressed contents.
+// A zlib stream of stored blocks exactly `streamSize` (>= 11) bytes long; `data` gets its contents.
 inline Bytes StoredStreamOfSize(size_t streamSize, std::string* data, uint32_t seed = 7) {
     // 2 header bytes + blocks of (5 + length) + 4 Adler-32 bytes.
     size_t blocks = 1, length = 0;
@@ -168,8 +161,7 @@ inline Bytes BuildHeader(const TestHeader& h) {
     return out;
 }
 
-// One entry encrypted as the reader expects: fresh key, the name as one
-// piece, the data in IO_CHUNK pieces.
+// One entry encrypted as the reader expects: fresh key, the name as one piece, data in IO_CHUNK pieces.
 inline Bytes BuildEntry(const std::u16string& password, const TestEntry& e) {
     bool directory = (e.attributes & ATTR_DIRECTORY) != 0;
     Bytes stored;

@@ -1,5 +1,4 @@
-// Symbolic links to directories, made by a test to plant one where the code
-// under test must not follow it.
+// Symbolic links to directories, planted where the code under test must not follow one.
 #pragma once
 #include <string>
 
@@ -16,8 +15,7 @@ inline bool IsReparsePoint(const std::string& path) {
 }
 #endif
 
-// Makes `link` a symbolic link to the directory `target` (native paths).
-// False when the system refuses.
+// Makes `link` a symbolic link to the directory `target` (native paths); false when the system refuses.
 inline bool MakeDirectoryLink(const std::string& target, const std::string& link) {
 #ifdef _WIN32
     // 2: SYMBOLIC_LINK_FLAG_ALLOW_UNPRIVILEGED_CREATE (developer mode).

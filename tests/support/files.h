@@ -1,5 +1,4 @@
-// Whole-file reads and writes, directory listings, what the file system
-// says about a path, and FILETIME values, for every test program.
+// Whole files, directory listings, what the file system says of a path, FILETIMEs: for every test.
 #pragma once
 #include <stdint.h>
 
@@ -16,6 +15,9 @@
 #else
 #include <sys/stat.h>
 #endif
+
+using Bytes = std::vector<uint8_t>;
+inline Bytes ToBytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // The file's bytes; empty when it cannot be read.
 inline std::string ReadFileBytes(const std::string& path) {
@@ -48,8 +50,7 @@ inline std::vector<std::string> ListDir(const std::string& dir) {
     return names;
 }
 
-// What the file system reports about a path (links followed). POSIX keeps
-// no creation time: 0 there.
+// What the file system reports about a path (links followed); POSIX keeps no creation time (0).
 struct FileFacts {
     bool exists = false;
     bool directory = false;

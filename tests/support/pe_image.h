@@ -1,8 +1,6 @@
-// Minimal PE images built in memory, for locating the payload. Only the
-// fields the reader looks at are filled in; the rest is filler. The default
-// shape is of this build's own kind (PE_MAGIC); the other kind puts its
-// directories and section table where its longer or shorter optional header
-// ends (payload/pe.h), an unknown magic where the own kind would.
+// Minimal PE images in memory: only the fields the reader looks at, the rest filler. By default of
+// this build's own kind (PE_MAGIC); the other kind puts its directories and section table where its
+// optional header ends (payload/pe.h), an unknown magic where the own kind would.
 #pragma once
 #include <stdint.h>
 
@@ -34,8 +32,7 @@ inline uint32_t PePayloadPosition(const PeShape& shape) {
     return shape.sections.back().pointer + shape.sections.back().size;
 }
 
-// An image exactly as long as the payload position (at least as long as its
-// own headers), so that appended bytes begin at the payload.
+// An image as long as the payload position (or its headers), so that appended bytes are the payload.
 inline std::vector<uint8_t> MakePeImage(const PeShape& shape = PeShape()) {
     uint32_t optionalSize = PeOptionalHeaderSize(shape.magic) ? PeOptionalHeaderSize(shape.magic) : PE_OPTIONAL_HEADER_SIZE;
     const size_t table = PE_OPTIONAL_HEADER + optionalSize, directories = PE_OPTIONAL_HEADER + PeDirectoriesAt(optionalSize);
@@ -60,8 +57,7 @@ inline std::vector<uint8_t> MakePeImage(const PeShape& shape = PeShape()) {
     return image;
 }
 
-// The stub the writer tests, sweeps and fuzz targets build on: two
-// sections, the payload at 0x800.
+// The stub of the writer tests, sweeps and fuzz targets: two sections, the payload at 0x800.
 inline PeShape TwoSectionShape() {
     PeShape shape;
     shape.sections = {{0x200, 0x400}, {0x600, 0x200}};

@@ -1,14 +1,6 @@
-// Runs the reader over an archive the way the extractor does and checks,
-// after every entry, what an extractor must never do to the disk: write
-// outside the destination, leave a temporary file, or damage a file when
-// the entry that touched it failed. Shared by the fuzz targets and the
-// malformed-input sweeps; portable (std::filesystem), host and Windows.
-//
-//   root/                the sandbox
-//     archive.exe        the archive under test
-//     sentinel/          its listing must never change...
-//       outside.txt
-//       dest/            ...except inside the destination
+// Runs the reader over an archive as the extractor does and checks after every entry that nothing was
+// written outside the destination, no temporary file was left and no failed entry changed a file.
+// For the fuzz targets and sweeps. Layout: root/{archive.exe, sentinel/{outside.txt, dest/}}.
 #pragma once
 #include <stdint.h>
 
@@ -36,8 +28,7 @@ inline bool operator!=(const Node& a, const Node& b) { return !(a == b); }
 // Relative path ('/' separated) to what is there.
 using Tree = std::map<std::string, Node>;
 
-// Writes a fresh file (removing the old one first: truncating a file that
-// is then rewritten makes some file systems flush it to disk).
+// Writes a fresh file (removed first: rewriting a truncated file makes some file systems flush it).
 inline bool WriteWhole(const fs::path& path, const std::string& bytes) {
     std::error_code ec;
     fs::remove(path, ec);
@@ -101,8 +92,7 @@ struct Sandbox {
         fs::remove_all(root, ec);
         root.clear();
     }
-    // The sandbox's listing without the destination's contents and without
-    // the archive's bytes.
+    // The sandbox's listing without the destination's contents and the archive's bytes.
     Tree Outside() const {
         Tree all = Snapshot(root, false);
         Tree out;
@@ -145,9 +135,8 @@ inline Diff Compare(const Tree& before, const Tree& after) {
     return d;
 }
 
-// Checks one entry's effect on the destination. A failed entry changes no
-// file (a directory that it could create but not open may stay); a restored
-// entry adds or replaces at most one thing and removes nothing.
+// One entry's effect on the destination: a failed entry changes no file (a directory it created but
+// could not open may stay); a restored one adds or replaces one thing at most; none removes anything.
 inline std::string CheckEntryEffect(int result, const Tree& before, const Tree& after) {
     Diff d = Compare(before, after);
     if (d.filesRemoved || d.dirsRemoved) return "an entry removed something from the destination";
@@ -169,10 +158,8 @@ inline bool IsRunResult(int r) {
     return r == RESULT_END || r == RESULT_CANCELLED || r == RESULT_CANNOT_CREATE || r == RESULT_CORRUPT;
 }
 
-// Opens `box.archive`, checks the password and restores entries into
-// `box.dest` until the reader stops (at most `maxEntries`), checking every
-// entry's effect and, at the end, that nothing outside the destination
-// changed. `ask` is the overwrite question (its user is the reader).
+// Restores `box.archive` into `box.dest` until the reader stops (at most `maxEntries`), checking each
+// entry's effect and at the end the outside. `ask` is the overwrite question (its user is the reader).
 inline Outcome ExtractChecked(const Sandbox& box, const char16_t* password,
                               OverwriteQuestion ask = nullptr, int maxEntries = 100000) {
     Outcome o;

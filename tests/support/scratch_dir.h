@@ -1,6 +1,5 @@
-// A scratch directory for a test: created with a unique name under the
-// system's temporary directory (or under `base`), removed with everything
-// in it (read-only files included) when the object goes away.
+// A test's scratch directory: a unique name under the temporary directory (or `base`), removed with
+// everything in it, read-only files included, when the object goes away.
 #pragma once
 #include <string>
 
@@ -43,8 +42,7 @@ public:
     // Native path of the directory (no trailing separator); empty on failure.
     const std::string& path() const { return path_; }
 
-    // Native path of `relative` inside it; '\' in `relative` becomes the
-    // native separator. `dir / name` says the same.
+    // Native path of `relative` inside it ('\' or '/' become the native separator); also `dir / name`.
     std::string Native(const std::string& relative) const {
         std::string r = relative;
 #ifndef _WIN32

@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "crypto/md5.h"
-
-using Bytes = std::vector<uint8_t>;
+#include "support/files.h"
 
 // "00ff10" -> {0x00, 0xff, 0x10}; anything but hex digits is skipped.
 inline Bytes FromHex(const std::string& hex) {
@@ -30,8 +29,6 @@ inline std::string ToHex(const uint8_t* p, size_t n) {
 }
 
 inline std::string ToHex(const Bytes& b) { return ToHex(b.data(), b.size()); }
-
-inline Bytes FromString(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 // MD5 of `a` followed by `b`.
 inline Bytes Md5Of(const Bytes& a, const Bytes& b = {}) {

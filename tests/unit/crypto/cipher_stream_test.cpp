@@ -255,7 +255,7 @@ Bytes OpensslEncrypt(const Bytes& key, const Bytes& iv, const Bytes& plain) {
     std::string command = "openssl enc -aes-256-cfb -K " + ToHex(key) + " -iv " + ToHex(iv) + " -nopad -in " +
                           (dir / "plain") + " -out " + (dir / "cipher");
     if (!WriteFileBytes(dir / "plain", plain) || system(command.c_str()) != 0) return Bytes();
-    return FromString(ReadFileBytes(dir / "cipher"));
+    return ToBytes(ReadFileBytes(dir / "cipher"));
 }
 
 // openssl's AES-256-CFB under the password chain's key and IV is one piece of the stream cipher.

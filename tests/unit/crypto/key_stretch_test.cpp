@@ -31,7 +31,7 @@ TEST(KeyStretch, Pbkdf2MatchesPublishedVectors) {
         {std::string("pass\0word", 9), std::string("sa\0lt", 5), 4096, "89b69d0516f829893c696226650a8687"},
     };
     for (const auto& c : cases) {
-        Bytes password = FromString(c.password), salt = FromString(c.salt), want = FromHex(c.key), got(want.size());
+        Bytes password = ToBytes(c.password), salt = ToBytes(c.salt), want = FromHex(c.key), got(want.size());
         ASSERT_TRUE(PlatformPbkdf2Sha256(password.data(), (uint32_t)password.size(), salt.data(),
                                          (uint32_t)salt.size(), c.rounds, got.data(), (uint32_t)got.size()));
         EXPECT_EQ(got, want) << c.password << " / " << c.rounds;
