@@ -128,13 +128,16 @@ int RunTest(const InspectOptions& o) {
     Password password = ObtainPassword(o.password, false, WARN_NONE);
     OpenedArchive archive(o.archive, password, o.codepage);
     // A broken signature means the file is not what its sender made, even
-    // where every entry still reads.
+    // where every entry still reads. The entries are tested all the same,
+    // so that a damaged one is named after the signature.
     SignatureState signature = ExamineSignature(o.archive);
     Json report;
     if (o.json) report = ArchiveReport(archive, signature);
-    if (!signature.problem.empty())
-        FailInReport(o.json ? &report : nullptr, "'" + o.archive + "' is signed, but " + signature.problem,
-                     "ask the sender for a new copy");
+    const std::string brokenSignature =
+        signature.problem.empty() ? "" : "'" + o.archive + "' is signed, but " + signature.problem;
+    auto damagedToo = [&] {
+        if (!brokenSignature.empty()) Print(stderr, "lockbox: %s\n", brokenSignature.c_str());
+    };
     EntryChoice choice = ChooseEntries(archive, o.names);
     std::set<std::string> directories, files;
     Reader* reader = &archive.reader;
@@ -170,6 +173,7 @@ int RunTest(const InspectOptions& o) {
         }
         if (r != RESULT_OK && !skippable) {
             FinishProgress(&bar);
+            damagedToo();
             ReportDamage(o.archive, damaged, where, o.json ? &report : nullptr);
         }
         if (r != RESULT_OK) damaged.push_back(where);
@@ -179,6 +183,7 @@ int RunTest(const InspectOptions& o) {
         size_t slash = name.rfind('\\');
         bool orphan = slash != std::string::npos && !directories.count(name.substr(0, slash));
         if (HasForbiddenCharacter(name) || orphan) {
+            damagedToo();
             FailInReport(o.json ? &report : nullptr, "'" + o.archive + "' is damaged at " + where +
                      (orphan ? ": its directory is not in the archive" : ": the name holds invalid characters"),
                  "ask the sender for a new copy");
@@ -189,8 +194,11 @@ int RunTest(const InspectOptions& o) {
     if (!damaged.empty()) {
         std::string last = damaged.back();
         damaged.pop_back();
+        damagedToo();
         ReportDamage(o.archive, damaged, last, o.json ? &report : nullptr);
     }
+    if (!brokenSignature.empty())
+        FailInReport(o.json ? &report : nullptr, brokenSignature, "ask the sender for a new copy");
     if (choice.all && !archive.runAfter.empty() && !files.count(archive.runAfter))
         FailInReport(o.json ? &report : nullptr, "'" + o.archive + "': the file to open after extraction, '" +
                  DisplayText(archive.runAfter, archive.codepage) + "', is not in the archive",

@@ -33,6 +33,7 @@ struct ExtractOptions {
     int jobs = 0;  // 0: one per processor
     bool quiet = false;
     bool json = false;
+    bool ignoreSignature = false;
 };
 
 // What the overwrite question and the name conversion need, and what they
@@ -176,6 +177,20 @@ bool CreateDirectories(const std::string& path) {
 int RunExtract(const ExtractOptions& o) {
     Password password = ObtainPassword(o.password, false, WARN_NONE);
     OpenedArchive archive(o.archive, password, o.codepage);
+    // A signature that no longer matches means the file is not what its
+    // signer sent: nothing of it is restored unless the user says so.
+    SignatureState signature = ExamineSignature(o.archive);
+    Json report;
+    if (o.json) report = ArchiveReport(archive, signature);
+    if (!signature.problem.empty()) {
+        std::string what = "'" + o.archive + "' is signed, but " + signature.problem;
+        if (!o.ignoreSignature) {
+            if (o.json) PrintReport(&report, "damaged", what + "; nothing was extracted");
+            Fail(what + "; nothing was extracted", "ask the sender for a new copy, or extract it anyway with "
+                                                   "--ignore-signature");
+        }
+        Warn(what + "; extracting anyway (--ignore-signature)");
+    }
 
     if (!CreateDirectories(o.destination))
         Fail("cannot create the destination '" + o.destination + "'", "check the path and its permissions");
@@ -221,8 +236,6 @@ int RunExtract(const ExtractOptions& o) {
     // Each worker keeps the archive and up to five output files open, each
     // with the folder it lies in.
     run.jobs = JobsWithinOpenFileLimit(run.jobs, 11, o.jobs > 0);
-    Json report;
-    if (o.json) report = ArchiveReport(archive, ExamineSignature(o.archive));
     run.restored = [&](const EntryInfo& info) {
         bool directory = (info.attributes & ATTR_DIRECTORY) != 0;
         (directory ? directories : files)++;
@@ -297,6 +310,9 @@ void AddExtractCommand(CLI::App* app, CommandRun* run) {
     sub->add_option("-j,--jobs", o->jobs, "Files inflated at once, 1-64 (default: one per processor)")
         ->check(CLI::Range(1, 64).description(""))
         ->type_name("N");
+    sub->add_flag("--ignore-signature", o->ignoreSignature,
+                  "Extract an archive whose signature no longer matches it (with a warning); without it such "
+                  "an archive is refused, as it is not what its signer sent");
     sub->add_flag("-q,--quiet", o->quiet, "No summary line");
     sub->add_flag("--json", o->json,
                   "Report in JSON on standard output what was written, kept or refused (see 'man lockbox')");
