@@ -23,7 +23,7 @@ static int RecordedCodepage(Reader* reader) {
     return IsKnownCodepage(codepage) ? codepage : 0;
 }
 
-OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& password, int givenCodepage)
+OpenedArchive::OpenedArchive(const std::string& archivePath, const PasswordOptions& options, int givenCodepage)
     : path(archivePath) {
     // Opening a FIFO or a device for reading can wait forever.
     PathInfo info;
@@ -45,6 +45,10 @@ OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& pas
         Fail("'" + path + "' is damaged: the salt and rounds of its key cannot be read",
              "ask the sender for a new copy");
     stretched = found == RESULT_OK;
+    bool sourceGiven = options.passwordGiven || !options.passwordFile.empty() || options.noPassword;
+    Password password;
+    if (sourceGiven || !CheckPassword(&key, nullptr, reader.passwordCheckBlock))
+        password = ObtainPassword(options, false, WARN_NONE);
     hasPassword = password.use;
     // The typed password, or what a stretched key derives from it, once.
     const char16_t* keyPassword = KeyPassword(password);

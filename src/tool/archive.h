@@ -11,10 +11,13 @@
 
 // An archive open for reading. The constructor reads the header and checks
 // the password; it throws ToolError (exit 1) when the file is not a
-// readable archive or the password is wrong. `codepage` is the one the user
-// gave, 0 when none: then the one the archive records, else the default.
+// readable archive or the password is wrong. When `options` name no
+// password source, an archive made without a password opens as it is (one
+// block decrypted tells); only another one asks for the password
+// (ObtainPassword). `codepage` is the one the user gave, 0 when none: then
+// the one the archive records, else the default.
 struct OpenedArchive {
-    OpenedArchive(const std::string& path, const Password& password, int codepage);
+    OpenedArchive(const std::string& path, const PasswordOptions& options, int codepage);
 
     std::string path;
     int codepage;          // of the title and the names

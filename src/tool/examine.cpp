@@ -64,8 +64,7 @@ void PrintSettings(const std::string& path, const OpenedArchive& archive, const 
 }
 
 int RunList(const InspectOptions& o) {
-    Password password = ObtainPassword(o.password, false, WARN_NONE);
-    OpenedArchive archive(o.archive, password, o.codepage);
+    OpenedArchive archive(o.archive, o.password, o.codepage);
     EntryChoice choice = ChooseEntries(archive, o.names);
     SignatureState signature = ExamineSignature(o.archive);
     Json report;
@@ -125,8 +124,7 @@ bool HasForbiddenCharacter(const std::string& name) {
 }
 
 int RunTest(const InspectOptions& o) {
-    Password password = ObtainPassword(o.password, false, WARN_NONE);
-    OpenedArchive archive(o.archive, password, o.codepage);
+    OpenedArchive archive(o.archive, o.password, o.codepage);
     // A broken signature means the file is not what its sender made, even
     // where every entry still reads. The entries are tested all the same,
     // so that a damaged one is named after the signature.

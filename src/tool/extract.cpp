@@ -175,8 +175,7 @@ bool CreateDirectories(const std::string& path) {
 }
 
 int RunExtract(const ExtractOptions& o) {
-    Password password = ObtainPassword(o.password, false, WARN_NONE);
-    OpenedArchive archive(o.archive, password, o.codepage);
+    OpenedArchive archive(o.archive, o.password, o.codepage);
     // A signature that no longer matches means the file is not what its
     // signer sent: nothing of it is restored unless the user says so.
     SignatureState signature = ExamineSignature(o.archive);

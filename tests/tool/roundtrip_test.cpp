@@ -238,3 +238,19 @@ TEST_F(ToolTest, ArchiveWrittenIntoItsInputDoesNotStoreItself) {
 }
 
 }  // namespace
+
+namespace {
+
+// An archive made without a password opens without options; one with a password still asks for it.
+TEST_F(ToolTest, NoPasswordArchivesOpenWithoutOptions) {
+    MakeInputTree();
+    RunOk(dir, Create({"-o", "open.exe", "--no-password", "in"}));
+    RunOk(dir, Create({"-o", "locked.exe", "-p", PASSWORD, "in"}));
+    EXPECT_CONTAINS(RunOk(dir, {"list", "open.exe"}), "in\\a.txt");
+    RunOk(dir, {"test", "open.exe"});
+    RunOk(dir, {"extract", "open.exe", "-o", "out"});
+    EXPECT_EQ("alpha\n", ReadFileBytes(Path("out/in/a.txt")));
+    ExpectOneError(RunLockbox(dir, {"list", "locked.exe"}), 2, "not a terminal");
+}
+
+}  // namespace
