@@ -96,12 +96,14 @@ int RunList(const InspectOptions& o) {
             stored += info.storedSize;
         }
     }
+    std::string todo, unmatched = UnmatchedFailure(archive, choice, &todo);
     if (o.json) {
-        PrintReport(&report, "ok", "");
-        return EXIT_OK;
+        PrintReport(&report, unmatched.empty() ? "ok" : "failed", unmatched);
+    } else {
+        Print(stdout, "\n%llu files, %llu directories, %llu bytes, %llu stored\n", (unsigned long long)files,
+              (unsigned long long)dirs, (unsigned long long)bytes, (unsigned long long)stored);
     }
-    Print(stdout, "\n%llu files, %llu directories, %llu bytes, %llu stored\n", (unsigned long long)files,
-          (unsigned long long)dirs, (unsigned long long)bytes, (unsigned long long)stored);
+    if (!unmatched.empty()) Fail(unmatched, todo);
     return EXIT_OK;
 }
 
@@ -201,8 +203,10 @@ int RunTest(const InspectOptions& o) {
         FailInReport(o.json ? &report : nullptr, "'" + o.archive + "': the file to open after extraction, '" +
                  DisplayText(archive.runAfter, archive.codepage) + "', is not in the archive",
              "ask the sender for a new copy");
+    std::string todo, unmatched = UnmatchedFailure(archive, choice, &todo);
     if (o.json) {
-        PrintReport(&report, "ok", "");
+        PrintReport(&report, unmatched.empty() ? "ok" : "failed", unmatched);
+        if (!unmatched.empty()) Fail(unmatched, todo);
         return EXIT_OK;
     }
     char seconds[32];
@@ -213,6 +217,7 @@ int RunTest(const InspectOptions& o) {
           : signature.checked ? ", signature matches"
                               : ", signature not checked",
           HumanBytes((uint64_t)total).c_str(), seconds);
+    if (!unmatched.empty()) Fail(unmatched, todo);
     return EXIT_OK;
 }
 
