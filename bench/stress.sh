@@ -16,12 +16,17 @@
 #                 directory under /var/tmp); removed at the end unless
 #                 STRESS_KEEP=1
 #   STRESS_JOBS   --jobs for create (default: the tool's default)
+#   STRESS_CASES  which cases run (default: "many big deep names real")
+#   STRESS_REAL   the real trees of the last case (default: "/usr/share/doc
+#                 /usr/include"), packed with --skip-unstorable --follow-links
 set -euo pipefail
 
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
 ENTRIES="${STRESS_ENTRIES:-100000}"
 BIG_MIB="${STRESS_BIG_MIB:-5120}"
 PW="stress-pw"
+CASES=" ${STRESS_CASES:-many big deep names real} "
+wanted() { case "$CASES" in *" $1 "*) return 0;; esac; return 1; }
 
 LOCKBOX="${LOCKBOX:-}"
 if [ -z "$LOCKBOX" ]; then
@@ -128,6 +133,7 @@ echo "stress: tool $LOCKBOX, work dir $WORK"
 printf '%-10s %-8s %12s %14s\n' case step elapsed "peak RSS" | tee -a "$RESULTS"
 
 # 1. Many entries: ENTRIES small files in directories of 1000.
+if wanted many; then
 python3 - "$WORK/many" "$ENTRIES" <<'PY'
 import filecmp, os, sys
 root, n = sys.argv[1], int(sys.argv[2])
@@ -140,17 +146,21 @@ for i in range(n):
 PY
 run_case many "$WORK/many"
 rm -rf "$WORK/many"
+fi
 
 # 2. One large compressible file, generated straight to disk.
+if wanted big; then
 mkdir -p "$WORK/big"
 # (yes ends on SIGPIPE when head has enough: not a failure)
 { yes "lockbox stress line: the quick brown fox jumps over the lazy dog 0123456789" || true; } |
   head -c "$((BIG_MIB * 1024 * 1024))" >"$WORK/big/large.txt"
 run_case big "$WORK/big"
 rm -rf "$WORK/big"
+fi
 
 # 3. Nesting up to the name limit: the stored name of the deepest file is
 # exactly 260 bytes ("deep\" + levels of "nNNNNNNN\" + the file name).
+if wanted deep; then
 python3 - "$WORK/deep" <<'PY'
 import filecmp, os, sys
 root = sys.argv[1]
@@ -167,14 +177,59 @@ assert len(name) + 1 + len(leaf) == 260
 PY
 run_case deep "$WORK/deep"
 rm -rf "$WORK/deep"
+fi
 
 # 4. Names with spaces, dots and cp1252 letters (UTF-8 on this side).
+if wanted names; then
 mkdir -p "$WORK/names/Ärger . mit Öl" "$WORK/names/crème brûlée"
 for n in "café au lait.txt" "naïve.v1.2.tar" "€uro und £.txt" " leading space" "many...dots...x" "Ärger . mit Öl/größe ß.txt" "crème brûlée/½ ¼ ¾.txt"; do
   printf 'name: %s\n' "$n" >"$WORK/names/$n"
 done
 run_case names "$WORK/names"
 rm -rf "$WORK/names"
+fi
+
+# 5. Real trees of this machine, links followed, what cannot be stored left
+# out: the extracted tree must be the sources as their links lead, less
+# exactly what create named.
+if wanted real; then
+  read -r -a real <<<"${STRESS_REAL:-/usr/share/doc /usr/include}"
+  exe="$WORK/real.exe" out="$WORK/real-out"
+  timed real create "$LOCKBOX" create -o "$exe" -p "$PW" --skip-unstorable --follow-links "${STUB_ARGS[@]}" \
+    "${JOB_ARGS[@]}" "${real[@]}"
+  timed real test "$LOCKBOX" test "$exe" -p "$PW"
+  timed real extract "$LOCKBOX" extract -q "$exe" -o "$out" -p "$PW" --overwrite never
+  grep -v '^lockbox: warning' "$WORK/out-real-create.txt" | tee -a "$RESULTS"
+  python3 - "$out" "$WORK/out-real-create.txt" "${real[@]}" <<'PY' | tee -a "$RESULTS"
+import collections, filecmp, os, re, sys
+out, log, sources = sys.argv[1], sys.argv[2], sys.argv[3:]
+left = {}
+for line in open(log, encoding="utf-8", errors="replace"):
+    m = re.match(r"lockbox: left out '(.*)': (.*)", line.rstrip("\n"))
+    if m:
+        left[m.group(1)] = re.sub(r"'[^']*'", "'...'", m.group(2))
+entries, bad = 0, 0
+def walk(src, dst):
+    global entries, bad
+    for n in sorted(os.listdir(src)):
+        a, b = os.path.join(src, n), os.path.join(dst, n)
+        if a in left or (os.path.islink(a) and not os.path.exists(a)):
+            if os.path.lexists(b): print("stored though left out:", a); bad += 1
+            continue
+        entries += 1
+        if not os.path.exists(b): print("missing:", a); bad += 1
+        elif os.path.isdir(a): walk(a, b)
+        elif os.path.isfile(a) and not filecmp.cmp(a, b, shallow=False): print("differs:", a); bad += 1
+for s in sources:
+    entries += 1
+    walk(s, os.path.join(out, os.path.basename(s.rstrip("/"))))
+print("real: %d entries compared, %d left out, %d problems" % (entries, len(left), bad))
+for reason, count in collections.Counter(left.values()).most_common():
+    print("real: left out %5d: %s" % (count, reason))
+sys.exit(1 if bad else 0)
+PY
+  rm -rf "$out" "$exe"
+fi
 
 echo "stress: done; figures:"
 cat "$RESULTS"

@@ -10,6 +10,7 @@
 #include "tool/error.h"
 #include "tool/name_pattern.h"
 #include "tool/system.h"
+#include "platform/platform.h"
 
 // The password as the key derivation takes it: null when none is used.
 static const char16_t* KeyPassword(const Password& password) {
@@ -23,7 +24,7 @@ static int RecordedCodepage(Reader* reader) {
     return IsKnownCodepage(codepage) ? codepage : 0;
 }
 
-OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& password, int givenCodepage)
+OpenedArchive::OpenedArchive(const std::string& archivePath, const PasswordOptions& options, int givenCodepage)
     : path(archivePath) {
     // Opening a FIFO or a device for reading can wait forever.
     PathInfo info;
@@ -45,6 +46,10 @@ OpenedArchive::OpenedArchive(const std::string& archivePath, const Password& pas
         Fail("'" + path + "' is damaged: the salt and rounds of its key cannot be read",
              "ask the sender for a new copy");
     stretched = found == RESULT_OK;
+    bool sourceGiven = options.passwordGiven || !options.passwordFile.empty() || options.noPassword;
+    Password password;
+    if (sourceGiven || !CheckPassword(&key, nullptr, reader.passwordCheckBlock))
+        password = ObtainPassword(options, false, WARN_NONE);
     hasPassword = password.use;
     // The typed password, or what a stretched key derives from it, once.
     const char16_t* keyPassword = KeyPassword(password);
@@ -102,10 +107,27 @@ EntryChoice ChooseEntries(OpenedArchive& archive, const std::vector<std::string>
     RewindToFirstEntry(&archive.reader);
     choice.all = false;
     choice.names = SelectedNames(PatternsOf(typed), choice.order);
-    if (choice.names.empty())
-        Fail("no entry of '" + archive.path + "' matches " + (typed.size() == 1 ? "'" + typed[0] + "'" : "the names given"),
-             "see the names with 'lockbox list'");
+    for (const std::string& pattern : typed)
+        if (SelectedNames(PatternsOf({pattern}), choice.order).empty())
+            choice.unmatched.push_back(pattern);
+    if (choice.names.empty()) {
+        std::string todo;
+        Fail(UnmatchedFailure(archive, choice, &todo), todo);
+    }
     return choice;
+}
+
+std::string UnmatchedFailure(const OpenedArchive& archive, const EntryChoice& choice, std::string* todo) {
+    if (choice.unmatched.empty()) return std::string();
+    std::string names, folder;
+    for (const std::string& pattern : choice.unmatched) {
+        names += (names.empty() ? "'" : ", '") + pattern + "'";
+        char last = pattern.empty() ? 0 : pattern.back();
+        if (folder.empty() && (last == '/' || last == PLATFORM_SEPARATOR || IsDirectory(pattern))) folder = pattern;
+    }
+    *todo = folder.empty() ? "see the names with 'lockbox list'"
+                           : "to extract into '" + folder + "', give it with -o; see the names with 'lockbox list'";
+    return "no entry of '" + archive.path + "' matches " + names;
 }
 
 void AddNamesOption(CLI::App* app, std::vector<std::string>* names) {

@@ -11,10 +11,13 @@
 
 // An archive open for reading. The constructor reads the header and checks
 // the password; it throws ToolError (exit 1) when the file is not a
-// readable archive or the password is wrong. `codepage` is the one the user
-// gave, 0 when none: then the one the archive records, else the default.
+// readable archive or the password is wrong. When `options` name no
+// password source, an archive made without a password opens as it is (one
+// block decrypted tells); only another one asks for the password
+// (ObtainPassword). `codepage` is the one the user gave, 0 when none: then
+// the one the archive records, else the default.
 struct OpenedArchive {
-    OpenedArchive(const std::string& path, const Password& password, int codepage);
+    OpenedArchive(const std::string& path, const PasswordOptions& options, int codepage);
 
     std::string path;
     int codepage;          // of the title and the names
@@ -38,6 +41,7 @@ struct EntryChoice {
     bool all = true;
     std::set<std::string> names;    // UTF-8, '\\' separators
     std::vector<std::string> order; // every entry's name as read, in archive order
+    std::vector<std::string> unmatched;  // the patterns, as typed, that chose no entry
     bool Wants(const std::string& utf8Name) const { return all || names.count(utf8Name) != 0; }
     // By position (0-based); entries past those read (damage) are wanted.
     bool WantsEntry(size_t index) const { return index >= order.size() || Wants(order[index]); }
@@ -45,6 +49,11 @@ struct EntryChoice {
 
 // Reads every entry's name (stopping at damage, which the command itself
 // then meets) and chooses by `typed` patterns; no patterns choose all.
-// Fails (exit 1) when patterns are given and no entry matches. The archive
-// is left at its first entry.
+// Fails (exit 1) when patterns are given and no entry matches; a pattern
+// that alone chooses nothing is kept in `unmatched` for FailOnUnmatched.
+// The archive is left at its first entry.
 EntryChoice ChooseEntries(OpenedArchive& archive, const std::vector<std::string>& typed);
+
+// What to say of the patterns that chose nothing: empty when every one
+// chose an entry; else the failure line, and in `todo` what to do.
+std::string UnmatchedFailure(const OpenedArchive& archive, const EntryChoice& choice, std::string* todo);

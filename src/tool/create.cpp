@@ -1,5 +1,6 @@
 // lockbox create: scans the inputs, prepares the stub and writes the archive.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -26,6 +27,7 @@
 #include "crypto/key_stretch.h"
 #include "payload/format.h"
 #include "payload/reader.h"
+#include "platform/platform.h"
 
 extern const unsigned char EMBEDDED_STUB[];
 extern const std::size_t EMBEDDED_STUB_SIZE;
@@ -56,6 +58,9 @@ struct CreateOptions {
     std::string fileVersion = "1.0.0.0";
     SigningOptions signing;
     std::vector<std::string> exclude;
+    bool skipUnstorable = false;
+    bool followLinks = false;
+    bool verbose = false;
     std::string filesFrom;
     std::string keyStretch = "pbkdf2";
     uint32_t keyRounds = DEFAULT_KEY_ROUNDS;
@@ -222,6 +227,35 @@ std::vector<std::string> PathsFrom(const std::string& file) {
     return paths;
 }
 
+// `name` (stored, '\\' separators) as an --exclude argument for this
+// platform's shell: the platform's separator, quoted.
+std::string ExcludeArgument(const std::string& name) {
+    std::string path = name;
+    std::replace(path.begin(), path.end(), '\\', PLATFORM_SEPARATOR);
+    if (PLATFORM_SEPARATOR == '\\') return "\"" + path + "\"";
+    std::string quoted = "'";
+    for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+// Names every input that cannot be stored, one line each. Unless `skip`,
+// then stops with nothing written, saying how to go on: the --exclude
+// options that leave exactly those out, or --skip-unstorable.
+void ReportUnstorable(const std::vector<Unstorable>& unstorable, bool skip) {
+    if (unstorable.empty()) return;
+    std::string excludes;
+    for (const Unstorable& u : unstorable) {
+        std::string kept = u.kept.empty() || !skip ? "" : "; '" + u.kept + "' is stored";
+        Print(stderr, "lockbox: %s '%s': %s%s\n", skip ? "left out" : "cannot store", u.path.c_str(), u.reason.c_str(),
+              kept.c_str());
+        excludes += " --exclude " + ExcludeArgument(u.name);
+    }
+    if (skip) return;
+    Fail(Counted(unstorable.size(), "input", "inputs") + " cannot be stored; nothing was written",
+         "leave " + std::string(unstorable.size() == 1 ? "it" : "them") + " out with" + excludes +
+             ", or store the rest with --skip-unstorable");
+}
+
 int RunCreate(CreateOptions o) {
     if (!o.filesFrom.empty()) {
         std::vector<std::string> listed = PathsFrom(o.filesFrom);
@@ -279,8 +313,19 @@ int RunCreate(CreateOptions o) {
         Fail("cannot edit the resources of stub '" + (o.stub.empty() ? "(built in)" : o.stub) + "': " + why,
              "give a stub built by this project with --stub");
 
-    ScanTotals totals;
-    std::vector<WriterEntry> entries = ScanInputs(o.inputs, o.codepage, o.output, PatternsOf(o.exclude), &totals);
+    ScanOptions scanOptions;
+    scanOptions.codepage = o.codepage;
+    scanOptions.output = o.output;
+    scanOptions.exclude = PatternsOf(o.exclude);
+    scanOptions.followLinks = o.followLinks;
+    ScanResult scan = ScanInputs(o.inputs, scanOptions);
+    ReportUnstorable(scan.unstorable, o.skipUnstorable);
+    if (o.verbose)
+        for (const std::string& link : scan.links) Print(stderr, "lockbox: not followed: '%s' (a symbolic link)\n", link.c_str());
+    const ScanTotals& totals = scan.totals;
+    std::vector<WriterEntry>& entries = scan.entries;
+    if (entries.empty() && !scan.unstorable.empty())
+        Fail("nothing is left to store: every input was left out", "see the reasons above");
     if (entries.empty())
         UsageFail("nothing is left to store: every input is excluded", "check the --exclude patterns");
     if (!runAfter.empty()) {
@@ -323,11 +368,13 @@ int RunCreate(CreateOptions o) {
         // The ratio compares the appended archive, not the whole .exe, with the input.
         int64_t at = LocatePayloadInImage(stub.data(), stub.size());
         uint64_t archiveSize = at > 0 && (uint64_t)at <= outSize ? outSize - (uint64_t)at : outSize;
-        std::string skipped =
-            totals.skipped ? " (" + Counted(totals.skipped, "link or special file", "links and special files") +
-                                 " skipped)"
-                           : "";
+        std::string skipped;
+        if (totals.special) skipped += " (" + Counted(totals.special, "special file", "special files") + " skipped)";
         if (totals.excluded) skipped += " (" + Counted(totals.excluded, "file or folder", "files and folders") + " excluded)";
+        if (!scan.unstorable.empty()) skipped += " (" + std::to_string(scan.unstorable.size()) + " left out)";
+        if (totals.links)
+            skipped += " (" + Counted(totals.links, "symbolic link", "symbolic links") +
+                       " not followed; --follow-links stores what they point to)";
         Print(stdout, "%s: %s, %s, %s in%s; archive %s (%s) + extractor %s; %s\n", o.output.c_str(),
               Counted(totals.files, "file", "files").c_str(),
               Counted(totals.directories, "folder", "folders").c_str(), HumanBytes(totals.bytes).c_str(),
@@ -364,8 +411,11 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
     CLI::App* sub = app->add_subcommand("create", "Make a self-extracting archive of files and directories");
     sub->footer(
         "Names are stored relative to each PATH's last component, with '\\' separators.\n"
-        "Symbolic links and special files inside a directory are skipped (and counted); a\n"
-        "PATH that is itself a link is followed. Names that differ only in case are refused.\n"
+        "Symbolic links inside a directory are not followed unless -L is given (the summary counts\n"
+        "them, -v names them); special files are skipped; a PATH that is itself a link is followed.\n"
+        "Everything that cannot be stored (names that differ only in case, names Windows forbids or\n"
+        "the code page cannot hold, names over 260 bytes, unreadable files) is named in one list\n"
+        "before anything is written; --exclude or --skip-unstorable leaves it out.\n"
         "The password is taken as UTF-8 and hashed as UTF-16; the extractor converts what the\n"
         "recipient types from the ANSI code page to UTF-16, so characters of that code page\n"
         "(for 1252: ASCII and Western European letters) give the same key; others may not.\n"
@@ -382,11 +432,20 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
                     "Also store the paths listed in FILE, one per line ('-': standard input)")
         ->type_name("FILE");
     sub->add_option("--exclude", o->exclude,
-                    "Leave out names matching PATTERN, with all they hold: a pattern without '/' is held "
-                    "against each name ('.git', '*.tmp'), one with '/' against the path ('secrets/*'); "
-                    "may be given again")
+                    "Leave out names matching PATTERN, with all they hold, before they are examined: a "
+                    "pattern without '/' is held against each name ('.git', '*.tmp'), one with '/' against "
+                    "the path as stored ('in/secrets/*', 'in/docs/Index.html'); letters match in either "
+                    "case, but on Linux a pattern without '*' or '?' only as written; may be given again")
         ->type_name("PATTERN")
         ->allow_extra_args(false);
+    sub->add_flag("--skip-unstorable", o->skipUnstorable,
+                  "Store what can be stored and leave out, naming each on standard error, what cannot: "
+                  "names Windows cannot hold or tells apart only by case (the first in sorted order is "
+                  "kept), names over 260 bytes or outside the code page, unreadable files and folders");
+    sub->add_flag("-L,--follow-links", o->followLinks,
+                  "Store what symbolic links inside the folders point to, files and folders, under the "
+                  "link's name; a link that leads nowhere or into a folder that holds it cannot be stored");
+    sub->add_flag("-v,--verbose", o->verbose, "Also name every symbolic link that is not followed");
     AddPasswordOptions(sub, &o->password, true);
     sub->add_option("--key-stretch", o->keyStretch,
                     "How the key is made from the password: pbkdf2 (the default: salted PBKDF2-HMAC-SHA256, "

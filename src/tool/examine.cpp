@@ -64,8 +64,7 @@ void PrintSettings(const std::string& path, const OpenedArchive& archive, const 
 }
 
 int RunList(const InspectOptions& o) {
-    Password password = ObtainPassword(o.password, false, WARN_NONE);
-    OpenedArchive archive(o.archive, password, o.codepage);
+    OpenedArchive archive(o.archive, o.password, o.codepage);
     EntryChoice choice = ChooseEntries(archive, o.names);
     SignatureState signature = ExamineSignature(o.archive);
     Json report;
@@ -97,12 +96,14 @@ int RunList(const InspectOptions& o) {
             stored += info.storedSize;
         }
     }
+    std::string todo, unmatched = UnmatchedFailure(archive, choice, &todo);
     if (o.json) {
-        PrintReport(&report, "ok", "");
-        return EXIT_OK;
+        PrintReport(&report, unmatched.empty() ? "ok" : "failed", unmatched);
+    } else {
+        Print(stdout, "\n%llu files, %llu directories, %llu bytes, %llu stored\n", (unsigned long long)files,
+              (unsigned long long)dirs, (unsigned long long)bytes, (unsigned long long)stored);
     }
-    Print(stdout, "\n%llu files, %llu directories, %llu bytes, %llu stored\n", (unsigned long long)files,
-          (unsigned long long)dirs, (unsigned long long)bytes, (unsigned long long)stored);
+    if (!unmatched.empty()) Fail(unmatched, todo);
     return EXIT_OK;
 }
 
@@ -125,16 +126,18 @@ bool HasForbiddenCharacter(const std::string& name) {
 }
 
 int RunTest(const InspectOptions& o) {
-    Password password = ObtainPassword(o.password, false, WARN_NONE);
-    OpenedArchive archive(o.archive, password, o.codepage);
+    OpenedArchive archive(o.archive, o.password, o.codepage);
     // A broken signature means the file is not what its sender made, even
-    // where every entry still reads.
+    // where every entry still reads. The entries are tested all the same,
+    // so that a damaged one is named after the signature.
     SignatureState signature = ExamineSignature(o.archive);
     Json report;
     if (o.json) report = ArchiveReport(archive, signature);
-    if (!signature.problem.empty())
-        FailInReport(o.json ? &report : nullptr, "'" + o.archive + "' is signed, but " + signature.problem,
-                     "ask the sender for a new copy");
+    const std::string brokenSignature =
+        signature.problem.empty() ? "" : "'" + o.archive + "' is signed, but " + signature.problem;
+    auto damagedToo = [&] {
+        if (!brokenSignature.empty()) Print(stderr, "lockbox: %s\n", brokenSignature.c_str());
+    };
     EntryChoice choice = ChooseEntries(archive, o.names);
     std::set<std::string> directories, files;
     Reader* reader = &archive.reader;
@@ -170,6 +173,7 @@ int RunTest(const InspectOptions& o) {
         }
         if (r != RESULT_OK && !skippable) {
             FinishProgress(&bar);
+            damagedToo();
             ReportDamage(o.archive, damaged, where, o.json ? &report : nullptr);
         }
         if (r != RESULT_OK) damaged.push_back(where);
@@ -179,6 +183,7 @@ int RunTest(const InspectOptions& o) {
         size_t slash = name.rfind('\\');
         bool orphan = slash != std::string::npos && !directories.count(name.substr(0, slash));
         if (HasForbiddenCharacter(name) || orphan) {
+            damagedToo();
             FailInReport(o.json ? &report : nullptr, "'" + o.archive + "' is damaged at " + where +
                      (orphan ? ": its directory is not in the archive" : ": the name holds invalid characters"),
                  "ask the sender for a new copy");
@@ -189,14 +194,19 @@ int RunTest(const InspectOptions& o) {
     if (!damaged.empty()) {
         std::string last = damaged.back();
         damaged.pop_back();
+        damagedToo();
         ReportDamage(o.archive, damaged, last, o.json ? &report : nullptr);
     }
+    if (!brokenSignature.empty())
+        FailInReport(o.json ? &report : nullptr, brokenSignature, "ask the sender for a new copy");
     if (choice.all && !archive.runAfter.empty() && !files.count(archive.runAfter))
         FailInReport(o.json ? &report : nullptr, "'" + o.archive + "': the file to open after extraction, '" +
                  DisplayText(archive.runAfter, archive.codepage) + "', is not in the archive",
              "ask the sender for a new copy");
+    std::string todo, unmatched = UnmatchedFailure(archive, choice, &todo);
     if (o.json) {
-        PrintReport(&report, "ok", "");
+        PrintReport(&report, unmatched.empty() ? "ok" : "failed", unmatched);
+        if (!unmatched.empty()) Fail(unmatched, todo);
         return EXIT_OK;
     }
     char seconds[32];
@@ -207,6 +217,7 @@ int RunTest(const InspectOptions& o) {
           : signature.checked ? ", signature matches"
                               : ", signature not checked",
           HumanBytes((uint64_t)total).c_str(), seconds);
+    if (!unmatched.empty()) Fail(unmatched, todo);
     return EXIT_OK;
 }
 

@@ -33,6 +33,7 @@ struct ExtractOptions {
     int jobs = 0;  // 0: one per processor
     bool quiet = false;
     bool json = false;
+    bool ignoreSignature = false;
 };
 
 // What the overwrite question and the name conversion need, and what they
@@ -174,8 +175,21 @@ bool CreateDirectories(const std::string& path) {
 }
 
 int RunExtract(const ExtractOptions& o) {
-    Password password = ObtainPassword(o.password, false, WARN_NONE);
-    OpenedArchive archive(o.archive, password, o.codepage);
+    OpenedArchive archive(o.archive, o.password, o.codepage);
+    // A signature that no longer matches means the file is not what its
+    // signer sent: nothing of it is restored unless the user says so.
+    SignatureState signature = ExamineSignature(o.archive);
+    Json report;
+    if (o.json) report = ArchiveReport(archive, signature);
+    if (!signature.problem.empty()) {
+        std::string what = "'" + o.archive + "' is signed, but " + signature.problem;
+        if (!o.ignoreSignature) {
+            if (o.json) PrintReport(&report, "damaged", what + "; nothing was extracted");
+            Fail(what + "; nothing was extracted", "ask the sender for a new copy, or extract it anyway with "
+                                                   "--ignore-signature");
+        }
+        Warn(what + "; extracting anyway (--ignore-signature)");
+    }
 
     if (!CreateDirectories(o.destination))
         Fail("cannot create the destination '" + o.destination + "'", "check the path and its permissions");
@@ -221,8 +235,6 @@ int RunExtract(const ExtractOptions& o) {
     // Each worker keeps the archive and up to five output files open, each
     // with the folder it lies in.
     run.jobs = JobsWithinOpenFileLimit(run.jobs, 11, o.jobs > 0);
-    Json report;
-    if (o.json) report = ArchiveReport(archive, ExamineSignature(o.archive));
     run.restored = [&](const EntryInfo& info) {
         bool directory = (info.attributes & ATTR_DIRECTORY) != 0;
         (directory ? directories : files)++;
@@ -253,6 +265,7 @@ int RunExtract(const ExtractOptions& o) {
     else if (outcome.result != RESULT_END)
         failure = "'" + o.archive + "' is damaged at " + EntryLabel(outcome.index, outcome.entry, archive.codepage);
     RestoreDirectoryTimes(reader, o.destination, restored);
+    if (failure.empty()) failure = UnmatchedFailure(archive, choice, &todo);
     if (o.json) {
         // The entry that stopped the run, if any, closes the list.
         if (!failure.empty() && outcome.entry.nameLength) {
@@ -266,7 +279,8 @@ int RunExtract(const ExtractOptions& o) {
         PrintReport(&report,
                     failure.empty() ? "ok" : outcome.result == RESULT_CORRUPT ? "damaged" : "failed", failure);
     }
-    if (!failure.empty())
+    bool unmatched = outcome.result == RESULT_END && !failure.empty();
+    if (!failure.empty() && !unmatched)
         Fail(failure, cancelled                ? ""
                       : PlatformDiskWasFull() ? "free some space, or extract elsewhere"
                                               : todo);
@@ -276,6 +290,8 @@ int RunExtract(const ExtractOptions& o) {
               Counted(directories, "folder", "folders").c_str(), o.destination.c_str(),
               Counted(session.kept, "existing file", "existing files").c_str(), HumanBytes(total).c_str(),
               ElapsedSeconds(bar));
+    // Every entry chosen is restored; the names that chose nothing fail the run.
+    if (unmatched) Fail(failure, todo);
     return EXIT_OK;
 }
 
@@ -297,6 +313,9 @@ void AddExtractCommand(CLI::App* app, CommandRun* run) {
     sub->add_option("-j,--jobs", o->jobs, "Files inflated at once, 1-64 (default: one per processor)")
         ->check(CLI::Range(1, 64).description(""))
         ->type_name("N");
+    sub->add_flag("--ignore-signature", o->ignoreSignature,
+                  "Extract an archive whose signature no longer matches it (with a warning); without it such "
+                  "an archive is refused, as it is not what its signer sent");
     sub->add_flag("-q,--quiet", o->quiet, "No summary line");
     sub->add_flag("--json", o->json,
                   "Report in JSON on standard output what was written, kept or refused (see 'man lockbox')");

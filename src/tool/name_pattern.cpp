@@ -23,14 +23,14 @@ std::vector<std::string_view> Components(std::string_view text) {
 // needs to, since whatever it could take the last one can take as well; so
 // the work is at most the pattern's length times the text's, not one try
 // per way of sharing the text among the stars.
-bool MatchComponent(std::string_view p, std::string_view t) {
+bool MatchComponent(std::string_view p, std::string_view t, bool foldCase) {
     size_t pi = 0, ti = 0;
     size_t star = std::string_view::npos, resume = 0;  // last '*' and where its run ends
     while (ti < t.size()) {
         if (pi < p.size() && p[pi] == '*') {
             star = pi++;
             resume = ti;
-        } else if (pi < p.size() && (p[pi] == '?' || Lower(p[pi]) == Lower(t[ti]))) {
+        } else if (pi < p.size() && (p[pi] == '?' || p[pi] == t[ti] || (foldCase && Lower(p[pi]) == Lower(t[ti])))) {
             pi++;
             ti++;
         } else if (star != std::string_view::npos) {
@@ -46,9 +46,9 @@ bool MatchComponent(std::string_view p, std::string_view t) {
 
 // True when the components from `first` on match `parts` one by one.
 bool MatchesAt(const std::vector<std::string_view>& parts, const std::vector<std::string_view>& components,
-               size_t first) {
+               size_t first, bool foldCase = true) {
     for (size_t i = 0; i < parts.size(); i++)
-        if (!MatchComponent(parts[i], components[first + i])) return false;
+        if (!MatchComponent(parts[i], components[first + i], foldCase)) return false;
     return true;
 }
 
@@ -65,13 +65,14 @@ bool GlobMatch(const std::string& pattern, const std::string& text) {
 // name: the name itself, a folder it lies in, or a tail of either. Each
 // component meets each part of the pattern at most once, so the work stays
 // within the sizes of pattern and name multiplied, whatever the stars.
-bool MatchesName(const std::vector<std::string>& patterns, const std::string& name) {
+bool MatchesName(const std::vector<std::string>& patterns, const std::string& name, bool exactLiterals) {
     std::vector<std::string_view> components = Components(name);
     for (const std::string& pattern : patterns) {
+        bool foldCase = !exactLiterals || pattern.find_first_of("*?") != std::string::npos;
         std::vector<std::string_view> parts = Components(pattern);
         if (parts.size() > components.size()) continue;
         for (size_t first = 0; first + parts.size() <= components.size(); first++)
-            if (MatchesAt(parts, components, first)) return true;
+            if (MatchesAt(parts, components, first, foldCase)) return true;
     }
     return false;
 }

@@ -14,8 +14,11 @@ bool GlobMatch(const std::string& pattern, const std::string& text);
 // matches one of `patterns` (PatternsOf). A pattern without
 // a separator is held against each component (".git", "*.tmp"); one with a
 // separator against the whole name and every tail of it that starts at a
-// component ("secrets\*" matches "top\secrets\key.txt").
-bool MatchesName(const std::vector<std::string>& patterns, const std::string& name);
+// component ("secrets\*" matches "top\secrets\key.txt"). ASCII letters
+// match in either case, except with `exactLiterals` in a pattern without '*'
+// or '?': create's --exclude where the file system tells case apart, so that
+// a path given exactly leaves out one of two names that differ only in case.
+bool MatchesName(const std::vector<std::string>& patterns, const std::string& name, bool exactLiterals = false);
 
 // Patterns as the user typed them, '/' or '\\' between components, with '\\'
 // (the archive's separator) and no trailing separator ("docs/" names the

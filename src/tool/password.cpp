@@ -33,7 +33,8 @@ void AddPasswordOptions(CLI::App* app, PasswordOptions* options, bool forCreate)
     app->add_flag("--no-password", options->noPassword,
                   forCreate ? "Make the archive without a password: names and data are encrypted under "
                               "the all-zero key, which anyone can open"
-                            : "The archive was made without a password");
+                            : "The archive was made without a password (without any password option such an archive "
+                              "opens as it is; the password of any other is asked)");
 }
 
 static std::string ReadPasswordFile(const std::string& path) {

@@ -9,6 +9,7 @@
 #include "tool/name_pattern.h"
 #include "tool/system.h"
 #include "payload/format.h"
+#include "payload/reader.h"
 #include "platform/platform.h"
 
 namespace fs = std::filesystem;
@@ -16,107 +17,157 @@ namespace fs = std::filesystem;
 namespace {
 
 struct Scanner {
-    int codepage;
-    const std::vector<std::string>* exclude;  // PatternsOf, matched against UTF-8 names
+    const ScanOptions& options;
     fs::path output;
-    ScanTotals* totals;
-    std::vector<WriterEntry>* entries;
+    ScanResult* result;
+    std::vector<fs::path> folders;  // the folders being read, outermost first
 };
 
-std::string ArchiveName(const std::string& utf8Name, int codepage) {
-    std::string name;
-    if (!Utf8ToCodepage(utf8Name, codepage, &name))
-        Fail("the name '" + utf8Name + "' cannot be written in code page " +
-                 std::to_string(codepage),
-             "rename it, or choose another --codepage");
-    if (name.size() > MAX_NAME)
-        Fail("the name '" + utf8Name + "' is " + std::to_string(name.size()) +
-                 " bytes long in the archive, more than " + std::to_string(MAX_NAME),
-             "shorten the path or move it higher up");
-    return name;
+void Unstore(Scanner& s, const fs::path& path, const std::string& utf8Name, const std::string& reason,
+             const std::string& kept = std::string()) {
+    s.result->unstorable.push_back({path.u8string(), utf8Name, reason, kept});
 }
 
-void AddPath(Scanner& s, const fs::path& path, const std::string& utf8Name, bool top);
+// Why Windows cannot take `component` (UTF-8, one level of a name) as a
+// file or folder name; empty when it can.
+std::string ComponentProblem(const std::string& component) {
+    for (char c : component) {
+        if (c == '\\') return "its name holds '\\', which Windows reads as a folder separator";
+        if ((unsigned char)c < 0x20) return "its name holds a control character, which Windows does not allow";
+        if (IsForbiddenNameCharacter(c))
+            return std::string("its name holds '") + c + "', which Windows does not allow in names";
+    }
+    if (!IsSafeName(component.c_str())) {
+        if (component.find_first_not_of(". ") == std::string::npos)
+            return "its name is only dots and spaces, which Windows reads as a folder on the path";
+        return "Windows takes its name for a device (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9)";
+    }
+    return std::string();
+}
 
-void AddDirectoryContents(Scanner& s, const fs::path& dir, const std::string& utf8Name) {
+// The stored name in the code page, or why there is none.
+bool ArchiveName(const std::string& utf8Name, int codepage, std::string* name, std::string* problem) {
+    if (!Utf8ToCodepage(utf8Name, codepage, name)) {
+        *problem = "its name cannot be written in code page " + std::to_string(codepage) +
+                   " (another --codepage may hold it)";
+        return false;
+    }
+    if (name->size() > MAX_NAME) {
+        *problem = "its name is " + std::to_string(name->size()) + " bytes long in the archive, more than " +
+                   std::to_string(MAX_NAME);
+        return false;
+    }
+    return true;
+}
+
+void AddPath(Scanner& s, const fs::path& path, const std::string& component, const std::string& utf8Name,
+             bool top);
+
+void AddDirectoryContents(Scanner& s, const fs::path& dir, const std::vector<std::string>& listed,
+                          const std::string& utf8Name) {
     std::vector<std::string> children;
-    std::string error;
-    if (!ListDirectory(dir.u8string(), &children, &error))
-        Fail("cannot read directory '" + dir.u8string() + "': " + error, "check its permissions");
+    for (const std::string& child : listed) {
+        // An excluded name is never examined, nor held against the others.
+        if (MatchesName(s.options.exclude, utf8Name + "\\" + child, !PLATFORM_FOLDS_CASE)) {
+            s.result->totals.excluded++;
+        } else {
+            children.push_back(child);
+        }
+    }
     std::sort(children.begin(), children.end());
-    // Windows ignores case in names: one of two such files would be lost.
+    // Windows ignores case in names: the first of two such names is stored.
     std::map<std::string, std::string> folded;
+    s.folders.push_back(dir);
     for (const std::string& child : children) {
         auto added = folded.emplace(CaseFolded(child), child);
-        if (!added.second)
-            Fail("'" + added.first->second + "' and '" + child + "' in '" + dir.u8string() +
-                     "' differ only in case, which Windows does not tell apart",
-                 "rename one of them");
+        fs::path childPath = dir / fs::u8path(child);
+        if (!added.second) {
+            Unstore(s, childPath, utf8Name + "\\" + child,
+                    "its name differs only in case from '" + added.first->second +
+                        "' beside it, which Windows does not tell apart",
+                    (dir / fs::u8path(added.first->second)).u8string());
+            continue;
+        }
+        AddPath(s, childPath, child, utf8Name + "\\" + child, false);
     }
-    for (const std::string& child : children) {
-        // Windows reads '\' as a separator: the name would change its meaning.
-        if (child.find('\\') != std::string::npos)
-            Fail("the name '" + (dir / fs::u8path(child)).u8string() + "' holds '\\', which Windows reads "
-                 "as a folder separator", "rename it");
-        AddPath(s, dir / fs::u8path(child), utf8Name + "\\" + child, false);
-    }
+    s.folders.pop_back();
 }
 
-void AddPath(Scanner& s, const fs::path& path, const std::string& utf8Name, bool top) {
-    // An excluded folder is not even read.
-    if (MatchesName(*s.exclude, utf8Name)) {
-        s.totals->excluded++;
-        return;
+// True when `path` is one of the folders being read (or the same folder
+// reached another way): a link to it would lead round for ever.
+bool IsOpenFolder(const Scanner& s, const fs::path& path) {
+    for (const fs::path& folder : s.folders) {
+        std::error_code ec;
+        if (fs::equivalent(path, folder, ec)) return true;
     }
+    return false;
+}
+
+void AddPath(Scanner& s, const fs::path& path, const std::string& component, const std::string& utf8Name,
+             bool top) {
+    ScanTotals& totals = s.result->totals;
     PathInfo info;
     std::string error;
     bool examined = ExaminePath(path.u8string(), &info, &error);
-    // Inside a tree no link is followed, whatever it points to: the archive
-    // holds what lies in the folders given, never what a link pulls in from
-    // elsewhere (or loops back to). A path named on the command line is
-    // followed: the user chose it.
+    // Inside a tree a link is followed only when asked: by default the
+    // archive holds what lies in the folders given, never what a link pulls
+    // in from elsewhere. A path named on the command line is followed: the
+    // user chose it.
     if (info.isLink && !top) {
-        Warn("skipped '" + path.u8string() + "': a symbolic link (links inside a folder are not followed)");
-        s.totals->skipped++;
-        return;
+        if (!s.options.followLinks) {
+            totals.links++;
+            s.result->links.push_back(path.u8string());
+            return;
+        }
+        if (!examined) return Unstore(s, path, utf8Name, "it is " + error);
+        if (info.isDirectory && IsOpenFolder(s, path))
+            return Unstore(s, path, utf8Name, "it is a symbolic link to a folder that holds it (a loop)");
     }
-    if (!examined) Fail("cannot read '" + path.u8string() + "': " + error, "check the path and its permissions");
+    if (!examined) {
+        if (top) Fail("cannot read '" + path.u8string() + "': " + error, "check the path and its permissions");
+        return Unstore(s, path, utf8Name, "it cannot be examined: " + error);
+    }
     if (!info.isDirectory && !info.isRegular) {
         if (top) Fail("'" + path.u8string() + "' is not a file or directory", "give files and directories");
         Warn("skipped '" + path.u8string() + "': not a file or directory");
-        s.totals->skipped++;
+        totals.special++;
         return;
     }
     WriterEntry entry;
-    entry.name = ArchiveName(utf8Name, s.codepage);
+    std::string problem = ComponentProblem(component);
+    if (!problem.empty() || !ArchiveName(utf8Name, s.options.codepage, &entry.name, &problem))
+        return Unstore(s, path, utf8Name, problem);
     entry.creationTime = info.creationTime;
     // Reading the inputs moves their access times, so recording them would
     // make every run differ from the last; the archive takes last write.
     entry.lastAccessTime = info.lastWriteTime;
     entry.lastWriteTime = info.lastWriteTime;
     if (info.isDirectory) {
+        std::vector<std::string> children;
+        if (!ListDirectory(path.u8string(), &children, &error))
+            return Unstore(s, path, utf8Name, "the folder cannot be read: " + error);
         // The read-only bit means something else on a Windows directory, so
         // directories carry only their own bit.
         entry.attributes = ATTR_DIRECTORY;
-        s.entries->push_back(entry);
-        s.totals->directories++;
-        AddDirectoryContents(s, path, utf8Name);
-    } else {
-        std::error_code ec;
-        if (fs::equivalent(path, s.output, ec)) {
-            Warn("skipped '" + path.u8string() + "': it is the archive being written");
-            return;
-        }
-        entry.attributes = ATTR_ARCHIVE | (info.readOnly ? ATTR_READONLY : 0);
-        entry.sourcePath = path.u8string();
-        // Found now rather than half-way through writing the archive.
-        FileHandle probe = PlatformOpenRead(entry.sourcePath.c_str());
-        if (probe == NO_FILE) Fail("cannot open '" + path.u8string() + "' for reading", "check its permissions");
-        PlatformClose(probe);
-        s.entries->push_back(entry);
-        s.totals->files++;
-        s.totals->bytes += info.size;
+        s.result->entries.push_back(entry);
+        totals.directories++;
+        AddDirectoryContents(s, path, children, utf8Name);
+        return;
     }
+    std::error_code ec;
+    if (fs::equivalent(path, s.output, ec)) {
+        Warn("skipped '" + path.u8string() + "': it is the archive being written");
+        return;
+    }
+    entry.attributes = ATTR_ARCHIVE | (info.readOnly ? ATTR_READONLY : 0);
+    entry.sourcePath = path.u8string();
+    // Found now rather than half-way through writing the archive.
+    FileHandle probe = PlatformOpenRead(entry.sourcePath.c_str());
+    if (probe == NO_FILE) return Unstore(s, path, utf8Name, "the file cannot be opened for reading");
+    PlatformClose(probe);
+    s.result->entries.push_back(entry);
+    totals.files++;
+    totals.bytes += info.size;
 }
 
 // The name under which a given path appears at the top of the archive.
@@ -136,11 +187,9 @@ std::string TopName(const std::string& given) {
 
 }  // namespace
 
-std::vector<WriterEntry> ScanInputs(const std::vector<std::string>& paths, int codepage,
-                                    const std::string& output, const std::vector<std::string>& exclude,
-                                    ScanTotals* totals) {
-    std::vector<WriterEntry> entries;
-    Scanner s{codepage, &exclude, fs::u8path(output), totals, &entries};
+ScanResult ScanInputs(const std::vector<std::string>& paths, const ScanOptions& options) {
+    ScanResult result;
+    Scanner s{options, fs::u8path(options.output), &result, {}};
     std::map<std::string, std::string> tops;  // case-folded name -> name
     for (const std::string& given : paths) {
         std::string name = TopName(given);
@@ -149,7 +198,11 @@ std::vector<WriterEntry> ScanInputs(const std::vector<std::string>& paths, int c
             UsageFail("two inputs are named '" + added.first->second + "' and '" + name +
                           "', which Windows takes for one",
                       "give paths with different names");
-        AddPath(s, fs::u8path(given), name, true);
+        if (MatchesName(options.exclude, name, !PLATFORM_FOLDS_CASE)) {
+            result.totals.excluded++;
+            continue;
+        }
+        AddPath(s, fs::u8path(given), name, name, true);
     }
-    return entries;
+    return result;
 }

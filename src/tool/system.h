@@ -33,8 +33,8 @@ bool ReadAnswerLine(const std::string& prompt, std::string* line);
 // What the archive records of a file or directory.
 struct PathInfo {
     bool isDirectory = false;
-    bool isRegular = false;    // a plain file (symbolic links followed)
-    bool isLink = false;       // the path itself is a symbolic link
+    bool isRegular = false;    // a plain file (links followed, as for every field but isLink)
+    bool isLink = false;       // the path itself is a symbolic link (on Windows also a junction)
     bool readOnly = false;     // no write permission for the owner / read-only attribute
     uint64_t size = 0;
     uint64_t creationTime = 0; // FILETIME; POSIX has none and reports last write
@@ -43,7 +43,7 @@ struct PathInfo {
 };
 
 // Fills `info` for `path` (UTF-8). False with `error` set when the path
-// cannot be examined.
+// cannot be examined, or is a link that leads nowhere (isLink is set then).
 bool ExaminePath(const std::string& path, PathInfo* info, std::string* error);
 
 // True when `path` (UTF-8) is an existing directory.

@@ -98,7 +98,7 @@ bool ExaminePath(const std::string& path, PathInfo* info, std::string* error) {
     }
     info->isLink = S_ISLNK(st.st_mode);
     if (info->isLink && stat(path.c_str(), &st) != 0) {
-        *error = std::string("broken symbolic link: ") + std::strerror(errno);
+        *error = std::string("a broken symbolic link (") + std::strerror(errno) + ")";
         return false;
     }
     info->isDirectory = S_ISDIR(st.st_mode);

@@ -86,8 +86,28 @@ bool ExaminePath(const std::string& path, PathInfo* info, std::string* error) {
         *error = "cannot read its attributes (error " + std::to_string(GetLastError()) + ")";
         return false;
     }
-    info->isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     info->isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (info->isLink) {
+        // What a symbolic link or junction leads to, as POSIX stat() tells.
+        HANDLE target = CreateFileW(WidePath(path).c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        BY_HANDLE_FILE_INFORMATION followed;
+        bool ok = target != INVALID_HANDLE_VALUE && GetFileInformationByHandle(target, &followed);
+        DWORD code = GetLastError();
+        if (target != INVALID_HANDLE_VALUE) CloseHandle(target);
+        if (!ok) {
+            *error = "a broken link (" + std::system_category().message((int)code) + ")";
+            return false;
+        }
+        data.dwFileAttributes = followed.dwFileAttributes;
+        data.nFileSizeHigh = followed.nFileSizeHigh;
+        data.nFileSizeLow = followed.nFileSizeLow;
+        data.ftCreationTime = followed.ftCreationTime;
+        data.ftLastAccessTime = followed.ftLastAccessTime;
+        data.ftLastWriteTime = followed.ftLastWriteTime;
+    }
+    info->isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     info->isRegular = !info->isDirectory && (data.dwFileAttributes & FILE_ATTRIBUTE_DEVICE) == 0;
     info->readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
     info->size = ((uint64_t)data.nFileSizeHigh << 32) | data.nFileSizeLow;

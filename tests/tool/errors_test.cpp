@@ -26,7 +26,6 @@ TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
         {{"-p", pw, "--run-after", "in/sub", "in"}, 2, "--run-after"},  // run-after names a directory
         {{"-p", pw, "--title", std::string(261, 't'), "in"}, 2, "--title"},  // title over 260
         {{"-p", pw, "--run-after", std::string(261, 'r'), "in"}, 2, "--run-after"},  // run-after over 260
-        {{"-p", pw, "in"}, 1, "260"},  // name over 260
         {{"in"}, 2, "not a terminal"},  // no password source
         {{"-p", pw, "--no-password", "in"}, 2, "exclude"},  // two password sources
         {{"--password-file", "nofile", "in"}, 1, "nofile"},  // missing password file
@@ -50,15 +49,10 @@ TEST_F(ToolTest, CreateRefusalsLeaveNoOutput) {
     };
     for (const RunCase& c : cases) {
         SCOPED_TRACE(::testing::PrintToString(c.args));
-        // Only the name-length case may see a tree deeper than 260 bytes.
-        std::string deep = Path("in/void");
-        for (int i = 0; i < 7 && std::string(c.says) == "260"; i++)
-            mkdir((deep += "/" + std::string(40, 'd')).c_str(), 0755);
         bool ownStub = std::find(c.args.begin(), c.args.end(), "--stub") != c.args.end();
         Args args = Args{"create", "-q", "-o", "out.exe"} + (ownStub ? Args() : Args{"--stub", "stub.exe"}) + c.args;
         ExpectOneError(RunLockbox(dir, args), c.exitCode, c.says);
         EXPECT_NE(0, access(Path("out.exe").c_str(), F_OK)) << "output left behind";
-        RunShell("rm -rf " + ShellQuote(Path("in/void/" + std::string(40, 'd'))));
     }
 }
 
@@ -92,7 +86,7 @@ TEST_F(ToolTest, HostileNamesReachNoOutputRaw) {
     WriteFileBytes(Path("in/a.txt"), "stored");
     ASSERT_EQ(0, symlink("nowhere", Path("in/link " + hostile).c_str()));
     const std::string output = "out\x1B[2J.exe";
-    std::vector<ToolRun> runs = {RunLockbox(dir, {"create", "-o", output, "--stub", "stub.exe", "-p", PASSWORD, "in"})};
+    std::vector<ToolRun> runs = {RunLockbox(dir, {"create", "-v", "-o", output, "--stub", "stub.exe", "-p", PASSWORD, "in"})};
     ASSERT_EQ(0, runs[0].exitCode) << runs[0].err;
     EXPECT_CONTAINS(runs[0].err, "'in/link \xC3\x84 " + shown + "'");
     EXPECT_EQ(0u, runs[0].out.find("out?[2J.exe: 1 file")) << runs[0].out;
@@ -105,7 +99,7 @@ TEST_F(ToolTest, HostileNamesReachNoOutputRaw) {
         runs.push_back(RunLockbox(dir, Create({"-o", "b.exe", "-p", PASSWORD, "in"})));
     }
     EXPECT_EQ(1, runs.back().exitCode);
-    EXPECT_CONTAINS(runs.back().err, "'in\\c1 ?31m' cannot be written");
+    EXPECT_CONTAINS(runs.back().err, "'in/c1 ?31m': its name cannot be written");
     for (const ToolRun& r : runs) EXPECT_FALSE(HoldsControls(r.out + r.err)) << r.out << r.err;
 }
 

@@ -52,16 +52,40 @@ TEST_F(Signing, SignedArchivesVerifyListTestAndExtract) {
         EXPECT_CONTAINS(RunOk(dir, {"extract", c.exe, "-p", PASSWORD, "-o", into, "--json"}), "\"present\": true");
         EXPECT_TRUE(Shell("diff -r in " + into + "/in"));
 
-        // One byte of the last file's data changed after signing: the signature catches it.
+        // A byte of the last entry's head (a time, which no check of the entry sees) changed: the signature catches it.
         std::string bytes = ReadFileBytes(Path(c.exe));
         std::string changed = std::string("changed-") + c.exe;
         uint32_t table = Get32(bytes, CertificateEntry(bytes));
         bytes[table - 40] ^= 0x20;
         WriteFileBytes(Path(changed), bytes);
         EXPECT_FALSE(Verifies(changed));
-        ToolRun broken = RunLockbox(dir, {"test", changed, "-p", PASSWORD});
+        EXPECT_EQ(1, RunLockbox(dir, {"test", changed, "-p", PASSWORD}).exitCode);
+        // A byte in the middle, in big.bin's data: test reports the signature, then the entry the change damaged.
+        bytes[bytes.size() / 2] ^= 0x20;
+        WriteFileBytes(Path(changed), bytes);
+        ToolRun broken = RunLockbox(dir, {"test", changed, "-p", PASSWORD}),
+                json = RunLockbox(dir, {"test", changed, "-p", PASSWORD, "--json"});
         EXPECT_EQ(1, broken.exitCode);
-        EXPECT_CONTAINS(broken.err, "changed after it was signed");
+        std::vector<std::string> lines = ErrorLines(broken.err);
+        ASSERT_EQ(2u, lines.size()) << broken.err;
+        EXPECT_CONTAINS(lines[0], "changed after it was signed");
+        EXPECT_CONTAINS(lines[1], "is damaged at entry 3 'in\\big.bin'");
+        EXPECT_CONTAINS(json.out, "\"result\": \"damaged\"");
+        EXPECT_EQ(std::string::npos, json.out.find("\"entries\": []")) << json.out;
+        // A byte of the DOS stub changed: every entry reads, yet extract restores nothing unless told to.
+        bytes = ReadFileBytes(Path(c.exe));
+        bytes[0x4E] ^= 0x20;
+        WriteFileBytes(Path(changed), bytes);
+        std::string refused = std::string("refused-") + c.exe, anyway = std::string("anyway-") + c.exe;
+        std::string line = ExpectOneError(RunLockbox(dir, {"extract", changed, "-p", PASSWORD, "-o", refused}), 1,
+                                          "changed after it was signed");
+        EXPECT_CONTAINS(line, "nothing was extracted (ask the sender for a new copy, or extract it anyway with "
+                              "--ignore-signature)");
+        EXPECT_TRUE(ListDir(Path(refused)).empty());
+        ToolRun ignored = RunLockbox(dir, {"extract", changed, "-p", PASSWORD, "-o", anyway, "--ignore-signature"});
+        EXPECT_EQ(0, ignored.exitCode) << ignored.err;
+        EXPECT_CONTAINS(ignored.err, "warning: '" + changed + "' is signed, but");
+        EXPECT_TRUE(Shell("diff -r in " + anyway + "/in"));
     }
 }
 

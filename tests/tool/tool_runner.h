@@ -123,3 +123,17 @@ inline std::string ExpectOneError(const ToolRun& r, int exitCode, const std::str
     EXPECT_CONTAINS(lines[0], says);
     return lines[0];
 }
+
+// Expects create to stop, naming one input per phrase of `reasons` in order, with a last line that says
+// nothing was written and how to go on.
+inline void ExpectUnstorable(const ToolRun& r, const std::vector<std::string>& reasons) {
+    EXPECT_EQ(1, r.exitCode) << r.err;
+    std::vector<std::string> lines = ErrorLines(r.err);
+    ASSERT_EQ(reasons.size() + 1, lines.size()) << r.err;
+    for (size_t i = 0; i < reasons.size(); i++) {
+        EXPECT_EQ(0u, lines[i].rfind("lockbox: cannot store '", 0)) << lines[i];
+        EXPECT_CONTAINS(lines[i], reasons[i]);
+    }
+    EXPECT_CONTAINS(lines.back(), "cannot be stored; nothing was written");
+    EXPECT_CONTAINS(lines.back(), "--skip-unstorable");
+}
