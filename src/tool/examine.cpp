@@ -135,7 +135,8 @@ int RunTest(const InspectOptions& o) {
     if (o.json) report = ArchiveReport(archive, signature);
     const std::string brokenSignature =
         signature.problem.empty() ? "" : "'" + o.archive + "' is signed, but " + signature.problem;
-    auto damagedToo = [&] {
+    // Before a damaged entry is named, the broken signature is.
+    auto signatureFirst = [&] {
         if (!brokenSignature.empty()) Print(stderr, "lockbox: %s\n", brokenSignature.c_str());
     };
     EntryChoice choice = ChooseEntries(archive, o.names);
@@ -173,7 +174,7 @@ int RunTest(const InspectOptions& o) {
         }
         if (r != RESULT_OK && !skippable) {
             FinishProgress(&bar);
-            damagedToo();
+            signatureFirst();
             ReportDamage(o.archive, damaged, where, o.json ? &report : nullptr);
         }
         if (r != RESULT_OK) damaged.push_back(where);
@@ -183,7 +184,7 @@ int RunTest(const InspectOptions& o) {
         size_t slash = name.rfind('\\');
         bool orphan = slash != std::string::npos && !directories.count(name.substr(0, slash));
         if (HasForbiddenCharacter(name) || orphan) {
-            damagedToo();
+            signatureFirst();
             FailInReport(o.json ? &report : nullptr, "'" + o.archive + "' is damaged at " + where +
                      (orphan ? ": its directory is not in the archive" : ": the name holds invalid characters"),
                  "ask the sender for a new copy");
@@ -194,7 +195,7 @@ int RunTest(const InspectOptions& o) {
     if (!damaged.empty()) {
         std::string last = damaged.back();
         damaged.pop_back();
-        damagedToo();
+        signatureFirst();
         ReportDamage(o.archive, damaged, last, o.json ? &report : nullptr);
     }
     if (!brokenSignature.empty())

@@ -265,7 +265,12 @@ int RunExtract(const ExtractOptions& o) {
     else if (outcome.result != RESULT_END)
         failure = "'" + o.archive + "' is damaged at " + EntryLabel(outcome.index, outcome.entry, archive.codepage);
     RestoreDirectoryTimes(reader, o.destination, restored);
-    if (failure.empty()) failure = UnmatchedFailure(archive, choice, &todo);
+    // Names that chose nothing fail the run, after the summary of what the others restored.
+    bool unmatched = false;
+    if (failure.empty()) {
+        failure = UnmatchedFailure(archive, choice, &todo);
+        unmatched = !failure.empty();
+    }
     if (o.json) {
         // The entry that stopped the run, if any, closes the list.
         if (!failure.empty() && outcome.entry.nameLength) {
@@ -279,7 +284,6 @@ int RunExtract(const ExtractOptions& o) {
         PrintReport(&report,
                     failure.empty() ? "ok" : outcome.result == RESULT_CORRUPT ? "damaged" : "failed", failure);
     }
-    bool unmatched = outcome.result == RESULT_END && !failure.empty();
     if (!failure.empty() && !unmatched)
         Fail(failure, cancelled                ? ""
                       : PlatformDiskWasFull() ? "free some space, or extract elsewhere"
@@ -290,7 +294,6 @@ int RunExtract(const ExtractOptions& o) {
               Counted(directories, "folder", "folders").c_str(), o.destination.c_str(),
               Counted(session.kept, "existing file", "existing files").c_str(), HumanBytes(total).c_str(),
               ElapsedSeconds(bar));
-    // Every entry chosen is restored; the names that chose nothing fail the run.
     if (unmatched) Fail(failure, todo);
     return EXIT_OK;
 }
