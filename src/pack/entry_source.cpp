@@ -4,17 +4,12 @@
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
-#include <system_error>
+
+#include "pack/errno_text.h"
 
 #ifdef _WIN32
 #include "platform/wide_path.h"
 #endif
-
-namespace {
-std::string Reason(int code) {
-    return code ? std::generic_category().message(code) : std::string("unknown error");
-}
-}  // namespace
 
 EntrySource::~EntrySource() {
     if (file) std::fclose(file);
@@ -33,7 +28,7 @@ bool OpenEntrySource(const WriterEntry& entry, EntrySource* source, std::string*
     source->file = std::fopen(entry.sourcePath.c_str(), "rb");
 #endif
     if (!source->file) {
-        *error = "cannot open " + entry.sourcePath + ": " + Reason(errno);
+        *error = WithErrnoText("cannot open " + entry.sourcePath, errno);
         return false;
     }
     return true;
@@ -51,7 +46,7 @@ bool ReadEntrySource(EntrySource* source, uint8_t* buffer, size_t size, size_t* 
     errno = 0;
     *got = std::fread(buffer, 1, size, source->file);
     if (*got < size && std::ferror(source->file)) {
-        *error = "cannot read " + source->path + ": " + Reason(errno);
+        *error = WithErrnoText("cannot read " + source->path, errno);
         return false;
     }
     return true;

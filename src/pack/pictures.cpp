@@ -1,19 +1,22 @@
 #include "pack/pictures.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
+#include "pack/errno_text.h"
 #include "pack/refusal.h"
 #include "payload/format.h"
 
 namespace {
 
 std::vector<uint8_t> ReadWholeFile(const std::string& path) {
+    errno = 0;
     std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    if (!in) Refuse("cannot open '" + path + "'");
+    if (!in) Refuse(WithErrnoText("cannot open '" + path + "'", errno));
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) Refuse("cannot read '" + path + "'");
+    if (in.bad()) Refuse(WithErrnoText("cannot read '" + path + "'", errno));
     return bytes;
 }
 

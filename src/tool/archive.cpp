@@ -2,8 +2,10 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 
 #include "crypto/wipe.h"
+#include "pack/errno_text.h"
 #include "tool/codepage.h"
 #include "tool/commands.h"
 #include "tool/entry_text.h"
@@ -31,12 +33,14 @@ OpenedArchive::OpenedArchive(const std::string& archivePath, const PasswordOptio
     std::string error;
     if (!ExaminePath(path, &info, &error))
         Fail("cannot open '" + path + "': " + error, "check the path and its permissions");
-    if (info.isDirectory) Fail("'" + path + "' is a directory", "give the archive's .exe file");
+    if (info.isDirectory) Fail("'" + path + "' is a folder", "give the archive's .exe file");
     if (!info.isRegular)
         Fail("'" + path + "' is not a regular file", "give the archive's .exe file");
     if (ReadArchiveHeaderFrom(&reader, path.c_str()) != RESULT_OK) {
+        errno = 0;
         FileHandle probe = PlatformOpenRead(path.c_str());
-        if (probe == NO_FILE) Fail("cannot open '" + path + "'", "check the path and its permissions");
+        if (probe == NO_FILE)
+            Fail(WithErrnoText("cannot open '" + path + "'", errno), "check the path and its permissions");
         PlatformClose(probe);
         Fail("'" + path + "' is not a Lockbox archive, or its header is damaged",
              "check that it is an .exe made by lockbox create");

@@ -139,12 +139,6 @@ bool Utf8ToUtf16(const std::string& text, std::u16string* out) {
     return true;
 }
 
-bool IsPrintableAscii(const std::string& text) {
-    for (char c : text)
-        if ((uint8_t)c < 0x20 || (uint8_t)c > 0x7E) return false;
-    return true;
-}
-
 std::string CaseFolded(const std::string& text) {
     std::vector<uint32_t> cps;
     if (!DecodeUtf8(text, &cps)) return text;

@@ -40,6 +40,3 @@ bool Utf8ToUtf16(const std::string& text, std::u16string* out);
 // "д" give one result.
 // Text that is not UTF-8 comes back as it is.
 std::string CaseFolded(const std::string& text);
-
-// True when every byte is printable ASCII (0x20-0x7E).
-bool IsPrintableAscii(const std::string& text);

@@ -16,6 +16,11 @@ void AddListCommand(CLI::App* app, CommandRun* run);
 void AddTestCommand(CLI::App* app, CommandRun* run);
 void AddExtractCommand(CLI::App* app, CommandRun* run);
 
+// Gives an option whose value may be left out the value it takes alone
+// when the next argument is not one it accepts: `--open-folder PATH` keeps
+// PATH as a path. `args` are the command's, first to last.
+void SettleOptionalValues(std::vector<std::string>* args);
+
 // --codepage, shared by every command: names and title are stored in it.
 const int DEFAULT_CODEPAGE = 1252;
 // `forCreate`: the help of create (where it is recorded) rather than of the readers.

@@ -1,6 +1,7 @@
 // lockbox create: scans the inputs, prepares the stub and writes the archive.
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -9,9 +10,11 @@
 #include <iterator>
 #include <memory>
 
+#include "pack/errno_text.h"
 #include "tool/codepage.h"
 #include "tool/commands.h"
 #include "tool/console.h"
+#include "tool/entry_text.h"
 #include "tool/error.h"
 #include "tool/interrupt_cleanup.h"
 #include "tool/jobs.h"
@@ -102,22 +105,31 @@ std::vector<uint8_t> LoadStub(const CreateOptions& o) {
                  "give one with --stub FILE, or rebuild lockbox with the stub");
         return std::vector<uint8_t>(EMBEDDED_STUB, EMBEDDED_STUB + EMBEDDED_STUB_SIZE);
     }
+    errno = 0;
     std::ifstream in(std::filesystem::u8path(o.stub), std::ios::binary);
-    if (!in) Fail("cannot open stub '" + o.stub + "'", "check the path given to --stub");
+    if (!in) Fail(WithErrnoText("cannot open stub '" + o.stub + "'", errno), "check the path given to --stub");
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad() || bytes.empty()) Fail("cannot read stub '" + o.stub + "'", "check the file");
     return bytes;
 }
 
-// The show command of --open-folder's HOW: a name, or the number itself.
-uint32_t ShowCommand(const std::string& how) {
+// The show command of --open-folder's HOW: a name, or the number itself;
+// 0 when `how` is neither.
+uint32_t ShowCommandOf(const std::string& how) {
     if (how.empty() || how == "normal") return 1;                  // SW_SHOWNORMAL
     if (how == "maximized" || how == "maximised") return 3;        // SW_SHOWMAXIMIZED
     if (how == "minimized" || how == "minimised") return 7;        // SW_SHOWMINNOACTIVE
     if (how.size() <= 5 && how.find_first_not_of("0123456789") == std::string::npos && std::stoul(how) <= 65535)
         return (uint32_t)std::stoul(how);
-    UsageFail("--open-folder '" + how + "' is not a way to show a window",
-              "give normal, maximized or minimized");
+    return 0;
+}
+
+uint32_t ShowCommand(const std::string& how) {
+    uint32_t show = ShowCommandOf(how);
+    if (show == 0)
+        UsageFail("--open-folder '" + how + "' is not a way to show a window",
+                  "give normal, maximized or minimized");
+    return show;
 }
 
 // Converts an option's text to the archive's code page, refusing what does
@@ -169,7 +181,7 @@ void CheckOutput(const CreateOptions& o) {
     std::string error;
     bool exists = ExaminePath(o.output, &info, &error);
     if (exists && info.isDirectory)
-        UsageFail("the output '" + o.output + "' is a directory", "give the archive's file name, e.g. OUT.exe");
+        UsageFail("the output '" + o.output + "' is a folder", "give the archive's file name, e.g. OUT.exe");
     // An output that is also an input would be emptied before it is read.
     for (const std::string& input : o.inputs) {
         if (std::filesystem::equivalent(std::filesystem::u8path(input), out, ec))
@@ -215,8 +227,11 @@ std::string Percent(uint64_t part, uint64_t whole) {
 std::vector<std::string> PathsFrom(const std::string& file) {
     std::ifstream in;
     if (file != "-") {
+        errno = 0;
         in.open(std::filesystem::u8path(file), std::ios::binary);
-        if (!in) Fail("cannot open '" + file + "' given to --files-from", "check the path and its permissions");
+        if (!in)
+            Fail(WithErrnoText("cannot open '" + file + "' given to --files-from", errno),
+                 "check the path and its permissions");
     }
     std::istream& lines = file == "-" ? std::cin : in;
     std::vector<std::string> paths;
@@ -256,12 +271,35 @@ void ReportUnstorable(const std::vector<Unstorable>& unstorable, bool skip) {
              ", or store the rest with --skip-unstorable");
 }
 
-int RunCreate(CreateOptions o) {
-    if (!o.filesFrom.empty()) {
-        std::vector<std::string> listed = PathsFrom(o.filesFrom);
-        o.inputs.insert(o.inputs.end(), listed.begin(), listed.end());
+// --run-after must name a stored file; when it does not, the hint names the
+// stored files whose names end in what was given (a name without its
+// folders, or in another case), else one stored file as an example.
+void CheckRunAfter(const std::string& given, const std::string& stored, const std::vector<WriterEntry>& entries,
+                   int codepage) {
+    std::vector<std::string> candidates;
+    std::string example, tail = CaseFolded("\\" + CodepageToUtf8(stored, codepage));
+    for (const WriterEntry& e : entries) {
+        if (e.attributes & ATTR_DIRECTORY) continue;
+        if (e.name == stored) return;
+        std::string name = CaseFolded("\\" + CodepageToUtf8(e.name, codepage));
+        if (name.size() >= tail.size() && name.compare(name.size() - tail.size(), tail.size(), tail) == 0)
+            candidates.push_back(ShownName(e.name, codepage));
+        if (example.empty()) example = ShownName(e.name, codepage);
     }
-    if (o.inputs.empty()) UsageFail("no paths to store", "give files and directories, or --files-from FILE");
+    std::string todo;
+    const size_t SHOWN = 5;
+    for (size_t i = 0; i < candidates.size() && i < SHOWN; i++)
+        todo += (i ? ", '" : "'") + candidates[i] + "'";
+    if (candidates.size() > SHOWN) todo += " and " + std::to_string(candidates.size() - SHOWN) + " more";
+    if (!todo.empty()) todo = (candidates.size() == 1 ? "did you mean " : "one of ") + todo + "?";
+    else if (!example.empty()) todo = "give a stored name as 'lockbox list' shows it, e.g. '" + example + "'";
+    UsageFail("--run-after '" + given + "' is not a file in the archive", todo);
+}
+
+int RunCreate(CreateOptions o) {
+    std::vector<std::string> listed;
+    if (!o.filesFrom.empty()) listed = PathsFrom(o.filesFrom);
+    if (o.inputs.empty() && listed.empty()) UsageFail("no paths to store", "give files and folders, or --files-from FILE");
     ArchiveSettings settings;
     settings.level = o.level;
     // A compression job reads its input and may spill to a temporary file;
@@ -318,7 +356,7 @@ int RunCreate(CreateOptions o) {
     scanOptions.output = o.output;
     scanOptions.exclude = PatternsOf(o.exclude);
     scanOptions.followLinks = o.followLinks;
-    ScanResult scan = ScanInputs(o.inputs, scanOptions);
+    ScanResult scan = ScanInputs(o.inputs, listed, scanOptions);
     ReportUnstorable(scan.unstorable, o.skipUnstorable);
     if (o.verbose)
         for (const std::string& link : scan.links) Print(stderr, "lockbox: not followed: '%s' (a symbolic link)\n", link.c_str());
@@ -329,18 +367,14 @@ int RunCreate(CreateOptions o) {
     if (entries.empty())
         UsageFail("nothing is left to store: every input is excluded", "check the --exclude patterns");
     if (!runAfter.empty()) {
-        bool found = false;
-        for (const WriterEntry& e : entries)
-            if (e.name == runAfter && !(e.attributes & ATTR_DIRECTORY)) found = true;
-        if (!found)
-            UsageFail("--run-after '" + o.runAfter + "' is not a file in the archive",
-                      "give the stored name as 'lockbox list' shows it, e.g. 'sample\\readme.txt'");
+        CheckRunAfter(o.runAfter, runAfter, entries, o.codepage);
         settings.runAfter = runAfter;
     }
 
     ChooseKeyStretch(o, &settings);
     Password password = ObtainPassword(o.password, true,
-                                       settings.keyRounds >= STRONG_KEY_ROUNDS ? WARN_STRETCHED : WARN_PLAIN);
+                                       settings.keyRounds >= STRONG_KEY_ROUNDS ? WARN_STRETCHED : WARN_PLAIN,
+                                       o.codepage);
     settings.usePassword = password.use;
     settings.password = password.units;
     if (password.use && settings.keyRounds == 0)
@@ -386,6 +420,15 @@ int RunCreate(CreateOptions o) {
 
 }  // namespace
 
+void SettleOptionalValues(std::vector<std::string>* args) {
+    for (size_t i = 0; i + 1 < args->size(); i++) {
+        std::string& arg = (*args)[i];
+        // "--" ends the options; what follows is a path even if it looks like one.
+        if (arg == "--") return;
+        if (arg == "--open-folder" && ShowCommandOf((*args)[i + 1]) == 0) arg = "--open-folder=normal";
+    }
+}
+
 void AddCodepageOption(CLI::App* app, int* codepage, bool forCreate) {
     app->add_option("--codepage", *codepage,
                     forCreate ? "Code page of names and title in the archive, the recipient's ANSI code page: "
@@ -408,17 +451,18 @@ void AddCodepageOption(CLI::App* app, int* codepage, bool forCreate) {
 
 void AddCreateCommand(CLI::App* app, CommandRun* run) {
     auto o = std::make_shared<CreateOptions>();
-    CLI::App* sub = app->add_subcommand("create", "Make a self-extracting archive of files and directories");
+    CLI::App* sub = app->add_subcommand("create", "Make a self-extracting archive of files and folders");
     sub->footer(
-        "Names are stored relative to each PATH's last component, with '\\' separators.\n"
-        "Symbolic links inside a directory are not followed unless -L is given (the summary counts\n"
+        "Names are stored relative to each PATH's last component, with '\\' separators; a path\n"
+        "from --files-from is stored under the relative path written on its line.\n"
+        "Symbolic links inside a folder are not followed unless -L is given (the summary counts\n"
         "them, -v names them); special files are skipped; a PATH that is itself a link is followed.\n"
         "Everything that cannot be stored (names that differ only in case, names Windows forbids or\n"
         "the code page cannot hold, names over 260 bytes, unreadable files) is named in one list\n"
         "before anything is written; --exclude or --skip-unstorable leaves it out.\n"
         "The password is taken as UTF-8 and hashed as UTF-16; the extractor converts what the\n"
-        "recipient types from the ANSI code page to UTF-16, so characters of that code page\n"
-        "(for 1252: ASCII and Western European letters) give the same key; others may not.\n"
+        "recipient types through the archive's code page, so characters that code page holds\n"
+        "(for 1252: ASCII and Western European letters) give the same key; create warns about others.\n"
         "The key is stretched: salted PBKDF2-HMAC-SHA256 over 600000 rounds makes every guess at\n"
         "the password slow; --key-stretch none writes the original, fast-to-guess MD5 chain.\n"
         "Without -p, --password-file or --no-password the password is asked twice on the terminal.\n"
@@ -427,9 +471,10 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
         "and --sign-key (or --sign-pkcs12) the archive is signed through osslsigncode before it\n"
         "is moved into place; if signing fails, nothing is written.");
     sub->add_option("-o,--output", o->output, "The archive to write (an .exe)")->required()->type_name("OUT.exe");
-    sub->add_option("paths", o->inputs, "Files and directories to store")->type_name("PATH");
+    sub->add_option("paths", o->inputs, "Files and folders to store")->type_name("PATH");
     sub->add_option("--files-from", o->filesFrom,
-                    "Also store the paths listed in FILE, one per line ('-': standard input)")
+                    "Also store the paths listed in FILE, one per line ('-': standard input), each under "
+                    "the relative path written there, with the folders on the way (as find prints them)")
         ->type_name("FILE");
     sub->add_option("--exclude", o->exclude,
                     "Leave out names matching PATTERN, with all they hold, before they are examined: a "
@@ -472,7 +517,8 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
     CLI::Option* openFolder =
         sub->add_option("--open-folder", o->openFolderText,
                         "Open the destination folder after extracting, in a window shown normal (the default), "
-                        "maximized or minimized (a Windows show-command number works too)")
+                        "maximized or minimized (a Windows show-command number works too); any other word after "
+                        "it stays a path to store")
             ->expected(0, 1)
             ->type_name("[HOW]");
     sub->add_option("--background", o->background,

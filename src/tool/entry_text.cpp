@@ -1,10 +1,12 @@
 #include "tool/entry_text.h"
+#include <algorithm>
 
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 
 #include "tool/codepage.h"
+#include "platform/platform.h"
 
 bool SplitFileTime(uint64_t fileTime, std::tm* parts, uint32_t* fraction) {
     const uint64_t EPOCH_DELTA = 116444736000000000ULL;
@@ -59,6 +61,12 @@ std::string DisplayText(const std::string& stored, int codepage) {
     return DisplayText(CodepageToUtf8(stored, codepage));
 }
 
+std::string ShownName(const std::string& stored, int codepage) {
+    std::string shown = DisplayText(stored, codepage);
+    std::replace(shown.begin(), shown.end(), '\\', PLATFORM_SEPARATOR);
+    return shown;
+}
+
 std::string StoredName(const EntryInfo& info) {
     size_t limit = info.nameLength < sizeof info.name ? info.nameLength : sizeof info.name;
     const void* nul = std::memchr(info.name, 0, limit);
@@ -68,7 +76,7 @@ std::string StoredName(const EntryInfo& info) {
 std::string EntryLabel(int index, const EntryInfo& info, int codepage) {
     std::string label = "entry " + std::to_string(index);
     std::string name = StoredName(info);
-    if (!name.empty()) label += " '" + DisplayText(name, codepage) + "'";
+    if (!name.empty()) label += " '" + ShownName(name, codepage) + "'";
     return label;
 }
 
@@ -82,8 +90,8 @@ static std::string OriginalSize(const EntryInfo& info) {
 std::string ListingRow(const EntryInfo& info, int codepage) {
     bool dir = (info.attributes & ATTR_DIRECTORY) != 0;
     char row[128];
-    std::snprintf(row, sizeof row, "%-4s  %-5s  %12s  %12s  %-19s  ", dir ? "dir" : "file",
+    std::snprintf(row, sizeof row, "%-6s  %-5s  %12s  %12s  %-19s  ", dir ? "folder" : "file",
                   AttributeLetters(info.attributes).c_str(), dir ? "-" : OriginalSize(info).c_str(),
                   dir ? "-" : std::to_string(info.storedSize).c_str(), FormatFileTime(info.times.lastWrite).c_str());
-    return row + DisplayText(StoredName(info), codepage);
+    return row + ShownName(StoredName(info), codepage);
 }

@@ -32,6 +32,11 @@ std::string DisplayText(const std::string& text);
 // UTF-8, then shown as the function above shows text.
 std::string DisplayText(const std::string& stored, int codepage);
 
+// A stored name (or path, '\\' separators) for the tool's own messages,
+// prompts and listing: shown as DisplayText shows it, with this platform's
+// separator, so that it reads as the path it is restored under.
+std::string ShownName(const std::string& stored, int codepage);
+
 // The entry's name as stored: at most nameLength bytes, never past the
 // name buffer or its first NUL.
 std::string StoredName(const EntryInfo& info);

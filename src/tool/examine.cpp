@@ -30,6 +30,18 @@ const char* LayoutName(uint8_t mode) {
     return mode == LAYOUT_NONE ? "none" : mode == LAYOUT_TOP ? "top" : "bottom";
 }
 
+// How the destination folder is opened after extraction, in the words
+// create takes for it.
+std::string OpenFolderText(uint32_t showCommand) {
+    switch (showCommand) {
+    case 0: return "no";
+    case 1: return "yes, in a normal window";
+    case 3: return "yes, maximized";
+    case 7: return "yes, minimized";
+    default: return "yes, with Windows show command " + std::to_string(showCommand);
+    }
+}
+
 std::string SignatureLine(const SignatureState& s) {
     if (!s.present) return "none";
     if (!s.checked) return "present (this build of lockbox cannot check it)";
@@ -43,17 +55,16 @@ void PrintSettings(const std::string& path, const OpenedArchive& archive, const 
     const Reader& r = archive.reader;
     Print(stdout, "archive:     %s\n", path.c_str());
     Print(stdout, "title:       %s\n", DisplayText(r.windowTitle ? r.windowTitle : "", archive.codepage).c_str());
-    Print(stdout, "layout:      %s (%u)\n", LayoutName(r.layoutMode), (unsigned)r.layoutMode);
+    Print(stdout, "layout:      %s\n", LayoutName(r.layoutMode));
     if (r.backgroundWidth) Print(stdout, "background:  %u x %u\n", r.backgroundWidth, r.backgroundHeight);
     else Print(stdout, "background:  none\n");
     Print(stdout, "run after:   %s\n",
-          archive.runAfter.empty() ? "none" : DisplayText(archive.runAfter, archive.codepage).c_str());
-    if (r.openFolderShowCmd) Print(stdout, "open folder: yes (show command %u)\n", r.openFolderShowCmd);
-    else Print(stdout, "open folder: no\n");
+          archive.runAfter.empty() ? "none" : ShownName(archive.runAfter, archive.codepage).c_str());
+    Print(stdout, "open folder: %s\n", OpenFolderText(r.openFolderShowCmd).c_str());
     Print(stdout, "code page:   %d (%s)\n", archive.codepage, archive.codepageSource);
     Print(stdout, "key:         %s\n", KeyDescription(archive).c_str());
     Print(stdout, "signature:   %s\n", SignatureLine(signature).c_str());
-    Print(stdout, "\n%-4s  %-5s  %12s  %12s  %-19s  %s\n", "type", "attr", "size", "stored",
+    Print(stdout, "\n%-6s  %-5s  %12s  %12s  %-19s  %s\n", "type", "attr", "size", "stored",
           "last write (UTC)", "name");
 }
 
@@ -100,8 +111,9 @@ int RunList(const InspectOptions& o) {
     if (o.json) {
         PrintReport(&report, unmatched.empty() ? "ok" : "failed", unmatched);
     } else {
-        Print(stdout, "\n%llu files, %llu directories, %llu bytes, %llu stored\n", (unsigned long long)files,
-              (unsigned long long)dirs, (unsigned long long)bytes, (unsigned long long)stored);
+        Print(stdout, "\n%s, %s, %s, %llu stored\n", Counted(files, "file", "files").c_str(),
+              Counted(dirs, "folder", "folders").c_str(), Counted(bytes, "byte", "bytes").c_str(),
+              (unsigned long long)stored);
     }
     if (!unmatched.empty()) Fail(unmatched, todo);
     return EXIT_OK;
@@ -186,7 +198,7 @@ int RunTest(const InspectOptions& o) {
         if (HasForbiddenCharacter(name) || orphan) {
             signatureFirst();
             FailInReport(o.json ? &report : nullptr, "'" + o.archive + "' is damaged at " + where +
-                     (orphan ? ": its directory is not in the archive" : ": the name holds invalid characters"),
+                     (orphan ? ": its folder is not in the archive" : ": the name holds invalid characters"),
                  "ask the sender for a new copy");
         }
         ((info.attributes & ATTR_DIRECTORY) ? directories : files).insert(name);

@@ -58,7 +58,7 @@ int AskOnTerminal(void* user, const char* name) {
     Session* session = static_cast<Session*>(user);
     OverwriteAnswers* answers = &session->reader->answers;
     if (session->keepAllExisting) return Keep(session, name);
-    std::string shown = DisplayText(name, session->codepage);
+    std::string shown = ShownName(name, session->codepage);
     for (;;) {
         std::string answer;
         if (!ReadAnswerLine("'" + shown + "' exists. Overwrite? [y]es, [n]o, [a]ll, n[o]ne, [c]ancel: ",
@@ -143,7 +143,7 @@ std::string FileInTheWay(const std::string& path, size_t nameAt, bool directory)
 // that stands where the archive has a folder.
 std::pair<std::string, std::string> CannotCreateMessage(const Session& session, const std::string& destination,
                                                         const EntryInfo& entry, const std::string& shownName) {
-    std::string link, file;
+    std::string link, file, reason;
     if (char* path = BuildEntryPath(session.reader, destination.c_str(), entry.name)) {
         uint32_t start = (uint32_t)destination.size();
         uint32_t end = FindLinkInPath(path, start);
@@ -152,6 +152,7 @@ std::pair<std::string, std::string> CannotCreateMessage(const Session& session, 
         size_t nameAt = destination.size();
         if (nameAt == 0 || destination.back() != PLATFORM_SEPARATOR) nameAt++;
         if (!end) file = FileInTheWay(path, nameAt, (entry.attributes & ATTR_DIRECTORY) != 0);
+        reason = WhyCannotCreate(path);
         PlatformFree(path);
     }
     if (!link.empty())
@@ -162,7 +163,8 @@ std::pair<std::string, std::string> CannotCreateMessage(const Session& session, 
         return {"cannot create '" + shownName + "': '" + file + "' in '" + destination +
                     "' is a file where the archive has a folder",
                 "move that file away, or extract elsewhere"};
-    return {"cannot create '" + shownName + "' in '" + destination + "'", "check the destination and its permissions"};
+    return {"cannot create '" + shownName + "' in '" + destination + "'" + (reason.empty() ? "" : ": " + reason),
+            "check the destination and its permissions"};
 }
 
 // Creates `path` and the folders above it that are missing, through the
@@ -191,8 +193,11 @@ int RunExtract(const ExtractOptions& o) {
         Warn(what + "; extracting anyway (--ignore-signature)");
     }
 
-    if (!CreateDirectories(o.destination))
-        Fail("cannot create the destination '" + o.destination + "'", "check the path and its permissions");
+    if (!CreateDirectories(o.destination)) {
+        std::string reason = WhyCannotCreate(o.destination);
+        Fail("cannot create the destination '" + o.destination + "'" + (reason.empty() ? "" : ": " + reason),
+             "check the path and its permissions");
+    }
 
     Reader* reader = &archive.reader;
     Session session;
@@ -251,7 +256,7 @@ int RunExtract(const ExtractOptions& o) {
     };
     ExtractOutcome outcome = ExtractAll(run);
     FinishProgress(&bar);
-    std::string name = DisplayText(StoredName(outcome.entry), archive.codepage);
+    std::string name = ShownName(StoredName(outcome.entry), archive.codepage);
     bool cancelled = outcome.result == RESULT_CANCELLED;
     std::string failure, todo = "ask the sender for a new copy";
     if (cancelled)
@@ -305,7 +310,7 @@ void AddExtractCommand(CLI::App* app, CommandRun* run) {
     CLI::App* sub = app->add_subcommand("extract", "Restore an archive's files on this machine");
     sub->add_option("archive", o->archive, "The archive (.exe)")->required()->type_name("ARCHIVE.exe");
     AddNamesOption(sub, &o->names);
-    sub->add_option("-o,--output", o->destination, "Destination directory (default: the current one)")
+    sub->add_option("-o,--output", o->destination, "Destination folder (default: the current one)")
         ->type_name("DIR");
     sub->add_option("--overwrite", o->overwrite,
                     "Existing files: ask (default; 'never' without a terminal), always, never")

@@ -3,6 +3,8 @@
 //   lockbox list | test | extract ARCHIVE.exe [options]
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <regex>
+#include <sstream>
 
 #include "tool/interrupt_cleanup.h"
 #include "tool/commands.h"
@@ -28,21 +30,81 @@ size_t EditDistance(const std::string& a, const std::string& b) {
     return row[b.size()];
 }
 
+// Of `known`, the one `given` is most likely a typo of: at most two edits
+// away, or begun by it; empty when none is.
+std::string Nearest(const std::string& given, const std::vector<std::string>& known) {
+    std::string nearest;
+    size_t best = 3;
+    for (const std::string& name : known) {
+        size_t d = EditDistance(given, name);
+        if (d < best || (!given.empty() && name.rfind(given, 0) == 0 && best > 0)) {
+            best = std::min(d, best);
+            nearest = name;
+        }
+    }
+    return nearest;
+}
+
+std::vector<std::string> CommandNames(CLI::App& app) {
+    std::vector<std::string> names;
+    for (const CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) names.push_back(sub->get_name());
+    return names;
+}
+
 // What to say about a first argument that names no command.
 std::string UnknownCommand(CLI::App& app, const std::string& given) {
     if (given.empty()) return "no command given (run 'lockbox help' for the commands)";
-    std::string nearest;
-    size_t best = 3;  // farther than two edits is no likely typo
-    for (const CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
-        size_t d = EditDistance(given, sub->get_name());
-        if (d < best || (sub->get_name().rfind(given, 0) == 0 && !given.empty())) {
-            best = std::min(d, best);
-            nearest = sub->get_name();
-        }
-    }
+    std::string nearest = Nearest(given, CommandNames(app));
     return "'" + given + "' is not a lockbox command (" +
            (nearest.empty() ? std::string("") : "did you mean '" + nearest + "'? ") +
            "run 'lockbox help' for the commands)";
+}
+
+// The long options of `command`, with their dashes.
+std::vector<std::string> LongOptions(const CLI::App* command) {
+    std::vector<std::string> names;
+    for (const CLI::Option* option : command->get_options())
+        for (const std::string& name : option->get_lnames()) names.push_back("--" + name);
+    return names;
+}
+
+// The parser's message in the tool's own words: an unknown option with the
+// one it is likely a typo of, a missing value, a value out of range.
+std::string PlainWords(const std::string& message, const CLI::App* command) {
+    static const std::regex extras("The following arguments? (?:was|were) not expected: (.*)");
+    static const std::regex missing("(\\S+): \\d+ required (\\S+) missing");
+    static const std::regex repeated("(\\S+): At Most \\d+ required but received (\\d+)");
+    static const std::regex range("(\\S+): Value (.*) not in range (\\S+) to (\\S+)");
+    static const std::regex member("(\\S+): (.*) not in \\{(.*)\\}");
+    std::smatch m;
+    if (std::regex_match(message, m, extras)) {
+        std::istringstream words(m[1].str());
+        std::vector<std::string> given;
+        for (std::string word; words >> word;) given.push_back(word);
+        for (const std::string& word : given) {
+            if (word.size() < 2 || word[0] != '-') continue;
+            std::string name = word.substr(0, word.find('='));
+            std::string nearest = name.compare(0, 2, "--") == 0 ? Nearest(name, LongOptions(command)) : "";
+            return "unknown option '" + name + "'" + (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)");
+        }
+        std::string list;
+        for (const std::string& word : given) list += (list.empty() ? "'" : ", '") + word + "'";
+        return std::string(given.size() == 1 ? "unexpected argument " : "unexpected arguments ") + list;
+    }
+    if (std::regex_match(message, m, missing)) return m[1].str() + " must be followed by its " + m[2].str();
+    if (std::regex_match(message, m, repeated))
+        return m[1].str() + " is given " + m[2].str() + " times; give it once";
+    if (std::regex_match(message, m, range))
+        return m[1].str() + " takes a whole number from " + m[3].str() + " to " + m[4].str() + ", not '" +
+               m[2].str() + "'";
+    if (std::regex_match(message, m, member)) {
+        std::string choices = std::regex_replace(m[3].str(), std::regex(","), ", ");
+        return m[1].str() + " takes one of " + choices + ", not '" + m[2].str() + "'";
+    }
+    if (message == "A subcommand is required") return "no command given";
+    static const std::regex required("(\\w+) is required");
+    if (std::regex_match(message, m, required)) return "no " + m[1].str() + " given";
+    return message;
 }
 
 // The command `name`; null when there is none of that name.
@@ -90,11 +152,13 @@ int main(int argc, char** argv) {
         WriteText(stdout, about->help(about == &app ? "" : "lockbox"));
         return EXIT_OK;
     }
-    if (command.empty() || (command[0] != '-' && !FindCommand(app, command))) {
+    bool ownOption = command == "-h" || command == "--help" || command == "--version";
+    if (command.empty() || (command[0] != '-' && !FindCommand(app, command)) || (command[0] == '-' && !ownOption)) {
         Print(stderr, "lockbox: %s\n", UnknownCommand(app, command).c_str());
         return EXIT_USAGE;
     }
     std::string helpCommand = command[0] == '-' ? "lockbox --help" : "lockbox " + command + " --help";
+    SettleOptionalValues(&args);
     std::reverse(args.begin(), args.end());  // CLI11 takes them last first
     try {
         app.parse(args);
@@ -105,7 +169,9 @@ int main(int argc, char** argv) {
     } catch (const CLI::CallForVersion& e) {
         return app.exit(e);
     } catch (const CLI::ParseError& e) {
-        Print(stderr, "lockbox: %s (see '%s')\n", e.what(), helpCommand.c_str());
+        CLI::App* sub = FindCommand(app, command);
+        Print(stderr, "lockbox: %s (see '%s')\n", PlainWords(e.what(), sub ? sub : &app).c_str(),
+              helpCommand.c_str());
         return EXIT_USAGE;
     } catch (const ToolError& e) {
         Print(stderr, "lockbox: %s\n", e.what());

@@ -1,10 +1,12 @@
 #include "tool/password.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
 
+#include "pack/errno_text.h"
 #include "tool/codepage.h"
 #include "tool/error.h"
 #include "tool/system.h"
@@ -43,8 +45,9 @@ static std::string ReadPasswordFile(const std::string& path) {
         std::getline(std::cin, line);
         if (std::cin.bad()) Fail("cannot read the password from standard input", "check what feeds it");
     } else {
+        errno = 0;
         std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-        if (!in) Fail("cannot open password file '" + path + "'", "check the path and its permissions");
+        if (!in) Fail(WithErrnoText("cannot open password file '" + path + "'", errno), "check the path and its permissions");
         std::getline(in, line);
         if (in.bad()) Fail("cannot read password file '" + path + "'", "check the file");
     }
@@ -54,22 +57,29 @@ static std::string ReadPasswordFile(const std::string& path) {
 }
 
 // Warns about a password that is weak or may not be typed the same way on
-// the recipient's system.
-static void WarnAbout(const std::string& text, const std::u16string& units, PasswordWarnings warn) {
+// the recipient's system: the extractor turns what is typed into UTF-16
+// through the code page, so only characters the code page holds come out
+// as they went in.
+static void WarnAbout(const std::string& text, const std::u16string& units, PasswordWarnings warn, int codepage) {
     size_t shortBelow = warn == WARN_STRETCHED ? SHORT_STRETCHED_PASSWORD : SHORT_PASSWORD;
     if (units.size() < shortBelow)
         Warn("password shorter than " + std::to_string(shortBelow) +
              " characters: it can be guessed offline quickly (use a longer one)");
-    if (!IsPrintableAscii(text))
-        Warn("the password holds characters outside printable ASCII: the extractor reads it "
-             "through the recipient's ANSI code page (and in its window through the OEM code "
-             "page), which may not reproduce them");
+    std::string stored;
+    bool control = false;
+    for (char16_t unit : units) control = control || unit < 0x20 || unit == 0x7F;
+    if (control)
+        Warn("the password holds control characters, which the recipient cannot type (use printable ones)");
+    else if (!Utf8ToCodepage(text, codepage, &stored))
+        Warn("the password holds characters that code page " + std::to_string(codepage) +
+             " cannot represent: typed on the recipient's system they may not give the same key (use "
+             "letters of the code page, or give the recipient's with --codepage)");
 }
 
 // Asks on the terminal; with `confirm` twice, up to three times while the
 // two differ, warning about the password before it is typed again (so the
 // user can still choose another). `*warned` tells whether that happened.
-static std::string AskPassword(bool confirm, PasswordWarnings warn, bool* warned) {
+static std::string AskPassword(bool confirm, PasswordWarnings warn, int codepage, bool* warned) {
     const int TRIES = 3;
     for (int attempt = 1;; attempt++) {
         std::string first, second;
@@ -78,7 +88,7 @@ static std::string AskPassword(bool confirm, PasswordWarnings warn, bool* warned
         if (!confirm || first.empty()) return first;
         std::u16string units;
         if (warn != WARN_NONE && Utf8ToUtf16(first, &units)) {
-            WarnAbout(first, units, warn);
+            WarnAbout(first, units, warn, codepage);
             *warned = true;
         }
         if (!ReadSecretLine("Password again: ", &second))
@@ -90,7 +100,7 @@ static std::string AskPassword(bool confirm, PasswordWarnings warn, bool* warned
     }
 }
 
-Password ObtainPassword(const PasswordOptions& options, bool confirm, PasswordWarnings warn) {
+Password ObtainPassword(const PasswordOptions& options, bool confirm, PasswordWarnings warn, int codepage) {
     int sources = (options.passwordGiven ? 1 : 0) + (options.passwordFile.empty() ? 0 : 1) +
                   (options.noPassword ? 1 : 0);
     if (sources > 1)
@@ -110,7 +120,7 @@ Password ObtainPassword(const PasswordOptions& options, bool confirm, PasswordWa
             Fail("password file '" + options.passwordFile + "' gives an empty password",
                  "put the password on its first line, or give --no-password for none");
     } else if (StdinIsTerminal()) {
-        text = AskPassword(confirm, warn, &warned);
+        text = AskPassword(confirm, warn, codepage, &warned);
         if (text.empty())
             Fail("an empty password was entered", "type a password, or give --no-password for none");
     } else {
@@ -129,6 +139,6 @@ Password ObtainPassword(const PasswordOptions& options, bool confirm, PasswordWa
     if (!Utf8ToUtf16(text, &result.units))
         UsageFail("the password is not valid UTF-8", "give it in UTF-8");
     result.use = true;
-    if (warn != WARN_NONE && !warned) WarnAbout(text, result.units, warn);
+    if (warn != WARN_NONE && !warned) WarnAbout(text, result.units, warn, codepage);
     return result;
 }

@@ -35,6 +35,7 @@ enum PasswordWarnings {
 // ToolError: usage error when no source is given and stdin is no terminal,
 // or the text is not UTF-8; failure when the file cannot be read or the two
 // typed passwords differ. Unless `warn` is WARN_NONE, warns about passwords
-// that are short for that kind of key or may not be typed the same way on
-// the recipient's system.
-Password ObtainPassword(const PasswordOptions& options, bool confirm, PasswordWarnings warn);
+// that are short for that kind of key or hold characters `codepage` (the
+// archive's, through which the extractor reads what is typed) cannot
+// represent.
+Password ObtainPassword(const PasswordOptions& options, bool confirm, PasswordWarnings warn, int codepage = 1252);

@@ -61,7 +61,7 @@ bool ArchiveName(const std::string& utf8Name, int codepage, std::string* name, s
 }
 
 void AddPath(Scanner& s, const fs::path& path, const std::string& component, const std::string& utf8Name,
-             bool top);
+             bool top, bool contents = true);
 
 void AddDirectoryContents(Scanner& s, const fs::path& dir, const std::vector<std::string>& listed,
                           const std::string& utf8Name) {
@@ -104,7 +104,7 @@ bool IsOpenFolder(const Scanner& s, const fs::path& path) {
 }
 
 void AddPath(Scanner& s, const fs::path& path, const std::string& component, const std::string& utf8Name,
-             bool top) {
+             bool top, bool contents) {
     ScanTotals& totals = s.result->totals;
     PathInfo info;
     std::string error;
@@ -128,8 +128,8 @@ void AddPath(Scanner& s, const fs::path& path, const std::string& component, con
         return Unstore(s, path, utf8Name, "it cannot be examined: " + error);
     }
     if (!info.isDirectory && !info.isRegular) {
-        if (top) Fail("'" + path.u8string() + "' is not a file or directory", "give files and directories");
-        Warn("skipped '" + path.u8string() + "': not a file or directory");
+        if (top) Fail("'" + path.u8string() + "' is not a file or folder", "give files and folders");
+        Warn("skipped '" + path.u8string() + "': not a file or folder");
         totals.special++;
         return;
     }
@@ -144,14 +144,14 @@ void AddPath(Scanner& s, const fs::path& path, const std::string& component, con
     entry.lastWriteTime = info.lastWriteTime;
     if (info.isDirectory) {
         std::vector<std::string> children;
-        if (!ListDirectory(path.u8string(), &children, &error))
+        if (contents && !ListDirectory(path.u8string(), &children, &error))
             return Unstore(s, path, utf8Name, "the folder cannot be read: " + error);
         // The read-only bit means something else on a Windows directory, so
         // directories carry only their own bit.
         entry.attributes = ATTR_DIRECTORY;
         s.result->entries.push_back(entry);
         totals.directories++;
-        AddDirectoryContents(s, path, children, utf8Name);
+        if (contents) AddDirectoryContents(s, path, children, utf8Name);
         return;
     }
     std::error_code ec;
@@ -181,13 +181,90 @@ std::string TopName(const std::string& given) {
         name = full.filename().u8string();
     }
     if (name.empty() || name == "." || name == "..")
-        UsageFail("'" + given + "' has no name to store it under", "give a named file or directory");
+        UsageFail("'" + given + "' has no name to store it under", "give a named file or folder");
     return name;
+}
+
+// The components of a path from --files-from, which is stored under the
+// path as written: without "." and without a leading root (as tar does);
+// false for a path that climbs with "..", which no stored name may.
+bool ListedComponents(const std::string& line, std::vector<std::string>* parts) {
+    fs::path p = fs::u8path(line).lexically_normal().relative_path();
+    for (const fs::path& part : p) {
+        std::string text = part.u8string();
+        if (text == "..") return false;
+        if (!text.empty() && text != ".") parts->push_back(text);
+    }
+    return true;
+}
+
+// True when `name` lies in the folder `folder` (stored names, '\\').
+bool LiesIn(const std::string& name, const std::string& folder) {
+    return name.size() > folder.size() && name.compare(0, folder.size(), folder) == 0 && name[folder.size()] == '\\';
+}
+
+// Adds the paths listed by --files-from, each under its own path, with the
+// folders above it as entries of their own. A path that lies in a listed
+// folder is stored with that folder, once; one already stored is skipped.
+void AddListed(Scanner& s, const std::vector<std::string>& lines) {
+    struct Listed {
+        std::string line, name;
+        std::vector<std::string> parts;
+    };
+    std::vector<Listed> listed;
+    for (const std::string& line : lines) {
+        Listed l{line, "", {}};
+        if (!ListedComponents(line, &l.parts))
+            UsageFail("'" + line + "' from --files-from climbs out of the current folder with '..'",
+                      "list paths below the current folder, as 'find .' prints them");
+        if (l.parts.empty()) UsageFail("'" + line + "' from --files-from names no file", "list files and folders");
+        for (const std::string& part : l.parts) l.name += (l.name.empty() ? "" : "\\") + part;
+        listed.push_back(l);
+    }
+    // Every name stored so far, case-folded: Windows takes two that differ
+    // only in case for one.
+    std::vector<WriterEntry>& entries = s.result->entries;
+    std::map<std::string, std::string> stored;
+    size_t known = 0;
+    auto learn = [&] {
+        for (; known < entries.size(); known++) {
+            std::string name = CodepageToUtf8(entries[known].name, s.options.codepage);
+            stored.emplace(CaseFolded(name), name);
+        }
+    };
+    for (const Listed& l : listed) {
+        bool covered = false;
+        for (const Listed& other : listed) covered = covered || LiesIn(l.name, other.name);
+        if (covered || MatchesName(s.options.exclude, l.name, !PLATFORM_FOLDS_CASE)) {
+            s.result->totals.excluded += covered ? 0 : 1;
+            continue;
+        }
+        learn();
+        fs::path path;
+        std::string name;
+        for (size_t i = 0; i < l.parts.size(); i++) {
+            path /= fs::u8path(l.parts[i]);
+            name += (i ? "\\" : "") + l.parts[i];
+            auto found = stored.find(CaseFolded(name));
+            if (found != stored.end() && found->second == name) continue;
+            if (found != stored.end()) {
+                Unstore(s, path, name,
+                        "its name differs only in case from '" + found->second +
+                            "', which Windows does not tell apart", found->second);
+                break;
+            }
+            size_t before = s.result->unstorable.size();
+            AddPath(s, path, l.parts[i], name, true, i + 1 == l.parts.size());
+            learn();
+            if (s.result->unstorable.size() != before) break;
+        }
+    }
 }
 
 }  // namespace
 
-ScanResult ScanInputs(const std::vector<std::string>& paths, const ScanOptions& options) {
+ScanResult ScanInputs(const std::vector<std::string>& paths, const std::vector<std::string>& listed,
+                      const ScanOptions& options) {
     ScanResult result;
     Scanner s{options, fs::u8path(options.output), &result, {}};
     std::map<std::string, std::string> tops;  // case-folded name -> name
@@ -204,5 +281,6 @@ ScanResult ScanInputs(const std::vector<std::string>& paths, const ScanOptions& 
         }
         AddPath(s, fs::u8path(given), name, name, true);
     }
+    AddListed(s, listed);
     return result;
 }

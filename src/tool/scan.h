@@ -62,4 +62,10 @@ struct ScanResult {
 // over 260 bytes in the archive; a folder that cannot be listed or a file
 // that cannot be opened. Throws ToolError for a path in `paths` that cannot
 // be examined or is no file or folder, and for two of them with one name.
-ScanResult ScanInputs(const std::vector<std::string>& paths, const ScanOptions& options);
+//
+// `listed` (--files-from) are relative paths stored under the path as
+// written, each folder on the way an entry of its own; a listed folder
+// brings what it holds, and a path that lies in one is stored once. Throws
+// ToolError for a listed path that climbs out with "..".
+ScanResult ScanInputs(const std::vector<std::string>& paths, const std::vector<std::string>& listed,
+                      const ScanOptions& options);

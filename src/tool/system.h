@@ -53,6 +53,11 @@ inline bool IsDirectory(const std::string& path) {
     return ExaminePath(path, &info, &error) && info.isDirectory;
 }
 
+// Why the system would refuse to create `path` (UTF-8): its own words for
+// what stops it at the deepest folder above it that exists ("Permission
+// denied", "Read-only file system"); empty when nothing is found.
+std::string WhyCannotCreate(const std::string& path);
+
 // The names in the directory `path` (UTF-8), without "." and "..", in no
 // particular order. False with `error` set when it cannot be read. Windows
 // reads directories of any depth (the C runtime's stops at MAX_PATH).

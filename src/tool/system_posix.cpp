@@ -90,6 +90,20 @@ static uint64_t ToFileTime(const timespec& t) {
     return EPOCH_DELTA + (uint64_t)t.tv_sec * 10000000ULL + (uint64_t)t.tv_nsec / 100;
 }
 
+std::string WhyCannotCreate(const std::string& path) {
+    std::string folder = path;
+    struct stat st;
+    for (;;) {
+        size_t slash = folder.find_last_of('/');
+        if (slash == std::string::npos) folder = ".";
+        else folder.erase(slash == 0 ? 1 : slash);
+        if (lstat(folder.c_str(), &st) == 0 || folder == "." || folder == "/") break;
+    }
+    if (stat(folder.c_str(), &st) != 0) return std::strerror(errno);
+    if (!S_ISDIR(st.st_mode)) return std::strerror(ENOTDIR);
+    return access(folder.c_str(), W_OK | X_OK) == 0 ? std::string() : std::strerror(errno);
+}
+
 bool ExaminePath(const std::string& path, PathInfo* info, std::string* error) {
     struct stat st;
     if (lstat(path.c_str(), &st) != 0) {

@@ -80,10 +80,35 @@ static uint64_t Ticks(const FILETIME& t) {
     return ((uint64_t)t.dwHighDateTime << 32) | t.dwLowDateTime;
 }
 
+std::string WhyCannotCreate(const std::string& path) {
+    std::string folder = path;
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    for (;;) {
+        size_t slash = folder.find_last_of("\\/");
+        if (slash == std::string::npos) folder = ".";
+        else folder.erase(slash == 0 || folder[slash - 1] == ':' ? slash + 1 : slash);
+        attributes = GetFileAttributesW(WidePath(folder).c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES || folder == "." || slash == std::string::npos ||
+            folder.size() == slash + 1)
+            break;
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES) return std::system_category().message((int)GetLastError());
+    if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) return std::system_category().message(ERROR_DIRECTORY);
+    // Windows tells whether a folder takes new files only by trying: a
+    // probe that is gone again when its handle closes.
+    std::string probe = folder + (folder.back() == '\\' || folder.back() == '/' ? "" : "\\") + "lockbox-probe-" +
+                        std::to_string(GetCurrentProcessId()) + ".tmp";
+    HANDLE file = CreateFileW(WidePath(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::system_category().message((int)GetLastError());
+    CloseHandle(file);
+    return std::string();
+}
+
 bool ExaminePath(const std::string& path, PathInfo* info, std::string* error) {
     WIN32_FILE_ATTRIBUTE_DATA data;
     if (!GetFileAttributesExW(WidePath(path).c_str(), GetFileExInfoStandard, &data)) {
-        *error = "cannot read its attributes (error " + std::to_string(GetLastError()) + ")";
+        *error = std::system_category().message((int)GetLastError());
         return false;
     }
     info->isLink = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;

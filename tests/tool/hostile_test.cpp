@@ -27,7 +27,7 @@ TEST_F(ToolTest, ExtractWritesNothingThroughALinkInTheDestination) {
 
         ToolRun r = RunLockbox(dir, {"extract", "a.exe", "-p", PASSWORD, "-o", out, "--overwrite",
                                      "always", "-j", jobs});
-        EXPECT_CONTAINS(ExpectOneError(r, 1, "'in\\link'"), "symbolic link");
+        EXPECT_CONTAINS(ExpectOneError(r, 1, "'in/link'"), "symbolic link");
         EXPECT_EQ("mine", ReadFileBytes(Path(outside + "/victim.txt")));
         EXPECT_NE(0, access(Path(outside + "/planted.txt").c_str(), F_OK));
         EXPECT_EQ(FiletimeOf(1500000000), FactsOf(Path(outside)).lastWrite);
@@ -74,7 +74,7 @@ TEST_F(ToolTest, CreateJudgesAwkwardInputsEarlyAndClearly) {
     EXPECT_EQ(std::string::npos, RunLockbox(dir, {"list", "a.exe", "-p", PASSWORD}).out.find("link"));
     // A directory as the output is refused before anything is read.
     MakeDirs({"outdir"});
-    ExpectOneError(RunLockbox(dir, Create({"-o", "outdir", "-p", PASSWORD, "in"})), 2, "is a directory");
+    ExpectOneError(RunLockbox(dir, Create({"-o", "outdir", "-p", PASSWORD, "in"})), 2, "is a folder");
     // A backslash in a Linux name is named as what is wrong.
     WriteFileBytes(dir.path() + "/in/back\\slash.txt", "x");
     ExpectUnstorable(RunLockbox(dir, Create({"-o", "b.exe", "-p", PASSWORD, "in"})), {"folder separator"});
@@ -144,7 +144,7 @@ TEST_F(ToolTest, FullDiskIsNamedAsTheCause) {
     if (out.find("create=") == std::string::npos) GTEST_SKIP() << "no private tmpfs here: " << out;
     EXPECT_CONTAINS(out, "no space left on the disk of 'small/b.exe'");
     EXPECT_CONTAINS(out, "create=1");
-    EXPECT_CONTAINS(out, "no space left on the disk of 'small/out' while writing 'in\\big.bin'");
+    EXPECT_CONTAINS(out, "no space left on the disk of 'small/out' while writing 'in/big.bin'");
     EXPECT_CONTAINS(out, "extract=1");
     for (const char* leftover : {"b.exe", "~lb", ".spill", "big.bin"})
         EXPECT_EQ(std::string::npos, out.find(leftover, out.find("extract="))) << out;

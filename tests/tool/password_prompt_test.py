@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
-"""The password prompt of `lockbox create` on a pseudo-terminal: a mismatch asks again, three tries in
-all, and a weak password is warned about before it is typed again. Usage: LOCKBOX SCRATCH_DIR"""
+"""The prompts of lockbox on a pseudo-terminal: create's password prompt (a mismatch asks again, three
+tries in all, and a weak password is warned about before it is typed again) and extract's overwrite
+question, which names the file as a path of this system. Usage: LOCKBOX SCRATCH_DIR"""
 import os
 import pty
 import select
@@ -10,22 +11,24 @@ import time
 LOCKBOX, SCRATCH = sys.argv[1], sys.argv[2]
 
 
-def run(answers):
-    """Runs create, answering each prompt once it has appeared (the prompt flushes typed-ahead
+CREATE = ["create", "-q", "--force", "-o", os.path.join(SCRATCH, "p.exe"), os.path.join(SCRATCH, "in")]
+
+
+def run(answers, args=CREATE, prompt=b"Password"):
+    """Runs lockbox, answering each prompt once it has appeared (the prompt flushes typed-ahead
     input); the terminal's text and the exit status."""
-    os.makedirs(os.path.join(SCRATCH, "in"), exist_ok=True)
-    with open(os.path.join(SCRATCH, "in", "a.txt"), "w") as f:
+    os.makedirs(os.path.join(SCRATCH, "in", "sub"), exist_ok=True)
+    with open(os.path.join(SCRATCH, "in", "sub", "a.txt"), "w") as f:
         f.write("alpha\n")
     pid, fd = pty.fork()
     if pid == 0:
-        os.execv(LOCKBOX, ["lockbox", "create", "-q", "--force", "-o", os.path.join(SCRATCH, "p.exe"),
-                           os.path.join(SCRATCH, "in")])
+        os.execv(LOCKBOX, ["lockbox"] + args)
     text = b""
 
     def read(until=None, seconds=10.0):
         nonlocal text
         end = time.time() + seconds
-        while time.time() < end and (until is None or text.count(b"Password") < until):
+        while time.time() < end and (until is None or text.count(prompt) < until):
             if not select.select([fd], [], [], 0.2)[0]:
                 if until is None:
                     return
@@ -57,6 +60,12 @@ if text.find("shorter than 12") > text.find("Password again"):
 text, status = run(["one password here", "another one here"] * 3)
 if status != 1 or "the two passwords differ (" not in text:
     failures.append("three mismatches: want exit 1 and the error, got %d:\n%s" % (status, text))
+out = os.path.join(SCRATCH, "out")
+extract = ["extract", "-p", "final password here", "-o", out, os.path.join(SCRATCH, "p.exe")]
+os.spawnv(os.P_WAIT, LOCKBOX, ["lockbox"] + extract + ["-q"])
+text, status = run(["n"], extract, b"Overwrite?")
+if status != 0 or "'in/sub/a.txt' exists. Overwrite?" not in text:
+    failures.append("the overwrite question names the file as a path here, got %d:\n%s" % (status, text))
 for failure in failures:
     print("FAILED:", failure)
 print("password prompt: %s" % ("all checks passed" if not failures else "%d checks failed" % len(failures)))

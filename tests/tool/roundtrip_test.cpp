@@ -71,27 +71,27 @@ TEST_F(ToolTest, ListShowsSettingsAndEveryEntryWithItsSize) {
                        "--open-folder=3", "--layout", "top", "in"}));
     const std::string o = RunOk(dir, {"list", "out.exe", "-p", PASSWORD});
     EXPECT_CONTAINS(o, "title:       Caf\xC3\xA9 files");
-    EXPECT_CONTAINS(o, "layout:      top (1)");
-    EXPECT_CONTAINS(o, "run after:   in\\a.txt");
-    EXPECT_CONTAINS(o, "open folder: yes (show command 3)");
+    EXPECT_CONTAINS(o, "layout:      top");
+    EXPECT_CONTAINS(o, "run after:   in/a.txt");
+    EXPECT_CONTAINS(o, "open folder: yes, maximized");
     EXPECT_CONTAINS(o, "background:  none");
     struct Row {
         const char *type, *attr, *size, *name;
     } rows[] = {
-        {"dir", "D----", "-", "in"},
-        {"file", "----A", "6", "in\\a.txt"},
-        {"file", "----A", "400000", "in\\big.bin"},
-        {"file", "----A", "0", "in\\empty.bin"},
-        {"dir", "D----", "-", "in\\sub"},
-        {"dir", "D----", "-", "in\\sub\\deeper"},
-        {"file", "-R--A", "13", "in\\sub\\deeper\\readonly.txt"},
-        {"dir", "D----", "-", "in\\void"},
+        {"folder", "D----", "-", "in"},
+        {"file", "----A", "6", "in/a.txt"},
+        {"file", "----A", "400000", "in/big.bin"},
+        {"file", "----A", "0", "in/empty.bin"},
+        {"folder", "D----", "-", "in/sub"},
+        {"folder", "D----", "-", "in/sub/deeper"},
+        {"file", "-R--A", "13", "in/sub/deeper/readonly.txt"},
+        {"folder", "D----", "-", "in/void"},
     };
     size_t at = 0;
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         char want[256];
-        std::snprintf(want, sizeof want, "%-4s  %-5s  %12s", r.type, r.attr, r.size);
+        std::snprintf(want, sizeof want, "%-6s  %-5s  %12s", r.type, r.attr, r.size);
         size_t line = o.find(std::string("  ") + r.name + "\n", at);
         ASSERT_NE(std::string::npos, line) << o;  // entries appear in archive order
         size_t start = o.rfind('\n', line) + 1;
@@ -127,9 +127,9 @@ TEST_F(ToolTest, SeveralInputsAreStoredUnderTheirLastComponent) {
     WriteFileBytes(Path("loose.txt"), "loose\n");
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "m.exe", "--no-password", "in/sub/", "loose.txt"})).exitCode);
     ToolRun list = RunLockbox(dir, {"list", "m.exe", "--no-password"});
-    EXPECT_CONTAINS(list.out, "  sub\\deeper\\readonly.txt\n");
+    EXPECT_CONTAINS(list.out, "  sub/deeper/readonly.txt\n");
     EXPECT_CONTAINS(list.out, "  loose.txt\n");
-    EXPECT_EQ(std::string::npos, list.out.find("in\\")) << list.out;
+    EXPECT_EQ(std::string::npos, list.out.find("in/")) << list.out;
 }
 
 TEST_F(ToolTest, ExtractOverwriteModes) {
@@ -151,7 +151,7 @@ TEST_F(ToolTest, CodepageNamesAreConvertedAndShown) {
     MakeDirs({"d"});
     WriteFileBytes(Path("d/na\xC3\xAFve \xE2\x82\xAC.txt"), "x");  // "naïve €.txt"
     ASSERT_EQ(0, RunLockbox(dir, Create({"-o", "w.exe", "--no-password", "d"})).exitCode);
-    EXPECT_CONTAINS(RunLockbox(dir, {"list", "w.exe", "--no-password"}).out, "d\\na\xC3\xAFve \xE2\x82\xAC.txt");
+    EXPECT_CONTAINS(RunLockbox(dir, {"list", "w.exe", "--no-password"}).out, "d/na\xC3\xAFve \xE2\x82\xAC.txt");
     // The euro sign has no place in code page 850.
     ExpectUnstorable(RunLockbox(dir, Create({"-o", "w850.exe", "--no-password", "--codepage", "850", "d"})),
                      {"code page 850"});
@@ -166,9 +166,9 @@ TEST_F(ToolTest, CodepageNamesAreConvertedAndShown) {
     } cases[] = {
         {{}, "code page:   850 (recorded in the archive)"},
         {{}, "title:       B\xC3\xBCro\n"},
-        {{}, "d\\R\xC3\xA9sum\xC3\xA9.txt"},
+        {{}, "d/R\xC3\xA9sum\xC3\xA9.txt"},
         {{"--codepage", "1252"}, "code page:   1252 (given)"},
-        {{"--codepage", "1252"}, "d\\R\xE2\x80\x9Asum\xE2\x80\x9A.txt"},  // 850's é read as 1252
+        {{"--codepage", "1252"}, "d/R\xE2\x80\x9Asum\xE2\x80\x9A.txt"},  // 850's é read as 1252
     };
     for (const Case& c : cases)
         EXPECT_CONTAINS(RunLockbox(dir, Args{"list", "w850.exe", "--no-password"} + c.extra).out, c.says);
@@ -192,7 +192,7 @@ TEST_F(ToolTest, NamesInEveryAnsiCodepage) {
         MakeDirs({d});
         WriteFileBytes(Path(d + "/" + c.name), c.codepage);
         ASSERT_EQ(0, RunLockbox(dir, Create({"-o", d + ".exe", "--no-password", "--codepage", c.codepage, d})).exitCode);
-        EXPECT_CONTAINS(RunLockbox(dir, {"list", d + ".exe", "--no-password"}).out, d + "\\" + c.name);
+        EXPECT_CONTAINS(RunLockbox(dir, {"list", d + ".exe", "--no-password"}).out, d + "/" + c.name);
         ASSERT_EQ(0, RunLockbox(dir, {"extract", d + ".exe", "--no-password", "-o", "out"}).exitCode);
         EXPECT_EQ(c.codepage, ReadFileBytes(Path("out/" + d + "/" + c.name)));
     }
@@ -234,7 +234,7 @@ TEST_F(ToolTest, ArchiveWrittenIntoItsInputDoesNotStoreItself) {
     ASSERT_EQ(0, again.exitCode) << again.err;
     EXPECT_CONTAINS(again.err, "skipped");
     ToolRun list = RunLockbox(dir, {"list", "in/self.exe", "--no-password"});
-    EXPECT_EQ(std::string::npos, list.out.find("in\\self.exe")) << list.out;
+    EXPECT_EQ(std::string::npos, list.out.find("in/self.exe", list.out.find("name\n"))) << list.out;
 }
 
 }  // namespace
@@ -246,7 +246,7 @@ TEST_F(ToolTest, NoPasswordArchivesOpenWithoutOptions) {
     MakeInputTree();
     RunOk(dir, Create({"-o", "open.exe", "--no-password", "in"}));
     RunOk(dir, Create({"-o", "locked.exe", "-p", PASSWORD, "in"}));
-    EXPECT_CONTAINS(RunOk(dir, {"list", "open.exe"}), "in\\a.txt");
+    EXPECT_CONTAINS(RunOk(dir, {"list", "open.exe"}), "in/a.txt");
     RunOk(dir, {"test", "open.exe"});
     RunOk(dir, {"extract", "open.exe", "-o", "out"});
     EXPECT_EQ("alpha\n", ReadFileBytes(Path("out/in/a.txt")));

@@ -37,10 +37,16 @@ TEST_F(Selection, ExcludeAndFilesFromChooseWhatGoesIn) {
         const char* summary;
     } cases[] = {
         {{"--exclude", ".git", "--exclude", "*.tmp", "--exclude", "secrets/*", "p"}, "",
-         "p p\\b.txt p\\docs p\\docs\\old p\\docs\\old\\o.txt p\\docs\\r.txt p\\secrets ", "(4 files and folders excluded)"},
-        {{"--exclude", "docs", "--files-from", "list.txt"}, "", "b.txt ", "(1 file or folder excluded)"},
-        {{"--files-from", "-"}, "p/docs/old\n", "old old\\o.txt ", "1 file, 1 folder"},
+         "p p/b.txt p/docs p/docs/old p/docs/old/o.txt p/docs/r.txt p/secrets ", "(4 files and folders excluded)"},
+        // Listed paths keep their folders; a listed file in a listed folder is stored once.
+        {{"--exclude", "docs", "--files-from", "list.txt"}, "", "p p/b.txt ", "(1 file or folder excluded)"},
+        {{"--files-from", "-"}, "p/docs/old\n./p/docs/old/o.txt\np/b.txt\n", "p p/docs p/docs/old p/docs/old/o.txt p/b.txt ",
+         "2 files, 3 folders"},
+        {{"--files-from", "-"}, "q/one/readme.txt\nq/two/readme.txt\n", "q q/one q/one/readme.txt q/two q/two/readme.txt ",
+         "2 files, 3 folders"},
     };
+    MakeDirs({"q", "q/one", "q/two"});
+    for (const char* f : {"q/one/readme.txt", "q/two/readme.txt"}) WriteFileBytes(Path(f), f);
     for (const Case& c : cases) {
         ToolRun made = RunLockbox(dir, Args{"create", "-o", "in.exe", "-p", PASSWORD} + c.options, c.stdinText);
         ASSERT_EQ(0, made.exitCode) << made.err;
@@ -56,13 +62,13 @@ TEST_F(Selection, NamesChooseWhatComesOut) {
         std::vector<std::string> names;
         const char* listed;
     } cases[] = {
-        {{"p/docs/old"}, "p p\\docs p\\docs\\old p\\docs\\old\\o.txt "},
-        {{"*.tmp"}, "p p\\B.TMP p\\a.tmp "},
-        {{"r.txt", "p/secrets/"}, "p p\\docs p\\docs\\r.txt p\\secrets p\\secrets\\key "},
+        {{"p/docs/old"}, "p p/docs p/docs/old p/docs/old/o.txt "},
+        {{"*.tmp"}, "p p/B.TMP p/a.tmp "},
+        {{"r.txt", "p/secrets/"}, "p p/docs p/docs/r.txt p/secrets p/secrets/key "},
         // '?' stays within one component; a pattern of four components matches a run of four.
-        {{"?e?"}, "p p\\secrets p\\secrets\\key "},
-        {{"*/*/*/*"}, "p p\\docs p\\docs\\old p\\docs\\old\\o.txt "},
-        {{"D?CS/*/o.*"}, "p p\\docs p\\docs\\old p\\docs\\old\\o.txt "},
+        {{"?e?"}, "p p/secrets p/secrets/key "},
+        {{"*/*/*/*"}, "p p/docs p/docs/old p/docs/old/o.txt "},
+        {{"D?CS/*/o.*"}, "p p/docs p/docs/old p/docs/old/o.txt "},
     };
     for (const Case& c : cases) {
         Args args = Args{"list", "all.exe", "-p", PASSWORD} + c.names;
@@ -102,7 +108,7 @@ TEST_F(Selection, ManyStarsAgainstALongNameTakeNoTime) {
         EXPECT_EQ(args[0] == "list" ? 1 : 0, r.exitCode) << r.err;  // list: two names choose nothing
         EXPECT_LT(took.count(), 1.0) << args[0];
     }
-    EXPECT_EQ("long long\\" + std::string(245, 'a') + " ", Names({"list", "long.exe", "--no-password"}));
+    EXPECT_EQ("long long/" + std::string(245, 'a') + " ", Names({"list", "long.exe", "--no-password"}));
 }
 
 }  // namespace

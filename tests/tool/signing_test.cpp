@@ -69,7 +69,7 @@ TEST_F(Signing, SignedArchivesVerifyListTestAndExtract) {
         std::vector<std::string> lines = ErrorLines(broken.err);
         ASSERT_EQ(2u, lines.size()) << broken.err;
         EXPECT_CONTAINS(lines[0], "changed after it was signed");
-        EXPECT_CONTAINS(lines[1], "is damaged at entry 3 'in\\big.bin'");
+        EXPECT_CONTAINS(lines[1], "is damaged at entry 3 'in/big.bin'");
         EXPECT_CONTAINS(json.out, "\"result\": \"damaged\"");
         EXPECT_EQ(std::string::npos, json.out.find("\"entries\": []")) << json.out;
         // A byte of the DOS stub changed: every entry reads, yet extract restores nothing unless told to.
