@@ -391,7 +391,11 @@ int RunCreate(CreateOptions o) {
     if (!result.ok && PlatformDiskWasFull())
         Fail("no space left on the disk of '" + o.output + "' while writing it",
              "free some space, or write elsewhere; nothing was written");
-    if (!result.ok) Fail("cannot create '" + o.output + "': " + result.error, "nothing was written");
+    if (!result.ok) {
+        // A folder that takes no files is said in the system's words.
+        std::string reason = WhyCannotCreate(o.output);
+        Fail("cannot create '" + o.output + "': " + (reason.empty() ? result.error : reason), "nothing was written");
+    }
 
     if (!o.quiet) {
         PathInfo written;

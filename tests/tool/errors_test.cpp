@@ -206,9 +206,10 @@ TEST_F(ToolTest, HintsAndReasonsNameTheRealThing) {
     MakeDirs({"locked"});
     chmod(dir.path().c_str(), 0777);
     chmod(Path("locked").c_str(), 0555);
-    for (const char* destination : {"locked", "locked/deeper"}) {
+    for (std::string run : {"extract -q x.exe -o locked", "extract -q x.exe -o locked/deeper",
+                            "create -q --stub stub.exe --no-password -o locked/y.exe in"}) {
         int code = 0;
-        std::string said = RunShellIn(dir, "(" + prefix + TOOL + " extract -q x.exe -o " + destination + " 2>&1)", &code);
+        std::string said = RunShellIn(dir, "(" + prefix + TOOL + " " + run + " 2>&1)", &code);
         EXPECT_EQ(1, code) << said;
         EXPECT_CONTAINS(said, "Permission denied");
     }
