@@ -210,10 +210,11 @@ void AddListed(Scanner& s, const std::vector<std::string>& lines) {
     struct Listed {
         std::string line, name;
         std::vector<std::string> parts;
+        fs::path root;  // where the parts start on disk: "/" for an absolute path
     };
     std::vector<Listed> listed;
     for (const std::string& line : lines) {
-        Listed l{line, "", {}};
+        Listed l{line, "", {}, fs::u8path(line).root_path()};
         if (!ListedComponents(line, &l.parts))
             UsageFail("'" + line + "' from --files-from climbs out of the current folder with '..'",
                       "list paths below the current folder, as 'find .' prints them");
@@ -240,7 +241,7 @@ void AddListed(Scanner& s, const std::vector<std::string>& lines) {
             continue;
         }
         learn();
-        fs::path path;
+        fs::path path = l.root;
         std::string name;
         for (size_t i = 0; i < l.parts.size(); i++) {
             path /= fs::u8path(l.parts[i]);
@@ -248,9 +249,10 @@ void AddListed(Scanner& s, const std::vector<std::string>& lines) {
             auto found = stored.find(CaseFolded(name));
             if (found != stored.end() && found->second == name) continue;
             if (found != stored.end()) {
-                Unstore(s, path, name,
-                        "its name differs only in case from '" + found->second +
-                            "', which Windows does not tell apart", found->second);
+                std::string kept = found->second;
+                std::replace(kept.begin(), kept.end(), '\\', PLATFORM_SEPARATOR);
+                Unstore(s, path, name, "its name differs only in case from '" + kept + "', which Windows does not tell apart",
+                        kept);
                 break;
             }
             size_t before = s.result->unstorable.size();
