@@ -89,15 +89,11 @@ bool Compress(const WriterEntry& entry, const CompressOptions& options, WholeFil
     StartEncryptedStream(&stream, entry, options, out);
     EntrySource source;
     if (!OpenEntrySource(entry, &source, &out->error)) return false;
-    if (deflater->level != options.level) {
-        if (deflater->compressor) libdeflate_free_compressor(deflater->compressor);
-        deflater->compressor = libdeflate_alloc_compressor(options.level);
-        deflater->level = deflater->compressor ? options.level : -1;
-        if (!deflater->compressor) throw std::bad_alloc();
-        deflater->outputSize = libdeflate_zlib_compress_bound(deflater->compressor, WHOLE_FILE_LIMIT);
-    }
     if (!deflater->input) deflater->input.reset(new uint8_t[WHOLE_FILE_LIMIT + 1]);
-    if (!deflater->output) deflater->output.reset(new uint8_t[deflater->outputSize]);
+    if (!deflater->output) {
+        deflater->outputSize = libdeflate_zlib_compress_bound(nullptr, WHOLE_FILE_LIMIT);  // any level's
+        deflater->output.reset(new uint8_t[deflater->outputSize]);
+    }
     size_t size = 0;
     if (!ReadUpTo(&source, entry, options, WHOLE_FILE_LIMIT, deflater->input.get(), &size, out)) return false;
     if (size > WHOLE_FILE_LIMIT) {
@@ -106,11 +102,7 @@ bool Compress(const WriterEntry& entry, const CompressOptions& options, WholeFil
         return EndEncrypted(&stream, entry, options, out);
     }
     out->originalSize = size;
-    libdeflate_compressor* compressor = deflater->compressor;
-    if (options.level > 0 && LooksIncompressible(deflater, deflater->input.get(), size)) {
-        if (!deflater->storer && !(deflater->storer = libdeflate_alloc_compressor(0))) throw std::bad_alloc();
-        compressor = deflater->storer;
-    }
+    libdeflate_compressor* compressor = ChooseCompressor(deflater, options.level, deflater->input.get(), size);
     size_t packed = libdeflate_zlib_compress(compressor, deflater->input.get(), size, deflater->output.get(),
                                              deflater->outputSize);
     if (packed == 0) {  // cannot happen with a buffer of the bound's size
@@ -212,6 +204,20 @@ bool LooksIncompressible(WholeFileDeflater* deflater, const uint8_t* data, size_
             return false;
     }
     return true;
+}
+
+libdeflate_compressor* ChooseCompressor(WholeFileDeflater* deflater, int level, const uint8_t* data, size_t size) {
+    if (level > 0 && LooksIncompressible(deflater, data, size)) {
+        if (!deflater->storer && !(deflater->storer = libdeflate_alloc_compressor(0))) throw std::bad_alloc();
+        return deflater->storer;
+    }
+    if (deflater->level != level) {
+        if (deflater->compressor) libdeflate_free_compressor(deflater->compressor);
+        deflater->compressor = libdeflate_alloc_compressor(level);
+        deflater->level = deflater->compressor ? level : -1;
+        if (!deflater->compressor) throw std::bad_alloc();
+    }
+    return deflater->compressor;
 }
 
 void CompressEntry(const WriterEntry& entry, const CompressOptions& options, WholeFileDeflater* deflater,

@@ -68,10 +68,11 @@ bool PutEncrypted(EncryptedStream* stream, const WriterEntry& entry, const Compr
 bool EndEncrypted(EncryptedStream* stream, const WriterEntry& entry, const CompressOptions& options,
                   CompressedEntry* out);
 
-// A worker's libdeflate compressor and buffers, kept from one entry to the
-// next: making them (and clearing buffers) costs more than compressing a
-// small file. The buffers are allocated on first use and never cleared, so
-// only the pages a file needs are ever touched.
+// A worker's libdeflate compressors (for whole files and for the pieces of
+// large ones, piece_stream.h) and its buffers for whole files, kept from
+// one entry to the next: making them (and clearing buffers) costs more
+// than compressing a small file. The buffers are allocated on first use
+// and never cleared, so only the pages a file needs are ever touched.
 struct WholeFileDeflater {
     libdeflate_compressor* compressor = nullptr;
     int level = -1;
@@ -79,7 +80,7 @@ struct WholeFileDeflater {
     libdeflate_compressor* storer = nullptr;   // level 0, for what does not shrink
     std::unique_ptr<uint8_t[]> input;   // WHOLE_FILE_LIMIT + 1 bytes
     std::unique_ptr<uint8_t[]> output;  // outputSize bytes
-    size_t outputSize = 0;
+    size_t outputSize = 0;              // the zlib bound of WHOLE_FILE_LIMIT bytes
     WholeFileDeflater() = default;
     WholeFileDeflater(const WholeFileDeflater&) = delete;
     WholeFileDeflater& operator=(const WholeFileDeflater&) = delete;
@@ -91,6 +92,11 @@ struct WholeFileDeflater {
 // compressed bytes, which are stored rather than searched for matches they
 // do not have. Depends only on the bytes; false below 64 KiB.
 bool LooksIncompressible(WholeFileDeflater* deflater, const uint8_t* data, size_t size);
+
+// The compressor for `size` bytes of `data` at `level`: the deflater's one
+// of that level (made on first use), or its level-0 one when the bytes
+// LooksIncompressible. Throws std::bad_alloc when libdeflate cannot make it.
+libdeflate_compressor* ChooseCompressor(WholeFileDeflater* deflater, int level, const uint8_t* data, size_t size);
 
 // Fills `out` for the file entry `entry` (one not larger than
 // WHOLE_FILE_LIMIT; one that has grown past it since is compressed as a

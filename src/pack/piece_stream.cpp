@@ -1,23 +1,63 @@
 #include "pack/piece_stream.h"
 
-#include <algorithm>
+#include <cstring>
+#include <libdeflate.h>
 #include <new>
 #include <zlib.h>
 
 namespace {
-const size_t DICTIONARY_SIZE = 32768;
-
 void Fail(std::atomic<bool>* ended, std::string* error, const std::string& message) {
     if (error->empty()) *error = message;
     *ended = true;
 }
 
-// The two bytes zlib writes before a stream of this level.
-void ZlibHeader(int zlibLevel, uint8_t out[2]) {
-    int flevel = zlibLevel < 2 ? 0 : zlibLevel < 6 ? 1 : zlibLevel == 6 ? 2 : 3;
+// The two bytes libdeflate writes before a zlib stream of this level, the
+// same as for a file compressed whole.
+void ZlibHeader(int level, uint8_t out[2]) {
+    int flevel = level < 2 ? 0 : level < 6 ? 1 : level < 8 ? 2 : 3;
     out[0] = 0x78;  // deflate, 32 KiB window
     out[1] = (uint8_t)(flevel << 6);
     out[1] += 31 - (out[0] * 256 + out[1]) % 31;
+}
+
+// Where the blocks of raw deflate data lie, as found by inflating it.
+struct BlockWalk {
+    size_t finalHeader = 0;  // bit offset of the final block's header (bits count from
+                             // each byte's lowest, as deflate packs them)
+    unsigned spareBits = 0;  // bits of the last byte behind the final block
+};
+
+// Inflates `size` bytes of raw deflate data at `data`, stopping at every
+// block boundary, and checks that they give back exactly the `expectSize`
+// bytes at `expect`, end with the final block and hold nothing behind it.
+// zlib reports at each stop whether the block just ended was the final one
+// and how many bits of the last byte it took are not yet used.
+bool WalkBlocks(const uint8_t* data, size_t size, const uint8_t* expect, size_t expectSize, BlockWalk* walk) {
+    z_stream zs{};
+    if (inflateInit2(&zs, -15) != Z_OK) return false;
+    zs.next_in = const_cast<Bytef*>(data);
+    zs.avail_in = (uInt)size;
+    uint8_t out[16384];
+    bool ok = false;
+    for (;;) {
+        size_t before = zs.total_out;
+        zs.next_out = out;
+        zs.avail_out = sizeof out;
+        int rc = inflate(&zs, Z_BLOCK);
+        size_t got = zs.total_out - before;
+        if (rc != Z_OK || got > expectSize - before || std::memcmp(out, expect + before, got) != 0) break;
+        if (!(zs.data_type & 128)) continue;  // within a block
+        unsigned spare = (unsigned)zs.data_type & 7;
+        if (!(zs.data_type & 64)) {  // another block starts here
+            walk->finalHeader = zs.total_in * 8 - spare;
+            continue;
+        }
+        walk->spareBits = spare;
+        ok = zs.avail_in == 0 && zs.total_out == expectSize;
+        break;
+    }
+    inflateEnd(&zs);
+    return ok;
 }
 }  // namespace
 
@@ -29,7 +69,7 @@ bool StartPieceStream(PieceStream* s, const WriterEntry& entry, const CompressOp
     StartEncryptedStream(&s->stream, entry, options, out);
     if (!OpenEntrySource(entry, &s->source, &out->error)) return false;
     uint8_t header[2];
-    ZlibHeader(ZlibLevel(options.level), header);
+    ZlibHeader(options.level, header);
     return PutEncrypted(&s->stream, entry, options, header, 2, out);
 }
 
@@ -42,26 +82,21 @@ bool ReadPiece(PieceStream* s, Piece* piece) {
             return false;
         }
         piece->index = s->nextIndex;
-        piece->dictionary = s->tail.size();
-        piece->input.resize(piece->dictionary + PIECE_SIZE);
-        std::copy(s->tail.begin(), s->tail.end(), piece->input.begin());
+        piece->input.resize(PIECE_SIZE);
         size_t have = 0;
         while (have < PIECE_SIZE) {
             size_t got = 0;
             std::string error;
-            if (!ReadEntrySource(&s->source, piece->input.data() + piece->dictionary + have,
-                                 PIECE_SIZE - have, &got, &error)) {
+            if (!ReadEntrySource(&s->source, piece->input.data() + have, PIECE_SIZE - have, &got, &error)) {
                 Fail(&s->ended, &s->readError, error);
                 return false;
             }
             if (got == 0) break;
             have += got;
         }
-        piece->input.resize(piece->dictionary + have);
+        piece->input.resize(have);
         piece->last = have < PIECE_SIZE;
         if (s->options->consumed) *s->options->consumed += have;
-        size_t keep = std::min(DICTIONARY_SIZE, piece->input.size());
-        s->tail.assign(piece->input.end() - keep, piece->input.end());
         s->nextIndex++;
         if (piece->last) s->ended = true;
         return true;
@@ -72,48 +107,37 @@ bool ReadPiece(PieceStream* s, Piece* piece) {
 }
 
 void DeflatePiece(int level, WholeFileDeflater* deflater, Piece* piece) {
-    const uint8_t* data = piece->input.data() + piece->dictionary;
-    size_t size = piece->input.size() - piece->dictionary;
+    const uint8_t* data = piece->input.data();
+    size_t size = piece->input.size();
     piece->size = size;
-    piece->adler = adler32_z(1, data, size);
-    int zlibLevel = ZlibLevel(level);
-    if (zlibLevel > 0 && LooksIncompressible(deflater, data, size)) zlibLevel = 0;
-    z_stream zs{};
-    if (deflateInit2(&zs, zlibLevel, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        piece->error = "cannot start compression";
-        return;
-    }
-    bool ok = true;
+    piece->adler = libdeflate_adler32(1, data, size);
     try {
-        if (piece->dictionary)
-            ok = deflateSetDictionary(&zs, piece->input.data(), (uInt)piece->dictionary) == Z_OK;
+        libdeflate_compressor* compressor = ChooseCompressor(deflater, level, data, size);
         // Room for the whole piece even if it does not shrink, and for the
-        // flush markers; deflate is called again should it not be enough.
-        piece->output.resize(deflateBound(&zs, (uLong)size) + 16);
-        zs.next_in = const_cast<Bytef*>(data);
-        zs.avail_in = (uInt)size;
-        zs.next_out = piece->output.data();
-        zs.avail_out = (uInt)piece->output.size();
-        int flush = piece->last ? Z_FINISH : Z_SYNC_FLUSH;
-        while (ok) {
-            int rc = deflate(&zs, flush);
-            // A sync flush is complete once deflate leaves output room.
-            if (rc == Z_STREAM_END || (flush == Z_SYNC_FLUSH && rc == Z_OK && zs.avail_out > 0)) break;
-            if (rc != Z_OK && rc != Z_BUF_ERROR) {
-                ok = false;
-                break;
-            }
-            size_t used = piece->output.size() - zs.avail_out;
-            piece->output.resize(piece->output.size() * 2);
-            zs.next_out = piece->output.data() + used;
-            zs.avail_out = (uInt)(piece->output.size() - used);
+        // empty stored block behind it.
+        size_t bound = libdeflate_deflate_compress_bound(nullptr, size);
+        piece->output.resize(bound + 5);
+        size_t packed = libdeflate_deflate_compress(compressor, data, size, piece->output.data(), bound);
+        BlockWalk walk;
+        if (packed == 0 || !WalkBlocks(piece->output.data(), packed, data, size, &walk)) {
+            piece->error = "compression failed";
+        } else if (piece->last) {
+            piece->output.resize(packed);
+        } else {
+            // Unmark the final block, clear the spare bits, and end with an
+            // empty stored block: its three header bits (all zero) go into
+            // the spare bits when they fit, and it ends on a byte boundary.
+            uint8_t* out = piece->output.data();
+            out[walk.finalHeader / 8] &= (uint8_t)~(1u << walk.finalHeader % 8);
+            out[packed - 1] &= (uint8_t)(0xFF >> walk.spareBits);
+            if (walk.spareBits < 3) out[packed++] = 0;
+            const uint8_t EMPTY_STORED[4] = {0x00, 0x00, 0xFF, 0xFF};  // LEN 0, NLEN
+            std::memcpy(out + packed, EMPTY_STORED, 4);
+            piece->output.resize(packed + 4);
         }
-        piece->output.resize(piece->output.size() - zs.avail_out);
     } catch (const std::bad_alloc&) {
-        ok = false;
+        piece->error = "out of memory";
     }
-    deflateEnd(&zs);
-    if (!ok) piece->error = "compression failed";
     std::vector<uint8_t>().swap(piece->input);
 }
 

@@ -1,12 +1,20 @@
 // One large file compressed by several workers at once into a single,
 // ordinary zlib stream. The file is read from start to end in PIECE_SIZE
 // pieces, one after the other (so the pieces are exactly the bytes read,
-// even from a file that changes meanwhile); each piece is deflated on any
-// worker with the 32 KiB before it as its dictionary and ends with a sync
-// flush (the last one with the final block); the pieces are joined in
-// order behind a zlib header and followed by the Adler-32 of the whole
-// file, combined from the pieces' own. The cut points depend only on the
-// input, so the stream is the same whatever the number of workers.
+// even from a file that changes meanwhile); each piece is deflated on its
+// own by libdeflate, on any worker. Every piece but the last then loses
+// its final-block bit and ends with an empty stored block, as after a
+// sync flush, so that the next piece's first block follows on a byte
+// boundary:
+//
+//   zlib header | piece 0's blocks, empty stored block | piece 1's ... |
+//   the last piece's blocks, the final one marked | Adler-32 of the file
+//
+// The Adler-32 is combined from the pieces' own. The cut points depend
+// only on the input, so the stream is the same whatever the number of
+// workers. libdeflate takes no dictionary, so a piece's matches never
+// reach back into the piece before it; that costs a little ratio at the
+// start of each piece.
 //
 // Thread use: ReadPiece is serialised by the stream's read lock and
 // AcceptPiece by its append lock, so one worker can read the next piece
@@ -25,11 +33,11 @@ const size_t PIECE_SIZE = 1u << 20;
 
 struct Piece {
     uint64_t index = 0;
-    std::vector<uint8_t> input;  // the dictionary, then the piece's data
-    size_t dictionary = 0;       // bytes of `input` that are dictionary
+    std::vector<uint8_t> input;  // the piece's data (freed by DeflatePiece)
     bool last = false;           // the file ended within this piece
     size_t size = 0;             // bytes of data (set by DeflatePiece)
-    std::vector<uint8_t> output; // raw deflate data
+    std::vector<uint8_t> output; // raw deflate blocks: the final one if `last`,
+                                 // else ending byte-aligned with no final block
     uint32_t adler = 1;          // Adler-32 of the piece's data
     std::string error;           // set when deflating failed
 };
@@ -41,7 +49,6 @@ struct PieceStream {
 
     std::mutex readLock;           // guards the fields up to `ended`
     EntrySource source;
-    std::vector<uint8_t> tail;     // the last 32 KiB read: the next dictionary
     uint64_t nextIndex = 0;
     std::string readError;
     std::atomic<bool> ended{false};  // nothing more to read: end of file or a failure
@@ -65,8 +72,11 @@ bool StartPieceStream(PieceStream* s, const WriterEntry& entry, const CompressOp
 // and the error kept for FinishPieceStream).
 bool ReadPiece(PieceStream* s, Piece* piece);
 
-// Deflates `piece` (any thread, no lock) at `level`, or stores it when it
-// LooksIncompressible: sets output and adler, or error.
+// Deflates `piece` (any thread, no lock) with the worker's libdeflate
+// compressor of `level`, or stores it when it LooksIncompressible; sets
+// size, output and adler, or error, and frees the input. The output is
+// inflated once to find its blocks, which also checks that it gives back
+// the piece's bytes.
 void DeflatePiece(int level, WholeFileDeflater* deflater, Piece* piece);
 
 // Hands a deflated piece back; joins it and every waiting piece whose turn

@@ -76,12 +76,12 @@ using ProgressFn = void (*)(uint64_t done, uint64_t total, void* user);
 //
 // Memory stays bounded for any file size: a file up to 8 MiB is read and
 // compressed in memory (libdeflate at `level`); a larger one is read in
-// 1 MiB pieces that every worker helps to compress (zlib, ZlibLevel), at
-// most two pieces per job at a time. Each compressed entry is
-// kept in memory up to 8 MiB, beyond that in a temporary file beside
-// `outPath`; `jobs` entries are in flight, and more small ones behind a
-// large one as long as their input adds up to at most 8 MiB per job (at
-// most 64 entries per job). The archive is written under a
+// 1 MiB pieces that every worker helps to compress (libdeflate at `level`,
+// each piece on its own), at most two pieces per job at a time. Each
+// compressed entry is kept in memory up to 8 MiB, beyond that in a
+// temporary file beside `outPath`; `jobs` entries are in flight, and more
+// small ones behind a large one as long as their input adds up to at most
+// 8 MiB per job (at most 64 entries per job). The archive is written under a
 // temporary name beside `outPath` and moved over it at the end, so on any
 // failure `outPath` is untouched and no file is left behind. Never throws.
 //

@@ -537,8 +537,8 @@ void AddCreateCommand(CLI::App* app, CommandRun* run) {
     sub->add_option("--stub", o->stub, "Extractor stub to use instead of the built-in one (32-bit or x86-64)")
         ->type_name("FILE");
     sub->add_option("-l,--level", o->level,
-                    "Compression: 0 stores, 1 is fastest, 12 smallest (default 7); files over 8 MiB, which "
-                    "every processor helps to compress, get zlib's level of the same strength (at most 9)")
+                    "Compression: 0 stores, 1 is fastest, 12 smallest (default 7); files over 8 MiB are "
+                    "compressed in 1 MiB pieces that every processor helps with")
         ->check(CLI::Range(0, 12).description(""))
         ->type_name("0-12");
     sub->add_option("-j,--jobs", o->jobs,

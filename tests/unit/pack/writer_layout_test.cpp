@@ -144,6 +144,41 @@ TEST(WriterLayoutTest, StreamsAroundThePieceAndWholeFileBounds) {
 #endif
 }
 
+// Pieces deflated on their own join into one zlib stream whatever bit each one's last block ends on:
+// text pieces of a few hundred lengths end on every bit offset, noise is stored in two blocks and ends
+// on a byte, and a file that fills its last piece ends with an empty one.
+TEST(PieceStreamTest, PiecesJoinIntoOneZlibStream) {
+    struct Case {
+        int level;
+        bool emptyLast;
+    };
+    for (Case c : {Case{7, false}, Case{1, true}, Case{12, true}, Case{0, false}}) {
+        SCOPED_TRACE(c.level);
+        WholeFileDeflater deflater;
+        std::vector<std::string> pieces;
+        for (uint32_t i = 0; i < 200; i++) pieces.push_back(i % 40 == 3 ? NoiseBytes(70000, i) : MixedBytes(40 + 31 * i, i));
+        if (c.emptyLast) pieces.push_back("");
+        Bytes stream = {0x78, 0x01}, data;
+        for (size_t i = 0; i < pieces.size(); i++) {
+            Piece piece;
+            piece.input = ToBytes(pieces[i]);
+            piece.last = i + 1 == pieces.size();
+            DeflatePiece(c.level, &deflater, &piece);
+            ASSERT_EQ("", piece.error);
+            Append(stream, piece.output);
+            Append(data, ToBytes(pieces[i]));
+        }
+        uint32_t adler = (uint32_t)adler32(1, data.data(), (uInt)data.size());
+        for (int shift = 24; shift >= 0; shift -= 8) stream.push_back((uint8_t)(adler >> shift));
+        Bytes back(data.size());
+        uLongf size = (uLongf)back.size();
+        uLong used = (uLong)stream.size();
+        ASSERT_EQ(Z_OK, uncompress2(back.data(), &size, stream.data(), &used));
+        EXPECT_EQ(stream.size(), used);
+        EXPECT_TRUE(back == data);
+    }
+}
+
 TEST(CompressEntryTest, StreamOverTheLimitIsRefused) {
     WriterEntry e = WriterFile("big", NoiseBytes(5000, 3));
     CompressOptions options;
