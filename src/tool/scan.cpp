@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "tool/codepage.h"
 #include "tool/error.h"
@@ -198,11 +199,6 @@ bool ListedComponents(const std::string& line, std::vector<std::string>* parts) 
     return true;
 }
 
-// True when `name` lies in the folder `folder` (stored names, '\\').
-bool LiesIn(const std::string& name, const std::string& folder) {
-    return name.size() > folder.size() && name.compare(0, folder.size(), folder) == 0 && name[folder.size()] == '\\';
-}
-
 // Adds the paths listed by --files-from, each under its own path, with the
 // folders above it as entries of their own. A path that lies in a listed
 // folder is stored with that folder, once; one already stored is skipped.
@@ -213,6 +209,7 @@ void AddListed(Scanner& s, const std::vector<std::string>& lines) {
         fs::path root;  // where the parts start on disk: "/" for an absolute path
     };
     std::vector<Listed> listed;
+    std::set<std::string> names;
     for (const std::string& line : lines) {
         Listed l{line, "", {}, fs::u8path(line).root_path()};
         if (!ListedComponents(line, &l.parts))
@@ -220,6 +217,7 @@ void AddListed(Scanner& s, const std::vector<std::string>& lines) {
                       "list paths below the current folder, as 'find .' prints them");
         if (l.parts.empty()) UsageFail("'" + line + "' from --files-from names no file", "list files and folders");
         for (const std::string& part : l.parts) l.name += (l.name.empty() ? "" : "\\") + part;
+        names.insert(l.name);
         listed.push_back(l);
     }
     // Every name stored so far, case-folded: Windows takes two that differ
@@ -235,7 +233,8 @@ void AddListed(Scanner& s, const std::vector<std::string>& lines) {
     };
     for (const Listed& l : listed) {
         bool covered = false;
-        for (const Listed& other : listed) covered = covered || LiesIn(l.name, other.name);
+        for (size_t at = l.name.find('\\'); at != std::string::npos && !covered; at = l.name.find('\\', at + 1))
+            covered = names.count(l.name.substr(0, at)) > 0;
         if (covered || MatchesName(s.options.exclude, l.name, !PLATFORM_FOLDS_CASE)) {
             s.result->totals.excluded += covered ? 0 : 1;
             continue;
