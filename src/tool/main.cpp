@@ -3,7 +3,6 @@
 //   lockbox list | test | extract ARCHIVE.exe [options]
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <regex>
 #include <sstream>
 
 #include "tool/interrupt_cleanup.h"
@@ -68,42 +67,64 @@ std::vector<std::string> LongOptions(const CLI::App* command) {
     return names;
 }
 
-// The parser's message in the tool's own words: an unknown option with the
-// one it is likely a typo of, a missing value, a value out of range.
+// True when `text` begins with `prefix`; `*rest` is what follows it.
+bool After(const std::string& text, const std::string& prefix, std::string* rest) {
+    if (text.compare(0, prefix.size(), prefix) != 0) return false;
+    *rest = text.substr(prefix.size());
+    return true;
+}
+
+bool EndsWith(const std::string& text, const std::string& tail) {
+    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+// An unexpected argument: an unknown option with the one it is likely a
+// typo of, or the words that have no place.
+std::string Unexpected(const std::string& list, const CLI::App* command) {
+    std::istringstream words(list);
+    std::vector<std::string> given;
+    for (std::string word; words >> word;) given.push_back(word);
+    for (const std::string& word : given) {
+        if (word.size() < 2 || word[0] != '-') continue;
+        std::string name = word.substr(0, word.find('='));
+        std::string nearest = name.compare(0, 2, "--") == 0 ? Nearest(name, LongOptions(command)) : "";
+        return "unknown option '" + name + "'" + (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)");
+    }
+    std::string quoted;
+    for (const std::string& word : given) quoted += (quoted.empty() ? "'" : ", '") + word + "'";
+    return std::string(given.size() == 1 ? "unexpected argument " : "unexpected arguments ") + quoted;
+}
+
+// The parser's message in the tool's own words: an unknown option, a
+// missing value, a value out of range or not among the choices.
 std::string PlainWords(const std::string& message, const CLI::App* command) {
-    static const std::regex extras("The following arguments? (?:was|were) not expected: (.*)");
-    static const std::regex missing("(\\S+): \\d+ required (\\S+) missing");
-    static const std::regex repeated("(\\S+): At Most \\d+ required but received (\\d+)");
-    static const std::regex range("(\\S+): Value (.*) not in range (\\S+) to (\\S+)");
-    static const std::regex member("(\\S+): (.*) not in \\{(.*)\\}");
-    std::smatch m;
-    if (std::regex_match(message, m, extras)) {
-        std::istringstream words(m[1].str());
-        std::vector<std::string> given;
-        for (std::string word; words >> word;) given.push_back(word);
-        for (const std::string& word : given) {
-            if (word.size() < 2 || word[0] != '-') continue;
-            std::string name = word.substr(0, word.find('='));
-            std::string nearest = name.compare(0, 2, "--") == 0 ? Nearest(name, LongOptions(command)) : "";
-            return "unknown option '" + name + "'" + (nearest.empty() ? "" : " (did you mean '" + nearest + "'?)");
-        }
-        std::string list;
-        for (const std::string& word : given) list += (list.empty() ? "'" : ", '") + word + "'";
-        return std::string(given.size() == 1 ? "unexpected argument " : "unexpected arguments ") + list;
-    }
-    if (std::regex_match(message, m, missing)) return m[1].str() + " must be followed by its " + m[2].str();
-    if (std::regex_match(message, m, repeated))
-        return m[1].str() + " is given " + m[2].str() + " times; give it once";
-    if (std::regex_match(message, m, range))
-        return m[1].str() + " takes a whole number from " + m[3].str() + " to " + m[4].str() + ", not '" +
-               m[2].str() + "'";
-    if (std::regex_match(message, m, member)) {
-        std::string choices = std::regex_replace(m[3].str(), std::regex(","), ", ");
-        return m[1].str() + " takes one of " + choices + ", not '" + m[2].str() + "'";
-    }
+    std::string rest;
+    if (After(message, "The following argument was not expected: ", &rest) ||
+        After(message, "The following arguments were not expected: ", &rest))
+        return Unexpected(rest, command);
     if (message == "A subcommand is required") return "no command given";
-    static const std::regex required("(\\w+) is required");
-    if (std::regex_match(message, m, required)) return "no " + m[1].str() + " given";
+    if (EndsWith(message, " is required") && message.find(' ') == message.size() - 12)
+        return "no " + message.substr(0, message.size() - 12) + " given";
+    size_t colon = message.find(": ");
+    if (colon == std::string::npos) return message;
+    std::string option = message.substr(0, colon), said = message.substr(colon + 2), value;
+    size_t at = said.find(" required ");
+    if (at != std::string::npos && at > 0 && said.find_first_not_of("0123456789") == at && EndsWith(said, " missing"))
+        return option + " must be followed by its " + said.substr(at + 10, said.size() - 8 - (at + 10));
+    if (After(said, "At Most ", &rest) && (at = rest.find(" required but received ")) != std::string::npos)
+        return option + " is given " + rest.substr(at + 23) + " times; give it once";
+    if (After(said, "Value ", &rest) && (at = rest.rfind(" not in range ")) != std::string::npos) {
+        std::string range = rest.substr(at + 14);
+        size_t to = range.find(" to ");
+        if (to != std::string::npos)
+            return option + " takes a whole number from " + range.substr(0, to) + " to " + range.substr(to + 4) +
+                   ", not '" + rest.substr(0, at) + "'";
+    }
+    if (EndsWith(said, "}") && (at = said.rfind(" not in {")) != std::string::npos) {
+        std::string choices;
+        for (char c : said.substr(at + 9, said.size() - 1 - (at + 9))) choices += c == ',' ? std::string(", ") : std::string(1, c);
+        return option + " takes one of " + choices + ", not '" + said.substr(0, at) + "'";
+    }
     return message;
 }
 
