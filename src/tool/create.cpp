@@ -245,8 +245,7 @@ std::vector<std::string> PathsFrom(const std::string& file) {
 // `name` (stored, '\\' separators) as an --exclude argument for this
 // platform's shell: the platform's separator, quoted.
 std::string ExcludeArgument(const std::string& name) {
-    std::string path = name;
-    std::replace(path.begin(), path.end(), '\\', PLATFORM_SEPARATOR);
+    std::string path = WithPlatformSeparators(name);
     if (PLATFORM_SEPARATOR == '\\') return "\"" + path + "\"";
     std::string quoted = "'";
     for (char c : path) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);

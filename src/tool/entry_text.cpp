@@ -1,6 +1,6 @@
 #include "tool/entry_text.h"
-#include <algorithm>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -61,10 +61,13 @@ std::string DisplayText(const std::string& stored, int codepage) {
     return DisplayText(CodepageToUtf8(stored, codepage));
 }
 
+std::string WithPlatformSeparators(std::string name) {
+    std::replace(name.begin(), name.end(), '\\', PLATFORM_SEPARATOR);
+    return name;
+}
+
 std::string ShownName(const std::string& stored, int codepage) {
-    std::string shown = DisplayText(stored, codepage);
-    std::replace(shown.begin(), shown.end(), '\\', PLATFORM_SEPARATOR);
-    return shown;
+    return WithPlatformSeparators(DisplayText(stored, codepage));
 }
 
 std::string StoredName(const EntryInfo& info) {

@@ -32,6 +32,9 @@ std::string DisplayText(const std::string& text);
 // UTF-8, then shown as the function above shows text.
 std::string DisplayText(const std::string& stored, int codepage);
 
+// A stored name ('\\' separators, UTF-8) with this platform's separator.
+std::string WithPlatformSeparators(std::string name);
+
 // A stored name (or path, '\\' separators) for the tool's own messages,
 // prompts and listing: shown as DisplayText shows it, with this platform's
 // separator, so that it reads as the path it is restored under.

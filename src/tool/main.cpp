@@ -107,7 +107,7 @@ std::string PlainWords(const std::string& message, const CLI::App* command) {
         return "no " + message.substr(0, message.size() - 12) + " given";
     size_t colon = message.find(": ");
     if (colon == std::string::npos) return message;
-    std::string option = message.substr(0, colon), said = message.substr(colon + 2), value;
+    std::string option = message.substr(0, colon), said = message.substr(colon + 2);
     size_t at = said.find(" required ");
     if (at != std::string::npos && at > 0 && said.find_first_not_of("0123456789") == at && EndsWith(said, " missing"))
         return option + " must be followed by its " + said.substr(at + 10, said.size() - 8 - (at + 10));

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "tool/codepage.h"
+#include "tool/entry_text.h"
 #include "tool/error.h"
 #include "tool/name_pattern.h"
 #include "tool/system.h"
@@ -248,8 +249,7 @@ void AddListed(Scanner& s, const std::vector<std::string>& lines) {
             auto found = stored.find(CaseFolded(name));
             if (found != stored.end() && found->second == name) continue;
             if (found != stored.end()) {
-                std::string kept = found->second;
-                std::replace(kept.begin(), kept.end(), '\\', PLATFORM_SEPARATOR);
+                std::string kept = WithPlatformSeparators(found->second);
                 Unstore(s, path, name, "its name differs only in case from '" + kept + "', which Windows does not tell apart",
                         kept);
                 break;
